@@ -1,0 +1,49 @@
+# Build conventions for every Windows target of the project.
+
+if(NOT WIN32)
+  message(FATAL_ERROR "Sendaro is Windows code: configure with a toolchain file from cmake/ "
+                      "or with Visual Studio.")
+endif()
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+
+# The provider and the bridge are loaded into processes we do not control, so no binary may
+# depend on a compiler runtime DLL: the C and C++ runtimes are linked statically.
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  add_compile_options(/W4 /utf-8 /EHsc)
+else()
+  add_compile_options(-Wall -Wextra -Wno-unknown-pragmas -Wno-cast-function-type)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  # Test programs run under Wine through a wrapper that owns the test run's prefix.
+  set(SENDARO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                  WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()
+
+function(sendaro_add_subdirectory_if_present dir)
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endfunction()
+
+# A shared library with its exports taken from a module-definition file only; the names stay
+# undecorated in the 32-bit build as well (no stdcall "@N" suffixes).
+function(sendaro_add_export_library target def_file)
+  add_library(${target} SHARED ${ARGN} ${def_file})
+  set_target_properties(${target} PROPERTIES PREFIX "")
+  if(NOT MSVC)
+    target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  endif()
+endfunction()
+
+# A test program run under Wine by CTest; one process per program.
+function(sendaro_add_wine_test name target)
+  add_test(NAME ${name} COMMAND ${target} ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()

@@ -1,0 +1,127 @@
+#include "logger.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+constexpr char kLogFileName[] = "murako_windows.log";
+constexpr DWORD kTempPathCapacity = MAX_PATH;
+
+std::atomic<int> g_minimum_level{1};
+std::atomic<bool> g_file_sink_disabled{false};
+std::mutex g_append_mutex;
+
+std::tm CurrentLocalTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_s(&local, &now);
+  return local;
+}
+
+// Empty when the system cannot tell the temporary directory.
+std::string LogFilePath() {
+  char buffer[kTempPathCapacity + 1] = {};
+  DWORD length = GetTempPathA(kTempPathCapacity, buffer);
+  if (length == 0 || length > kTempPathCapacity) return {};
+  return std::string(buffer, length) + kLogFileName;
+}
+
+// Opens the file for this line alone, so a line is on disk as soon as the call returns even
+// when the host process of the bridge exits right after. The file is opened for appending
+// only: the system then places every write at the current end of file, so lines written at
+// once by several threads or processes (the bridge inside many hosts) never overwrite one
+// another, which a C runtime "a" stream, seeking to the end and then writing, cannot promise.
+// Threads of one process also take turns, for systems that place an append-only write by
+// first reading the file size.
+void AppendToLogFile(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_append_mutex);
+  std::string path = LogFilePath();
+  if (path.empty()) {
+    g_file_sink_disabled = true;
+    return;
+  }
+  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    g_file_sink_disabled = true;
+    return;
+  }
+  std::string text = ToTextModeLineEndings(line);
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+const char* TagFor(LogLevel level) {
+  switch (level) {
+    case LogLevel::Info: return "INFO";
+    case LogLevel::Warning: return "WARNING";
+    case LogLevel::Error: return "ERROR";
+  }
+  return "INFO";
+}
+
+void Log(LogLevel level, const std::string& message) {
+  WriteLog(static_cast<int>(level), TagFor(level), message);
+}
+
+}  // namespace
+
+std::string FormatLogLine(const std::tm& local_time, const std::string& tag,
+                          const std::string& message) {
+  char timestamp[32] = {};
+  std::strftime(timestamp, sizeof(timestamp), "%Y-%m-%d %H:%M:%S", &local_time);
+  return "[" + std::string(timestamp) + "] [" + tag + "] " + message + "\n";
+}
+
+std::string ToTextModeLineEndings(const std::string& text) {
+  std::string converted;
+  converted.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\n') converted += '\r';
+    converted += c;
+  }
+  return converted;
+}
+
+void WriteLog(int level, const std::string& tag, const std::string& message) {
+  if (level < g_minimum_level) return;
+  try {
+    std::string line = FormatLogLine(CurrentLocalTime(), tag, message);
+    OutputDebugStringA(line.c_str());
+    if (g_file_sink_disabled) return;
+    try {
+      AppendToLogFile(line);
+    } catch (...) {
+      g_file_sink_disabled = true;
+    }
+  } catch (...) {
+    // Composing the line failed (out of memory): the message is lost, the caller is not.
+  }
+}
+
+void LogInfo(const std::string& message) { Log(LogLevel::Info, message); }
+void LogWarning(const std::string& message) { Log(LogLevel::Warning, message); }
+void LogError(const std::string& message) { Log(LogLevel::Error, message); }
+
+void SetMinimumLogLevel(int level) { g_minimum_level = level; }
+
+bool IsLogFileSinkDisabled() { return g_file_sink_disabled; }
+
+void LogOAuthNotice(const std::string& text, bool success) {
+  try {
+    Log(success ? LogLevel::Info : LogLevel::Error, "[TOAST OAUTH] " + text);
+  } catch (...) {
+  }
+}
+
+void LogSignatureNotice(const std::string& text, bool success) {
+  try {
+    Log(success ? LogLevel::Info : LogLevel::Error, "[TOAST SIGNATURE] " + text);
+  } catch (...) {
+  }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// Process-wide diagnostics shared by the main program and the signing bridge: every message
+// becomes one timestamped line on the debugger output channel and in "murako_windows.log" in
+// the user's temporary directory. Nothing here ever throws or reports failure.
+
+enum class LogLevel { Info = 1, Warning = 2, Error = 3 };
+
+void WriteLog(int level, const std::string& tag, const std::string& message);
+void LogInfo(const std::string& message);
+void LogWarning(const std::string& message);
+void LogError(const std::string& message);
+
+// Messages whose level number is below this value are dropped from both outputs.
+void SetMinimumLogLevel(int level);
+
+// The sign-in and signature notices: one line each, Info on success, Error on failure.
+void LogOAuthNotice(const std::string& text, bool success);
+void LogSignatureNotice(const std::string& text, bool success);
+
+// "[YYYY-MM-DD HH:MM:SS] [TAG] message\n" for the given local time.
+std::string FormatLogLine(const std::tm& local_time, const std::string& tag,
+                          const std::string& message);
+
+// What a text-mode file stores for `text`: every "\n" becomes "\r\n".
+std::string ToTextModeLineEndings(const std::string& text);
+
+// True once the file sink has switched itself off for the rest of the process.
+bool IsLogFileSinkDisabled();

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Configures and builds the x64 and x86 trees: build/x64 and build/x86.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+for arch in x64 x86; do
+  case $arch in
+    x64) toolchain=toolchain-x86_64-w64-mingw32.cmake ;;
+    x86) toolchain=toolchain-i686-w64-mingw32.cmake ;;
+  esac
+  echo "build: $arch"
+  cmake -S "$root" -B "$root/build/$arch" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" "$@" >/dev/null
+  cmake --build "$root/build/$arch" -j "$jobs"
+done

@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Checks the Windows binaries of the build folders given on the command line.
+
+Every .exe and .dll below them may import only Windows system libraries: the provider and the
+bridge are loaded into programs we do not control, where a compiler runtime DLL would be
+missing. Every library with a module-definition file in the source tree must export exactly
+the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
+"""
+import argparse
+import pathlib
+import re
+import subprocess
+import sys
+
+SYSTEM_LIBRARIES = {
+    "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "dwmapi.dll",
+    "gdi32.dll", "iphlpapi.dll", "kernel32.dll", "msvcrt.dll", "ncrypt.dll", "ntdll.dll",
+    "ole32.dll", "oleaut32.dll", "rpcrt4.dll", "secur32.dll", "shell32.dll", "shlwapi.dll",
+    "user32.dll", "userenv.dll", "uxtheme.dll", "version.dll", "winhttp.dll", "wintrust.dll",
+    "ws2_32.dll",
+}
+SYSTEM_PREFIXES = ("api-ms-win-",)
+SKIPPED_SOURCE_DIRS = {"build", ".git"}
+
+
+def objdump(path):
+    for tool in ("x86_64-w64-mingw32-objdump", "i686-w64-mingw32-objdump"):
+        result = subprocess.run([tool, "-p", str(path)], capture_output=True, text=True)
+        if result.returncode == 0:
+            return result.stdout
+    raise RuntimeError(f"objdump cannot read {path}")
+
+
+def imports(dump):
+    return [name.lower() for name in re.findall(r"^\s*DLL Name: (\S+)", dump, re.M)]
+
+
+def exports(dump):
+    table = re.search(r"\[Ordinal/Name Pointer\] Table\n(.*?)(?:\n\s*\n|\Z)", dump, re.S)
+    if not table:
+        return []
+    return re.findall(r"\[\s*\d+\]\s+(\S+)", table.group(1))
+
+
+def definition_files(source_root):
+    for path in source_root.rglob("*.def"):
+        if SKIPPED_SOURCE_DIRS.isdisjoint(path.relative_to(source_root).parts):
+            yield path
+
+
+def parse_definition(path):
+    library, names, in_exports = None, [], False
+    for raw in path.read_text().splitlines():
+        line = raw.split(";", 1)[0].strip()
+        if not line:
+            continue
+        words = line.split()
+        if words[0].upper() == "LIBRARY":
+            library = words[1].strip('"')
+            if not library.lower().endswith(".dll"):
+                library += ".dll"
+        elif words[0].upper() == "EXPORTS":
+            in_exports = True
+        elif in_exports:
+            names.append(words[0].split("=", 1)[0])
+    return library, names
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--source", required=True, type=pathlib.Path)
+    parser.add_argument("folders", nargs="+", type=pathlib.Path)
+    args = parser.parse_args()
+
+    failures, checked = [], 0
+    for folder in args.folders:
+        for binary in sorted(list(folder.rglob("*.exe")) + list(folder.rglob("*.dll"))):
+            checked += 1
+            foreign = [name for name in imports(objdump(binary))
+                       if name not in SYSTEM_LIBRARIES and not name.startswith(SYSTEM_PREFIXES)]
+            if foreign:
+                failures.append(f"{binary}: imports non-system libraries {', '.join(foreign)}")
+
+    for definition in definition_files(args.source):
+        library, expected = parse_definition(definition)
+        if library is None:
+            failures.append(f"{definition}: no LIBRARY line")
+            continue
+        for folder in args.folders:
+            binary = folder / library
+            if not binary.exists():
+                failures.append(f"{binary}: missing (declared by {definition.name})")
+                continue
+            actual = exports(objdump(binary))
+            decorated = [name for name in actual if "@" in name]
+            if decorated:
+                failures.append(f"{binary}: decorated exports {', '.join(decorated)}")
+            if sorted(actual) != sorted(expected):
+                failures.append(f"{binary}: exports {sorted(actual)}, expected {sorted(expected)}")
+            else:
+                print(f"check: {binary} exports {', '.join(sorted(actual))}")
+
+    for failure in failures:
+        print(f"check: FAILED {failure}", file=sys.stderr)
+    print(f"check: {checked} binaries, {len(failures)} problems")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

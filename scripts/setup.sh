@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need from Debian's packages; skips what is present.
+set -euo pipefail
+
+packages=(
+  cmake make python3
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  wine wine64
+  googletest nlohmann-json3-dev
+  python3-flask python3-authlib python3-cryptography
+  xvfb xauth
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+    "${missing[@]}"
+else
+  echo "setup: all packages present"
+fi

@@ -1,0 +1,32 @@
+# Sourced by the test and demo scripts: one fresh Wine prefix and one persistent wineserver
+# for a whole run, plus an X display for tests that open top-level windows.
+#   wine_session_start PREFIX   creates the prefix anew and starts the server
+#   wine_session_stop           stops the server and the X display started here
+# The X display is always a private Xvfb, never the user's own.
+
+wine_session_start() {
+  export WINEPREFIX="$1"
+  export WINEDEBUG=-all
+  export WINEARCH=win64
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  local display
+  for display in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+  done
+  Xvfb ":$display" -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
+  WINE_SESSION_XVFB_PID=$!
+  export DISPLAY=":$display"
+  sleep 0.5
+  wineserver -p >/dev/null 2>&1
+  wineboot -i >/dev/null 2>&1
+}
+
+wine_session_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  if [ -n "${WINE_SESSION_XVFB_PID:-}" ]; then
+    kill "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+    WINE_SESSION_XVFB_PID=
+  fi
+}

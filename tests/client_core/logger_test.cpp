@@ -1,0 +1,155 @@
+#include "logger.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "debug_output_capture.h"
+#include "test_environment.h"
+
+namespace {
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetMinimumLogLevel(1); }
+
+  std::string LogFile() const { return ReadFileBytes(temp_.path() + "murako_windows.log"); }
+
+  ScopedTempDirectory temp_;
+  ScopedTempPathOverride temp_path_{temp_.path()};
+};
+
+TEST(LogLineFormat, BracketsTimestampAndTagAroundTheMessage) {
+  std::tm time{};
+  time.tm_year = 126;
+  time.tm_mon = 2;
+  time.tm_mday = 5;
+  time.tm_hour = 14;
+  time.tm_min = 7;
+  time.tm_sec = 9;
+  EXPECT_EQ(FormatLogLine(time, "INFO", "SecureStorage::GetToken - Token not found"),
+            "[2026-03-05 14:07:09] [INFO] SecureStorage::GetToken - Token not found\n");
+  EXPECT_EQ(FormatLogLine(time, "ERROR", ""), "[2026-03-05 14:07:09] [ERROR] \n");
+  EXPECT_EQ(FormatLogLine(time, "WARNING", "a\nb"), "[2026-03-05 14:07:09] [WARNING] a\nb\n");
+}
+
+TEST_F(LoggerTest, WritesOneCrlfLineWithLocalTimestampAndTag) {
+  LogInfo("SecureStorage::GetToken - Token not found");
+  std::string file = LogFile();
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(
+      file, match,
+      std::regex(R"(\[(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})\] \[INFO\] )"
+                 R"(SecureStorage::GetToken - Token not found\r\n)")))
+      << file;
+
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char today[16];
+  snprintf(today, sizeof(today), "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+  EXPECT_EQ(match[1].str().substr(0, 10), today);
+}
+
+TEST_F(LoggerTest, EachLevelCarriesItsTagAndTheDebuggerSeesTheSameLine) {
+  DebugOutputCapture debugger;
+  LogInfo("one");
+  LogWarning("two");
+  LogError("three ✅ peña");
+
+  std::vector<std::string> lines = debugger.Lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("] [INFO] one\n"), std::string::npos);
+  EXPECT_NE(lines[1].find("] [WARNING] two\n"), std::string::npos);
+  EXPECT_NE(lines[2].find("] [ERROR] three ✅ peña\n"), std::string::npos);
+
+  std::string expected_file;
+  for (const std::string& line : lines) {
+    expected_file += line.substr(0, line.size() - 1) + "\r\n";
+  }
+  EXPECT_EQ(LogFile(), expected_file);
+}
+
+TEST_F(LoggerTest, EmbeddedLineFeedsAndEmptyMessagesAreWrittenAsIs) {
+  LogWarning("first\nsecond");
+  LogInfo("");
+  std::string file = LogFile();
+  EXPECT_TRUE(std::regex_match(
+      file, std::regex(R"(\[[-0-9 :]{19}\] \[WARNING\] first\r\nsecond\r\n)"
+                       R"(\[[-0-9 :]{19}\] \[INFO\] \r\n)")))
+      << file;
+}
+
+TEST_F(LoggerTest, AppendsToAnExistingFile) {
+  {
+    FILE* file = nullptr;
+    ASSERT_EQ(fopen_s(&file, (temp_.path() + "murako_windows.log").c_str(), "wb"), 0);
+    fputs("earlier line\r\n", file);
+    fclose(file);
+  }
+  LogInfo("later line");
+  std::string file = LogFile();
+  EXPECT_EQ(file.rfind("earlier line\r\n", 0), 0u) << file;
+  EXPECT_NE(file.find("] [INFO] later line\r\n"), std::string::npos) << file;
+}
+
+TEST_F(LoggerTest, NoticesCarryTheirPrefixAtTheLevelOfTheOutcome) {
+  LogOAuthNotice("Sesión iniciada", true);
+  LogOAuthNotice("Error de autenticación", false);
+  LogSignatureNotice("Firma completada", true);
+  LogSignatureNotice("Error en firma remota (ver logs)", false);
+  std::string file = LogFile();
+  EXPECT_NE(file.find("] [INFO] [TOAST OAUTH] Sesión iniciada\r\n"), std::string::npos);
+  EXPECT_NE(file.find("] [ERROR] [TOAST OAUTH] Error de autenticación\r\n"), std::string::npos);
+  EXPECT_NE(file.find("] [INFO] [TOAST SIGNATURE] Firma completada\r\n"), std::string::npos);
+  EXPECT_NE(file.find("] [ERROR] [TOAST SIGNATURE] Error en firma remota (ver logs)\r\n"),
+            std::string::npos);
+}
+
+TEST_F(LoggerTest, MinimumLevelTwoHidesInfoFromBothOutputs) {
+  DebugOutputCapture debugger;
+  SetMinimumLogLevel(2);
+  LogInfo("hidden");
+  LogSignatureNotice("hidden notice", true);
+  LogWarning("shown warning");
+  LogError("shown error");
+
+  std::string file = LogFile();
+  EXPECT_EQ(file.find("hidden"), std::string::npos) << file;
+  EXPECT_NE(file.find("[WARNING] shown warning"), std::string::npos);
+  EXPECT_NE(file.find("[ERROR] shown error"), std::string::npos);
+  ASSERT_EQ(debugger.Lines().size(), 2u);
+
+  SetMinimumLogLevel(0);
+  LogInfo("shown again");
+  EXPECT_NE(LogFile().find("[INFO] shown again"), std::string::npos);
+}
+
+TEST_F(LoggerTest, ConcurrentWritersLoseAndTearNoLine) {
+  constexpr int kThreads = 8;
+  constexpr int kLinesPerThread = 150;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLinesPerThread; ++i) {
+        LogInfo("MurakoSignBridge: thread " + std::to_string(t) + " line " + std::to_string(i));
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  std::string file = LogFile();
+  std::regex line_pattern(R"(\[[-0-9 :]{19}\] \[INFO\] MurakoSignBridge: thread \d line \d+\r\n)");
+  auto begin = std::sregex_iterator(file.begin(), file.end(), line_pattern);
+  EXPECT_EQ(std::distance(begin, std::sregex_iterator()), kThreads * kLinesPerThread);
+  size_t total = 0;
+  for (auto it = std::sregex_iterator(file.begin(), file.end(), line_pattern);
+       it != std::sregex_iterator(); ++it) {
+    total += it->length();
+  }
+  EXPECT_EQ(total, file.size()) << "stray bytes between lines";
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+#include "secure_storage.h"
+
+#include <windows.h>
+#include <wincred.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "string_conversion.h"
+#include "test_environment.h"
+
+namespace {
+
+// Looks at Credential Manager directly, bypassing the code under test.
+struct StoredEntry {
+  bool found = false;
+  std::string blob;
+  std::wstring user_name;
+  std::wstring comment;
+  DWORD persist = 0;
+  DWORD flags = 0;
+};
+
+StoredEntry ReadEntry(const std::wstring& target) {
+  StoredEntry entry;
+  CREDENTIALW* record = nullptr;
+  if (!CredReadW(target.c_str(), CRED_TYPE_GENERIC, 0, &record)) return entry;
+  entry.found = true;
+  entry.blob.assign(reinterpret_cast<const char*>(record->CredentialBlob),
+                    record->CredentialBlobSize);
+  entry.user_name = record->UserName ? record->UserName : L"";
+  entry.comment = record->Comment ? record->Comment : L"";
+  entry.persist = record->Persist;
+  entry.flags = record->Flags;
+  CredFree(record);
+  return entry;
+}
+
+std::string LargeValue(size_t size) {
+  std::string value;
+  for (size_t i = 0; value.size() < size; ++i) value += "eyJhbGciOiJSUzI1NiJ9." + std::to_string(i);
+  value.resize(size);
+  return value;
+}
+
+class SecureStorageTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const char* key : {"test_token", "test_large", "test_clave_ñ_✅", "test_probe"}) {
+      SecureStorage::DeleteToken(key);
+    }
+  }
+
+  std::string LogFile() const { return ReadFileBytes(temp_.path() + "murako_windows.log"); }
+  bool Logged(const std::string& tag, const std::string& message) const {
+    return LogFile().find("] [" + tag + "] " + message + "\r\n") != std::string::npos;
+  }
+
+  ScopedTempDirectory temp_;
+  ScopedTempPathOverride temp_path_{temp_.path()};
+};
+
+TEST_F(SecureStorageTest, StoresOneGenericEntryWithTheFixedAttributes) {
+  ASSERT_TRUE(SecureStorage::StoreToken("test_token", "abc.def"));
+  StoredEntry entry = ReadEntry(L"Murako_Sendaro_test_token");
+  ASSERT_TRUE(entry.found);
+  EXPECT_EQ(entry.blob, "abc.def");
+  EXPECT_EQ(entry.user_name, L"MurakoUser");
+  EXPECT_EQ(entry.comment, L"Murako Sendaro - OAuth Token");
+  EXPECT_EQ(entry.persist, static_cast<DWORD>(CRED_PERSIST_LOCAL_MACHINE));
+  EXPECT_EQ(entry.flags, 0u);
+  EXPECT_FALSE(ReadEntry(L"Murako_Sendaro_test_token#1").found);
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::StoreToken - Storing token for key: test_token"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::StoreCredential - Successfully stored credential"));
+  EXPECT_EQ(LogFile().find("abc.def"), std::string::npos) << "values are never logged";
+}
+
+TEST_F(SecureStorageTest, ReplacesReadsBackAndDeletesTwice) {
+  ASSERT_TRUE(SecureStorage::StoreToken("test_token", "first value"));
+  ASSERT_TRUE(SecureStorage::StoreToken("test_token", "second"));
+  EXPECT_EQ(SecureStorage::GetToken("test_token"), std::optional<std::string>("second"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::RetrieveCredential - Successfully retrieved "
+                             "credential (6 bytes)"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::GetToken - Token retrieved successfully"));
+
+  EXPECT_TRUE(SecureStorage::DeleteToken("test_token"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::DeleteCredential - Successfully deleted credential"));
+  EXPECT_TRUE(SecureStorage::DeleteToken("test_token"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::DeleteCredential - Credential not found "
+                             "(already deleted)"));
+  EXPECT_FALSE(SecureStorage::GetToken("test_token").has_value());
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::RetrieveCredential - Credential not found"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::GetToken - Token not found"));
+}
+
+TEST_F(SecureStorageTest, BinaryBlobsRoundTripExactly) {
+  std::vector<uint8_t> data = {0x00, 0xFF, 0x10, 0x00, 0x80};
+  ASSERT_TRUE(SecureStorage::StoreCredential("test_token", data));
+  std::vector<uint8_t> output = {1, 2, 3};
+  ASSERT_TRUE(SecureStorage::RetrieveCredential("test_token", output));
+  EXPECT_EQ(output, data);
+}
+
+TEST_F(SecureStorageTest, NonAsciiKeyIsStoredUnderItsUtf16Name) {
+  ASSERT_TRUE(SecureStorage::StoreToken("test_clave_ñ_✅", "valor"));
+  StoredEntry entry = ReadEntry(L"Murako_Sendaro_test_clave_\u00f1_\u2705");
+  ASSERT_TRUE(entry.found);
+  EXPECT_EQ(entry.blob, "valor");
+  EXPECT_EQ(SecureStorage::GetToken("test_clave_ñ_✅"), std::optional<std::string>("valor"));
+}
+
+TEST_F(SecureStorageTest, EmptyKeysAndValuesAreRefusedBeforeCredentialManager) {
+  EXPECT_FALSE(SecureStorage::StoreCredential("", {1, 2}));
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::StoreCredential - Key is empty"));
+  std::vector<uint8_t> output = {9};
+  EXPECT_FALSE(SecureStorage::RetrieveCredential("", output));
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::RetrieveCredential - Key is empty"));
+  EXPECT_EQ(output, std::vector<uint8_t>{9});
+  EXPECT_FALSE(SecureStorage::DeleteCredential(""));
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::DeleteCredential - Key is empty"));
+  EXPECT_FALSE(ReadEntry(L"Murako_Sendaro_").found);
+
+  ASSERT_TRUE(SecureStorage::StoreToken("test_token", "kept"));
+  EXPECT_FALSE(SecureStorage::StoreToken("test_token", ""));
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::StoreToken - Token is empty"));
+  EXPECT_FALSE(SecureStorage::StoreCredential("test_token", {}));
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::StoreCredential - Data is empty"));
+  EXPECT_EQ(ReadEntry(L"Murako_Sendaro_test_token").blob, "kept");
+}
+
+TEST_F(SecureStorageTest, ValuesAboveTheBlobLimitRoundTripOverContinuationEntries) {
+  std::string large = LargeValue(2560 * 4 + 123);
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", large));
+  EXPECT_EQ(ReadEntry(L"Murako_Sendaro_test_large").blob.size(), 2560u);
+  EXPECT_EQ(ReadEntry(L"Murako_Sendaro_test_large#4").blob.size(), 123u);
+  EXPECT_EQ(SecureStorage::GetToken("test_large"), std::optional<std::string>(large));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::RetrieveCredential - Successfully retrieved "
+                             "credential (" + std::to_string(large.size()) + " bytes)"));
+
+  // A shorter value leaves no stale continuation behind.
+  std::string exact = LargeValue(2560);
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", exact));
+  EXPECT_FALSE(ReadEntry(L"Murako_Sendaro_test_large#1").found);
+  EXPECT_EQ(SecureStorage::GetToken("test_large"), std::optional<std::string>(exact));
+
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", large));
+  EXPECT_TRUE(SecureStorage::DeleteToken("test_large"));
+  for (const wchar_t* target : {L"Murako_Sendaro_test_large", L"Murako_Sendaro_test_large#1",
+                                L"Murako_Sendaro_test_large#4"}) {
+    EXPECT_FALSE(ReadEntry(target).found) << WideToUtf8(target);
+  }
+}
+
+TEST_F(SecureStorageTest, AnotherProcessReadsWhatThisOneWrote) {
+  std::string large = LargeValue(9000);
+  ASSERT_TRUE(SecureStorage::StoreToken("test_probe", large));
+  ProcessResult read = RunProgram("credential_probe.exe", {"test_probe"});
+  EXPECT_EQ(read.exit_code, 0u);
+  EXPECT_EQ(read.standard_output, large);
+
+  ASSERT_TRUE(SecureStorage::StoreToken("test_clave_ñ_✅", "valor"));
+  read = RunProgram("credential_probe.exe", {"test_clave_ñ_✅"});
+  EXPECT_EQ(read.exit_code, 0u);
+  EXPECT_EQ(read.standard_output, "valor");
+
+  ASSERT_TRUE(SecureStorage::DeleteToken("test_probe"));
+  EXPECT_EQ(RunProgram("credential_probe.exe", {"test_probe"}).exit_code, 1u);
+}
+
+}  // namespace
