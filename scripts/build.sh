@@ -2,6 +2,8 @@
 # Configures and builds the x64 and x86 trees: build/x64 and build/x86.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# SENDARO_BUILD_ROOT lets several working copies of the build live side by side.
+build_root=${SENDARO_BUILD_ROOT:-$root/build}
 jobs=$(nproc)
 
 for arch in x64 x86; do
@@ -10,7 +12,7 @@ for arch in x64 x86; do
     x86) toolchain=toolchain-i686-w64-mingw32.cmake ;;
   esac
   echo "build: $arch"
-  cmake -S "$root" -B "$root/build/$arch" -DCMAKE_BUILD_TYPE=Release \
+  cmake -S "$root" -B "$build_root/$arch" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" "$@" >/dev/null
-  cmake --build "$root/build/$arch" -j "$jobs"
+  cmake --build "$build_root/$arch" -j "$jobs"
 done

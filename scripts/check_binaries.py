@@ -20,7 +20,7 @@ SYSTEM_LIBRARIES = {
     "ws2_32.dll",
 }
 SYSTEM_PREFIXES = ("api-ms-win-",)
-SKIPPED_SOURCE_DIRS = {"build", ".git"}
+SKIPPED_SOURCE_DIRS = {".git"}
 
 
 def objdump(path):
@@ -44,7 +44,8 @@ def exports(dump):
 
 def definition_files(source_root):
     for path in source_root.rglob("*.def"):
-        if SKIPPED_SOURCE_DIRS.isdisjoint(path.relative_to(source_root).parts):
+        parts = path.relative_to(source_root).parts
+        if SKIPPED_SOURCE_DIRS.isdisjoint(parts) and not parts[0].startswith("build"):
             yield path
 
 

@@ -4,14 +4,16 @@
 # kernel cannot execute 32-bit code.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# SENDARO_BUILD_ROOT lets several working copies of the build live side by side.
+build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
 
 bash scripts/setup.sh
 bash scripts/build.sh
-python3 scripts/check_binaries.py --source "$root" build/x64/bin build/x86/bin
+python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"
 
 . scripts/wine-session.sh
 trap wine_session_stop EXIT
 echo "test: starting Wine session"
-wine_session_start "$root/build/x64/wineprefix"
-ctest --test-dir build/x64 --output-on-failure
+wine_session_start "$build_root/x64/wineprefix"
+ctest --test-dir "$build_root/x64" --output-on-failure
