@@ -1,0 +1,211 @@
+// The provider's keys are the certificates of the current user's personal store: opening one
+// by thumbprint, container name or subject common name, and listing those with a "Murako"
+// friendly name.
+
+#include <cstring>
+#include <string>
+
+#include "cert_store.h"
+#include "key_length.h"
+#include "ksp_handles.h"
+#include "ksp_log.h"
+#include "ksp_slot_guard.h"
+#include "ksp_slots.h"
+#include "ksp_status.h"
+#include "thumbprint.h"
+
+namespace {
+
+bool ContainerMatches(PCCERT_CONTEXT certificate, const wchar_t* key_name,
+                      std::wstring* container) {
+  *container = KeyContainerName(certificate);
+  return !container->empty() &&
+         CompareStringOrdinal(container->c_str(), -1, key_name, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool CommonNameMatches(PCCERT_CONTEXT certificate, const wchar_t* key_name,
+                       std::wstring* common_name) {
+  if (!HasMurakoFriendlyName(certificate)) {
+    return false;
+  }
+  *common_name = SubjectCommonName(certificate);
+  return *common_name == key_name;
+}
+
+// Walks the store in its enumeration order; the first certificate whose container name or, for
+// the provider's own certificates, common name matches wins.
+PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name) {
+  PCCERT_CONTEXT certificate = nullptr;
+  while ((certificate = CertEnumCertificatesInStore(store, certificate)) != nullptr) {
+    std::wstring container;
+    if (ContainerMatches(certificate, key_name, &container)) {
+      KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(container.c_str()).c_str());
+      return certificate;
+    }
+    std::wstring common_name;
+    if (CommonNameMatches(certificate, key_name, &common_name)) {
+      KspLog("    Found by CN: '%s'", KspLogText(common_name.c_str()).c_str());
+      return certificate;
+    }
+  }
+  return nullptr;
+}
+
+SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out,
+                        LPCWSTR key_name) {
+  Thumbprint thumbprint{};
+  bool by_thumbprint = false;
+  if (key_name != nullptr) {
+    KspLog(">>> MurakoOpenKey: keyName='%s'", KspLogText(key_name).c_str());
+    by_thumbprint = ParseThumbprint(key_name, &thumbprint);
+    KspLog("    Search mode: %s", by_thumbprint ? "THUMBPRINT" : "CN or KEY_CONTAINER");
+  } else {
+    KspLog(">>> MurakoOpenKey: keyName='NULL'");
+  }
+
+  KspProviderHandle* provider = ProviderFromHandle(provider_handle);
+  if (provider == nullptr) {
+    KspLog("<<< MurakoOpenKey: NTE_INVALID_HANDLE");
+    return NTE_INVALID_HANDLE;
+  }
+  if (out == nullptr || key_name == nullptr) {
+    KspLog("<<< MurakoOpenKey: NTE_INVALID_PARAMETER");
+    return NTE_INVALID_PARAMETER;
+  }
+
+  DWORD key_length_bits = 0;
+  {
+    ScopedCertStore store(OpenPersonalStore());
+    if (!store) {
+      KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
+      return NTE_FAIL;
+    }
+    ScopedCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
+                                                : FindByName(store.get(), key_name));
+    if (!certificate) {
+      KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
+      return NTE_BAD_KEYSET;
+    }
+    key_length_bits = KeyLengthFromPublicKey(&certificate.get()->pCertInfo->SubjectPublicKeyInfo);
+    if (by_thumbprint) {
+      KspLog("    Found by THUMBPRINT");
+    }
+  }
+
+  KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits);
+  if (key == nullptr) {
+    KspLog("<<< MurakoOpenKey: NTE_NO_MEMORY");
+    return NTE_NO_MEMORY;
+  }
+  *out = reinterpret_cast<NCRYPT_KEY_HANDLE>(key);
+  KspLog("<<< MurakoOpenKey: SUCCESS keyLength=%d bits", static_cast<int>(key_length_bits));
+  return ERROR_SUCCESS;
+}
+
+// One heap block: the NCryptKeyName structure, the thumbprint and "RSA".
+NCryptKeyName* CreateKeyNameRecord(const std::wstring& thumbprint) {
+  static const wchar_t kAlgorithm[] = L"RSA";
+  size_t name_bytes = (thumbprint.size() + 1) * sizeof(wchar_t);
+  size_t total = sizeof(NCryptKeyName) + name_bytes + sizeof(kAlgorithm);
+  NCryptKeyName* record = static_cast<NCryptKeyName*>(KspHeapAlloc(total));
+  if (record == nullptr) {
+    return nullptr;
+  }
+  BYTE* name = reinterpret_cast<BYTE*>(record) + sizeof(NCryptKeyName);
+  memcpy(name, thumbprint.c_str(), name_bytes);
+  memcpy(name + name_bytes, kAlgorithm, sizeof(kAlgorithm));
+  record->pszName = reinterpret_cast<LPWSTR>(name);
+  record->pszAlgid = reinterpret_cast<LPWSTR>(name + name_bytes);
+  record->dwLegacyKeySpec = 0;
+  record->dwFlags = 0;
+  return record;
+}
+
+SECURITY_STATUS StartEnumeration(PVOID* state_pointer) {
+  KspKeyEnumState* state = static_cast<KspKeyEnumState*>(KspHeapAlloc(sizeof(KspKeyEnumState)));
+  if (state == nullptr) {
+    return NTE_NO_MEMORY;
+  }
+  state->magic = kEnumMagic;
+  state->store = OpenPersonalStore();
+  if (state->store == nullptr) {
+    KspHeapFree(state);
+    return NTE_FAIL;
+  }
+  *state_pointer = state;
+  return ERROR_SUCCESS;
+}
+
+// Advances to the next certificate with a "Murako" friendly name and a readable thumbprint.
+bool NextProviderCertificate(KspKeyEnumState* state, std::wstring* thumbprint_text) {
+  while (!state->finished) {
+    state->last = CertEnumCertificatesInStore(state->store, state->last);
+    if (state->last == nullptr) {
+      state->finished = TRUE;
+      break;
+    }
+    if (!HasMurakoFriendlyName(state->last)) {
+      continue;
+    }
+    std::wstring common_name = SubjectCommonName(state->last);
+    Thumbprint thumbprint{};
+    if (!ReadThumbprint(state->last, &thumbprint)) {
+      KspLog("  WARNING: Failed to get thumbprint for certificate, skipping");
+      continue;
+    }
+    *thumbprint_text = FormatThumbprint(thumbprint.data());
+    KspLog("  Found Murako certificate: CN='%s', Thumbprint='%s'",
+           KspLogText(common_name.c_str()).c_str(), KspLogText(thumbprint_text->c_str()).c_str());
+    return true;
+  }
+  return false;
+}
+
+SECURITY_STATUS EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
+                         PVOID* state_pointer) {
+  KspLog(">>> MurakoEnumKeys");
+  if (ProviderFromHandle(provider_handle) == nullptr) {
+    return NTE_INVALID_HANDLE;
+  }
+  if (out == nullptr || state_pointer == nullptr) {
+    return NTE_INVALID_PARAMETER;
+  }
+  if (*state_pointer == nullptr) {
+    SECURITY_STATUS status = StartEnumeration(state_pointer);
+    if (status != ERROR_SUCCESS) {
+      return status;
+    }
+  } else if (!IsEnumState(*state_pointer)) {
+    return NTE_INVALID_PARAMETER;
+  }
+  KspKeyEnumState* state = static_cast<KspKeyEnumState*>(*state_pointer);
+
+  std::wstring thumbprint;
+  if (!NextProviderCertificate(state, &thumbprint)) {
+    return NTE_NO_MORE_ITEMS;
+  }
+  NCryptKeyName* record = CreateKeyNameRecord(thumbprint);
+  if (record == nullptr) {
+    return NTE_NO_MEMORY;
+  }
+  *out = record;
+  ++state->count;
+  KspLog("<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
+         KspLogText(thumbprint.c_str()).c_str());
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+SECURITY_STATUS WINAPI MurakoOpenKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HANDLE* phKey,
+                                     LPCWSTR pszKeyName, DWORD /*dwLegacyKeySpec*/,
+                                     DWORD /*dwFlags*/) {
+  return GuardSlot("MurakoOpenKey", [&] { return OpenKey(hProvider, phKey, pszKeyName); });
+}
+
+SECURITY_STATUS WINAPI MurakoEnumKeys(NCRYPT_PROV_HANDLE hProvider, LPCWSTR /*pszScope*/,
+                                      NCryptKeyName** ppKeyName, PVOID* ppEnumState,
+                                      DWORD /*dwFlags*/) {
+  return GuardSlot("MurakoEnumKeys",
+                   [&] { return EnumKeys(hProvider, ppKeyName, ppEnumState); });
+}

@@ -1,0 +1,218 @@
+// The one supported algorithm (RSA signing), the public key export and the operations a
+// read-only, signing-only provider refuses.
+
+#include <cstring>
+#include <cwchar>
+#include <string>
+
+#include "cert_store.h"
+#include "ksp_handles.h"
+#include "ksp_log.h"
+#include "ksp_slot_guard.h"
+#include "ksp_slots.h"
+#include "ksp_status.h"
+#include "thumbprint.h"
+
+namespace {
+
+class ScopedLocalBlock {
+ public:
+  ScopedLocalBlock() = default;
+  ~ScopedLocalBlock() {
+    if (block_ != nullptr) LocalFree(block_);
+  }
+  ScopedLocalBlock(const ScopedLocalBlock&) = delete;
+  ScopedLocalBlock& operator=(const ScopedLocalBlock&) = delete;
+  void** address() { return &block_; }
+  const BYTE* bytes() const { return static_cast<const BYTE*>(block_); }
+
+ private:
+  void* block_ = nullptr;
+};
+
+SECURITY_STATUS IsAlgSupported(LPCWSTR algorithm, DWORD flags) {
+  std::string algorithm_text = KspLogText(algorithm, 256);
+  KspLog(">>> MurakoIsAlgSupported: algId='%s', flags=0x%08X", algorithm_text.c_str(),
+         static_cast<unsigned>(flags));
+  if (algorithm != nullptr && wcscmp(algorithm, BCRYPT_RSA_ALGORITHM) == 0) {
+    KspLog("<<< MurakoIsAlgSupported: SUCCESS (RSA supported)");
+    return ERROR_SUCCESS;
+  }
+  KspLog("<<< MurakoIsAlgSupported: NTE_NOT_SUPPORTED (algId='%s')", algorithm_text.c_str());
+  return NTE_NOT_SUPPORTED;
+}
+
+NCryptAlgorithmName* CreateAlgorithmList() {
+  static const wchar_t kName[] = L"RSA";
+  NCryptAlgorithmName* entry =
+      static_cast<NCryptAlgorithmName*>(KspHeapAlloc(sizeof(NCryptAlgorithmName) + sizeof(kName)));
+  if (entry == nullptr) {
+    return nullptr;
+  }
+  BYTE* name = reinterpret_cast<BYTE*>(entry) + sizeof(NCryptAlgorithmName);
+  memcpy(name, kName, sizeof(kName));
+  entry->pszName = reinterpret_cast<LPWSTR>(name);
+  entry->dwClass = NCRYPT_ASYMMETRIC_ENCRYPTION_INTERFACE;
+  entry->dwAlgOperations = NCRYPT_SIGNATURE_OPERATION;
+  entry->dwFlags = 0;
+  return entry;
+}
+
+SECURITY_STATUS EnumAlgorithms(DWORD operations, DWORD* count, NCryptAlgorithmName** list,
+                               DWORD flags) {
+  KspLog(">>> MurakoEnumAlgorithms: operations=0x%08X, flags=0x%08X",
+         static_cast<unsigned>(operations), static_cast<unsigned>(flags));
+  if (count == nullptr || list == nullptr) {
+    KspLog("<<< MurakoEnumAlgorithms: NTE_INVALID_PARAMETER");
+    return NTE_INVALID_PARAMETER;
+  }
+  if (operations != 0 && (operations & NCRYPT_SIGNATURE_OPERATION) == 0) {
+    *count = 0;
+    *list = nullptr;
+    KspLog("<<< MurakoEnumAlgorithms: SUCCESS (0 algorithms, no signing requested)");
+    return ERROR_SUCCESS;
+  }
+  NCryptAlgorithmName* entry = CreateAlgorithmList();
+  if (entry == nullptr) {
+    KspLog("<<< MurakoEnumAlgorithms: NTE_NO_MEMORY");
+    return NTE_NO_MEMORY;
+  }
+  *count = 1;
+  *list = entry;
+  KspLog("<<< MurakoEnumAlgorithms: SUCCESS (1 algorithm: RSA, SIGNATURE_OPERATION)");
+  return ERROR_SUCCESS;
+}
+
+SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE output,
+                          DWORD output_bytes, DWORD* result_bytes) {
+  KspLog(">>> MurakoExportKey: blobType='%s', cbOutput=%lu", KspLogText(blob_type, 256).c_str(),
+         output_bytes);
+  const KspKeyHandle* key = KeyFromHandle(key_handle);
+  if (key == nullptr) {
+    KspLog("<<< MurakoExportKey: NTE_INVALID_HANDLE");
+    return NTE_INVALID_HANDLE;
+  }
+  if (result_bytes == nullptr) {
+    KspLog("<<< MurakoExportKey: NTE_INVALID_PARAMETER");
+    return NTE_INVALID_PARAMETER;
+  }
+  if (blob_type == nullptr || wcscmp(blob_type, BCRYPT_RSAPUBLIC_BLOB) != 0) {
+    KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED (only BCRYPT_RSAPUBLIC_BLOB supported)");
+    return NTE_NOT_SUPPORTED;
+  }
+  Thumbprint thumbprint{};
+  if (!ParseThumbprint(key->keyName, &thumbprint)) {
+    KspLog("    Key name is not a thumbprint, cannot export");
+    KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED");
+    return NTE_NOT_SUPPORTED;
+  }
+  ScopedCertStore store(OpenPersonalStore());
+  if (!store) {
+    KspLog("    Failed to open certificate store");
+    KspLog("<<< MurakoExportKey: NTE_FAIL");
+    return NTE_FAIL;
+  }
+  ScopedCertContext certificate(FindByThumbprint(store.get(), thumbprint));
+  if (!certificate) {
+    KspLog("    Certificate not found in store");
+    KspLog("<<< MurakoExportKey: NTE_NOT_FOUND");
+    return NTE_NOT_FOUND;
+  }
+  const CRYPT_BIT_BLOB& public_key = certificate.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey;
+  ScopedLocalBlock blob;
+  DWORD blob_bytes = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB,
+                           public_key.pbData, public_key.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                           blob.address(), &blob_bytes)) {
+    KspLog("    Failed to decode public key");
+    KspLog("<<< MurakoExportKey: NTE_FAIL");
+    return NTE_FAIL;
+  }
+  *result_bytes = blob_bytes;
+  if (output == nullptr) {
+    KspLog("<<< MurakoExportKey: SUCCESS (query size=%lu)", blob_bytes);
+    return ERROR_SUCCESS;
+  }
+  if (output_bytes < blob_bytes) {
+    KspLog("<<< MurakoExportKey: NTE_BUFFER_TOO_SMALL");
+    return NTE_BUFFER_TOO_SMALL;
+  }
+  memcpy(output, blob.bytes(), blob_bytes);
+  KspLog("<<< MurakoExportKey: SUCCESS (exported %lu bytes)", blob_bytes);
+  return ERROR_SUCCESS;
+}
+
+SECURITY_STATUS NotSupported(const char* line) {
+  KspLog("%s", line);
+  return NTE_NOT_SUPPORTED;
+}
+
+}  // namespace
+
+SECURITY_STATUS WINAPI MurakoIsAlgSupported(NCRYPT_PROV_HANDLE /*hProvider*/, LPCWSTR pszAlgId,
+                                            DWORD dwFlags) {
+  return GuardSlot("MurakoIsAlgSupported", [&] { return IsAlgSupported(pszAlgId, dwFlags); });
+}
+
+SECURITY_STATUS WINAPI MurakoEnumAlgorithms(NCRYPT_PROV_HANDLE /*hProvider*/,
+                                            DWORD dwAlgOperations, DWORD* pdwAlgCount,
+                                            NCryptAlgorithmName** ppAlgList, DWORD dwFlags) {
+  return GuardSlot("MurakoEnumAlgorithms", [&] {
+    return EnumAlgorithms(dwAlgOperations, pdwAlgCount, ppAlgList, dwFlags);
+  });
+}
+
+SECURITY_STATUS WINAPI MurakoExportKey(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_KEY_HANDLE hKey,
+                                       NCRYPT_KEY_HANDLE /*hExportKey*/, LPCWSTR pszBlobType,
+                                       NCryptBufferDesc* /*pParameterList*/, PBYTE pbOutput,
+                                       DWORD cbOutput, DWORD* pcbResult, DWORD /*dwFlags*/) {
+  return GuardSlot("MurakoExportKey", [&] {
+    return ExportKey(hKey, pszBlobType, pbOutput, cbOutput, pcbResult);
+  });
+}
+
+SECURITY_STATUS WINAPI MurakoCreatePersistedKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE*, LPCWSTR,
+                                                LPCWSTR, DWORD, DWORD) {
+  return NotSupported(">>> MurakoCreatePersistedKey: NTE_NOT_SUPPORTED (read-only KSP)");
+}
+
+SECURITY_STATUS WINAPI MurakoFinalizeKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, DWORD) {
+  return NotSupported(">>> MurakoFinalizeKey: NTE_NOT_SUPPORTED (read-only KSP)");
+}
+
+SECURITY_STATUS WINAPI MurakoDeleteKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, DWORD) {
+  return NotSupported(">>> MurakoDeleteKey: NTE_NOT_SUPPORTED (read-only KSP)");
+}
+
+SECURITY_STATUS WINAPI MurakoImportKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, LPCWSTR,
+                                       NCryptBufferDesc*, NCRYPT_KEY_HANDLE*, PBYTE, DWORD,
+                                       DWORD) {
+  return NotSupported(">>> MurakoImportKey: NTE_NOT_SUPPORTED (read-only KSP)");
+}
+
+SECURITY_STATUS WINAPI MurakoVerifySignature(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, VOID*, PBYTE,
+                                             DWORD, PBYTE, DWORD, DWORD) {
+  return NotSupported(">>> MurakoVerifySignature: NTE_NOT_SUPPORTED (signing-only KSP)");
+}
+
+SECURITY_STATUS WINAPI MurakoPromptUser(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, LPCWSTR, DWORD) {
+  return NotSupported(">>> MurakoPromptUser: NTE_NOT_SUPPORTED");
+}
+
+SECURITY_STATUS WINAPI MurakoNotifyChangeKey(NCRYPT_PROV_HANDLE, HANDLE*, DWORD) {
+  return NotSupported(">>> MurakoNotifyChangeKey: NTE_NOT_SUPPORTED");
+}
+
+SECURITY_STATUS WINAPI MurakoSecretAgreement(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE,
+                                             NCRYPT_KEY_HANDLE, NCRYPT_SECRET_HANDLE*, DWORD) {
+  return NotSupported(">>> MurakoSecretAgreement: NTE_NOT_SUPPORTED");
+}
+
+SECURITY_STATUS WINAPI MurakoDeriveKey(NCRYPT_PROV_HANDLE, NCRYPT_SECRET_HANDLE, LPCWSTR,
+                                       NCryptBufferDesc*, PBYTE, DWORD, DWORD*, ULONG) {
+  return NotSupported(">>> MurakoDeriveKey: NTE_NOT_SUPPORTED");
+}
+
+SECURITY_STATUS WINAPI MurakoFreeSecret(NCRYPT_PROV_HANDLE, NCRYPT_SECRET_HANDLE) {
+  return NotSupported(">>> MurakoFreeSecret: NTE_NOT_SUPPORTED");
+}

@@ -1,0 +1,65 @@
+// The library's entry points: the CNG function table handed out by GetKeyStorageInterface.
+
+#include "ksp_log.h"
+#include "ksp_slot_guard.h"
+#include "ksp_slots.h"
+
+namespace {
+
+const NCRYPT_KEY_STORAGE_FUNCTION_TABLE kFunctionTable = {
+    NCRYPT_KEY_STORAGE_INTERFACE_VERSION,
+    MurakoOpenProvider,
+    MurakoOpenKey,
+    MurakoCreatePersistedKey,
+    MurakoGetProviderProperty,
+    MurakoGetKeyProperty,
+    MurakoSetProviderProperty,
+    MurakoSetKeyProperty,
+    MurakoFinalizeKey,
+    MurakoDeleteKey,
+    MurakoFreeProvider,
+    MurakoFreeKey,
+    MurakoFreeBuffer,
+    MurakoEncrypt,
+    MurakoDecrypt,
+    MurakoIsAlgSupported,
+    MurakoEnumAlgorithms,
+    MurakoEnumKeys,
+    MurakoImportKey,
+    MurakoExportKey,
+    MurakoSignHash,
+    MurakoVerifySignature,
+    MurakoPromptUser,
+    MurakoNotifyChangeKey,
+    MurakoSecretAgreement,
+    MurakoDeriveKey,
+    MurakoFreeSecret,
+#ifndef MURAKO_KSP_HAVE_PROVIDER_HEADER
+    nullptr,  // KeyDerivation
+    nullptr,  // CreateClaim
+    nullptr,  // VerifyClaim
+#endif
+};
+
+}  // namespace
+
+extern "C" NTSTATUS WINAPI GetKeyStorageInterface(LPCWSTR pszProviderName,
+                                                  NCRYPT_KEY_STORAGE_FUNCTION_TABLE** ppFunctionTable,
+                                                  DWORD /*dwFlags*/) {
+  return GuardSlot("GetKeyStorageInterface", [&]() -> SECURITY_STATUS {
+    KspLog(">>> GetKeyStorageInterface called (Provider: %s)",
+           KspLogText(pszProviderName).c_str());
+    if (ppFunctionTable == nullptr) {
+      KspLog("<<< GetKeyStorageInterface: NTE_INVALID_PARAMETER");
+      return NTE_INVALID_PARAMETER;
+    }
+    // CNG never writes through the table pointer; the interface type is simply not const.
+    *ppFunctionTable = const_cast<NCRYPT_KEY_STORAGE_FUNCTION_TABLE*>(&kFunctionTable);
+    KspLog("    GetKeyStorageInterface returning SUCCESS");
+    return ERROR_SUCCESS;
+  });
+}
+
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) {
+  return TRUE;
+}

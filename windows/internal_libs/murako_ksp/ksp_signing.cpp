@@ -1,0 +1,135 @@
+// Signing: the hash goes unchanged to the signing bridge, which has the remote service sign it.
+// The provider never holds a private key.
+
+#include <cstring>
+#include <string>
+
+#include "hash_diagnosis.h"
+#include "ksp_handles.h"
+#include "ksp_log.h"
+#include "ksp_slot_guard.h"
+#include "ksp_slots.h"
+#include "ksp_status.h"
+#include "sign_bridge_library.h"
+
+namespace {
+
+// BCRYPT_PKCS1_PADDING_INFO and BCRYPT_PSS_PADDING_INFO both start with the hash algorithm.
+struct PaddingInfoPrefix {
+  LPCWSTR pszAlgId;
+};
+
+void LogHashDetails(const BYTE* hash, DWORD hash_bytes, const void* padding_info, DWORD flags) {
+  if (hash != nullptr && hash_bytes >= 1 && hash_bytes <= 256) {
+    KspLog("    Hash bytes (first %d): %s", static_cast<int>(hash_bytes < 64 ? hash_bytes : 64),
+           HashHexPrefix(hash, hash_bytes).c_str());
+  }
+  if (padding_info == nullptr) {
+    KspLog("    PaddingInfo: NULL (no padding info provided)");
+  } else {
+    LPCWSTR algorithm = static_cast<const PaddingInfoPrefix*>(padding_info)->pszAlgId;
+    if (algorithm != nullptr) {
+      KspLog("    PaddingInfo: algorithm='%s'", KspLogText(algorithm, 256).c_str());
+    } else {
+      KspLog("    PaddingInfo: algorithm=NULL");
+    }
+  }
+  KspLog("    Flags: 0x%08X", static_cast<unsigned>(flags));
+  for (const std::string& line : DiagnoseHashFormat(hash, hash_bytes)) {
+    KspLog("%s", line.c_str());
+  }
+}
+
+// One load-call-unload cycle of the bridge. The bridge's buffer is released through the
+// bridge and its failure text is read on this thread before the library goes away.
+SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes,
+                               DWORD flags, PBYTE signature, DWORD signature_bytes) {
+  KspLog("    Sending raw hash to API (API will construct DigestInfo internally)");
+  SignBridgeLibrary bridge;
+  if (!bridge.loaded()) {
+    KspLog("    Bridge DLL not found");
+    KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge DLL not found)");
+    return NTE_INTERNAL_ERROR;
+  }
+  MurakoSignHashRemoteFn sign_remote = bridge.SignHashRemote();
+  MurakoFreeSigFn free_signature = bridge.FreeSig();
+  if (sign_remote == nullptr || free_signature == nullptr) {
+    KspLog("    Bridge DLL loaded but functions not found");
+    bridge.Unload();
+    KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge functions missing)");
+    return NTE_INTERNAL_ERROR;
+  }
+
+  KspLog("    Calling HSM via bridge DLL with %d bytes, flags=0x%08X...",
+         static_cast<int>(hash_bytes), static_cast<unsigned>(flags));
+  BYTE* returned = nullptr;
+  DWORD returned_bytes = 0;
+  HRESULT result =
+      sign_remote(key->keyName, hash, hash_bytes, flags, &returned, &returned_bytes);
+  KspLog("    Bridge returned: hr=0x%08X, pSig=%p, sigSize=%d (expected=%d)",
+         static_cast<unsigned>(result), static_cast<void*>(returned),
+         static_cast<int>(returned_bytes), static_cast<int>(signature_bytes));
+
+  if (SUCCEEDED(result) && returned != nullptr && returned_bytes != 0) {
+    DWORD copied = returned_bytes < signature_bytes ? returned_bytes : signature_bytes;
+    memcpy(signature, returned, copied);
+    free_signature(returned);
+    bridge.Unload();
+    KspLog("<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)", static_cast<int>(copied));
+    return ERROR_SUCCESS;
+  }
+
+  MurakoGetLastErrorFn last_error = bridge.GetLastErrorText();
+  const char* reason = last_error != nullptr ? last_error() : nullptr;
+  KspLog("    HSM signature failed (hr=0x%08X, pSig=%p, size=%d): %s",
+         static_cast<unsigned>(result), static_cast<void*>(returned),
+         static_cast<int>(returned_bytes), reason != nullptr ? reason : "");
+  if (returned != nullptr) {
+    free_signature(returned);
+  }
+  bridge.Unload();
+  KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (HSM failed)");
+  return NTE_INTERNAL_ERROR;
+}
+
+SECURITY_STATUS SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info,
+                         const BYTE* hash, DWORD hash_bytes, PBYTE signature,
+                         DWORD signature_capacity, DWORD* result_bytes, DWORD flags) {
+  const KspKeyHandle* key = KeyFromHandle(key_handle);
+  if (key == nullptr) {
+    return NTE_INVALID_HANDLE;
+  }
+  KspLog(">>> MurakoSignHash: keyName='%s' hashSize=%d", KspLogText(key->keyName).c_str(),
+         static_cast<int>(hash_bytes));
+  LogHashDetails(hash, hash_bytes, padding_info, flags);
+
+  DWORD signature_bytes = key->keyLengthBits / 8;
+  if ((flags & BCRYPT_PAD_PSS) != 0) {
+    KspLog("    PSS padding detected - forwarding to HSM");
+    KspLog("    Expected signature size: %u bytes (key size)", static_cast<unsigned>(signature_bytes));
+  }
+  // A length without bytes behind it is refused before anything reads the hash.
+  if (result_bytes == nullptr || (hash == nullptr && hash_bytes != 0)) {
+    return NTE_INVALID_PARAMETER;
+  }
+  *result_bytes = signature_bytes;
+  if (signature == nullptr) {
+    return ERROR_SUCCESS;
+  }
+  if (signature_capacity < signature_bytes) {
+    return NTE_BUFFER_TOO_SMALL;
+  }
+  return SignWithBridge(key, hash, hash_bytes, flags, signature, signature_bytes);
+}
+
+}  // namespace
+
+SECURITY_STATUS WINAPI MurakoSignHash(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_KEY_HANDLE hKey,
+                                      VOID* pPaddingInfo, PBYTE pbHashValue, DWORD cbHashValue,
+                                      PBYTE pbSignature, DWORD cbSignature, DWORD* pcbResult,
+                                      DWORD dwFlags) {
+  return GuardSlot("MurakoSignHash", [&] {
+    return SignHash(hKey, pPaddingInfo, pbHashValue, cbHashValue, pbSignature, cbSignature,
+                    pcbResult, dwFlags);
+  });
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ksp_log.h"
+#include "ksp_status.h"
+
+// Runs the body of a table slot so that no C++ exception reaches CNG or the host program:
+// anything thrown becomes NTE_INTERNAL_ERROR with a log line.
+template <typename Body>
+SECURITY_STATUS GuardSlot(const char* function_name, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    KspLog("<<< %s: NTE_INTERNAL_ERROR (unexpected exception)", function_name);
+    return NTE_INTERNAL_ERROR;
+  }
+}

@@ -1,0 +1,28 @@
+#include "sign_bridge_library.h"
+
+SignBridgeLibrary::SignBridgeLibrary() : module_(LoadLibraryW(L"murako_sign_bridge.dll")) {}
+
+SignBridgeLibrary::~SignBridgeLibrary() { Unload(); }
+
+void SignBridgeLibrary::Unload() {
+  if (module_ != nullptr) {
+    FreeLibrary(module_);
+    module_ = nullptr;
+  }
+}
+
+FARPROC SignBridgeLibrary::Resolve(const char* name) const {
+  return module_ != nullptr ? GetProcAddress(module_, name) : nullptr;
+}
+
+MurakoSignHashRemoteFn SignBridgeLibrary::SignHashRemote() const {
+  return reinterpret_cast<MurakoSignHashRemoteFn>(Resolve("MurakoSignHashRemote"));
+}
+
+MurakoFreeSigFn SignBridgeLibrary::FreeSig() const {
+  return reinterpret_cast<MurakoFreeSigFn>(Resolve("MurakoFreeSig"));
+}
+
+MurakoGetLastErrorFn SignBridgeLibrary::GetLastErrorText() const {
+  return reinterpret_cast<MurakoGetLastErrorFn>(Resolve("MurakoGetLastError"));
+}

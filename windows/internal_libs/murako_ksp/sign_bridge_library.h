@@ -1,0 +1,33 @@
+#pragma once
+
+#include <windows.h>
+
+// The signing bridge "murako_sign_bridge.dll", loaded by bare name through the host process's
+// library search for one signature and unloaded when the owner goes out of scope.
+
+typedef HRESULT(WINAPI* MurakoSignHashRemoteFn)(LPCWSTR key_name, const BYTE* hash,
+                                                DWORD hash_bytes, DWORD padding_flags,
+                                                BYTE** signature, DWORD* signature_bytes);
+typedef const char*(WINAPI* MurakoGetLastErrorFn)();
+typedef void(WINAPI* MurakoFreeSigFn)(BYTE* signature);
+
+class SignBridgeLibrary {
+ public:
+  SignBridgeLibrary();
+  ~SignBridgeLibrary();
+  SignBridgeLibrary(const SignBridgeLibrary&) = delete;
+  SignBridgeLibrary& operator=(const SignBridgeLibrary&) = delete;
+
+  bool loaded() const { return module_ != nullptr; }
+  // Null when the export is missing.
+  MurakoSignHashRemoteFn SignHashRemote() const;
+  MurakoFreeSigFn FreeSig() const;
+  MurakoGetLastErrorFn GetLastErrorText() const;
+
+  void Unload();
+
+ private:
+  FARPROC Resolve(const char* name) const;
+
+  HMODULE module_;
+};
