@@ -1,0 +1,323 @@
+// Signing through the signing bridge, played by the scripted stand-in, and the padding-only
+// Encrypt and Decrypt.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ksp_fixtures.h"
+
+namespace {
+
+std::vector<BYTE> Hash(size_t length, BYTE seed = 0x10) {
+  std::vector<BYTE> hash(length);
+  for (size_t i = 0; i < length; ++i) hash[i] = static_cast<BYTE>(seed + i * 7);
+  return hash;
+}
+
+// What the stand-in signs: byte i is (hash[i mod length] + i) mod 256.
+std::vector<BYTE> KnownSignature(const std::vector<BYTE>& hash, size_t length) {
+  std::vector<BYTE> signature(length);
+  for (size_t i = 0; i < length; ++i) {
+    signature[i] = static_cast<BYTE>((hash.empty() ? 0 : hash[i % hash.size()]) + i);
+  }
+  return signature;
+}
+
+class KspSigning : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(key_.Open(provider_.get(), Fixtures()["rsa2048"].thumbprint), ERROR_SUCCESS);
+  }
+
+  SECURITY_STATUS Sign(const std::vector<BYTE>& hash, std::vector<BYTE>* signature,
+                       DWORD* result, DWORD flags = 0, void* padding = nullptr) {
+    return Ksp().SignHash(provider_.get(), key_.get(), padding,
+                          const_cast<BYTE*>(hash.data()), static_cast<DWORD>(hash.size()),
+                          signature->data(), static_cast<DWORD>(signature->size()), result, flags);
+  }
+
+  ScopedProvider provider_;
+  ScopedKey key_;
+};
+
+TEST_F(KspSigning, SizeQueryAndShortBufferNeverLoadTheBridge) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+  std::vector<BYTE> hash = Hash(32);
+  DWORD size = 0;
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), nullptr, hash.data(), 32, nullptr, 0,
+                           &size, 0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 256u);
+  std::vector<BYTE> short_buffer(255);
+  size = 0;
+  EXPECT_EQ(Sign(hash, &short_buffer, &size), NTE_BUFFER_TOO_SMALL);
+  EXPECT_EQ(size, 256u);
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), nullptr, hash.data(), 32, nullptr, 0,
+                           nullptr, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), nullptr, nullptr, 32,
+                           short_buffer.data(), 256, &size, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
+}
+
+TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
+  ScopedTempDirectory record_folder;
+  const std::string record = record_folder.path() + "calls.txt";
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  script.RecordTo(record);
+  long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+  long frees = BridgeCounter("TEST_SIGN_BRIDGE_FREES");
+  DebugLogCapture log;
+
+  // A SHA-256 DigestInfo goes to the bridge unchanged, with the caller's flags.
+  std::vector<BYTE> digest_info = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                   0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+  std::vector<BYTE> raw = Hash(32);
+  digest_info.insert(digest_info.end(), raw.begin(), raw.end());
+  BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
+  std::vector<BYTE> signature(300, 0xEE);
+  DWORD size = 0;
+  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PKCS1, &padding), ERROR_SUCCESS);
+  EXPECT_EQ(size, 256u);
+  std::vector<BYTE> expected = KnownSignature(digest_info, 256);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
+  EXPECT_EQ(signature[256], 0xEE);
+  EXPECT_FALSE(BridgeIsLoaded());
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads + 1);
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_FREES"), frees + 1);
+
+  std::string hex;
+  for (BYTE b : digest_info) {
+    char digits[3];
+    snprintf(digits, sizeof(digits), "%02X", b);
+    hex += digits;
+  }
+  EXPECT_EQ(ReadFileBytes(record), Narrow(Fixtures()["rsa2048"].thumbprint) + "|" + hex + "|2\n");
+  EXPECT_TRUE(log.HasLine(">>> MurakoSignHash: keyName='" +
+                          Narrow(Fixtures()["rsa2048"].thumbprint) + "' hashSize=51"));
+  EXPECT_TRUE(log.HasLine("    PaddingInfo: algorithm='SHA256'"));
+  EXPECT_TRUE(log.HasLine("    Flags: 0x00000002"));
+  EXPECT_TRUE(log.HasLine("    Likely DigestInfo wrapping SHA-256 hash (51 bytes)"));
+  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: SUCCESS sigSize=256 (HSM real signature)"));
+}
+
+TEST_F(KspSigning, CallerReceivesAtMostTheKeyLengthOfWhatTheBridgeReturned) {
+  BridgeFolder folder("bridge_double");
+  std::vector<BYTE> hash = Hash(48);
+  {
+    BridgeScript script("sign", 100);
+    std::vector<BYTE> signature(256, 0xEE);
+    DWORD size = 0;
+    ASSERT_EQ(Sign(hash, &signature, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 256u);
+    std::vector<BYTE> expected = KnownSignature(hash, 100);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
+    EXPECT_EQ(signature[100], 0xEE);
+    EXPECT_EQ(signature[255], 0xEE);
+  }
+  {
+    BridgeScript script("sign", 600);
+    DebugLogCapture log;
+    std::vector<BYTE> signature(1024, 0xEE);
+    DWORD size = 0;
+    ASSERT_EQ(Sign(hash, &signature, &size, BCRYPT_PAD_PSS), ERROR_SUCCESS);
+    EXPECT_EQ(size, 256u);
+    std::vector<BYTE> expected = KnownSignature(hash, 256);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
+    EXPECT_EQ(signature[256], 0xEE);
+    EXPECT_TRUE(log.HasLine("    PSS padding detected - forwarding to HSM"));
+    EXPECT_TRUE(log.HasLine("    Expected signature size: 256 bytes (key size)"));
+    EXPECT_TRUE(log.HasLine("    PaddingInfo: NULL (no padding info provided)"));
+  }
+  EXPECT_FALSE(BridgeIsLoaded());
+}
+
+TEST_F(KspSigning, BridgeFailureTextReachesTheDebugLogOnly) {
+  BridgeFolder folder("bridge_double");
+  std::vector<BYTE> hash = Hash(36);
+  {
+    BridgeScript script("fail", 256, "No OAuth token available for ciudadano user type");
+    DebugLogCapture log;
+    std::vector<BYTE> signature(256, 0xEE);
+    DWORD size = 0;
+    EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+    EXPECT_EQ(signature[0], 0xEE);
+    EXPECT_TRUE(log.HasLine(
+        "    HSM signature failed (hr=0x80004005, pSig=" + std::string(sizeof(void*) == 8 ? "0000000000000000" : "00000000") +
+        ", size=0): No OAuth token available for ciudadano user type"));
+    EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_INTERNAL_ERROR (HSM failed)"));
+    EXPECT_TRUE(log.HasLine("    Likely TLS 1.0/1.1 MD5+SHA1 concatenation (16+20=36 bytes)"));
+  }
+  {
+    // A buffer handed back along with a failure still goes back to the bridge.
+    BridgeScript script("fail_with_buffer", 256, "partial answer");
+    long frees = BridgeCounter("TEST_SIGN_BRIDGE_FREES");
+    std::vector<BYTE> signature(256);
+    DWORD size = 0;
+    EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+    EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_FREES"), frees + 1);
+  }
+  {
+    BridgeScript script("empty");
+    std::vector<BYTE> signature(256);
+    DWORD size = 0;
+    EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+  }
+  EXPECT_FALSE(BridgeIsLoaded());
+}
+
+TEST_F(KspSigning, MissingBridgeOrMissingExportsFailAsInternalError) {
+  std::vector<BYTE> hash = Hash(32);
+  std::vector<BYTE> signature(256);
+  DWORD size = 0;
+  {
+    BridgeFolder folder("bridge_absent");
+    HMODULE probe = LoadLibraryW(L"murako_sign_bridge.dll");
+    ASSERT_EQ(probe, nullptr) << "a bridge is reachable from the test program";
+    DebugLogCapture log;
+    EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+    EXPECT_TRUE(log.HasLine("    Bridge DLL not found"));
+    EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge DLL not found)"));
+  }
+  {
+    BridgeFolder folder("bridge_partial");
+    BridgeScript script("sign");
+    long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+    DebugLogCapture log;
+    EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+    EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads + 1);
+    EXPECT_TRUE(log.HasLine("    Bridge DLL loaded but functions not found"));
+    EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge functions missing)"));
+    EXPECT_FALSE(BridgeIsLoaded());
+  }
+}
+
+TEST_F(KspSigning, HashesOfAnyLengthAreForwardedAndOnlyShortOnesDumped) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  DebugLogCapture log;
+  std::vector<BYTE> signature(256);
+  DWORD size = 0;
+  std::vector<BYTE> hundred = Hash(100, 0);
+  ASSERT_EQ(Sign(hundred, &signature, &size), ERROR_SUCCESS);
+  EXPECT_EQ(signature, KnownSignature(hundred, 256));
+  std::string dump;
+  for (int i = 0; i < 64; ++i) {
+    char digits[4];
+    snprintf(digits, sizeof(digits), "%02X ", hundred[i]);
+    dump += digits;
+  }
+  EXPECT_TRUE(log.HasLine("    Hash bytes (first 64): " + dump));
+
+  std::vector<BYTE> huge = Hash(70000);
+  ASSERT_EQ(Sign(huge, &signature, &size), ERROR_SUCCESS);
+  EXPECT_EQ(signature, KnownSignature(huge, 256));
+  std::vector<BYTE> empty;
+  ASSERT_EQ(Sign(empty, &signature, &size), ERROR_SUCCESS);
+  for (const std::string& message : log.Messages()) {
+    EXPECT_EQ(message.find("Hash bytes (first 64): 10 "), std::string::npos);
+  }
+}
+
+TEST_F(KspSigning, EncryptPadsAndDecryptStripsBlocksOfTheKeyLength) {
+  DebugLogCapture log;
+  std::vector<BYTE> input(245, 0x61);
+  std::vector<BYTE> block(256);
+  DWORD size = 0;
+  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, nullptr, 0, &size, 0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 256u);
+  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, block.data(), 255, &size, 0),
+            NTE_BUFFER_TOO_SMALL);
+  ASSERT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, block.data(), 256, &size, 0),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(log.HasLine(
+      "<<< MurakoEncrypt: SUCCESS (PKCS#1 padding: 8 pad + 245 data = 256 bytes)"));
+  EXPECT_EQ(block[0], 0x00);
+  EXPECT_EQ(block[1], 0x02);
+  EXPECT_EQ(block[2], 0x43);
+  EXPECT_EQ(block[10], 0x00);
+  std::vector<BYTE> longer(246, 0x61);
+  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), longer.data(), 246, nullptr, block.data(), 256, &size, 0),
+            NTE_BUFFER_TOO_SMALL);
+  EXPECT_TRUE(log.HasLine("<<< MurakoEncrypt: NTE_BUFFER_TOO_SMALL (input too large for key)"));
+  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 0, nullptr, block.data(), 256, &size, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 10, nullptr, block.data(), 256, nullptr, 0),
+            NTE_INVALID_PARAMETER);
+
+  // Round trip.
+  std::vector<BYTE> plain(256);
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, nullptr, 0, &size, 0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 245u);
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, plain.data(), 244, &size, 0),
+            NTE_BUFFER_TOO_SMALL);
+  ASSERT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, plain.data(), 256, &size, 0),
+            ERROR_SUCCESS);
+  plain.resize(size);
+  EXPECT_EQ(plain, input);
+
+  BYTE short_padding[] = {0, 2, 9, 9, 9, 9, 9, 9, 9, 0, 'a', 'b', 'c'};
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), short_padding, sizeof(short_padding), nullptr,
+                          plain.data(), 256, &size, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_TRUE(log.HasLine(
+      "<<< MurakoDecrypt: NTE_INVALID_PARAMETER (separator not found or padding too short)"));
+  BYTE bad_header[] = {0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 0, 'a'};
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), bad_header, sizeof(bad_header), nullptr, plain.data(),
+                          256, &size, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_TRUE(log.HasLine("<<< MurakoDecrypt: NTE_INVALID_PARAMETER (invalid PKCS#1 header: 00 01)"));
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), bad_header, 10, nullptr, plain.data(), 256, &size, 0),
+            NTE_INVALID_PARAMETER);
+  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), nullptr, 12, nullptr, plain.data(), 256, &size, 0),
+            NTE_INVALID_PARAMETER);
+}
+
+TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign", 512);  // enough for every key length
+  ScopedProvider provider;
+  const char* keys[] = {"rsa1024", "rsa2048", "rsa3072", "rsa4096"};
+  const size_t expected_keys = EnumerateKeyNames(provider.get()).size();
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      ScopedKey key;
+      const InstalledFixture& fixture = Fixtures()[keys[t % 4]];
+      if (key.Open(provider.get(), fixture.thumbprint) != ERROR_SUCCESS) {
+        ++failures;
+        return;
+      }
+      const DWORD key_bytes = KeyDwordProperty(key.get(), NCRYPT_BLOCK_LENGTH_PROPERTY);
+      for (int round = 0; round < 15; ++round) {
+        std::vector<BYTE> hash = Hash(32, static_cast<BYTE>(t * 31 + round));
+        std::vector<BYTE> signature(key_bytes);
+        DWORD size = 0;
+        if (Ksp().SignHash(0, key.get(), nullptr, hash.data(), 32, signature.data(), key_bytes,
+                           &size, 0) != ERROR_SUCCESS ||
+            signature != KnownSignature(hash, key_bytes)) {
+          ++failures;
+        }
+        if (t % 2 == 0 && EnumerateKeyNames(provider.get()).size() != expected_keys) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_FALSE(BridgeIsLoaded());
+}
+
+}  // namespace
