@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "certificate_info.h"
+
+// Turns the Base64 certificate text the signing service delivers into DER bytes and the few
+// facts the rest of the system shows. Every failure is an absent result plus an Error log line.
+class CertParser {
+ public:
+  static std::optional<std::vector<uint8_t>> DecodeBase64(const std::string& base64);
+  static std::optional<CertificateInfo> ParseCertificateFromDER(const std::vector<uint8_t>& der);
+  static std::optional<CertificateInfo> ParseCertificateFromBase64(const std::string& base64);
+
+  // The national identity number (eight digits and an upper-case letter) that starts the
+  // subject's simple name, or empty.
+  static std::string ExtractDni(const std::string& subjectCn);
+  // Splits "DNI SURNAME... NAME"; the outputs keep their values when no DNI or no word follows.
+  static void ParseName(const std::string& subjectCn, std::string& dni, std::string& surnames,
+                        std::string& name);
+
+  // Lenient decoder without system calls: stops at the first "=" or non-alphabet character.
+  static std::vector<uint8_t> Base64Decode(const std::string& base64);
+};

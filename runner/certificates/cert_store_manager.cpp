@@ -1,0 +1,326 @@
+#include "cert_store_manager.h"
+
+#include <optional>
+
+#include "cert_parser.h"
+#include "cert_text.h"
+#include "crypt_handles.h"
+#include "logger.h"
+#include "secure_storage.h"
+#include "string_conversion.h"
+
+namespace {
+
+constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+constexpr DWORD kCngKeySpec = 0xFFFFFFFF;
+constexpr DWORD kSha1Length = 20;
+const char kProviderName[] = "Murako KSP";
+const char kFriendlyNamePrefix[] = "Murako - ";
+
+std::string CodeText(DWORD code) { return std::to_string(code); }
+
+HCERTSTORE OpenPersonalStore() {
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+}
+
+bool SetWideStringProperty(PCCERT_CONTEXT context, DWORD property, const std::wstring& value) {
+  CRYPT_DATA_BLOB blob{static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)),
+                       reinterpret_cast<BYTE*>(const_cast<wchar_t*>(value.c_str()))};
+  return CertSetCertificateContextProperty(context, property, 0, &blob) != FALSE;
+}
+
+std::optional<std::vector<uint8_t>> ReadProperty(PCCERT_CONTEXT context, DWORD property) {
+  DWORD size = 0;
+  if (!CertGetCertificateContextProperty(context, property, nullptr, &size)) return std::nullopt;
+  std::vector<uint8_t> value(size);
+  if (!CertGetCertificateContextProperty(context, property, value.data(), &size)) {
+    return std::nullopt;
+  }
+  value.resize(size);
+  return value;
+}
+
+std::optional<std::string> ReadWideStringProperty(PCCERT_CONTEXT context, DWORD property) {
+  std::optional<std::vector<uint8_t>> value = ReadProperty(context, property);
+  if (!value) return std::nullopt;
+  std::wstring text(reinterpret_cast<const wchar_t*>(value->data()),
+                    value->size() / sizeof(wchar_t));
+  size_t end = text.find(L'\0');
+  if (end != std::wstring::npos) text.resize(end);
+  return WideToUtf8(text);
+}
+
+std::string SimpleDisplayName(PCCERT_CONTEXT context, DWORD flags) {
+  DWORD size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr,
+                                  nullptr, 0);
+  if (size <= 1) return std::string();
+  std::wstring name(size, L'\0');
+  size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, &name[0],
+                            size);
+  name.resize(size > 0 ? size - 1 : 0);
+  return WideToUtf8(name);
+}
+
+bool IsSystemCertificate(PCCERT_CONTEXT context) {
+  std::optional<std::string> friendly = ReadWideStringProperty(context, CERT_FRIENDLY_NAME_PROP_ID);
+  return friendly && friendly->compare(0, sizeof(kFriendlyNamePrefix) - 1, kFriendlyNamePrefix) == 0;
+}
+
+// Windows derives the key specification from the key-provider information; Wine keeps neither
+// the property nor the derivation, so the key-provider information answers for both.
+bool HasPrivateKey(PCCERT_CONTEXT context) {
+  return ReadProperty(context, CERT_KEY_SPEC_PROP_ID).has_value() ||
+         ReadProperty(context, CERT_KEY_PROV_INFO_PROP_ID).has_value();
+}
+
+InstalledCertificate DescribeInstalled(PCCERT_CONTEXT context) {
+  InstalledCertificate installed;
+  std::optional<std::vector<uint8_t>> hash = ReadProperty(context, CERT_HASH_PROP_ID);
+  if (hash) installed.thumbprint = ToUpperHex(*hash);
+  installed.subjectCn = SimpleDisplayName(context, 0);
+  installed.issuerCn = SimpleDisplayName(context, CERT_NAME_ISSUER_FLAG);
+  DescriptionFields fields =
+      ParseDescription(ReadWideStringProperty(context, CERT_DESCRIPTION_PROP_ID).value_or(""));
+  installed.signIdentityId = fields.signIdentityId;
+  installed.oauthToken = fields.oauthToken;
+  installed.hasPrivateKey = HasPrivateKey(context);
+  return installed;
+}
+
+PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
+  CRYPT_HASH_BLOB hash{static_cast<DWORD>(hashBytes.size()), hashBytes.data()};
+  return CertFindCertificateInStore(store, kCertificateEncoding, 0, CERT_FIND_SHA1_HASH, &hash,
+                                    nullptr);
+}
+
+void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
+  PCCERT_CONTEXT existing = FindByThumbprint(store, hashBytes);
+  if (existing == nullptr) {
+    LogInfo("No existing certificate found (this is the first installation or was manually "
+            "deleted)");
+    return;
+  }
+  LogInfo("Certificate already exists - deleting to clear all properties");
+  // The delete call frees the context whatever its outcome.
+  if (!CertDeleteCertificateFromStore(existing)) {
+    LogWarning("Failed to delete existing certificate: " + CodeText(GetLastError()));
+  } else {
+    LogInfo("Existing certificate deleted successfully");
+  }
+}
+
+void StoreMappings(const std::string& thumbprint, const std::string& signIdentityId,
+                   const std::string& userType) {
+  std::string identityKey = "sign_identity_by_thumbprint_" + thumbprint;
+  SecureStorage::StoreToken(identityKey, signIdentityId);
+  LogInfo("  \xE2\x9C\x85 Stored thumbprint mapping: " + identityKey + " \xE2\x86\x92 " +
+          signIdentityId);
+  std::string userTypeKey = "user_type_by_thumbprint_" + thumbprint;
+  SecureStorage::StoreToken(userTypeKey, userType);
+  LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " + userType);
+}
+
+bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::string& signIdentityId,
+                             const std::string& oauthToken, const std::string& userType,
+                             std::string& thumbprint) {
+  LogInfo("CertStoreManager::AddCertificate - Adding certificate for: " + certificate.subjectCn);
+  LogInfo("  Sign Identity ID: " + signIdentityId);
+  LogInfo("  User Type: " + userType);
+  thumbprint = CertStoreManager::CalculateThumbprint(certificate.derData);
+  if (thumbprint.empty()) {
+    LogError("Failed to calculate thumbprint");
+    return false;
+  }
+  CertStoreHandle store(OpenPersonalStore());
+  if (!store) {
+    LogError("Failed to open certificate store: " + CodeText(GetLastError()));
+    return false;
+  }
+  LogInfo("Checking for existing certificate with thumbprint: " + thumbprint);
+  std::vector<uint8_t> hashBytes = ParseHexBytes(thumbprint).value_or(std::vector<uint8_t>());
+  LogInfo("Thumbprint converted to " + std::to_string(hashBytes.size()) + " bytes");
+  DeleteExistingCopy(store.get(), hashBytes);
+
+  PCCERT_CONTEXT added = nullptr;
+  if (!CertAddEncodedCertificateToStore(store.get(), kCertificateEncoding,
+                                        certificate.derData.data(),
+                                        static_cast<DWORD>(certificate.derData.size()),
+                                        CERT_STORE_ADD_NEW, &added)) {
+    LogError("Failed to add certificate to store: " + CodeText(GetLastError()));
+    store.Commit();
+    return false;
+  }
+  CertContextHandle context(added);
+  LogInfo("Certificate added to store successfully");
+
+  if (!SetWideStringProperty(context.get(), CERT_FRIENDLY_NAME_PROP_ID,
+                             Utf8ToWide(kFriendlyNamePrefix + certificate.subjectCn))) {
+    LogWarning("Failed to set friendly name: " + CodeText(GetLastError()));
+  }
+  if (!CertStoreManager::SetKspProperty(context.get(), kProviderName, thumbprint)) {
+    LogError("Failed to associate certificate with KSP");
+    store.Commit();
+    return false;
+  }
+  if (!SetWideStringProperty(
+          context.get(), CERT_DESCRIPTION_PROP_ID,
+          Utf8ToWide("MurakoSignIdentityId:" + signIdentityId + ";OAuthToken:" + oauthToken))) {
+    LogWarning("Failed to set description property: " + CodeText(GetLastError()));
+  }
+  context.reset();
+  store.Commit();
+  StoreMappings(thumbprint, signIdentityId, userType);
+  LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
+  return true;
+}
+
+bool RemoveCertificateUnguarded(const std::string& thumbprint) {
+  LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
+  CertStoreHandle store(OpenPersonalStore());
+  if (!store) {
+    LogError("Failed to open certificate store: " + CodeText(GetLastError()));
+    return false;
+  }
+  std::optional<std::vector<uint8_t>> hashBytes = ParseHexBytes(thumbprint);
+  if (!hashBytes) {
+    LogError("Invalid thumbprint (not hexadecimal digit pairs): " + thumbprint);
+    return false;
+  }
+  PCCERT_CONTEXT found = FindByThumbprint(store.get(), *hashBytes);
+  if (found == nullptr) {
+    LogWarning("Certificate not found in store");
+    return false;
+  }
+  if (!CertDeleteCertificateFromStore(found)) {
+    LogError("Failed to delete certificate: " + CodeText(GetLastError()));
+    store.Commit();
+    return false;
+  }
+  store.Commit();
+  LogInfo("Certificate removed successfully");
+  return true;
+}
+
+}  // namespace
+
+bool KeySpecWriteFailureIsFatal(DWORD lastError) { return lastError != ERROR_SUCCESS; }
+
+std::string CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& der) {
+  LogInfo("CertStoreManager::CalculateThumbprint - Calculating for " + std::to_string(der.size()) +
+          " bytes");
+  CryptProviderHandle provider;
+  if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL,
+                            CRYPT_VERIFYCONTEXT)) {
+    LogError("CryptAcquireContext failed: " + CodeText(GetLastError()));
+    return std::string();
+  }
+  CryptHashHandle hash;
+  if (!CryptCreateHash(provider.get(), CALG_SHA1, 0, 0, hash.put())) {
+    LogError("CryptCreateHash failed: " + CodeText(GetLastError()));
+    return std::string();
+  }
+  if (!CryptHashData(hash.get(), der.data(), static_cast<DWORD>(der.size()), 0)) {
+    LogError("CryptHashData failed: " + CodeText(GetLastError()));
+    return std::string();
+  }
+  std::vector<uint8_t> value(kSha1Length);
+  DWORD length = kSha1Length;
+  if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value.data(), &length, 0)) {
+    LogError("CryptGetHashParam failed: " + CodeText(GetLastError()));
+    return std::string();
+  }
+  value.resize(length);
+  std::string thumbprint = ToUpperHex(value);
+  LogInfo("Thumbprint calculated: " + thumbprint);
+  return thumbprint;
+}
+
+bool CertStoreManager::AddCertificate(const CertificateInfo& certificate,
+                                      const std::string& signIdentityId,
+                                      const std::string& oauthToken, const std::string& userType,
+                                      std::string& thumbprint) {
+  try {
+    return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType, thumbprint);
+  } catch (const std::exception& error) {
+    LogError(std::string("CertStoreManager::AddCertificate - Exception: ") + error.what());
+    return false;
+  }
+}
+
+bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string& providerName,
+                                      const std::string& keyName) {
+  LogInfo("CertStoreManager::SetKspProperty - KSP: " + providerName + ", Key: " + keyName);
+  std::wstring provider = Utf8ToWide(providerName);
+  std::wstring container = Utf8ToWide(keyName);
+
+  DWORD keySpec = kCngKeySpec;
+  // Cleared first so that a failure without a reason can be told apart from a real one.
+  SetLastError(ERROR_SUCCESS);
+  if (!CertSetCertificateContextProperty(context, CERT_KEY_SPEC_PROP_ID, 0, &keySpec)) {
+    DWORD error = GetLastError();
+    if (KeySpecWriteFailureIsFatal(error)) {
+      LogError("Failed to set CERT_KEY_SPEC_PROP_ID: " + CodeText(error));
+      return false;
+    }
+    LogWarning("CERT_KEY_SPEC_PROP_ID not kept by this platform; the key provider information "
+               "carries the key specification");
+  }
+
+  CRYPT_KEY_PROV_INFO info{};
+  info.pwszContainerName = &container[0];
+  info.pwszProvName = &provider[0];
+  info.dwProvType = 0;
+  info.dwFlags = 0;
+  info.cProvParam = 0;
+  info.rgProvParam = nullptr;
+  info.dwKeySpec = kCngKeySpec;
+  if (!CertSetCertificateContextProperty(context, CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
+    LogError("Failed to set CERT_KEY_PROV_INFO_PROP_ID: " + CodeText(GetLastError()));
+    return false;
+  }
+  LogInfo("KSP property set successfully");
+  return true;
+}
+
+std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() {
+  std::vector<InstalledCertificate> installed;
+  PCCERT_CONTEXT context = nullptr;
+  try {
+    LogInfo("CertStoreManager::ListInstalledCertificates");
+    CertStoreHandle store(OpenPersonalStore());
+    if (!store) {
+      LogError("Failed to open certificate store: " + CodeText(GetLastError()));
+      return installed;
+    }
+    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
+      if (IsSystemCertificate(context)) installed.push_back(DescribeInstalled(context));
+    }
+    LogInfo("Found " + std::to_string(installed.size()) + " installed certificates");
+  } catch (const std::exception& error) {
+    // The enumeration's current context is still held when a step inside the loop throws.
+    if (context != nullptr) CertFreeCertificateContext(context);
+    LogError(std::string("CertStoreManager::ListInstalledCertificates - Exception: ") +
+             error.what());
+  }
+  return installed;
+}
+
+bool CertStoreManager::RemoveCertificate(const std::string& thumbprint) {
+  try {
+    return RemoveCertificateUnguarded(thumbprint);
+  } catch (const std::exception& error) {
+    LogError(std::string("CertStoreManager::RemoveCertificate - Exception: ") + error.what());
+    return false;
+  }
+}
+
+bool CertStoreManager::RemoveAllCertificates() {
+  LogInfo("CertStoreManager::RemoveAllCertificates");
+  std::vector<InstalledCertificate> installed = ListInstalledCertificates();
+  size_t removed = 0;
+  for (const InstalledCertificate& certificate : installed) {
+    if (RemoveCertificate(certificate.thumbprint)) ++removed;
+  }
+  LogInfo("Removed " + std::to_string(removed) + " certificates");
+  return removed == installed.size();
+}
