@@ -1,0 +1,47 @@
+// The three REST operations of MurakoApiClient on top of Get and Post.
+#include <exception>
+
+#include "api_log_text.h"
+#include "logger.h"
+#include "murako_api_client.h"
+#include "murako_api_json.h"
+
+std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
+  LogInfo("MurakoApiClient::GetUserInfo - Fetching user info");
+  std::optional<std::string> body = Get(kUserInfoPath);
+  if (!body) {
+    LogError("Failed to fetch user info");
+    return std::nullopt;
+  }
+  try {
+    UserInfo info = ParseUserInfoJson(*body);
+    LogInfo("User info parsed successfully. User: " + info.name +
+            ", Identities: " + std::to_string(info.sign_identities.size()));
+    return info;
+  } catch (const std::exception& error) {
+    LogError(std::string("Failed to parse user info JSON: ") + error.what());
+    LogError("Response was: " + *body);
+  }
+  return std::nullopt;
+}
+
+std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
+    const std::string& identity_id) const {
+  LogInfo("MurakoApiClient::GetIdentityDetails - Fetching identity: " + identity_id);
+  std::optional<std::string> body = Get(kSignIdentityPath + identity_id);
+  if (!body) {
+    LogError("Failed to fetch identity details");
+    return std::nullopt;
+  }
+  LogInfo("Identity details response received: " + std::to_string(body->size()) + " bytes");
+  try {
+    IdentityDetails details = ParseIdentityDetailsJson(*body);
+    LogInfo("Identity details parsed successfully. Certificate size: " +
+            std::to_string(details.certificate.size()) + " chars (base64)");
+    return details;
+  } catch (const std::exception& error) {
+    LogError(std::string("Failed to parse identity details JSON: ") + error.what());
+    LogError("Response was: " + *body);
+  }
+  return std::nullopt;
+}

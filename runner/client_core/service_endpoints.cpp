@@ -1,0 +1,67 @@
+#include "service_endpoints.h"
+
+#include <exception>
+
+#include "logger.h"
+#include "secure_storage.h"
+
+// The build passes the host names as deployment constants (see CMakeLists.txt).
+#ifndef SENDARO_CITIZEN_PRODUCTION_HOST
+#error "SENDARO_CITIZEN_PRODUCTION_HOST must be defined by the build"
+#endif
+
+namespace {
+
+std::string DevelopmentAuthority(const std::string& host) {
+  return host + ":" + std::to_string(kDevelopmentPort);
+}
+
+}  // namespace
+
+const ServiceHosts& DeploymentServiceHosts() {
+  static const ServiceHosts hosts{SENDARO_CITIZEN_PRODUCTION_HOST, SENDARO_CITIZEN_DEVELOPMENT_HOST,
+                                  SENDARO_PROFESSIONAL_PRODUCTION_HOST,
+                                  SENDARO_PROFESSIONAL_DEVELOPMENT_HOST};
+  return hosts;
+}
+
+bool IsProductionValue(const std::optional<std::string>& stored_environment) {
+  return stored_environment.has_value() && *stored_environment == kProductionEnvironment;
+}
+
+EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& user_type,
+                                 bool production) {
+  const bool professional = user_type == kProfessionalUserType;
+  const std::string kind = professional ? "profesional" : "ciudadano";
+  if (production) {
+    const std::string& host =
+        professional ? hosts.professional_production : hosts.citizen_production;
+    return {"https://" + host, "Using PRODUCTION environment (" + kind + "): " + host};
+  }
+  const std::string authority = DevelopmentAuthority(
+      professional ? hosts.professional_development : hosts.citizen_development);
+  return {"https://" + authority, "Using DEVELOPMENT environment (" + kind + "): " + authority};
+}
+
+std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production) {
+  return ChooseApiEndpoint(hosts, "ciudadano", production).base_url;
+}
+
+bool IsProductionEnvironment() {
+  return IsProductionValue(SecureStorage::GetToken(kEnvironmentKey));
+}
+
+std::string GetApiBaseUrl(const std::string& user_type) {
+  const ServiceHosts& hosts = DeploymentServiceHosts();
+  try {
+    EndpointChoice choice = ChooseApiEndpoint(hosts, user_type, IsProductionEnvironment());
+    LogInfo(choice.description);
+    return choice.base_url;
+  } catch (const std::exception& error) {
+    LogWarning(std::string("Failed to read environment setting, using DEVELOPMENT ciudadano: ") +
+               error.what());
+  } catch (...) {
+    LogWarning("Failed to read environment setting, using DEVELOPMENT ciudadano: unknown error");
+  }
+  return CitizenApiBaseUrl(hosts, false);
+}

@@ -1,0 +1,26 @@
+#include "winhttp_error_name.h"
+
+std::string WinHttpErrorName(uint32_t code) {
+  switch (code) {
+    case 12001: return "OUT_OF_HANDLES";
+    case 12002: return "TIMEOUT";
+    case 12004: return "INTERNAL_ERROR";
+    case 12005: return "INVALID_URL";
+    case 12006: return "UNRECOGNIZED_SCHEME";
+    case 12007: return "NAME_NOT_RESOLVED (DNS failure)";
+    case 12009: return "INVALID_OPTION";
+    case 12029: return "CANNOT_CONNECT";
+    case 12030: return "CONNECTION_ERROR";
+    case 12031: return "CONNECTION_RESET";
+    case 12032: return "FORCE_RETRY";
+    case 12038: return "SECURE_FAILURE (SSL/TLS error)";
+    case 12044: return "CLIENT_AUTH_CERT_NEEDED";
+    case 12045: return "INVALID_CA";
+    case 12175: return "SECURE_CHANNEL_ERROR";
+    default: return "UNKNOWN(" + std::to_string(code) + ")";
+  }
+}
+
+bool IsRetryableWinHttpError(uint32_t code) {
+  return code == 12007 || code == 12029 || code == 12030 || code == 12031;
+}

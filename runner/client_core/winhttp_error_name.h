@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The names every WinHTTP user of the system writes into its log lines for an error code.
+std::string WinHttpErrorName(uint32_t code);
+
+// Network-path failures (name resolution, connection) that move a request on to the next
+// proxy strategy; every other code ends the request.
+bool IsRetryableWinHttpError(uint32_t code);
