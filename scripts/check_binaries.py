@@ -89,6 +89,10 @@ def main():
             continue
         for folder in args.folders:
             binary = folder / library
+            # Stand-ins that carry a system DLL's name are kept in a subfolder of their own.
+            if not binary.exists():
+                nested = sorted(folder.rglob(library))
+                binary = nested[0] if len(nested) == 1 else binary
             if not binary.exists():
                 failures.append(f"{binary}: missing (declared by {definition.name})")
                 continue
