@@ -81,6 +81,12 @@ std::optional<std::string> Attempt(const RequestAttempt& attempt, uint32_t& last
     return std::nullopt;
   }
 
+  // The receive time-out also bounds the wait for the response headers, which some WinHTTP
+  // implementations otherwise leave unbounded.
+  DWORD response_timeout = kReceiveTimeoutMs;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
+                   sizeof(response_timeout));
+
   if (!IsProductionValue(SecureStorage::GetToken(kEnvironmentKey))) {
     DWORD flags = kDevelopmentSecurityFlags;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));

@@ -1,0 +1,127 @@
+#include "service_double_control.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include "string_conversion.h"
+#include "winhttp_handle.h"
+
+namespace {
+
+struct ControlAddress {
+  std::wstring host;
+  INTERNET_PORT port;
+};
+
+ControlAddress Address() {
+  const std::string text = SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS;
+  const size_t colon = text.rfind(':');
+  return {Utf8ToWide(text.substr(0, colon)),
+          static_cast<INTERNET_PORT>(std::stoi(text.substr(colon + 1)))};
+}
+
+}  // namespace
+
+std::optional<std::string> ServiceDoubleControl::Call(const std::string& verb,
+                                                      const std::string& path,
+                                                      const std::string& body) const {
+  const ControlAddress address = Address();
+  WinHttpHandle session(WinHttpOpen(L"service-double-control", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return std::nullopt;
+  WinHttpSetTimeouts(session.get(), 5000, 5000, 30000, 30000);
+  WinHttpHandle connection(WinHttpConnect(session.get(), address.host.c_str(), address.port, 0));
+  if (!connection) return std::nullopt;
+  WinHttpHandle request(WinHttpOpenRequest(connection.get(), Utf8ToWide(verb).c_str(),
+                                           Utf8ToWide(path).c_str(), nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
+  if (!request) return std::nullopt;
+  const wchar_t* headers = L"Content-Type: application/json";
+  const DWORD length = static_cast<DWORD>(body.size());
+  if (!WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1),
+                          length ? const_cast<char*>(body.data()) : nullptr, length, length, 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr)) {
+    return std::nullopt;
+  }
+  DWORD status = 0, size = sizeof(status);
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  std::string answer;
+  for (;;) {
+    DWORD available = 0, read = 0;
+    if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
+    std::string chunk(available, '\0');
+    if (!WinHttpReadData(request.get(), &chunk[0], available, &read)) break;
+    answer.append(chunk.data(), read);
+  }
+  if (status != 200) return std::nullopt;
+  return answer;
+}
+
+bool ServiceDoubleControl::IsRunning() const { return Call("GET", "/health").has_value(); }
+
+nlohmann::json ServiceDoubleControl::Accounts() const {
+  return nlohmann::json::parse(Call("GET", "/accounts").value_or("{}"));
+}
+
+std::vector<uint8_t> ServiceDoubleControl::CaCertificateDer() const {
+  auto answer = nlohmann::json::parse(Call("GET", "/ca").value_or("{}"));
+  return DecodeBase64(answer.value("certificate", ""));
+}
+
+std::string ServiceDoubleControl::NewToken(const std::string& account) const {
+  auto answer = Call("POST", "/tokens", nlohmann::json{{"account", account}}.dump());
+  return answer ? nlohmann::json::parse(*answer).value("token", "") : "";
+}
+
+void ServiceDoubleControl::RevokeToken(const std::string& token) const {
+  Call("POST", "/tokens/revoke", nlohmann::json{{"token", token}}.dump());
+}
+
+void ServiceDoubleControl::AddFault(nlohmann::json fault) const {
+  Call("POST", "/faults", fault.dump());
+}
+
+void ServiceDoubleControl::ClearFaults(const std::string& token) const {
+  Call("DELETE", "/faults?token=" + token);
+}
+
+nlohmann::json ServiceDoubleControl::Requests(const std::string& token) const {
+  return nlohmann::json::parse(Call("GET", "/requests?token=" + token).value_or("[]"));
+}
+
+bool ServiceDoubleControl::Verify(const std::string& identity, const std::string& algorithm,
+                                  const std::vector<uint8_t>& digest,
+                                  const std::vector<uint8_t>& signature) const {
+  nlohmann::json body{{"identity", identity},
+                      {"algorithm", algorithm},
+                      {"digest", EncodeBase64(digest)},
+                      {"signature", EncodeBase64(signature)}};
+  auto answer = Call("POST", "/verify", body.dump());
+  return answer && nlohmann::json::parse(*answer).value("valid", false);
+}
+
+std::vector<uint8_t> DecodeBase64(const std::string& text) {
+  DWORD size = 0;
+  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
+                            nullptr, &size, nullptr, nullptr)) {
+    return {};
+  }
+  std::vector<uint8_t> bytes(size);
+  CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
+                       bytes.data(), &size, nullptr, nullptr);
+  bytes.resize(size);
+  return bytes;
+}
+
+std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
+  if (bytes.empty()) return "";
+  DWORD size = 0;
+  const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+  CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, nullptr, &size);
+  std::string text(size, '\0');
+  CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, &text[0], &size);
+  text.resize(size);
+  return text;
+}

@@ -1,0 +1,63 @@
+#include "bridge_credentials.h"
+
+#include <exception>
+
+#include "bridge_last_error.h"
+#include "logger.h"
+#include "secure_storage.h"
+
+namespace {
+
+constexpr char kDefaultUserType[] = "ciudadano";
+
+}  // namespace
+
+std::string GetUserTypeByThumbprint(const std::string& thumbprint) {
+  LogInfo("Looking up user_type for thumbprint: " + thumbprint);
+  try {
+    std::optional<std::string> stored =
+        SecureStorage::GetToken("user_type_by_thumbprint_" + thumbprint);
+    if (stored && !stored->empty()) {
+      LogInfo("Found user_type in cache: " + *stored);
+      return *stored;
+    }
+    LogWarning("No user_type found in cache for thumbprint, defaulting to 'ciudadano'");
+  } catch (const std::exception& error) {
+    LogWarning(std::string("Failed to get user_type from cache: ") + error.what() +
+               ", defaulting to 'ciudadano'");
+  }
+  return kDefaultUserType;
+}
+
+std::optional<std::string> GetSignIdentityByThumbprint(const std::string& thumbprint) {
+  LogInfo("Looking up sign_identity_id for thumbprint: " + thumbprint);
+  try {
+    std::optional<std::string> stored =
+        SecureStorage::GetToken("sign_identity_by_thumbprint_" + thumbprint);
+    if (stored && !stored->empty()) {
+      LogInfo("Found sign_identity_id in cache: " + *stored);
+      return stored;
+    }
+    SetBridgeError("No sign_identity_id found in cache for thumbprint: " + thumbprint +
+                   ". Please complete OAuth flow in the app first.");
+  } catch (const std::exception& error) {
+    SetBridgeError(std::string("Failed to get sign_identity_id from cache: ") + error.what());
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> GetOAuthToken(const std::string& key) {
+  try {
+    std::optional<std::string> stored = SecureStorage::GetToken(key);
+    if (stored && !stored->empty()) return stored;
+    SetBridgeError("No OAuth token found for key: " + key);
+  } catch (const std::exception& error) {
+    SetBridgeError(std::string("Failed to get OAuth token: ") + error.what());
+  }
+  return std::nullopt;
+}
+
+std::string AccessTokenKeyFor(const std::string& user_type) {
+  return user_type == "profesional" ? "oauth_access_token_profesional"
+                                    : "oauth_access_token_ciudadano";
+}

@@ -1,0 +1,78 @@
+// The three exports of murako_sign_bridge.dll. No exception crosses them.
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "bridge_last_error.h"
+#include "hash_classification.h"
+#include "logger.h"
+#include "remote_signer.h"
+
+extern "C" {
+
+HRESULT WINAPI MurakoSignHashRemote(const wchar_t* key_name, const BYTE* hash, DWORD hash_length,
+                                    DWORD padding_flags, BYTE** signature_out,
+                                    DWORD* signature_length_out) {
+  try {
+    const std::string rule(40, '=');
+    LogInfo(rule);
+    LogInfo("MurakoSignHashRemote v5.0 - DigestInfo extraction + AnyConnect compatibility");
+    LogInfo(rule);
+    LogInfo("MurakoSignHashRemote: Starting remote signature");
+    LogInfo("Padding flags: " + DescribePaddingFlags(padding_flags));
+    if (key_name == nullptr || hash == nullptr || signature_out == nullptr ||
+        signature_length_out == nullptr) {
+      SetBridgeError("Invalid parameters");
+      return E_INVALIDARG;
+    }
+    std::vector<uint8_t> signature;
+    HRESULT result =
+        SignHashRemotely(KeyNameToNarrow(key_name), hash, hash_length, padding_flags, signature);
+    if (FAILED(result)) return result;
+
+    auto* buffer = static_cast<BYTE*>(CoTaskMemAlloc(signature.size()));
+    if (buffer == nullptr) {
+      SetBridgeError("Failed to allocate memory for signature");
+      return E_OUTOFMEMORY;
+    }
+    if (!signature.empty()) std::memcpy(buffer, signature.data(), signature.size());
+    *signature_out = buffer;
+    *signature_length_out = static_cast<DWORD>(signature.size());
+    LogInfo("Remote signature successful: " + std::to_string(signature.size()) + " bytes");
+    return S_OK;
+  } catch (const std::exception& error) {
+    try {
+      SetBridgeError(std::string("Exception: ") + error.what());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+  return E_FAIL;
+}
+
+const char* WINAPI MurakoGetLastError() {
+  try {
+    return BridgeLastError();
+  } catch (...) {
+    return "";
+  }
+}
+
+void WINAPI MurakoFreeSig(BYTE* signature) {
+  if (signature != nullptr) CoTaskMemFree(signature);
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_THREAD_DETACH) {
+    try {
+      ForgetBridgeErrorOfThread(GetCurrentThreadId());
+    } catch (...) {
+    }
+  }
+  return TRUE;
+}
+
+}  // extern "C"
