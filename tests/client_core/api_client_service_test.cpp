@@ -107,7 +107,9 @@ TEST_F(ApiClientService, InjectedStatusEmptyBodyAndReset) {
   control_.AddFault({{"kind", "reset"}, {"token", token_}});
   bool answered = CitizenClient().GetUserInfo().has_value();
   EXPECT_TRUE(Logged(capture, "  WinHttpReceiveResponse failed: "));
-  if (answered) EXPECT_TRUE(Logged(capture, "HTTP GET succeeded with DEFAULT_PROXY"));
+  if (answered) {
+    EXPECT_TRUE(Logged(capture, "HTTP GET succeeded with DEFAULT_PROXY"));
+  }
 }
 
 TEST_F(ApiClientService, UnresolvableHostAndClosedPortWalkAllStrategies) {
@@ -141,6 +143,7 @@ class CertificateChecks : public ApiClientService {
 
 TEST_F(CertificateChecks, DevelopmentAcceptsTheTestAuthorityProductionRejectsIt) {
   const std::string production = CitizenApiBaseUrl(DeploymentServiceHosts(), true);
+  ASSERT_TRUE(control_.SetTestAuthorityTrusted(false));
   ProcessResult development = Probe(production);
   EXPECT_EQ(development.exit_code, 0u) << development.standard_output;
 
@@ -154,10 +157,7 @@ TEST_F(CertificateChecks, DevelopmentAcceptsTheTestAuthorityProductionRejectsIt)
 }
 
 TEST_F(CertificateChecks, ProductionAcceptsTheServiceOnceItsAuthorityIsTrusted) {
-  std::vector<uint8_t> ca = control_.CaCertificateDer();
-  ASSERT_FALSE(ca.empty());
-  ASSERT_TRUE(CertAddEncodedCertificateToSystemStoreA("ROOT", ca.data(),
-                                                      static_cast<DWORD>(ca.size())));
+  ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));
   ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, "prod"));
   ProcessResult trusted = Probe(CitizenApiBaseUrl(DeploymentServiceHosts(), true));
   EXPECT_EQ(trusted.exit_code, 0u) << trusted.standard_output;

@@ -125,3 +125,27 @@ std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
   text.resize(size);
   return text;
 }
+
+bool ServiceDoubleControl::SetTestAuthorityTrusted(bool trusted) const {
+  std::vector<uint8_t> der = CaCertificateDer();
+  if (der.empty()) return false;
+  if (trusted) {
+    return CertAddEncodedCertificateToSystemStoreA("ROOT", der.data(),
+                                                   static_cast<DWORD>(der.size())) != FALSE;
+  }
+  HCERTSTORE store = CertOpenSystemStoreA(0, "ROOT");
+  if (store == nullptr) return false;
+  PCCERT_CONTEXT wanted =
+      CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
+  bool removed = true;
+  if (wanted != nullptr) {
+    PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                      CERT_FIND_EXISTING, wanted, nullptr);
+    if (found != nullptr) removed = CertDeleteCertificateFromStore(found) != FALSE;
+    CertFreeCertificateContext(wanted);
+  }
+  // Wine writes a store that saw a deletion only on an explicit commit.
+  CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  CertCloseStore(store, 0);
+  return removed;
+}

@@ -26,6 +26,10 @@ class ServiceDoubleControl {
   bool Verify(const std::string& identity, const std::string& algorithm,
               const std::vector<uint8_t>& digest, const std::vector<uint8_t>& signature) const;
 
+  // Adds the double's test CA to, or removes it from, the machine's trusted roots, which
+  // production-mode requests need to accept the double's server certificates.
+  bool SetTestAuthorityTrusted(bool trusted) const;
+
   // Raw access: the answer body of a status-200 call, or nothing.
   std::optional<std::string> Call(const std::string& verb, const std::string& path,
                                   const std::string& body = std::string()) const;

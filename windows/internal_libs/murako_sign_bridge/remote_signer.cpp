@@ -50,7 +50,8 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
 
   LogInfo("Calling Murako API /signature...");
   std::optional<SignatureResult> result = client.SignHash(request);
-  if (!result) {
+  // An empty answer is no signature, however the service labelled it.
+  if (!result || result->signature.empty()) {
     SetBridgeError("Failed to get signature from Murako API");
     return E_FAIL;
   }

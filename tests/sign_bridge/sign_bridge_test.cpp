@@ -1,0 +1,176 @@
+// murako_sign_bridge.dll loaded by name, as the provider loads it, against the signing
+// service double (scripts/service-double.sh starts it).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+#include "secure_storage.h"
+#include "service_double_control.h"
+#include "service_endpoints.h"
+#include "signing_road_support.h"
+#include "string_conversion.h"
+
+namespace {
+
+constexpr DWORD kPss = 0x8;
+
+class SignBridge : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(control_.IsRunning()) << "signing service double not running";
+    ASSERT_TRUE(bridge_.loaded()) << "murako_sign_bridge.dll missing or incomplete";
+    auto accounts = control_.Accounts();
+    citizen_ = IdentityOf(accounts, "cit-rsa2048");
+    professional_ = IdentityOf(accounts, "pro-rsa2048");
+    citizen_token_ = control_.NewToken("ciudadano");
+    professional_token_ = control_.NewToken("profesional");
+    SecureStorage::DeleteToken(kEnvironmentKey);
+    SecureStorage::StoreToken("oauth_access_token_ciudadano", citizen_token_);
+    SecureStorage::StoreToken("oauth_access_token_profesional", professional_token_);
+    StoreCertificateMapping(citizen_.thumbprint, "ciudadano", citizen_.id);
+    StoreCertificateMapping(professional_.thumbprint, "profesional", professional_.id);
+  }
+  void TearDown() override {
+    control_.ClearFaults(citizen_token_);
+    ForgetCertificateMapping(citizen_.thumbprint);
+    ForgetCertificateMapping(professional_.thumbprint);
+    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+    SecureStorage::DeleteToken("oauth_access_token_profesional");
+    SecureStorage::DeleteToken(kEnvironmentKey);
+  }
+  std::wstring Key(const DoubleIdentity& identity) const { return Utf8ToWide(identity.thumbprint); }
+
+  ServiceDoubleControl control_;
+  SignBridgeLibrary bridge_;
+  DoubleIdentity citizen_, professional_;
+  std::string citizen_token_, professional_token_;
+};
+
+TEST_F(SignBridge, NullArgumentsAreInvalidAndLeaveOutputsAlone) {
+  auto hash = TestDigest(32, 1);
+  BYTE* signature = reinterpret_cast<BYTE*>(0x1);
+  DWORD length = 77;
+  std::wstring key = Key(citizen_);
+  EXPECT_EQ(bridge_.sign_(nullptr, hash.data(), 32, 0, &signature, &length), E_INVALIDARG);
+  EXPECT_EQ(bridge_.sign_(key.c_str(), nullptr, 32, 0, &signature, &length), E_INVALIDARG);
+  EXPECT_EQ(bridge_.sign_(key.c_str(), hash.data(), 32, 0, nullptr, &length), E_INVALIDARG);
+  EXPECT_EQ(bridge_.sign_(key.c_str(), hash.data(), 32, 0, &signature, nullptr), E_INVALIDARG);
+  EXPECT_EQ(bridge_.LastError(), "Invalid parameters");
+  EXPECT_EQ(signature, reinterpret_cast<BYTE*>(0x1));
+  EXPECT_EQ(length, 77u);
+  bridge_.free_(nullptr);
+}
+
+TEST_F(SignBridge, UnusableHashesAreRejectedBeforeAnyRequest) {
+  auto wrong_prefix = DigestInfoOf(TestDigest(32, 2));
+  wrong_prefix[1] = 0x32;
+  std::vector<uint8_t> signature;
+  for (const auto& hash : {std::vector<uint8_t>(), std::vector<uint8_t>(20, 1), wrong_prefix,
+                           std::vector<uint8_t>(100, 1)}) {
+    EXPECT_EQ(bridge_.Sign(Key(citizen_), hash, 0, signature), E_INVALIDARG);
+    EXPECT_EQ(bridge_.LastError().rfind("Unrecognized hash format: " + std::to_string(hash.size()), 0), 0u);
+  }
+  EXPECT_EQ(bridge_.Sign(Key(citizen_), std::vector<uint8_t>(36, 1), 0, signature), E_INVALIDARG);
+  EXPECT_EQ(bridge_.LastError().rfind("TLS 1.0/1.1 MD5+SHA1", 0), 0u);
+  EXPECT_TRUE(control_.Requests(citizen_token_).empty());
+}
+
+TEST_F(SignBridge, RawHashesAndDigestInfosVerifyWithBothPaddings) {
+  for (size_t size : {32u, 48u, 64u}) {
+    for (bool digest_info : {false, true}) {
+      for (DWORD flags : {DWORD{0}, DWORD{0x2}, kPss}) {
+        auto raw = TestDigest(size, static_cast<uint32_t>(size + flags));
+        std::vector<uint8_t> signature;
+        ASSERT_EQ(bridge_.Sign(Key(citizen_), digest_info ? DigestInfoOf(raw) : raw, flags, signature),
+                  S_OK) << bridge_.LastError();
+        EXPECT_EQ(signature.size(), 256u);
+        EXPECT_TRUE(control_.Verify(citizen_.id, AlgorithmFor(size, flags == kPss), raw, signature))
+            << size << " bytes, DigestInfo " << digest_info << ", flags " << flags;
+      }
+    }
+  }
+  // The service sees only the raw hash, as "digest_value".
+  auto seen = control_.Requests(citizen_token_);
+  ASSERT_EQ(seen.size(), 18u);
+  auto body = nlohmann::json::parse(seen[3]["body"].get<std::string>());
+  EXPECT_FALSE(body.contains("data"));
+  EXPECT_EQ(DecodeBase64(body["digest_value"]).size(), 32u);
+  EXPECT_EQ(seen[0]["host"], "citizen-development");
+}
+
+TEST_F(SignBridge, MissingTokenNamesTheAccount) {
+  std::vector<uint8_t> signature;
+  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+  EXPECT_EQ(bridge_.Sign(Key(citizen_), TestDigest(32, 4), 0, signature), E_FAIL);
+  EXPECT_EQ(bridge_.LastError(), "No OAuth token available for ciudadano user type");
+  SecureStorage::DeleteToken("oauth_access_token_profesional");
+  EXPECT_EQ(bridge_.Sign(Key(professional_), TestDigest(32, 4), 0, signature), E_FAIL);
+  EXPECT_EQ(bridge_.LastError(), "No OAuth token available for profesional user type");
+}
+
+TEST_F(SignBridge, KeyNameThatIsNoThumbprintFindsNoIdentity) {
+  std::vector<uint8_t> signature;
+  EXPECT_EQ(bridge_.Sign(L"12345678Z FERNANDEZ MORENO LUCIA", TestDigest(32, 5), 0, signature), E_FAIL);
+  EXPECT_EQ(bridge_.LastError(), "Failed to get sign_identity_id from cache for thumbprint");
+}
+
+TEST_F(SignBridge, ServiceFailuresLeaveNoSignature) {
+  std::vector<uint8_t> signature;
+  for (nlohmann::json fault : {nlohmann::json{{"kind", "status"}, {"status", 500}},
+                               nlohmann::json{{"kind", "empty"}}}) {
+    fault["token"] = citizen_token_;
+    control_.AddFault(fault);
+    EXPECT_EQ(bridge_.Sign(Key(citizen_), TestDigest(32, 6), 0, signature), E_FAIL) << fault.dump();
+    EXPECT_EQ(bridge_.LastError(), "Failed to get signature from Murako API");
+  }
+  control_.RevokeToken(citizen_token_);
+  EXPECT_EQ(bridge_.Sign(Key(citizen_), TestDigest(32, 6), 0, signature), E_FAIL);
+  EXPECT_TRUE(signature.empty());
+}
+
+TEST_F(SignBridge, ProfessionalCertificateWithoutUserTypeGoesAsCitizenAndIsRefused) {
+  SecureStorage::DeleteToken("user_type_by_thumbprint_" + professional_.thumbprint);
+  std::vector<uint8_t> signature;
+  EXPECT_EQ(bridge_.Sign(Key(professional_), TestDigest(32, 7), 0, signature), E_FAIL);
+  auto seen = control_.Requests(citizen_token_);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0]["host"], "citizen-development");
+}
+
+TEST_F(SignBridge, ProfessionalHostsAndEnvironmentSwitchTakeEffectAtNextSignature) {
+  std::vector<uint8_t> signature;
+  auto raw = TestDigest(32, 8);
+  ASSERT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), S_OK) << bridge_.LastError();
+  EXPECT_TRUE(control_.Verify(professional_.id, "rsa-sha256", raw, signature));
+  ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));  // production checks the server
+  SecureStorage::StoreToken(kEnvironmentKey, "prod");
+  ASSERT_EQ(bridge_.Sign(Key(professional_), raw, kPss, signature), S_OK) << bridge_.LastError();
+  EXPECT_TRUE(control_.Verify(professional_.id, "rsa-pss-mgf1-sha256", raw, signature));
+  auto seen = control_.Requests(professional_token_);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0]["host"], "professional-development");
+  EXPECT_EQ(seen[1]["host"], "professional-production");
+}
+
+TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
+  std::vector<uint8_t> signature;
+  EXPECT_EQ(bridge_.Sign(Key(citizen_), std::vector<uint8_t>(20, 1), 0, signature), E_INVALIDARG);
+  std::string other_thread_error;
+  std::thread other([&] {
+    std::vector<uint8_t> own;
+    bridge_.Sign(Key(citizen_), std::vector<uint8_t>(36, 1), 0, own);
+    other_thread_error = bridge_.LastError();
+  });
+  other.join();
+  EXPECT_EQ(other_thread_error.rfind("TLS 1.0/1.1", 0), 0u);
+  EXPECT_EQ(bridge_.LastError().rfind("Unrecognized hash format: 20 bytes", 0), 0u);
+  ASSERT_EQ(bridge_.Sign(Key(citizen_), TestDigest(32, 9), 0, signature), S_OK);
+  EXPECT_EQ(bridge_.LastError().rfind("Unrecognized hash format: 20 bytes", 0), 0u);
+  std::string fresh_thread_error = "unset";
+  std::thread fresh([&] { fresh_thread_error = bridge_.LastError(); });
+  fresh.join();
+  EXPECT_EQ(fresh_thread_error, "");
+}
+
+}  // namespace
