@@ -20,6 +20,9 @@ class SignBridge : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(control_.IsRunning()) << "signing service double not running";
     ASSERT_TRUE(bridge_.loaded()) << "murako_sign_bridge.dll missing or incomplete";
+    // Production checks the server's certificate. A process reads the trusted roots once, at
+    // its first TLS connection, so the double's CA is trusted before any request.
+    ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));
     auto accounts = control_.Accounts();
     citizen_ = IdentityOf(accounts, "cit-rsa2048");
     professional_ = IdentityOf(accounts, "pro-rsa2048");
@@ -143,7 +146,6 @@ TEST_F(SignBridge, ProfessionalHostsAndEnvironmentSwitchTakeEffectAtNextSignatur
   auto raw = TestDigest(32, 8);
   ASSERT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), S_OK) << bridge_.LastError();
   EXPECT_TRUE(control_.Verify(professional_.id, "rsa-sha256", raw, signature));
-  ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));  // production checks the server
   SecureStorage::StoreToken(kEnvironmentKey, "prod");
   ASSERT_EQ(bridge_.Sign(Key(professional_), raw, kPss, signature), S_OK) << bridge_.LastError();
   EXPECT_TRUE(control_.Verify(professional_.id, "rsa-pss-mgf1-sha256", raw, signature));

@@ -1,0 +1,125 @@
+// End to end: the provider's SignHash slot -> the real signing bridge -> the signing service
+// double over TLS, with every signature verified against the certificate's key.
+#include <gtest/gtest.h>
+
+#include "provider_road.h"
+#include "secure_storage.h"
+#include "service_double_control.h"
+#include "service_endpoints.h"
+#include "signing_road_support.h"
+#include "string_conversion.h"
+
+namespace {
+
+constexpr SECURITY_STATUS kInternalError = static_cast<SECURITY_STATUS>(0x8009002D);
+
+class SigningRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(control_.IsRunning()) << "signing service double not running";
+    ASSERT_TRUE(road_.ready()) << "murako_ksp.dll missing or the provider does not open";
+    // Production checks the server's certificate. A process reads the trusted roots once, at
+    // its first TLS connection, so the double's CA is trusted before any request.
+    ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));
+    accounts_ = control_.Accounts();
+    SecureStorage::DeleteToken(kEnvironmentKey);
+    citizen_token_ = control_.NewToken("ciudadano");
+    professional_token_ = control_.NewToken("profesional");
+    SecureStorage::StoreToken("oauth_access_token_ciudadano", citizen_token_);
+    SecureStorage::StoreToken("oauth_access_token_profesional", professional_token_);
+  }
+  void TearDown() override {
+    for (const DoubleIdentity& identity : installed_) {
+      RemoveProviderCertificate(identity.certificate_der);
+      ForgetCertificateMapping(identity.thumbprint);
+    }
+    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+    SecureStorage::DeleteToken("oauth_access_token_profesional");
+    SecureStorage::DeleteToken(kEnvironmentKey);
+  }
+  // What linking the account leaves behind: the certificate bound to the provider and the
+  // thumbprint mappings.
+  DoubleIdentity Install(const std::string& identity_id, const std::string& user_type) {
+    DoubleIdentity identity = IdentityOf(accounts_, identity_id);
+    EXPECT_TRUE(InstallProviderCertificate(identity.certificate_der, Utf8ToWide(identity.thumbprint)));
+    StoreCertificateMapping(identity.thumbprint, user_type, identity_id);
+    installed_.push_back(identity);
+    return identity;
+  }
+  SECURITY_STATUS Sign(const DoubleIdentity& identity, const std::vector<BYTE>& hash,
+                       size_t raw_length, bool pss, std::vector<BYTE>& signature) {
+    return road_.Sign(Utf8ToWide(identity.thumbprint), hash, raw_length, pss, signature);
+  }
+
+  ServiceDoubleControl control_;
+  ProviderRoad road_;
+  nlohmann::json accounts_;
+  std::string citizen_token_, professional_token_;
+  std::vector<DoubleIdentity> installed_;
+};
+
+TEST_F(SigningRoad, CitizenSignaturesVerifyForEveryHashFormAndPadding) {
+  DoubleIdentity citizen = Install("cit-rsa2048", "ciudadano");
+  struct Case { size_t raw; bool digest_info; };
+  for (Case form : {Case{32, false}, Case{48, false}, Case{64, false}, Case{32, true}}) {
+    for (bool pss : {false, true}) {
+      auto raw = TestDigest(form.raw, static_cast<uint32_t>(form.raw * 2 + pss));
+      std::vector<BYTE> signature;
+      ASSERT_EQ(Sign(citizen, form.digest_info ? DigestInfoOf(raw) : raw, form.raw, pss, signature),
+                ERROR_SUCCESS) << form.raw << " pss " << pss;
+      ASSERT_EQ(signature.size(), 256u);
+      EXPECT_TRUE(control_.Verify(citizen.id, AlgorithmFor(form.raw, pss), raw, signature))
+          << form.raw << " bytes, DigestInfo " << form.digest_info << ", PSS " << pss;
+    }
+  }
+  EXPECT_EQ(control_.Requests(citizen_token_).size(), 8u);
+}
+
+TEST_F(SigningRoad, LargerKeysGiveSignaturesOfTheirLength) {
+  DoubleIdentity citizen = Install("cit-rsa4096", "ciudadano");
+  auto raw = TestDigest(48, 11);
+  std::vector<BYTE> signature;
+  ASSERT_EQ(Sign(citizen, raw, 48, true, signature), ERROR_SUCCESS);
+  EXPECT_EQ(signature.size(), 512u);
+  EXPECT_TRUE(control_.Verify(citizen.id, "rsa-pss-mgf1-sha384", raw, signature));
+}
+
+TEST_F(SigningRoad, ProfessionalUsesItsOwnTokenAndHost) {
+  DoubleIdentity professional = Install("pro-rsa2048", "profesional");
+  auto raw = TestDigest(32, 12);
+  std::vector<BYTE> signature;
+  ASSERT_EQ(Sign(professional, raw, 32, false, signature), ERROR_SUCCESS);
+  EXPECT_TRUE(control_.Verify(professional.id, "rsa-sha256", raw, signature));
+  auto seen = control_.Requests(professional_token_);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0]["host"], "professional-development");
+  EXPECT_TRUE(control_.Requests(citizen_token_).empty());
+}
+
+TEST_F(SigningRoad, MissingAndRevokedTokensFailTheSignature) {
+  DoubleIdentity citizen = Install("cit-rsa2048", "ciudadano");
+  std::vector<BYTE> signature;
+  control_.RevokeToken(citizen_token_);
+  EXPECT_EQ(Sign(citizen, TestDigest(32, 13), 32, false, signature), kInternalError);
+  EXPECT_EQ(control_.Requests(citizen_token_).size(), 1u);  // answered 401
+
+  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+  EXPECT_EQ(Sign(citizen, TestDigest(32, 13), 32, false, signature), kInternalError);
+  EXPECT_EQ(control_.Requests(citizen_token_).size(), 1u);  // no request without a token
+}
+
+TEST_F(SigningRoad, EnvironmentSwitchTakesEffectAtTheNextSignature) {
+  DoubleIdentity citizen = Install("cit-rsa2048", "ciudadano");
+  auto raw = TestDigest(64, 14);
+  std::vector<BYTE> signature;
+  ASSERT_EQ(Sign(citizen, raw, 64, false, signature), ERROR_SUCCESS);
+  SecureStorage::StoreToken(kEnvironmentKey, "prod");
+  ASSERT_EQ(Sign(citizen, raw, 64, true, signature), ERROR_SUCCESS);
+  EXPECT_TRUE(control_.Verify(citizen.id, "rsa-pss-mgf1-sha512", raw, signature));
+  auto seen = control_.Requests(citizen_token_);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0]["host"], "citizen-development");
+  EXPECT_EQ(seen[1]["host"], "citizen-production");
+}
+
+}  // namespace
