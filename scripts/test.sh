@@ -13,7 +13,8 @@ bash scripts/build.sh
 python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"
 
 . scripts/wine-session.sh
-trap wine_session_stop EXIT
+trap 'wine_session_stop; bash scripts/service-double.sh stop $$' EXIT
+bash scripts/service-double.sh start $$
 echo "test: starting Wine session"
 wine_session_start "$build_root/x64/wineprefix"
 ctest --test-dir "$build_root/x64" --output-on-failure
