@@ -66,7 +66,7 @@ bool IsSystemCertificate(PCCERT_CONTEXT context) {
   return friendly && friendly->compare(0, sizeof(kFriendlyNamePrefix) - 1, kFriendlyNamePrefix) == 0;
 }
 
-// Windows derives the key specification from the key-provider information; Wine keeps neither
+// Windows derives the KeySpec property from the key-provider information; Wine keeps neither
 // the property nor the derivation, so the key-provider information answers for both.
 bool HasPrivateKey(PCCERT_CONTEXT context) {
   return ReadProperty(context, CERT_KEY_SPEC_PROP_ID).has_value() ||
@@ -263,7 +263,7 @@ bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string&
       return false;
     }
     LogWarning("CERT_KEY_SPEC_PROP_ID not kept by this platform; the key provider information "
-               "carries the key specification");
+               "carries the KeySpec value");
   }
 
   CRYPT_KEY_PROV_INFO info{};

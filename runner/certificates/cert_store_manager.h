@@ -37,5 +37,5 @@ class CertStoreManager {
 
 // True when a failed CERT_KEY_SPEC_PROP_ID write must stop the binding. Windows always sets a
 // reason; a failure without one is a platform that does not keep that property (Wine), where
-// the key specification still travels in the key-provider information.
+// the KeySpec value still travels in the key-provider information.
 bool KeySpecWriteFailureIsFatal(DWORD lastError);
