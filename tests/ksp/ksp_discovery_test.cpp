@@ -61,8 +61,8 @@ TEST(KspDiscovery, ContainerNameMatchesIgnoringCaseCommonNameOnlyExactly) {
     ASSERT_EQ(key.Open(provider.get(), kAccentedCommonName), ERROR_SUCCESS);
     EXPECT_EQ(KeyName(key.get()), kAccentedCommonName);
     EXPECT_EQ(KeyDwordProperty(key.get(), NCRYPT_LENGTH_PROPERTY), 2048u);
-    EXPECT_TRUE(log.HasLine("    Found by CN: '" + Narrow(kAccentedCommonName) + "'"));
-    EXPECT_TRUE(log.HasLine(">>> MurakoOpenKey: keyName='" + Narrow(kAccentedCommonName) + "'"));
+    EXPECT_TRUE(log.HasLine("    Found by CN: '" + WideToUtf8(kAccentedCommonName) + "'"));
+    EXPECT_TRUE(log.HasLine(">>> MurakoOpenKey: keyName='" + WideToUtf8(kAccentedCommonName) + "'"));
   }
   ScopedKey lower;
   EXPECT_EQ(lower.Open(provider.get(), Lowercase(L"Murako Test RSA 3072")), NTE_BAD_KEYSET);
@@ -123,10 +123,10 @@ TEST(KspDiscovery, EnumerationListsExactlyTheMurakoCertificatesByThumbprint) {
   }
   EXPECT_EQ(std::find(listed.begin(), listed.end(), Fixtures()["not_murako"].thumbprint),
             listed.end());
-  EXPECT_TRUE(log.HasLine("  Found Murako certificate: CN='" + Narrow(kAccentedCommonName) +
-                          "', Thumbprint='" + Narrow(Fixtures()["dni_accents"].thumbprint) + "'"));
+  EXPECT_TRUE(log.HasLine("  Found Murako certificate: CN='" + WideToUtf8(kAccentedCommonName) +
+                          "', Thumbprint='" + WideToUtf8(Fixtures()["dni_accents"].thumbprint) + "'"));
   EXPECT_TRUE(log.HasLine("<<< MurakoEnumKeys: SUCCESS keyName='" +
-                          Narrow(Fixtures()["rsa4096"].thumbprint) + "' (thumbprint)"));
+                          WideToUtf8(Fixtures()["rsa4096"].thumbprint) + "' (thumbprint)"));
 }
 
 TEST(KspDiscovery, EnumerationRecordLayoutAndItsEnd) {

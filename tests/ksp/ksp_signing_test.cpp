@@ -102,9 +102,9 @@ TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
     snprintf(digits, sizeof(digits), "%02X", b);
     hex += digits;
   }
-  EXPECT_EQ(ReadFileBytes(record), Narrow(Fixtures()["rsa2048"].thumbprint) + "|" + hex + "|2\n");
+  EXPECT_EQ(ReadFileBytes(record), WideToUtf8(Fixtures()["rsa2048"].thumbprint) + "|" + hex + "|2\n");
   EXPECT_TRUE(log.HasLine(">>> MurakoSignHash: keyName='" +
-                          Narrow(Fixtures()["rsa2048"].thumbprint) + "' hashSize=51"));
+                          WideToUtf8(Fixtures()["rsa2048"].thumbprint) + "' hashSize=51"));
   EXPECT_TRUE(log.HasLine("    PaddingInfo: algorithm='SHA256'"));
   EXPECT_TRUE(log.HasLine("    Flags: 0x00000002"));
   EXPECT_TRUE(log.HasLine("    Likely DigestInfo wrapping SHA-256 hash (51 bytes)"));

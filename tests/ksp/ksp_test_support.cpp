@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "thumbprint.h"
+
 namespace {
 
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
@@ -148,13 +150,7 @@ std::wstring ThumbprintOf(const std::vector<BYTE>& der) {
   DWORD hash_bytes = sizeof(hash);
   CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash,
                        &hash_bytes);
-  std::wstring text;
-  static const wchar_t kDigits[] = L"0123456789ABCDEF";
-  for (BYTE b : hash) {
-    text += kDigits[b >> 4];
-    text += kDigits[b & 15];
-  }
-  return text;
+  return FormatThumbprint(hash);
 }
 
 std::wstring Lowercase(std::wstring text) {
@@ -306,20 +302,3 @@ void BridgeScript::RecordTo(const std::string& path) {
 long BridgeCounter(const char* name) { return std::atol(EnvironmentValue(name).c_str()); }
 
 bool BridgeIsLoaded() { return GetModuleHandleW(L"murako_sign_bridge.dll") != nullptr; }
-
-std::wstring Widen(const std::string& utf8) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                   nullptr, 0);
-  std::wstring text(length, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], length);
-  return text;
-}
-
-std::string Narrow(const std::wstring& text) {
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
-  std::string result(length, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], length,
-                      nullptr, nullptr);
-  return result;
-}

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ksp_function_table.h"
+#include "string_conversion.h"
 #include "test_environment.h"
 
 // The provider's function table, from murako_ksp.dll next to the test program (loaded once).
@@ -133,6 +134,3 @@ class BridgeScript {
 
 long BridgeCounter(const char* name);  // TEST_SIGN_BRIDGE_LOADS, TEST_SIGN_BRIDGE_FREES
 bool BridgeIsLoaded();
-
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& text);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -88,24 +89,34 @@ std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {
   if (text == nullptr) {
     return "NULL";
   }
-  size_t limit = buffer_bytes > 0 ? buffer_bytes - 1 : 0;
-  std::string result;
-  // Converts one character (one or two UTF-16 units) at a time and stops before the first one
-  // that would not fit, so a long name is cut without splitting a character.
-  for (const wchar_t* cursor = text; *cursor != L'\0';) {
-    int units = (IS_HIGH_SURROGATE(cursor[0]) && IS_LOW_SURROGATE(cursor[1])) ? 2 : 1;
-    char encoded[8];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, cursor, units, encoded, sizeof(encoded), nullptr,
-                                    nullptr);
-    if (bytes <= 0) {
-      encoded[0] = '?';
-      bytes = 1;
+  const size_t limit = buffer_bytes > 0 ? buffer_bytes - 1 : 0;
+  // Every UTF-16 unit takes at least one byte, so no more than `limit` units can fit; a long
+  // name is never converted whole. A surrogate pair is not split at the end.
+  size_t units = wcsnlen(text, limit + 1);
+  if (units > limit) {
+    units = limit;
+  }
+  if (units > 0 && IS_HIGH_SURROGATE(text[units - 1])) {
+    --units;
+  }
+  if (units == 0) {
+    return std::string();
+  }
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), nullptr, 0, nullptr,
+                                  nullptr);
+  if (bytes <= 0) {
+    return std::string();
+  }
+  std::string result(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(units), &result[0], bytes, nullptr,
+                      nullptr);
+  if (result.size() > limit) {
+    // Cut before the lead byte of the first character that does not fit whole.
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(result[cut]) & 0xC0) == 0x80) {
+      --cut;
     }
-    if (result.size() + static_cast<size_t>(bytes) > limit) {
-      break;
-    }
-    result.append(encoded, static_cast<size_t>(bytes));
-    cursor += units;
+    result.resize(cut);
   }
   return result;
 }
