@@ -289,6 +289,7 @@ TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {
   BridgeFolder folder("bridge_double");
   BridgeScript script("sign", 512);  // enough for every key length
   ScopedProvider provider;
+  DebugLogCapture log;
   const char* keys[] = {"rsa1024", "rsa2048", "rsa3072", "rsa4096"};
   const size_t expected_keys = EnumerateKeyNames(provider.get()).size();
   std::atomic<int> failures{0};
@@ -318,6 +319,20 @@ TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
   EXPECT_FALSE(BridgeIsLoaded());
+
+  // Every thread's log lines arrive whole: none lost or written over by another thread.
+  int signatures = 0;
+  const std::string text = log.Text();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    ASSERT_NE(end, std::string::npos);
+    std::string line = text.substr(start, end - start);
+    EXPECT_TRUE(line.size() > 15 && line[0] == '[' && line[13] == ']' && line[14] == ' ') << line;
+    if (line.find("] <<< MurakoSignHash: SUCCESS sigSize=") != std::string::npos) ++signatures;
+    start = end + 1;
+  }
+  EXPECT_EQ(signatures, 8 * 15);
 }
 
 }  // namespace

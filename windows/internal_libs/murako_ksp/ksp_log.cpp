@@ -23,9 +23,24 @@ class LastErrorKeeper {
   DWORD saved_;
 };
 
+// Serialises the writes of this process. Append-only access alone makes each write land at the
+// end of the file on Windows, but not everywhere (Wine seeks and writes in two steps), and a
+// lost line is a lost clue; the lock is held only for one open-write-close.
+SRWLOCK g_write_lock = SRWLOCK_INIT;
+
+class ExclusiveWrite {
+ public:
+  ExclusiveWrite() { AcquireSRWLockExclusive(&g_write_lock); }
+  ~ExclusiveWrite() { ReleaseSRWLockExclusive(&g_write_lock); }
+  ExclusiveWrite(const ExclusiveWrite&) = delete;
+  ExclusiveWrite& operator=(const ExclusiveWrite&) = delete;
+};
+
 void AppendLine(const std::string& path, const char* line, size_t length) {
   // Append-only access makes every write land at the current end of the file, so lines written
-  // by other threads or processes at the same moment are never overwritten.
+  // by other processes at the same moment are not overwritten; the file is shared so that no
+  // writer is locked out.
+  ExclusiveWrite exclusive;
   HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
