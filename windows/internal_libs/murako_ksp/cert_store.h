@@ -39,12 +39,6 @@ class ScopedCertContext {
     if (context_ != nullptr) CertFreeCertificateContext(context_);
     context_ = context;
   }
-  // Hands the context to a call that takes ownership (CertEnumCertificatesInStore).
-  PCCERT_CONTEXT release() {
-    PCCERT_CONTEXT context = context_;
-    context_ = nullptr;
-    return context;
-  }
 
  private:
   PCCERT_CONTEXT context_;
