@@ -39,12 +39,6 @@ class CertContextHandle {
     if (context_ != nullptr) CertFreeCertificateContext(context_);
     context_ = context;
   }
-  // Gives up ownership, for calls that free the context themselves.
-  PCCERT_CONTEXT release() {
-    PCCERT_CONTEXT context = context_;
-    context_ = nullptr;
-    return context;
-  }
 
  private:
   PCCERT_CONTEXT context_;
