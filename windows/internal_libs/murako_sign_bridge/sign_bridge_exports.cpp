@@ -11,6 +11,12 @@
 #include "logger.h"
 #include "remote_signer.h"
 
+#if defined(__GLIBCXX__)
+namespace __gnu_cxx {
+void __freeres() throw();
+}
+#endif
+
 extern "C" {
 
 HRESULT WINAPI MurakoSignHashRemote(const wchar_t* key_name, const BYTE* hash, DWORD hash_length,
@@ -65,7 +71,15 @@ void WINAPI MurakoFreeSig(BYTE* signature) {
   if (signature != nullptr) CoTaskMemFree(signature);
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+#if defined(__GLIBCXX__)
+  // The provider unloads the bridge after every signature. The GNU C++ runtime linked into it
+  // keeps an emergency exception-allocation pool (about 73 KB) on the process heap for good;
+  // release it on FreeLibrary (reserved is null then), or every signature would leak it.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) __gnu_cxx::__freeres();
+#else
+  (void)reserved;
+#endif
   if (reason == DLL_THREAD_DETACH) {
     try {
       ForgetBridgeErrorOfThread(GetCurrentThreadId());

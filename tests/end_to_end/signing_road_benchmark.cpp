@@ -1,0 +1,349 @@
+// Benchmarks of the signing road (a program, not a test; tests/end_to_end/run_benchmark.sh
+// runs it under Wine with the service double started):
+//   threads  8 threads x 50 signatures through the provider at once, every one verified, and
+//            each thread's bridge last-error text checked to be its own
+//   leaks    1,000 signatures: handle count and private bytes after the first 10 and at the end
+//   latency  per-signature wall time provider -> bridge -> double against a bare WinHTTP POST
+//            of the same body with a fresh session, medians over 200, and their ratio
+#include <windows.h>
+#include <psapi.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base64_encoder.h"
+#include "provider_road.h"
+#include "logger.h"
+#include "murako_api_client.h"
+#include "secure_storage.h"
+#include "service_double_control.h"
+#include "service_endpoints.h"
+#include "signing_road_support.h"
+#include "string_conversion.h"
+#include "winhttp_handle.h"
+
+namespace {
+
+struct Setup {
+  ServiceDoubleControl control;
+  DoubleIdentity identity;
+  std::string token;
+  std::wstring key;
+};
+
+bool Prepare(Setup& setup) {
+  if (!setup.control.IsRunning()) {
+    std::printf("signing service double not running (scripts/service-double.sh start)\n");
+    return false;
+  }
+  setup.identity = IdentityOf(setup.control.Accounts(), "cit-rsa2048");
+  setup.token = setup.control.NewToken("ciudadano");
+  setup.key = Utf8ToWide(setup.identity.thumbprint);
+  SecureStorage::DeleteToken(kEnvironmentKey);
+  SecureStorage::StoreToken("oauth_access_token_ciudadano", setup.token);
+  StoreCertificateMapping(setup.identity.thumbprint, "ciudadano", setup.identity.id);
+  return InstallProviderCertificate(setup.identity.certificate_der, setup.key);
+}
+
+void CleanUp(const Setup& setup) {
+  RemoveProviderCertificate(setup.identity.certificate_der);
+  ForgetCertificateMapping(setup.identity.thumbprint);
+  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+}
+
+double NowMs() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int Threads(const Setup& setup) {
+  ProviderRoad road;
+  SignBridgeLibrary bridge;  // for the last-error texts, read on each thread
+  std::atomic<int> signed_ok{0}, verified{0}, own_errors{0};
+  const double start = NowMs();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      const size_t bad_length = 21 + static_cast<size_t>(t);  // a different rejected length each
+      for (int i = 0; i < 50; ++i) {
+        std::vector<BYTE> unused;
+        bridge.Sign(setup.key, std::vector<uint8_t>(bad_length, 1), 0, unused);
+        auto raw = TestDigest(32, static_cast<uint32_t>(t * 1000 + i));
+        std::vector<BYTE> signature;
+        const bool pss = (i % 2) == 1;
+        if (road.Sign(setup.key, raw, 32, pss, signature) == ERROR_SUCCESS) {
+          ++signed_ok;
+          if (setup.control.Verify(setup.identity.id, AlgorithmFor(32, pss), raw, signature)) ++verified;
+        }
+        if (bridge.LastError() == "Unrecognized hash format: " + std::to_string(bad_length) +
+                                      " bytes. Expected raw hash (32/48/64) or DigestInfo ASN.1 "
+                                      "(51/67/83).") {
+          ++own_errors;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::printf("threads: 8 x 50 signatures in %.0f ms: %d signed, %d verified, %d/400 last-error "
+              "texts were the thread's own\n",
+              NowMs() - start, signed_ok.load(), verified.load(), own_errors.load());
+  return signed_ok == 400 && verified == 400 && own_errors == 400 ? 0 : 1;
+}
+
+struct Footprint {
+  DWORD handles = 0;
+  SIZE_T private_bytes = 0;
+};
+
+// Counted directly rather than with GetProcessHandleCount and PrivateUsage, which Wine leaves
+// at zero: every handle value that answers GetHandleInformation is open, and the private bytes
+// are the committed private regions of the address space.
+Footprint Measure() {
+  Footprint footprint;
+  for (uintptr_t value = 4; value < (1u << 20); value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++footprint.handles;
+  }
+  MEMORY_BASIC_INFORMATION region{};
+  for (const char* address = nullptr;
+       VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
+       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
+      footprint.private_bytes += region.RegionSize;
+    }
+  }
+  return footprint;
+}
+
+int Leaks(const Setup& setup) {
+  ProviderRoad road;
+  int failures = 0, verified = 0;
+  Footprint after_ten;
+  for (int i = 0; i < 1000; ++i) {
+    auto raw = TestDigest(32, static_cast<uint32_t>(i));
+    std::vector<BYTE> signature;
+    if (road.Sign(setup.key, raw, 32, false, signature) != ERROR_SUCCESS) ++failures;
+    if (i % 100 == 0 && setup.control.Verify(setup.identity.id, "rsa-sha256", raw, signature)) ++verified;
+    if (i == 9) after_ten = Measure();
+  }
+  Footprint at_end = Measure();
+  std::printf("leaks: 1000 signatures, %d failed, %d/10 sampled verified; handles after 10: %lu, "
+              "after 1000: %lu; private bytes after 10: %llu, after 1000: %llu (%+lld)\n",
+              failures, verified, after_ten.handles, at_end.handles,
+              static_cast<unsigned long long>(after_ten.private_bytes),
+              static_cast<unsigned long long>(at_end.private_bytes),
+              static_cast<long long>(at_end.private_bytes) -
+                  static_cast<long long>(after_ten.private_bytes));
+  return failures == 0 ? 0 : 1;
+}
+
+// The same request the bridge sends, with nothing around it: a fresh session, the same
+// access type, time-outs, flags and headers.
+bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& token,
+              const std::string& body, DWORD access_type = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+              int variant = 0) {
+  WinHttpHandle session(WinHttpOpen(L"Murako Windows Client/1.0", access_type,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) return false;
+  WinHttpSetTimeouts(session.get(), 15000, 15000, 30000, 30000);
+  WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), port, 0));
+  if (!connection) return false;
+  WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"POST",
+                                           L"/trustedx-resources/esigp/v1/signatures/server/raw",
+                                           nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+  if (!request) return false;
+  DWORD flags = 0x3300;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+  if (variant == 1) {
+    DWORD timeout = 30000;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+  }
+  if (variant == 2) {
+    WinHttpAddRequestHeaders(request.get(), (L"Authorization: Bearer " + Utf8ToWide(token)).c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
+  }
+  std::wstring headers = L"Authorization: Bearer " + Utf8ToWide(token) +
+                         L"\r\nContent-Type: application/json";
+  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
+                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()),
+                          static_cast<DWORD>(body.size()), 0) ||
+      !WinHttpReceiveResponse(request.get(), nullptr)) {
+    return false;
+  }
+  DWORD status = 0, size = sizeof(status);
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  std::string answer;
+  for (;;) {
+    DWORD available = 0, read = 0;
+    if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
+    std::string chunk(available, '\0');
+    if (!WinHttpReadData(request.get(), &chunk[0], available, &read)) break;
+    answer.append(chunk.data(), read);
+  }
+  return status == 200 && answer.size() == 256;
+}
+
+int Latency(const Setup& setup) {
+  ProviderRoad road;
+  SignBridgeLibrary direct_bridge_probe;  // not held during the provider rounds below
+  const ServiceHosts& hosts = DeploymentServiceHosts();
+  const std::wstring host = Utf8ToWide(hosts.citizen_development);
+  std::vector<double> provider_ms, bare_ms, bridge_ms, direct_ms;
+  int failures = 0;
+  auto raw = TestDigest(32, 77);
+  const std::string body = "{\"digest_value\":\"" + Base64Encode(raw) +
+                           "\",\"sign_identity_id\":\"" + setup.identity.id +
+                           "\",\"signature_algorithm\":\"rsa-sha256\"}";
+  // Warm-up of both paths, then alternate so drift hits both alike.
+  std::vector<BYTE> signature;
+  road.Sign(setup.key, raw, 32, false, signature);
+  BarePost(host, kDevelopmentPort, setup.token, body);
+  for (int i = 0; i < 200; ++i) {
+    double start = NowMs();
+    if (road.Sign(setup.key, raw, 32, false, signature) != ERROR_SUCCESS) ++failures;
+    provider_ms.push_back(NowMs() - start);
+    start = NowMs();
+    if (!BarePost(host, kDevelopmentPort, setup.token, body)) ++failures;
+    bare_ms.push_back(NowMs() - start);
+  }
+  // Where the time goes: the bare POST without automatic proxy detection, and the bridge
+  // alone with the library kept loaded (no load per signature).
+  for (int i = 0; i < 50; ++i) {
+    double start = NowMs();
+    BarePost(host, kDevelopmentPort, setup.token, body, WINHTTP_ACCESS_TYPE_NO_PROXY);
+    direct_ms.push_back(NowMs() - start);
+  }
+  for (int i = 0; i < 50; ++i) {
+    double start = NowMs();
+    direct_bridge_probe.Sign(setup.key, raw, 0, signature);
+    bridge_ms.push_back(NowMs() - start);
+  }
+  const double provider = Median(provider_ms), bare = Median(bare_ms);
+  std::printf("latency: median over 200: provider->bridge->double %.2f ms, bare WinHTTP POST "
+              "%.2f ms, ratio %.2f; bridge call with the library kept loaded (50) %.2f ms; bare POST "
+              "without proxy detection (50) %.2f ms; %d failures\n",
+              provider, bare, provider / bare, Median(bridge_ms), Median(direct_ms), failures);
+  return failures == 0 ? 0 : 1;
+}
+
+// Which step of the road holds on to resources: each part alone, 200 times.
+int LeakParts(const Setup& setup) {
+  auto report = [](const char* what, const Footprint& before, const Footprint& after) {
+    std::printf("  %-44s handles %+ld, private bytes %+lld\n", what,
+                static_cast<long>(after.handles) - static_cast<long>(before.handles),
+                static_cast<long long>(after.private_bytes) -
+                    static_cast<long long>(before.private_bytes));
+  };
+  auto raw = TestDigest(32, 5);
+  const std::string body = "{\"digest_value\":\"" + Base64Encode(raw) +
+                           "\",\"sign_identity_id\":\"" + setup.identity.id +
+                           "\",\"signature_algorithm\":\"rsa-sha256\"}";
+  const std::wstring host = Utf8ToWide(DeploymentServiceHosts().citizen_development);
+  std::printf("leak parts (200 rounds each):\n");
+  {
+    Footprint before = Measure();
+    for (int i = 0; i < 200; ++i) SecureStorage::GetToken("oauth_access_token_ciudadano");
+    report("credential read", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) SecureStorage::GetToken("no_such_key_for_benchmark");
+    report("credential read of a missing key", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) LogInfo("benchmark line");
+    report("log line", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      MurakoApiClient client("https://" + DeploymentServiceHosts().citizen_development + ":8082", setup.token);
+      client.Post("/trustedx-resources/esigp/v1/signatures/server/raw", body);
+    }
+    report("api client POST", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      RequestAttempt attempt{"POST", host, L"/trustedx-resources/esigp/v1/signatures/server/raw", body, 8082, ProxyAccessType::Automatic, "AUTOMATIC_PROXY", setup.token};
+      uint32_t error = 0;
+      MurakoApiClient::TryWinHttpRequest(attempt, error);
+    }
+    report("one attempt", before, Measure());
+    for (int variant = 1; variant <= 2; ++variant) {
+      before = Measure();
+      for (int i = 0; i < 200; ++i) BarePost(host, kDevelopmentPort, setup.token, body, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, variant);
+      report(variant == 1 ? "bare + response timeout" : "bare + added header", before, Measure());
+    }
+    before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      HMODULE module = LoadLibraryW(L"msimg32.dll");
+      FreeLibrary(module);
+    }
+    report("load + unload of a system library", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      HMODULE module = LoadLibraryW(L"murako_ksp.dll");
+      FreeLibrary(module);
+    }
+    report("load + unload of the provider", before, Measure());
+  }
+  for (int round = 0; round < 2; ++round) {
+    Footprint before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      HMODULE module = LoadLibraryW(L"murako_sign_bridge.dll");
+      FreeLibrary(module);
+    }
+    report("load + unload of the bridge", before, Measure());
+    before = Measure();
+    for (int i = 0; i < 200; ++i) BarePost(host, kDevelopmentPort, setup.token, body);
+    report("bare WinHTTP POST", before, Measure());
+    {
+      SignBridgeLibrary bridge;
+      std::vector<uint8_t> signature;
+      bridge.Sign(setup.key, raw, 0, signature);
+      before = Measure();
+      for (int i = 0; i < 200; ++i) bridge.Sign(setup.key, raw, 0, signature);
+      report("bridge call, library kept loaded", before, Measure());
+    }
+    before = Measure();
+    for (int i = 0; i < 200; ++i) {
+      HMODULE module = LoadLibraryW(L"murako_sign_bridge.dll");
+      auto sign = reinterpret_cast<SignBridgeLibrary::SignFn>(GetProcAddress(module, "MurakoSignHashRemote"));
+      BYTE* buffer = nullptr;
+      DWORD length = 0;
+      std::vector<uint8_t> bad(20, 1);
+      sign(setup.key.c_str(), bad.data(), 20, 0, &buffer, &length);
+      FreeLibrary(module);
+    }
+    report("load + rejected call + unload", before, Measure());
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "all";
+  Setup setup;
+  if (!Prepare(setup)) return 2;
+  setup.control.SetTestAuthorityTrusted(true);
+  int result = 0;
+  if (mode == "threads" || mode == "all") result |= Threads(setup);
+  if (mode == "leaks" || mode == "all") result |= Leaks(setup);
+  if (mode == "latency" || mode == "all") result |= Latency(setup);
+  if (mode == "leakparts") result |= LeakParts(setup);
+  CleanUp(setup);
+  return result;
+}
