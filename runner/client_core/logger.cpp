@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 
 namespace {
 
@@ -12,7 +11,17 @@ constexpr DWORD kTempPathCapacity = MAX_PATH;
 
 std::atomic<int> g_minimum_level{1};
 std::atomic<bool> g_file_sink_disabled{false};
-std::mutex g_append_mutex;
+// A slim lock owns no kernel object, so loading and unloading the bridge at every signature
+// leaves nothing behind.
+SRWLOCK g_append_lock = SRWLOCK_INIT;
+
+class AppendLockGuard {
+ public:
+  AppendLockGuard() { AcquireSRWLockExclusive(&g_append_lock); }
+  ~AppendLockGuard() { ReleaseSRWLockExclusive(&g_append_lock); }
+  AppendLockGuard(const AppendLockGuard&) = delete;
+  AppendLockGuard& operator=(const AppendLockGuard&) = delete;
+};
 
 std::tm CurrentLocalTime() {
   std::time_t now = std::time(nullptr);
@@ -37,7 +46,7 @@ std::string LogFilePath() {
 // Threads of one process also take turns, for systems that place an append-only write by
 // first reading the file size.
 void AppendToLogFile(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_append_mutex);
+  AppendLockGuard lock;
   std::string path = LogFilePath();
   if (path.empty()) {
     g_file_sink_disabled = true;
