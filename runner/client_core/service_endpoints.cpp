@@ -18,11 +18,11 @@ std::string DevelopmentAuthority(const std::string& host) {
 
 }  // namespace
 
-const ServiceHosts& DeploymentServiceHosts() {
-  static const ServiceHosts hosts{SENDARO_CITIZEN_PRODUCTION_HOST, SENDARO_CITIZEN_DEVELOPMENT_HOST,
-                                  SENDARO_PROFESSIONAL_PRODUCTION_HOST,
-                                  SENDARO_PROFESSIONAL_DEVELOPMENT_HOST};
-  return hosts;
+// Built per call, not kept in a function-local static: the signing bridge is loaded and unloaded
+// at every signature, and the runtime's guard for such statics leaves handles behind each time.
+ServiceHosts DeploymentServiceHosts() {
+  return {SENDARO_CITIZEN_PRODUCTION_HOST, SENDARO_CITIZEN_DEVELOPMENT_HOST,
+          SENDARO_PROFESSIONAL_PRODUCTION_HOST, SENDARO_PROFESSIONAL_DEVELOPMENT_HOST};
 }
 
 bool IsProductionValue(const std::optional<std::string>& stored_environment) {

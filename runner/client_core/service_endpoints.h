@@ -20,7 +20,7 @@ struct ServiceHosts {
 };
 
 // The four host names this build was configured with.
-const ServiceHosts& DeploymentServiceHosts();
+ServiceHosts DeploymentServiceHosts();
 
 // Only the exact text "prod" means production; absent or any other value is development.
 bool IsProductionValue(const std::optional<std::string>& stored_environment);

@@ -1,5 +1,6 @@
 // The library's entry points: the CNG function table handed out by GetKeyStorageInterface.
 
+#include "cxx_runtime_release.h"
 #include "ksp_log.h"
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
@@ -60,6 +61,7 @@ extern "C" NTSTATUS WINAPI GetKeyStorageInterface(LPCWSTR pszProviderName,
   });
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) {
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  ReleaseCxxRuntimeOnUnload(reason, reserved);
   return TRUE;
 }

@@ -20,26 +20,26 @@ class ErrorLock {
   ErrorLock& operator=(const ErrorLock&) = delete;
 };
 
-std::map<DWORD, std::string>& ErrorsByThread() {
-  static std::map<DWORD, std::string> errors;
-  return errors;
-}
+// Built when the library loads rather than on first use: a function-local static would take
+// the C++ runtime's thread-safe initialisation guard, whose threading layer keeps two handles
+// per calling thread that unloading the library never closes.
+std::map<DWORD, std::string> g_errors_by_thread;
 
 }  // namespace
 
 void SetBridgeError(const std::string& text) {
   ErrorLock lock;
-  ErrorsByThread()[GetCurrentThreadId()] = text;
+  g_errors_by_thread[GetCurrentThreadId()] = text;
   LogError("MurakoSignBridge: " + text);
 }
 
 const char* BridgeLastError() {
   ErrorLock lock;
   // Map nodes never move, so the pointer stays valid while other threads add their own.
-  return ErrorsByThread()[GetCurrentThreadId()].c_str();
+  return g_errors_by_thread[GetCurrentThreadId()].c_str();
 }
 
 void ForgetBridgeErrorOfThread(unsigned long thread_id) {
   ErrorLock lock;
-  ErrorsByThread().erase(thread_id);
+  g_errors_by_thread.erase(thread_id);
 }

@@ -7,15 +7,10 @@
 #include <vector>
 
 #include "bridge_last_error.h"
+#include "cxx_runtime_release.h"
 #include "hash_classification.h"
 #include "logger.h"
 #include "remote_signer.h"
-
-#if defined(__GLIBCXX__)
-namespace __gnu_cxx {
-void __freeres() throw();
-}
-#endif
 
 extern "C" {
 
@@ -72,14 +67,7 @@ void WINAPI MurakoFreeSig(BYTE* signature) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
-#if defined(__GLIBCXX__)
-  // The provider unloads the bridge after every signature. The GNU C++ runtime linked into it
-  // keeps an emergency exception-allocation pool (about 73 KB) on the process heap for good;
-  // release it on FreeLibrary (reserved is null then), or every signature would leak it.
-  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) __gnu_cxx::__freeres();
-#else
-  (void)reserved;
-#endif
+  ReleaseCxxRuntimeOnUnload(reason, reserved);
   if (reason == DLL_THREAD_DETACH) {
     try {
       ForgetBridgeErrorOfThread(GetCurrentThreadId());
