@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds every Windows target for x64 and x86, and lists what was built.
+# The main job: sets up and builds everything (x64 and x86), then runs the road from sign-in to
+# a verified signature under Wine against the local signing service double:
+#   - MurakoKspConfig registers murako_ksp.dll with the CNG router stand-in;
+#   - the citizen account's access token is stored, its user information and signing
+#     identities are fetched, and its certificate is installed in the personal store, bound
+#     to "Murako KSP";
+#   - a separate program signs through CNG, the provider, the signing bridge and the service,
+#     with PKCS #1 and PSS, and verifies both signatures with the certificate's public key;
+#   - the provider is unregistered and the same program is refused.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # SENDARO_BUILD_ROOT lets several working copies of the build live side by side.
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
 
-bash scripts/setup.sh
-bash scripts/build.sh
-python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"
-
-echo
-echo "Built (x64 in $build_root/x64/bin, x86 in $build_root/x86/bin):"
-for folder in "$build_root/x64/bin" "$build_root/x86/bin"; do
-  for binary in "$folder"/*.dll "$folder"/*.exe; do
-    [ -e "$binary" ] || continue
-    printf '  %-40s %8d bytes\n' "$binary" "$(stat -c %s "$binary")"
-  done
-done
+bash scripts/prepare.sh
+. scripts/wine-session.sh
+echo "main: starting the signing service double and a Wine session"
+road_session_start "$build_root/x64/wineprefix"
+ctest --test-dir "$build_root/x64" -R '^registration_end_to_end_test$' --verbose
+# The product's log of the run: the provider and the bridge write it in the temporary folder.
+log=$(find "$WINEPREFIX/drive_c" -name murako_windows.log -print -quit)
+if [ -n "$log" ]; then
+  echo
+  echo "main: the last remote signature in the product's log ($log):"
+  start=$(grep -n "MurakoSignHashRemote: Starting remote signature" "$log" | tail -1 | cut -d: -f1)
+  if [ -n "$start" ]; then tail -n "+$start" "$log" | head -40; fi
+fi

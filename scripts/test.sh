@@ -8,13 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
 
-bash scripts/setup.sh
-bash scripts/build.sh
-python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"
-
+bash scripts/prepare.sh
 . scripts/wine-session.sh
-trap 'wine_session_stop; bash scripts/service-double.sh stop $$' EXIT
-bash scripts/service-double.sh start $$
-echo "test: starting Wine session"
-wine_session_start "$build_root/x64/wineprefix"
+echo "test: starting the signing service double and a Wine session"
+road_session_start "$build_root/x64/wineprefix"
 ctest --test-dir "$build_root/x64" --output-on-failure

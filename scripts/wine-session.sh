@@ -2,6 +2,8 @@
 # for a whole run, plus an X display for tests that open top-level windows.
 #   wine_session_start PREFIX   creates the prefix anew and starts the server
 #   wine_session_stop           stops the server and the X display started here
+#   road_session_start PREFIX   the signing service double and a Wine session, both ended
+#                               when the calling script exits
 # The X display is always a private Xvfb, never the user's own.
 
 wine_session_start() {
@@ -29,4 +31,14 @@ wine_session_stop() {
     wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
     WINE_SESSION_XVFB_PID=
   fi
+}
+
+# For a run that reaches the signing service double: the double is joined (or started) under
+# this script's process id and left when the script exits, whatever way it exits.
+road_session_start() {
+  local scripts
+  scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+  trap "wine_session_stop; bash '$scripts/service-double.sh' stop $$" EXIT
+  bash "$scripts/service-double.sh" start $$
+  wine_session_start "$1"
 }

@@ -8,7 +8,6 @@
 //   latency  per-signature wall time provider -> bridge -> double against a bare WinHTTP POST
 //            of the same body with a fresh session, medians over 200, and their ratio
 #include <windows.h>
-#include <psapi.h>
 #include <wincred.h>
 #include <winhttp.h>
 
@@ -110,32 +109,6 @@ int Threads(const Setup& setup) {
   return signed_ok == 400 && verified == 400 && own_errors == 400 ? 0 : 1;
 }
 
-struct Footprint {
-  DWORD handles = 0;
-  SIZE_T private_bytes = 0;
-};
-
-// Counted directly rather than with GetProcessHandleCount and PrivateUsage, which Wine leaves
-// at zero: every handle value that answers GetHandleInformation is open, and the private bytes
-// are the committed private regions of the address space.
-Footprint Measure() {
-  Footprint footprint;
-  // Wine hands out the lowest free handle value, so 32,768 values cover any count seen here.
-  for (uintptr_t value = 4; value < (1u << 17); value += 4) {
-    DWORD flags = 0;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++footprint.handles;
-  }
-  MEMORY_BASIC_INFORMATION region{};
-  for (const char* address = nullptr;
-       VirtualQuery(address, &region, sizeof(region)) == sizeof(region);
-       address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) {
-      footprint.private_bytes += region.RegionSize;
-    }
-  }
-  return footprint;
-}
-
 // 1,000 signatures in one process. `environment` is what "murako_environment" holds, or null for
 // no entry at all: under Wine every read of an absent credential leaves a registry handle open.
 int Leaks(const Setup& setup, const char* environment) {
@@ -146,15 +119,15 @@ int Leaks(const Setup& setup, const char* environment) {
   }
   ProviderRoad road;
   int failures = 0, verified = 0;
-  Footprint after_ten;
+  ProcessFootprint after_ten;
   for (int i = 0; i < 1000; ++i) {
     auto raw = TestDigest(32, static_cast<uint32_t>(i));
     std::vector<BYTE> signature;
     if (road.Sign(setup.key, raw, 32, false, signature) != ERROR_SUCCESS) ++failures;
     if (i % 100 == 0 && setup.control.Verify(setup.identity.id, "rsa-sha256", raw, signature)) ++verified;
-    if (i == 9) after_ten = Measure();
+    if (i == 9) after_ten = MeasureProcessFootprint();
   }
-  Footprint at_end = Measure();
+  ProcessFootprint at_end = MeasureProcessFootprint();
   SecureStorage::DeleteToken(kEnvironmentKey);
   std::printf("leaks (environment %s): 1000 signatures, %d failed, %d/10 sampled verified; handles "
               "after 10: %lu, after 1000: %lu; private bytes after 10: %llu, after 1000: %llu "
@@ -260,7 +233,7 @@ int Latency(const Setup& setup) {
 
 // Which step of the road holds on to resources: each part alone, 200 times.
 int LeakParts(const Setup& setup) {
-  auto report = [](const char* what, const Footprint& before, const Footprint& after) {
+  auto report = [](const char* what, const ProcessFootprint& before, const ProcessFootprint& after) {
     std::printf("  %-44s handles %+ld, private bytes %+lld\n", what,
                 static_cast<long>(after.handles) - static_cast<long>(before.handles),
                 static_cast<long long>(after.private_bytes) -
@@ -273,71 +246,71 @@ int LeakParts(const Setup& setup) {
   const std::wstring host = Utf8ToWide(DeploymentServiceHosts().citizen_development);
   std::printf("leak parts (200 rounds each):\n");
   {
-    Footprint before = Measure();
+    ProcessFootprint before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) SecureStorage::GetToken("oauth_access_token_ciudadano");
-    report("credential read", before, Measure());
-    before = Measure();
+    report("credential read", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) SecureStorage::GetToken("no_such_key_for_benchmark");
-    report("credential read of a missing key", before, Measure());
-    before = Measure();
+    report("credential read of a missing key", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       PCREDENTIALW record = nullptr;
       if (CredReadW(L"no_such_key_for_benchmark", CRED_TYPE_GENERIC, 0, &record)) CredFree(record);
     }
-    report("bare CredReadW of a missing key", before, Measure());
-    before = Measure();
+    report("bare CredReadW of a missing key", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) LogInfo("benchmark line");
-    report("log line", before, Measure());
-    before = Measure();
+    report("log line", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       MurakoApiClient client("https://" + DeploymentServiceHosts().citizen_development + ":8082", setup.token);
       client.Post("/trustedx-resources/esigp/v1/signatures/server/raw", body);
     }
-    report("api client POST", before, Measure());
-    before = Measure();
+    report("api client POST", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       RequestAttempt attempt{"POST", host, L"/trustedx-resources/esigp/v1/signatures/server/raw", body, 8082, ProxyAccessType::Automatic, "AUTOMATIC_PROXY", setup.token};
       uint32_t error = 0;
       MurakoApiClient::TryWinHttpRequest(attempt, error);
     }
-    report("one attempt", before, Measure());
+    report("one attempt", before, MeasureProcessFootprint());
     for (int variant = 1; variant <= 2; ++variant) {
-      before = Measure();
+      before = MeasureProcessFootprint();
       for (int i = 0; i < 200; ++i) BarePost(host, kDevelopmentPort, setup.token, body, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, variant);
-      report(variant == 1 ? "bare + response timeout" : "bare + added header", before, Measure());
+      report(variant == 1 ? "bare + response timeout" : "bare + added header", before, MeasureProcessFootprint());
     }
-    before = Measure();
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"msimg32.dll");
       FreeLibrary(module);
     }
-    report("load + unload of a system library", before, Measure());
-    before = Measure();
+    report("load + unload of a system library", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"murako_ksp.dll");
       FreeLibrary(module);
     }
-    report("load + unload of the provider", before, Measure());
+    report("load + unload of the provider", before, MeasureProcessFootprint());
   }
   for (int round = 0; round < 2; ++round) {
-    Footprint before = Measure();
+    ProcessFootprint before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"murako_sign_bridge.dll");
       FreeLibrary(module);
     }
-    report("load + unload of the bridge", before, Measure());
-    before = Measure();
+    report("load + unload of the bridge", before, MeasureProcessFootprint());
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) BarePost(host, kDevelopmentPort, setup.token, body);
-    report("bare WinHTTP POST", before, Measure());
+    report("bare WinHTTP POST", before, MeasureProcessFootprint());
     {
       SignBridgeLibrary bridge;
       std::vector<uint8_t> signature;
       bridge.Sign(setup.key, raw, 0, signature);
-      before = Measure();
+      before = MeasureProcessFootprint();
       for (int i = 0; i < 200; ++i) bridge.Sign(setup.key, raw, 0, signature);
-      report("bridge call, library kept loaded", before, Measure());
+      report("bridge call, library kept loaded", before, MeasureProcessFootprint());
     }
-    before = Measure();
+    before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"murako_sign_bridge.dll");
       auto sign = reinterpret_cast<SignBridgeLibrary::SignFn>(GetProcAddress(module, "MurakoSignHashRemote"));
@@ -347,7 +320,7 @@ int LeakParts(const Setup& setup) {
       sign(setup.key.c_str(), bad.data(), 20, 0, &buffer, &length);
       FreeLibrary(module);
     }
-    report("load + rejected call + unload", before, Measure());
+    report("load + rejected call + unload", before, MeasureProcessFootprint());
   }
   return 0;
 }

@@ -15,11 +15,12 @@ namespace {
 
 constexpr DWORD kPss = 0x8;
 
-class SignBridge : public ::testing::Test {
+// The double's accounts with their tokens and certificate mappings stored as the application
+// stores them.
+class SignBridgeAccounts : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(control_.IsRunning()) << "signing service double not running";
-    ASSERT_TRUE(bridge_.loaded()) << "murako_sign_bridge.dll missing or incomplete";
     // Production checks the server's certificate. A process reads the trusted roots once, at
     // its first TLS connection, so the double's CA is trusted before any request.
     ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));
@@ -45,10 +46,23 @@ class SignBridge : public ::testing::Test {
   std::wstring Key(const DoubleIdentity& identity) const { return Utf8ToWide(identity.thumbprint); }
 
   ServiceDoubleControl control_;
-  SignBridgeLibrary bridge_;
   DoubleIdentity citizen_, professional_;
   std::string citizen_token_, professional_token_;
 };
+
+// The bridge held loaded for the whole test.
+class SignBridge : public SignBridgeAccounts {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(bridge_.loaded()) << "murako_sign_bridge.dll missing or incomplete";
+    SignBridgeAccounts::SetUp();
+  }
+  SignBridgeLibrary bridge_;
+};
+
+// The provider loads the bridge for one signature and unloads it right after, so whatever a
+// load, a call or an unload keeps would pile up in the host program.
+using SignBridgeReloaded = SignBridgeAccounts;
 
 TEST_F(SignBridge, NullArgumentsAreInvalidAndLeaveOutputsAlone) {
   auto hash = TestDigest(32, 1);
@@ -173,6 +187,29 @@ TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
   std::thread fresh([&] { fresh_thread_error = bridge_.LastError(); });
   fresh.join();
   EXPECT_EQ(fresh_thread_error, "");
+}
+
+TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
+  // Stored, because under Wine every read of an absent credential leaves a registry handle open.
+  SecureStorage::StoreToken(kEnvironmentKey, "desa");
+  auto cycle = [&](uint32_t seed) {
+    SignBridgeLibrary bridge;
+    ASSERT_TRUE(bridge.loaded());
+    std::vector<uint8_t> signature;
+    EXPECT_EQ(bridge.Sign(Key(citizen_), TestDigest(32, seed), 0, signature), S_OK)
+        << bridge.LastError();
+    EXPECT_EQ(bridge.Sign(Key(citizen_), std::vector<uint8_t>(20, 1), 0, signature), E_INVALIDARG);
+  };
+  for (uint32_t seed = 0; seed < 3; ++seed) cycle(seed);
+  constexpr int kCycles = 25;
+  const ProcessFootprint before = MeasureProcessFootprint();
+  for (uint32_t seed = 0; seed < kCycles; ++seed) cycle(100 + seed);
+  const ProcessFootprint after = MeasureProcessFootprint();
+  // Fewer than one handle per cycle, and far less memory than one C++ runtime pool (73 KB).
+  EXPECT_LT(after.handles, before.handles + kCycles)
+      << "handles before " << before.handles << ", after " << after.handles;
+  EXPECT_LT(after.private_bytes, before.private_bytes + kCycles * 16 * 1024ull)
+      << "private bytes before " << before.private_bytes << ", after " << after.private_bytes;
 }
 
 }  // namespace

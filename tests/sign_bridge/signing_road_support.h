@@ -56,3 +56,11 @@ class SignBridgeLibrary {
  private:
   HMODULE module_ = nullptr;
 };
+
+// Open handles and committed private bytes of this process. Counted directly rather than with
+// GetProcessHandleCount and PrivateUsage, which Wine leaves at zero.
+struct ProcessFootprint {
+  unsigned long handles = 0;
+  unsigned long long private_bytes = 0;
+};
+ProcessFootprint MeasureProcessFootprint();
