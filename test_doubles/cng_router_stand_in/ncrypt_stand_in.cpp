@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "cng_registry_layout.h"
-#include "key_storage_interface.h"
+#include "key_storage_function_table.h"
 
 namespace {
 

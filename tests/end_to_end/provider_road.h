@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ksp_function_table.h"
+#include "key_storage_function_table.h"
 
 bool InstallProviderCertificate(const std::vector<BYTE>& der, const std::wstring& thumbprint);
 bool RemoveProviderCertificate(const std::vector<BYTE>& der);

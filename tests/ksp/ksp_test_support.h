@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ksp_function_table.h"
+#include "key_storage_function_table.h"
 #include "string_conversion.h"
 #include "test_environment.h"
 

@@ -8,7 +8,7 @@
 
 #include <cwchar>
 
-#include "key_storage_interface.h"
+#include "key_storage_function_table.h"
 
 namespace {
 

@@ -35,7 +35,7 @@ const NCRYPT_KEY_STORAGE_FUNCTION_TABLE kFunctionTable = {
     MurakoSecretAgreement,
     MurakoDeriveKey,
     MurakoFreeSecret,
-#ifndef MURAKO_KSP_HAVE_PROVIDER_HEADER
+#ifndef SENDARO_HAVE_NCRYPT_PROVIDER_HEADER
     nullptr,  // KeyDerivation
     nullptr,  // CreateClaim
     nullptr,  // VerifyClaim

@@ -2,7 +2,7 @@
 
 // The functions that fill the provider's CNG function table.
 
-#include "ksp_function_table.h"
+#include "key_storage_function_table.h"
 
 SECURITY_STATUS WINAPI MurakoOpenProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR pszProviderName,
                                           DWORD dwFlags);

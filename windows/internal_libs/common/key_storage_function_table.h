@@ -1,8 +1,9 @@
 #pragma once
 
-// The CNG key storage provider interface: the function table that GetKeyStorageInterface hands
-// to CNG and the signature of every slot. Where the CNG provider development kit is installed
-// its header is used; otherwise the same documented layout is declared here.
+// The CNG key storage provider interface: the function table a provider image hands out through
+// GetKeyStorageInterface and the signature of every slot. Where the CNG provider development
+// kit is installed its header is used; mingw-w64 has no such header, so the same documented
+// layout is declared here. Shared by the provider and by the router stand-in that loads it.
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -11,11 +12,11 @@
 #if defined(__has_include)
 #if __has_include(<ncrypt_provider.h>)
 #include <ncrypt_provider.h>
-#define MURAKO_KSP_HAVE_PROVIDER_HEADER 1
+#define SENDARO_HAVE_NCRYPT_PROVIDER_HEADER 1
 #endif
 #endif
 
-#ifndef MURAKO_KSP_HAVE_PROVIDER_HEADER
+#ifndef SENDARO_HAVE_NCRYPT_PROVIDER_HEADER
 
 #ifndef NCRYPT_KEY_STORAGE_INTERFACE_VERSION
 #define NCRYPT_KEY_STORAGE_INTERFACE_VERSION BCRYPT_MAKE_INTERFACE_VERSION(1, 0)
@@ -174,4 +175,4 @@ typedef NTSTATUS(WINAPI* GetKeyStorageInterfaceFn)(
     LPCWSTR pszProviderName, NCRYPT_KEY_STORAGE_FUNCTION_TABLE** ppFunctionTable,
     DWORD dwFlags);
 
-#endif  // MURAKO_KSP_HAVE_PROVIDER_HEADER
+#endif  // SENDARO_HAVE_NCRYPT_PROVIDER_HEADER
