@@ -6,9 +6,10 @@
 #include <regex>
 #include <sstream>
 
+#include "cert_handles.h"
 #include "cert_text.h"
-#include "crypt_handles.h"
 #include "logger.h"
+#include "simple_display_name.h"
 #include "string_conversion.h"
 
 namespace {
@@ -16,18 +17,6 @@ namespace {
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 std::string CodeText(DWORD code) { return std::to_string(code); }
-
-std::string SimpleDisplayName(PCCERT_CONTEXT context, DWORD flags) {
-  DWORD size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr,
-                                  nullptr, 0);
-  if (size <= 1) return std::string();
-  std::wstring name(size, L'\0');
-  size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, &name[0],
-                            size);
-  if (size <= 1) return std::string();
-  name.resize(size - 1);
-  return WideToUtf8(name);
-}
 
 std::string X500Name(PCERT_NAME_BLOB blob) {
   DWORD size = CertNameToStrW(X509_ASN_ENCODING, blob, CERT_X500_NAME_STR, nullptr, 0);
@@ -108,7 +97,7 @@ std::optional<CertificateInfo> CertParser::ParseCertificateFromDER(
       LogError("DER data is empty");
       return std::nullopt;
     }
-    CertContextHandle context(CertCreateCertificateContext(
+    ScopedCertContext context(CertCreateCertificateContext(
         kCertificateEncoding, der.data(), static_cast<DWORD>(der.size())));
     if (!context) {
       LogError("CertCreateCertificateContext failed: " + CodeText(GetLastError()));

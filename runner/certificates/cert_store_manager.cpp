@@ -2,11 +2,13 @@
 
 #include <optional>
 
+#include "cert_handles.h"
 #include "cert_parser.h"
 #include "cert_text.h"
 #include "crypt_handles.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "simple_display_name.h"
 #include "string_conversion.h"
 
 namespace {
@@ -48,17 +50,6 @@ std::optional<std::string> ReadWideStringProperty(PCCERT_CONTEXT context, DWORD 
   size_t end = text.find(L'\0');
   if (end != std::wstring::npos) text.resize(end);
   return WideToUtf8(text);
-}
-
-std::string SimpleDisplayName(PCCERT_CONTEXT context, DWORD flags) {
-  DWORD size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr,
-                                  nullptr, 0);
-  if (size <= 1) return std::string();
-  std::wstring name(size, L'\0');
-  size = CertGetNameStringW(context, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, &name[0],
-                            size);
-  name.resize(size > 0 ? size - 1 : 0);
-  return WideToUtf8(name);
 }
 
 bool IsSystemCertificate(PCCERT_CONTEXT context) {
@@ -131,7 +122,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
     LogError("Failed to calculate thumbprint");
     return false;
   }
-  CertStoreHandle store(OpenPersonalStore());
+  ScopedCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -150,7 +141,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
     store.Commit();
     return false;
   }
-  CertContextHandle context(added);
+  ScopedCertContext context(added);
   LogInfo("Certificate added to store successfully");
 
   if (!SetWideStringProperty(context.get(), CERT_FRIENDLY_NAME_PROP_ID,
@@ -176,7 +167,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
 
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
-  CertStoreHandle store(OpenPersonalStore());
+  ScopedCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -287,7 +278,7 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
   PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
-    CertStoreHandle store(OpenPersonalStore());
+    ScopedCertStore store(OpenPersonalStore());
     if (!store) {
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;

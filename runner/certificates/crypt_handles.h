@@ -3,46 +3,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-// Small owners for the CryptoAPI handles of this folder: each releases its handle on every path.
-
-class CertStoreHandle {
- public:
-  explicit CertStoreHandle(HCERTSTORE store = nullptr) : store_(store) {}
-  ~CertStoreHandle() {
-    if (store_ != nullptr) CertCloseStore(store_, 0);
-  }
-  CertStoreHandle(const CertStoreHandle&) = delete;
-  CertStoreHandle& operator=(const CertStoreHandle&) = delete;
-
-  HCERTSTORE get() const { return store_; }
-  explicit operator bool() const { return store_ != nullptr; }
-  // Writes pending changes now: Wine drops some store changes at close otherwise, and the call
-  // is harmless on Windows.
-  void Commit() const {
-    if (store_ != nullptr) CertControlStore(store_, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  }
-
- private:
-  HCERTSTORE store_;
-};
-
-class CertContextHandle {
- public:
-  explicit CertContextHandle(PCCERT_CONTEXT context = nullptr) : context_(context) {}
-  ~CertContextHandle() { reset(); }
-  CertContextHandle(const CertContextHandle&) = delete;
-  CertContextHandle& operator=(const CertContextHandle&) = delete;
-
-  PCCERT_CONTEXT get() const { return context_; }
-  explicit operator bool() const { return context_ != nullptr; }
-  void reset(PCCERT_CONTEXT context = nullptr) {
-    if (context_ != nullptr) CertFreeCertificateContext(context_);
-    context_ = context;
-  }
-
- private:
-  PCCERT_CONTEXT context_;
-};
+// Small owners for the CryptoAPI provider and hash handles of this folder: each releases its
+// handle on every path. Certificate stores and contexts have theirs in cert_handles.h.
 
 class CryptProviderHandle {
  public:

@@ -5,44 +5,10 @@
 
 #include <string>
 
+#include "cert_handles.h"
 #include "thumbprint.h"
 
-// Owners for CryptoAPI store and certificate handles, so that every path releases them, and the
-// certificate questions the provider asks of the current user's personal store.
-
-class ScopedCertStore {
- public:
-  explicit ScopedCertStore(HCERTSTORE store = nullptr) : store_(store) {}
-  ~ScopedCertStore() {
-    if (store_ != nullptr) CertCloseStore(store_, 0);
-  }
-  ScopedCertStore(const ScopedCertStore&) = delete;
-  ScopedCertStore& operator=(const ScopedCertStore&) = delete;
-
-  HCERTSTORE get() const { return store_; }
-  explicit operator bool() const { return store_ != nullptr; }
-
- private:
-  HCERTSTORE store_;
-};
-
-class ScopedCertContext {
- public:
-  explicit ScopedCertContext(PCCERT_CONTEXT context = nullptr) : context_(context) {}
-  ~ScopedCertContext() { reset(); }
-  ScopedCertContext(const ScopedCertContext&) = delete;
-  ScopedCertContext& operator=(const ScopedCertContext&) = delete;
-
-  PCCERT_CONTEXT get() const { return context_; }
-  explicit operator bool() const { return context_ != nullptr; }
-  void reset(PCCERT_CONTEXT context = nullptr) {
-    if (context_ != nullptr) CertFreeCertificateContext(context_);
-    context_ = context;
-  }
-
- private:
-  PCCERT_CONTEXT context_;
-};
+// The certificate questions the provider asks of the current user's personal store.
 
 // The "MY" system store of the current user; null on failure.
 HCERTSTORE OpenPersonalStore();
