@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "scoped_srw_exclusive_lock.h"
+
 namespace {
 
 constexpr char kLogFileName[] = "murako_windows.log";
@@ -14,14 +16,6 @@ std::atomic<bool> g_file_sink_disabled{false};
 // A slim lock owns no kernel object, so loading and unloading the bridge at every signature
 // leaves nothing behind.
 SRWLOCK g_append_lock = SRWLOCK_INIT;
-
-class AppendLockGuard {
- public:
-  AppendLockGuard() { AcquireSRWLockExclusive(&g_append_lock); }
-  ~AppendLockGuard() { ReleaseSRWLockExclusive(&g_append_lock); }
-  AppendLockGuard(const AppendLockGuard&) = delete;
-  AppendLockGuard& operator=(const AppendLockGuard&) = delete;
-};
 
 std::tm CurrentLocalTime() {
   std::time_t now = std::time(nullptr);
@@ -46,7 +40,7 @@ std::string LogFilePath() {
 // Threads of one process also take turns, for systems that place an append-only write by
 // first reading the file size.
 void AppendToLogFile(const std::string& line) {
-  AppendLockGuard lock;
+  ScopedSrwExclusiveLock lock(g_append_lock);
   std::string path = LogFilePath();
   if (path.empty()) {
     g_file_sink_disabled = true;

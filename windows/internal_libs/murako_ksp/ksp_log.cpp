@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "scoped_srw_exclusive_lock.h"
+
 namespace {
 
 constexpr size_t kMessageBytes = 1024;
@@ -28,19 +30,11 @@ class LastErrorKeeper {
 // lost line is a lost clue; the lock is held only for one open-write-close.
 SRWLOCK g_write_lock = SRWLOCK_INIT;
 
-class ExclusiveWrite {
- public:
-  ExclusiveWrite() { AcquireSRWLockExclusive(&g_write_lock); }
-  ~ExclusiveWrite() { ReleaseSRWLockExclusive(&g_write_lock); }
-  ExclusiveWrite(const ExclusiveWrite&) = delete;
-  ExclusiveWrite& operator=(const ExclusiveWrite&) = delete;
-};
-
 void AppendLine(const std::string& path, const char* line, size_t length) {
   // Append-only access makes every write land at the current end of the file, so lines written
   // by other processes at the same moment are not overwritten; the file is shared so that no
   // writer is locked out.
-  ExclusiveWrite exclusive;
+  ScopedSrwExclusiveLock exclusive(g_write_lock);
   HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

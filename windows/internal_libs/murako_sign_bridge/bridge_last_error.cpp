@@ -5,20 +5,13 @@
 #include <map>
 
 #include "logger.h"
+#include "scoped_srw_exclusive_lock.h"
 
 namespace {
 
 // A slim reader/writer lock rather than std::mutex: it owns no kernel object, so nothing is
 // left behind when the library is unloaded after a signature.
 SRWLOCK g_error_lock = SRWLOCK_INIT;
-
-class ErrorLock {
- public:
-  ErrorLock() { AcquireSRWLockExclusive(&g_error_lock); }
-  ~ErrorLock() { ReleaseSRWLockExclusive(&g_error_lock); }
-  ErrorLock(const ErrorLock&) = delete;
-  ErrorLock& operator=(const ErrorLock&) = delete;
-};
 
 // Built when the library loads rather than on first use: a function-local static would take
 // the C++ runtime's thread-safe initialisation guard, whose threading layer keeps two handles
@@ -28,18 +21,18 @@ std::map<DWORD, std::string> g_errors_by_thread;
 }  // namespace
 
 void SetBridgeError(const std::string& text) {
-  ErrorLock lock;
+  ScopedSrwExclusiveLock lock(g_error_lock);
   g_errors_by_thread[GetCurrentThreadId()] = text;
   LogError("MurakoSignBridge: " + text);
 }
 
 const char* BridgeLastError() {
-  ErrorLock lock;
+  ScopedSrwExclusiveLock lock(g_error_lock);
   // Map nodes never move, so the pointer stays valid while other threads add their own.
   return g_errors_by_thread[GetCurrentThreadId()].c_str();
 }
 
 void ForgetBridgeErrorOfThread(unsigned long thread_id) {
-  ErrorLock lock;
+  ScopedSrwExclusiveLock lock(g_error_lock);
   g_errors_by_thread.erase(thread_id);
 }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+// Holds a slim reader/writer lock exclusively for its lifetime. A slim lock owns no kernel
+// object and needs no function-local static to set up, so a library that is loaded and unloaded
+// again and again (the signing bridge, once per signature) leaves nothing behind.
+class ScopedSrwExclusiveLock {
+ public:
+  explicit ScopedSrwExclusiveLock(SRWLOCK& lock) : lock_(lock) {
+    AcquireSRWLockExclusive(&lock_);
+  }
+  ~ScopedSrwExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ScopedSrwExclusiveLock(const ScopedSrwExclusiveLock&) = delete;
+  ScopedSrwExclusiveLock& operator=(const ScopedSrwExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
