@@ -13,14 +13,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # SENDARO_BUILD_ROOT lets several working copies of the build live side by side.
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
+bash scripts/test.sh -R '^registration_end_to_end_test$' --verbose
 
-bash scripts/prepare.sh
-. scripts/wine-session.sh
-echo "main: starting the signing service double and a Wine session"
-road_session_start "$build_root/x64/wineprefix"
-ctest --test-dir "$build_root/x64" -R '^registration_end_to_end_test$' --verbose
 # The product's log of the run: the provider and the bridge write it in the temporary folder.
-log=$(find "$WINEPREFIX/drive_c" -name murako_windows.log -print -quit)
+log=$(find "$build_root/x64/wineprefix/drive_c" -name murako_windows.log -print -quit)
 if [ -n "$log" ]; then
   echo
   echo "main: the last remote signature in the product's log ($log):"

@@ -28,6 +28,7 @@
 #include "signing_road_support.h"
 #include "string_conversion.h"
 #include "winhttp_handle.h"
+#include "winhttp_response.h"
 
 namespace {
 
@@ -144,8 +145,7 @@ int Leaks(const Setup& setup, const char* environment) {
 // The same request the bridge sends, with nothing around it: a fresh session, the same
 // access type, time-outs, flags and headers.
 bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& token,
-              const std::string& body, DWORD access_type = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-              int variant = 0) {
+              const std::string& body, DWORD access_type = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY) {
   WinHttpHandle session(WinHttpOpen(L"Murako Windows Client/1.0", access_type,
                                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return false;
@@ -159,13 +159,9 @@ bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& t
   if (!request) return false;
   DWORD flags = 0x3300;
   WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-  if (variant == 1) {
-    DWORD timeout = 30000;
-    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
-  }
-  if (variant == 2) {
-    WinHttpAddRequestHeaders(request.get(), (L"Authorization: Bearer " + Utf8ToWide(token)).c_str(), static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_ADD);
-  }
+  DWORD response_timeout = 30000;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
+                   sizeof(response_timeout));
   std::wstring headers = L"Authorization: Bearer " + Utf8ToWide(token) +
                          L"\r\nContent-Type: application/json";
   if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
@@ -174,18 +170,8 @@ bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& t
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     return false;
   }
-  DWORD status = 0, size = sizeof(status);
-  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-  std::string answer;
-  for (;;) {
-    DWORD available = 0, read = 0;
-    if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
-    std::string chunk(available, '\0');
-    if (!WinHttpReadData(request.get(), &chunk[0], available, &read)) break;
-    answer.append(chunk.data(), read);
-  }
-  return status == 200 && answer.size() == 256;
+  const WinHttpResponse response = ReadWinHttpResponse(request.get());
+  return response.status == 200 && response.body.size() == 256;
 }
 
 int Latency(const Setup& setup) {
@@ -274,11 +260,6 @@ int LeakParts(const Setup& setup) {
       MurakoApiClient::TryWinHttpRequest(attempt, error);
     }
     report("one attempt", before, MeasureProcessFootprint());
-    for (int variant = 1; variant <= 2; ++variant) {
-      before = MeasureProcessFootprint();
-      for (int i = 0; i < 200; ++i) BarePost(host, kDevelopmentPort, setup.token, body, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, variant);
-      report(variant == 1 ? "bare + response timeout" : "bare + added header", before, MeasureProcessFootprint());
-    }
     before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"msimg32.dll");

@@ -6,6 +6,7 @@
 
 #include "string_conversion.h"
 #include "winhttp_handle.h"
+#include "winhttp_response.h"
 
 namespace {
 
@@ -44,19 +45,9 @@ std::optional<std::string> ServiceDoubleControl::Call(const std::string& verb,
       !WinHttpReceiveResponse(request.get(), nullptr)) {
     return std::nullopt;
   }
-  DWORD status = 0, size = sizeof(status);
-  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-  std::string answer;
-  for (;;) {
-    DWORD available = 0, read = 0;
-    if (!WinHttpQueryDataAvailable(request.get(), &available) || available == 0) break;
-    std::string chunk(available, '\0');
-    if (!WinHttpReadData(request.get(), &chunk[0], available, &read)) break;
-    answer.append(chunk.data(), read);
-  }
-  if (status != 200) return std::nullopt;
-  return answer;
+  WinHttpResponse response = ReadWinHttpResponse(request.get());
+  if (response.status != 200) return std::nullopt;
+  return response.body;
 }
 
 bool ServiceDoubleControl::IsRunning() const { return Call("GET", "/health").has_value(); }
