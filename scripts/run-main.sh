@@ -20,6 +20,6 @@ log=$(find "$build_root/x64/wineprefix/drive_c" -name murako_windows.log -print 
 if [ -n "$log" ]; then
   echo
   echo "main: the last remote signature in the product's log ($log):"
-  start=$(grep -n "MurakoSignHashRemote: Starting remote signature" "$log" | tail -1 | cut -d: -f1)
-  if [ -n "$start" ]; then tail -n "+$start" "$log" | head -40; fi
+  start=$(grep -an "MurakoSignHashRemote: Starting remote signature" "$log" | tail -1 | cut -d: -f1)
+  if [ -n "$start" ]; then sed -n "$start,/Remote signature successful/p" "$log"; fi
 fi
