@@ -12,9 +12,13 @@ class RequestJournal:
         self._sequence = itertools.count(1)
         self._limit = limit
 
-    def record(self, host, method, path, headers, body):
+    def record(self, host, method, path, headers, body, subject=None):
+        """subject: the credential a request without a bearer token is selected by (the code
+        or refresh token of a token request)."""
         entry = {"seq": next(self._sequence), "host": host, "method": method, "path": path,
                  "headers": headers, "body": body.decode("utf-8", "replace")}
+        if subject is not None:
+            entry["subject"] = subject
         with self._lock:
             self._records.append(entry)
             del self._records[:-self._limit]
@@ -24,7 +28,8 @@ class RequestJournal:
         with self._lock:
             records = list(self._records)
         return [r for r in records if r["seq"] > since and (
-            token is None or r["headers"].get("Authorization") == "Bearer " + token)]
+            token is None or r["headers"].get("Authorization") == "Bearer " + token
+            or r.get("subject") == token)]
 
     def clear(self):
         with self._lock:

@@ -23,6 +23,8 @@ from werkzeug.serving import WSGIRequestHandler, make_server
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from accounts import AccountStore  # noqa: E402
+from authorization_server import (DEFAULT_REDIRECT_URI, TOKEN_PATH, AuthorizationServer,  # noqa: E402
+                                  OAuthError, form_subject)
 from request_journal import FaultQueue, RequestJournal  # noqa: E402
 import signing_operations as ops  # noqa: E402
 from test_pki import TestAuthority, der_certificate, pem_certificate, pem_private_key  # noqa: E402
@@ -71,6 +73,7 @@ class ServiceDouble:
         self.store = AccountStore(self.authority)
         self.journal = RequestJournal()
         self.faults = FaultQueue()
+        self.authorization = AuthorizationServer(self.store)
 
     # ---- the REST API -------------------------------------------------------------------
     def service_app(self, host_label):
@@ -78,9 +81,12 @@ class ServiceDouble:
 
         @app.before_request
         def record_and_inject():
+            # Token requests carry no bearer token: their code or refresh token stands in for
+            # it, so tests can select their recorded requests and bind faults to them.
+            subject = form_subject(request.get_data()) if request.path == TOKEN_PATH else None
             self.journal.record(host_label, request.method, request.full_path.rstrip("?"),
-                                dict(request.headers), request.get_data())
-            fault = self.faults.take(bearer_token())
+                                dict(request.headers), request.get_data(), subject)
+            fault = self.faults.take(subject if subject is not None else bearer_token())
             if fault is None:
                 return None
             kind = fault["kind"]
@@ -158,6 +164,17 @@ class ServiceDouble:
             signature = ops.sign(identity.key, digest, hash_name, pss)
             return Response(signature, status=200, content_type="application/octet-stream")
 
+        @app.post(TOKEN_PATH)
+        def token():
+            try:
+                answer = self.authorization.token(host_label, request.get_data(),
+                                                  request.headers.get("Content-Type"))
+            except OAuthError as problem:
+                return jsonify(problem.body()), 400
+            response = jsonify(answer)
+            response.headers["Cache-Control"] = "no-store"
+            return response
+
         return app
 
     # ---- the control API for tests ------------------------------------------------------
@@ -187,6 +204,15 @@ class ServiceDouble:
         def revoke_token():
             revoked = self.store.revoke_token((request.get_json(force=True) or {}).get("token"))
             return jsonify({"revoked": revoked})
+
+        @app.post("/oauth/codes")
+        def new_code():
+            body = request.get_json(force=True) or {}
+            code = self.authorization.mint_code(
+                body.get("account"), body.get("redirect_uri", DEFAULT_REDIRECT_URI),
+                rotate_refresh=body.get("rotate_refresh", True),
+                issue_refresh=body.get("issue_refresh", True))
+            return (jsonify({"code": code}), 200) if code else error(404, "unknown account")
 
         @app.post("/faults")
         def add_fault():

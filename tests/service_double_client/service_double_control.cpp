@@ -66,6 +66,13 @@ std::string ServiceDoubleControl::NewToken(const std::string& account) const {
   return answer ? nlohmann::json::parse(*answer).value("token", "") : "";
 }
 
+std::string ServiceDoubleControl::NewAuthorizationCode(const std::string& account,
+                                                      nlohmann::json options) const {
+  options["account"] = account;
+  auto answer = Call("POST", "/oauth/codes", options.dump());
+  return answer ? nlohmann::json::parse(*answer).value("code", "") : "";
+}
+
 void ServiceDoubleControl::RevokeToken(const std::string& token) const {
   Call("POST", "/tokens/revoke", nlohmann::json{{"token", token}}.dump());
 }

@@ -19,6 +19,13 @@ class ServiceDoubleControl {
   // bound to it cannot reach another test run sharing the double.
   std::string NewToken(const std::string& account) const;
   void RevokeToken(const std::string& token) const;
+  // A single-use authorization code of "ciudadano" or "profesional" for the token endpoint.
+  // Options: "redirect_uri" (default the product's), "rotate_refresh" (false: refreshing
+  // answers without a new refresh token and the old one stays valid), "issue_refresh".
+  // Faults and recorded requests of the token endpoint are bound to the code, and to the
+  // refresh token, as they are to a bearer token elsewhere.
+  std::string NewAuthorizationCode(const std::string& account,
+                                   nlohmann::json options = nlohmann::json::object()) const;
   // kind "status" (with "status", "body"), "delay" ("seconds"), "reset", "empty"; "count".
   void AddFault(nlohmann::json fault) const;
   void ClearFaults(const std::string& token) const;

@@ -1,0 +1,143 @@
+// OAuthManager's form-POST transport to the token endpoint: WinHTTP directly, one session per
+// attempt, tried with automatic proxy detection, the default proxy and no proxy in turn.
+#include <exception>
+
+#include "logger.h"
+#include "oauth_manager.h"
+#include "string_conversion.h"
+#include "token_log_redaction.h"
+#include "winhttp_error_name.h"
+#include "winhttp_handle.h"
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"Murako Windows Client/1.0";
+constexpr wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
+constexpr int kResolveTimeoutMs = 15000;
+constexpr int kConnectTimeoutMs = 15000;
+constexpr int kSendTimeoutMs = 30000;
+constexpr int kReceiveTimeoutMs = 30000;
+// Unknown authority, wrong usage, name mismatch and date errors are ignored outside production.
+constexpr DWORD kDevelopmentSecurityFlags =
+    SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
+    SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+static_assert(kDevelopmentSecurityFlags == 0x3300, "development security flags");
+
+struct Strategy {
+  ProxyAccessType access_type;
+  const char* name;
+  const char* warning_when_failed;  // null for the last strategy
+};
+
+constexpr Strategy kStrategies[] = {
+    {ProxyAccessType::Automatic, "AUTOMATIC_PROXY",
+     "AUTOMATIC_PROXY failed, retrying with DEFAULT_PROXY..."},
+    {ProxyAccessType::Default, "DEFAULT_PROXY",
+     "DEFAULT_PROXY failed, retrying with NO_PROXY (direct connection)..."},
+    {ProxyAccessType::None, "NO_PROXY (direct)", nullptr},
+};
+
+void LogWinHttpFailure(const char* what) {
+  LogError(std::string(what) + WinHttpErrorName(GetLastError()));
+}
+
+// Reads until the server has no more data; what arrived before a failed read is kept.
+std::string ReadBody(HINTERNET request) {
+  std::string body;
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+      LogError("  WinHttpQueryDataAvailable failed");
+      break;
+    }
+    if (available == 0) break;
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!WinHttpReadData(request, &chunk[0], available, &read)) {
+      LogError("  WinHttpReadData failed");
+      break;
+    }
+    body.append(chunk.data(), read);
+  }
+  return body;
+}
+
+}  // namespace
+
+std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
+                                                  const std::string& path,
+                                                  const std::string& body, uint16_t port) const {
+  const std::string host_text = WideToUtf8(host);
+  LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
+  // The body carries the client secret and the code or refresh token: those values are not
+  // written to the log.
+  LogInfo("Request body: " + RedactFormBodyForLog(body));
+  for (const Strategy& strategy : kStrategies) {
+    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
+    std::optional<std::string> response =
+        seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
+    if (response) return response;
+    if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
+  }
+  LogError("All HTTP POST strategies failed for " + host_text +
+           " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
+  return std::nullopt;
+}
+
+std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) const {
+  try {
+    LogInfo("  Attempting with access type: " + attempt.strategy_name);
+    WinHttpHandle session(WinHttpOpen(kUserAgent, static_cast<DWORD>(attempt.access_type),
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+      LogWinHttpFailure("  WinHttpOpen failed: ");
+      return std::nullopt;
+    }
+    WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                       kReceiveTimeoutMs);
+    WinHttpHandle connection(WinHttpConnect(session.get(), attempt.host.c_str(), attempt.port, 0));
+    if (!connection) {
+      LogWinHttpFailure("  WinHttpConnect failed: ");
+      return std::nullopt;
+    }
+    WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"POST",
+                                             Utf8ToWide(attempt.path).c_str(), nullptr,
+                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             WINHTTP_FLAG_SECURE));
+    if (!request) {
+      LogWinHttpFailure("  WinHttpOpenRequest failed: ");
+      return std::nullopt;
+    }
+    // The receive time-out also bounds the wait for the response headers, which some WinHTTP
+    // implementations otherwise leave unbounded.
+    DWORD response_timeout = kReceiveTimeoutMs;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
+                     sizeof(response_timeout));
+    if (!IsProduction()) {
+      DWORD flags = kDevelopmentSecurityFlags;
+      WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+      LogWarning("  SSL certificate validation DISABLED (development mode)");
+    }
+    WinHttpAddRequestHeaders(request.get(), kFormContentType, static_cast<DWORD>(-1),
+                             WINHTTP_ADDREQ_FLAG_ADD);
+    const DWORD length = static_cast<DWORD>(attempt.body.size());
+    LPVOID data = length > 0 ? const_cast<char*>(attempt.body.data()) : nullptr;
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length,
+                            0)) {
+      LogWinHttpFailure("  WinHttpSendRequest failed: ");
+      return std::nullopt;
+    }
+    if (!WinHttpReceiveResponse(request.get(), nullptr)) {
+      LogWinHttpFailure("  WinHttpReceiveResponse failed: ");
+      return std::nullopt;
+    }
+    std::string body = ReadBody(request.get());
+    LogInfo("  HTTP response received: " + std::to_string(body.size()) + " bytes");
+    return body;
+  } catch (const std::exception& error) {
+    LogError(std::string("  Exception in TryHttpPost: ") + error.what());
+  } catch (...) {
+    LogError("  Unknown exception in TryHttpPost");
+  }
+  return std::nullopt;
+}
