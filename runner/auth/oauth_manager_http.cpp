@@ -67,20 +67,26 @@ std::string ReadBody(HINTERNET request) {
 std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
                                                   const std::string& path,
                                                   const std::string& body, uint16_t port) const {
-  const std::string host_text = WideToUtf8(host);
-  LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
-  // The body carries the client secret and the code or refresh token: those values are not
-  // written to the log.
-  LogInfo("Request body: " + RedactFormBodyForLog(body));
-  for (const Strategy& strategy : kStrategies) {
-    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
-    std::optional<std::string> response =
-        seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
-    if (response) return response;
-    if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
+  try {
+    const std::string host_text = WideToUtf8(host);
+    LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
+    // The body carries the client secret and the code or refresh token: those values are not
+    // written to the log.
+    LogInfo("Request body: " + RedactFormBodyForLog(body));
+    for (const Strategy& strategy : kStrategies) {
+      FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
+      std::optional<std::string> response =
+          seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
+      if (response) return response;
+      if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
+    }
+    LogError("All HTTP POST strategies failed for " + host_text +
+             " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
+  } catch (const std::exception& error) {
+    LogError(std::string("Exception in HttpPost: ") + error.what());
+  } catch (...) {
+    LogError("Unknown exception in HttpPost");
   }
-  LogError("All HTTP POST strategies failed for " + host_text +
-           " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
   return std::nullopt;
 }
 

@@ -385,9 +385,10 @@ TEST_F(ScriptedManager, NoExceptionLeavesTheManager) {
   DebugOutputCapture capture;
   EXPECT_FALSE(Manager().ExchangeCodeForToken("c", kOAuthRedirectUri, kOAuthCitizen));
   EXPECT_FALSE(Manager().RefreshAccessToken("r", kOAuthCitizen));
-  EXPECT_TRUE(LoggedExactly(capture, "ERROR",
-                            "Exception in ExchangeCodeForToken: attempt blew up"));
-  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Exception in RefreshAccessToken: attempt blew up"));
+  EXPECT_FALSE(Manager().HttpPost(L"h", kOAuthTokenPath, "b", 443));
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Exception in HttpPost: attempt blew up"));
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Failed to exchange authorization code"));
+  EXPECT_EQ(attempts_.size(), 3u);  // one per call: a throwing attempt ends the walk
 }
 
 TEST_F(ScriptedManager, AnErrorAnswerEndsTheWalkWithoutAToken) {

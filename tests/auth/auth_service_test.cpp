@@ -140,6 +140,14 @@ TEST_F(AuthService, OAuthErrorAnswersGiveNoTokenAfterOneAttempt) {
   EXPECT_FALSE(DevelopmentManager().RefreshAccessToken("no-such-refresh-token", kOAuthCitizen));
   EXPECT_TRUE(LoggedExactly(capture, "ERROR", "No access_token in refresh response"));
   EXPECT_EQ(control_.Requests(code).size(), 4u);  // one attempt per exchange
+
+  // The body of a 400 answer is the transport's result all the same.
+  const std::string host = DeploymentServiceHosts().citizen_development;
+  auto answer = DevelopmentManager().HttpPost(
+      std::wstring(host.begin(), host.end()), kOAuthTokenPath,
+      "grant_type=password&client_id=lumetra&client_secret=8rw3mc5_x2fdk7", 8082);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(nlohmann::json::parse(*answer).value("error", ""), "unsupported_grant_type");
 }
 
 TEST_F(AuthService, FaultsOnTheTokenEndpoint) {
