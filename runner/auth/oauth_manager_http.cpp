@@ -8,20 +8,11 @@
 #include "token_log_redaction.h"
 #include "winhttp_error_name.h"
 #include "winhttp_handle.h"
+#include "winhttp_settings.h"
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Murako Windows Client/1.0";
 constexpr wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
-constexpr int kResolveTimeoutMs = 15000;
-constexpr int kConnectTimeoutMs = 15000;
-constexpr int kSendTimeoutMs = 30000;
-constexpr int kReceiveTimeoutMs = 30000;
-// Unknown authority, wrong usage, name mismatch and date errors are ignored outside production.
-constexpr DWORD kDevelopmentSecurityFlags =
-    SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
-    SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-static_assert(kDevelopmentSecurityFlags == 0x3300, "development security flags");
 
 struct Strategy {
   ProxyAccessType access_type;
@@ -93,7 +84,7 @@ std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
 std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) const {
   try {
     LogInfo("  Attempting with access type: " + attempt.strategy_name);
-    WinHttpHandle session(WinHttpOpen(kUserAgent, static_cast<DWORD>(attempt.access_type),
+    WinHttpHandle session(WinHttpOpen(kWinHttpUserAgent, static_cast<DWORD>(attempt.access_type),
                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) {
       LogWinHttpFailure("  WinHttpOpen failed: ");

@@ -9,19 +9,9 @@
 #include "string_conversion.h"
 #include "winhttp_error_name.h"
 #include "winhttp_handle.h"
+#include "winhttp_settings.h"
 
 namespace {
-
-constexpr wchar_t kUserAgent[] = L"Murako Windows Client/1.0";
-constexpr int kResolveTimeoutMs = 15000;
-constexpr int kConnectTimeoutMs = 15000;
-constexpr int kSendTimeoutMs = 30000;
-constexpr int kReceiveTimeoutMs = 30000;
-// Unknown authority, wrong usage, name mismatch and date errors are ignored outside production.
-constexpr DWORD kDevelopmentSecurityFlags =
-    SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
-    SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-static_assert(kDevelopmentSecurityFlags == 0x3300, "development security flags");
 
 // Records the thread's WinHTTP error and logs it after `what`.
 void RecordFailure(const char* what, uint32_t& last_error) {
@@ -58,7 +48,7 @@ std::string ReadBody(HINTERNET request) {
 }
 
 std::optional<std::string> Attempt(const RequestAttempt& attempt, uint32_t& last_error) {
-  WinHttpHandle session(WinHttpOpen(kUserAgent, static_cast<DWORD>(attempt.access_type),
+  WinHttpHandle session(WinHttpOpen(kWinHttpUserAgent, static_cast<DWORD>(attempt.access_type),
                                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) {
     RecordFailure("  WinHttpOpen failed: ", last_error);
