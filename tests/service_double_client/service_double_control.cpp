@@ -100,6 +100,8 @@ bool ServiceDoubleControl::Verify(const std::string& identity, const std::string
   return answer && nlohmann::json::parse(*answer).value("valid", false);
 }
 
+namespace service_double {
+
 std::vector<uint8_t> DecodeBase64(const std::string& text) {
   DWORD size = 0;
   if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
@@ -123,6 +125,8 @@ std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
   text.resize(size);
   return text;
 }
+
+}  // namespace service_double
 
 bool ServiceDoubleControl::SetTestAuthorityTrusted(bool trusted) const {
   std::vector<uint8_t> der = CaCertificateDer();

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "murako_api_types.h"
+
+// Which of the user's sign identities a linking installs. Citizens: every identity with a
+// label containing "vexo" in any letter case, whatever its status. Professionals: the first
+// label containing "CIF:" (any case) decides; the text after it, upper-cased and trimmed of
+// blanks and tabs, must equal the user's upper-cased CIF, which must not be empty.
+
+struct IdentitySelection {
+  std::vector<SignIdentity> selected;  // in list order
+  std::vector<std::string> log_lines;  // Info lines, one per professional identity decided
+};
+
+IdentitySelection SelectCitizenIdentities(const std::vector<SignIdentity>& identities);
+IdentitySelection SelectProfessionalIdentities(const std::vector<SignIdentity>& identities,
+                                               const std::string& user_cif);
+
+// ASCII case mapping; other bytes, UTF-8 sequences included, stay as they are.
+std::string ToLowerAscii(std::string text);
+std::string ToUpperAscii(std::string text);
+// Removes blanks and tabs at both ends.
+std::string TrimBlanksAndTabs(const std::string& text);

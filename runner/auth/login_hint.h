@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "token_response.h"
+
+// The DNI a new sign-in proposes to the authorization server, taken from the user information
+// an earlier linking stored for the same user type (both user types use its "dni").
+
+struct LoginHintOutcome {
+  std::string hint;  // empty when nothing usable is stored
+  std::optional<TokenLogLine> log_line;
+};
+
+// From the stored "murako_user_info_<type>" value; absent or empty gives no hint and no line.
+LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& stored);
+
+// Reads the value for "ciudadano" or "profesional", writes the line, returns the hint.
+std::string ReadLoginHint(const std::string& user_type_word);
