@@ -74,58 +74,16 @@ AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const
 
   LogInfo(Indented(kMemo, "Getting user info..."));
   const MurakoApiClient api = seams_.create_api_client(ApiBaseUrl(), token.access_token);
-  const std::optional<UserInfo> user = api.GetUserInfo();
+  const std::optional<UserInfo> user = FetchUserInfo(api);
   if (!user) {
-    LogError(Indented(kCross, "Failed to get user info"));
-    LogOAuthNotice(professional_ ? "Error obteniendo info de usuario (profesional)"
-                                 : "Error obteniendo info de usuario",
-                   false);
     result.message = kLinkingUserInfoFailed;
     return result;
   }
-  LogInfo(Indented(kCheck, "User info obtained"));
-  StoreUserData(*user);
+  const std::optional<std::vector<SignIdentity>> selected = SelectIdentities(*user, result.message);
+  if (!selected) return result;
 
-  LogInfo(Indented(kMemo, professional_
-                              ? "Filtering profesional certificates (label 'CIF:')..."
-                              : "Filtering ciudadano certificates (label 'vexo')..."));
-  if (user->sign_identities.empty()) {
-    LogError(Indented(kCross, "No sign_identities found"));
-    result.message = kLinkingNoIdentities;
-    return result;
-  }
-  const IdentitySelection selection =
-      professional_ ? SelectProfessionalIdentities(user->sign_identities, user->cif)
-                    : SelectCitizenIdentities(user->sign_identities);
-  for (const std::string& line : selection.log_lines) LogInfo(line);
-  const std::string upper_cif = ToUpperAscii(user->cif);
-  if (selection.selected.empty()) {
-    if (professional_) {
-      LogWarning(Indented(kWarning, "No profesional certificates matching user CIF '" +
-                                        upper_cif + "'"));
-      result.message = kLinkingNoProfessionalCertificates;
-    } else {
-      LogWarning(Indented(kWarning, "No ciudadano certificates found (no 'vexo' label)"));
-      result.message = kLinkingNoCitizenCertificates;
-    }
-    return result;
-  }
-  const int total = static_cast<int>(selection.selected.size());
-  LogInfo(Indented(kCheck, "Found " + std::to_string(total) +
-                               (professional_ ? " profesional certificate(s) matching CIF " + upper_cif
-                                              : std::string(" ciudadano certificate(s)"))));
-
-  LogInfo(Indented(kInbox, "Downloading and installing certificates..."));
-  const std::vector<ReadyCertificate> ready = DownloadCertificates(selection.selected, api);
-  int installed = 0;
-  if (ready.empty()) {
-    LogWarning(Indented(kWarning, "No certificate ready to install - previous certificates kept"));
-  } else {
-    LogInfo(Indented(kWastebasket, "Removing previous certificates from store..."));
-    seams_.store.remove_all();
-    installed = InstallCertificates(ready);
-  }
-
+  const int total = static_cast<int>(selected->size());
+  const int installed = ReplaceCertificates(*selected, api);
   LogInfo(std::string(kParty) + " [Windows] Linking completed: " + std::to_string(installed) +
           "/" + std::to_string(total) + " certificates");
   result.success = installed > 0;
@@ -133,6 +91,69 @@ AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const
   result.message = InstalledCountMessage(installed, total);
   if (installed > 0) result.userInfo = LinkedUserInfoFor(*user, word_);
   return result;
+}
+
+std::optional<UserInfo> AccountLinking::FetchUserInfo(const MurakoApiClient& api) const {
+  std::optional<UserInfo> user = api.GetUserInfo();
+  if (!user) {
+    LogError(Indented(kCross, "Failed to get user info"));
+    LogOAuthNotice(professional_ ? "Error obteniendo info de usuario (profesional)"
+                                 : "Error obteniendo info de usuario",
+                   false);
+    return std::nullopt;
+  }
+  LogInfo(Indented(kCheck, "User info obtained"));
+  StoreUserData(*user);
+  return user;
+}
+
+std::optional<std::vector<SignIdentity>> AccountLinking::SelectIdentities(
+    const UserInfo& user, std::string& failure_message) const {
+  LogInfo(Indented(kMemo, professional_
+                              ? "Filtering profesional certificates (label 'CIF:')..."
+                              : "Filtering ciudadano certificates (label 'vexo')..."));
+  if (user.sign_identities.empty()) {
+    LogError(Indented(kCross, "No sign_identities found"));
+    failure_message = kLinkingNoIdentities;
+    return std::nullopt;
+  }
+  IdentitySelection selection = professional_
+                                    ? SelectProfessionalIdentities(user.sign_identities, user.cif)
+                                    : SelectCitizenIdentities(user.sign_identities);
+  for (const std::string& line : selection.log_lines) LogInfo(line);
+  const std::string upper_cif = ToUpperAscii(user.cif);
+  const std::string count = std::to_string(selection.selected.size());
+  if (professional_) {
+    if (selection.selected.empty()) {
+      LogWarning(Indented(kWarning, "No profesional certificates matching user CIF '" +
+                                        upper_cif + "'"));
+      failure_message = kLinkingNoProfessionalCertificates;
+      return std::nullopt;
+    }
+    LogInfo(Indented(kCheck, "Found " + count + " profesional certificate(s) matching CIF " +
+                                 upper_cif));
+  } else {
+    if (selection.selected.empty()) {
+      LogWarning(Indented(kWarning, "No ciudadano certificates found (no 'vexo' label)"));
+      failure_message = kLinkingNoCitizenCertificates;
+      return std::nullopt;
+    }
+    LogInfo(Indented(kCheck, "Found " + count + " ciudadano certificate(s)"));
+  }
+  return std::move(selection.selected);
+}
+
+int AccountLinking::ReplaceCertificates(const std::vector<SignIdentity>& selected,
+                                        const MurakoApiClient& api) const {
+  LogInfo(Indented(kInbox, "Downloading and installing certificates..."));
+  const std::vector<ReadyCertificate> ready = DownloadCertificates(selected, api);
+  if (ready.empty()) {
+    LogWarning(Indented(kWarning, "No certificate ready to install - previous certificates kept"));
+    return 0;
+  }
+  LogInfo(Indented(kWastebasket, "Removing previous certificates from store..."));
+  seams_.store.remove_all();
+  return InstallCertificates(ready);
 }
 
 void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {

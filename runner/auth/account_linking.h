@@ -53,6 +53,13 @@ class AccountLinking {
   };
 
   AccountLinkingResult Link(const murako::OAuthToken& token) const;
+  std::optional<UserInfo> FetchUserInfo(const MurakoApiClient& api) const;
+  // The identities to install, or nothing with the answer's message set.
+  std::optional<std::vector<SignIdentity>> SelectIdentities(const UserInfo& user,
+                                                            std::string& failure_message) const;
+  // Downloads and parses first; the earlier certificates go only when one is ready.
+  int ReplaceCertificates(const std::vector<SignIdentity>& selected,
+                          const MurakoApiClient& api) const;
   void StoreTokens(const murako::OAuthToken& token) const;
   void StoreUserData(const UserInfo& user) const;
   std::string ApiBaseUrl() const;
