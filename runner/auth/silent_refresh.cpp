@@ -57,25 +57,19 @@ int64_t SilentRefreshStaleAfterMs() {
 SilentRefresh::SilentRefresh(SilentRefreshSeams seams) : seams_(std::move(seams)) {
   if (!seams_.token_clock) seams_.token_clock = CurrentTokenTime;
   if (!seams_.elapsed_ms) seams_.elapsed_ms = SteadyMilliseconds;
+  if (!seams_.store_token) seams_.store_token = SecureStorage::StoreToken;
 }
 
 std::optional<SilentRefreshResult> SilentRefresh::CheckCanStart() {
-  try {
-    LogInfo(std::string(kRefreshMarker) + " [POC] Refreshing token silently with OAuth flow...");
-    if (in_progress_ && StartedTooLongAgo()) {
-      LogWarning("Previous silent refresh never completed - flag reset after " +
-                 std::to_string(SilentRefreshStaleAfterMs() / 1000) + "s");
-      in_progress_ = false;
-    }
-    if (in_progress_) {
-      LogWarning("OAuth flow already in progress - rejecting concurrent request");
-      return Failed("Token refresh already in progress. Please wait.");
-    }
-  } catch (...) {
-    // Only the logger's string building can get here; the flag decides alone.
-    if (in_progress_) return Failed("Token refresh already in progress. Please wait.");
+  LogInfo(std::string(kRefreshMarker) + " [POC] Refreshing token silently with OAuth flow...");
+  if (in_progress_ && StartedTooLongAgo()) {
+    LogWarning("Previous silent refresh never completed - flag reset after " +
+               std::to_string(SilentRefreshStaleAfterMs() / 1000) + "s");
+    in_progress_ = false;
   }
-  return std::nullopt;
+  if (!in_progress_) return std::nullopt;
+  LogWarning("OAuth flow already in progress - rejecting concurrent request");
+  return Failed("Token refresh already in progress. Please wait.");
 }
 
 SilentRefreshResult SilentRefresh::WebViewUnavailable() {
@@ -127,7 +121,7 @@ SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_typ
                                                      const murako::OAuthToken& token) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
   LogInfo("Storing refreshed access token in Credential Manager...");
-  const bool access_stored = SecureStorage::StoreToken(keys.access_token, token.access_token);
+  const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
   if (access_stored) {
     LogInfo("Refreshed access token stored successfully");
     LogOAuthNotice("Token renovado (" + user_type + ")", true);
@@ -137,7 +131,7 @@ SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_typ
   }
   if (!token.refresh_token.empty()) {
     LogInfo("Storing refreshed refresh token in Credential Manager...");
-    if (SecureStorage::StoreToken(keys.refresh_token, token.refresh_token)) {
+    if (seams_.store_token(keys.refresh_token, token.refresh_token)) {
       LogInfo("Refreshed refresh token stored successfully");
     } else {
       LogError("Failed to store refreshed refresh token");
@@ -179,13 +173,13 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
 bool SilentRefresh::StoreFallbackToken(const std::string& user_type,
                                        const murako::OAuthToken& token) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
-  const bool access_stored = SecureStorage::StoreToken(keys.access_token, token.access_token);
+  const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
   if (!access_stored) {
     LogError("Failed to store refreshed access token");
     LogOAuthNotice("Error guardando token renovado", false);
   }
   if (!token.refresh_token.empty() &&
-      !SecureStorage::StoreToken(keys.refresh_token, token.refresh_token)) {
+      !seams_.store_token(keys.refresh_token, token.refresh_token)) {
     LogError("Failed to store refreshed refresh token");
   }
   if (access_stored) StoreExpiry(user_type, token.expires_in);
@@ -194,7 +188,7 @@ bool SilentRefresh::StoreFallbackToken(const std::string& user_type,
 
 void SilentRefresh::StoreExpiry(const std::string& user_type, int32_t expires_in) {
   const int64_t expiry = TokenExpirySeconds(seams_.token_clock(), expires_in);
-  SecureStorage::StoreToken(LinkingStorageKeysFor(user_type).token_expiry, std::to_string(expiry));
+  seams_.store_token(LinkingStorageKeysFor(user_type).token_expiry, std::to_string(expiry));
   LogInfo("Token expiry updated (expires in " + std::to_string(expires_in) + " seconds)");
 }
 

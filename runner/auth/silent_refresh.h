@@ -28,6 +28,8 @@ struct SilentRefreshSeams {
   std::function<void()> session_expired;  // shows the session-expired notice
   std::function<int64_t()> token_clock;   // 100-nanosecond units since 1970; empty: system clock
   std::function<int64_t()> elapsed_ms;    // a monotonic millisecond clock; empty: steady clock
+  std::function<bool(const std::string& key, const std::string& value)>
+      store_token;                         // empty: SecureStorage::StoreToken
 };
 
 // How long a started renewal may stay without its continuation before a new one is allowed:

@@ -306,4 +306,26 @@ TEST_F(RenewalContinuation, ARefreshGrantThatThrowsIsAFailedFallback) {
   EXPECT_FALSE(refresh.IsInProgress());
 }
 
+TEST_F(RenewalContinuation, AnAccessTokenThatCannotBeStoredLeavesTheOldExpiry) {
+  // A new expiry next to the old access token would make the old token look valid.
+  Store("oauth_access_token_ciudadano", "old-access");
+  Store("oauth_token_expiry_ciudadano", "123");
+  SilentRefreshSeams seams;
+  seams.store_token = [](const std::string& key, const std::string& value) {
+    return key != "oauth_access_token_ciudadano" && SecureStorage::StoreToken(key, value);
+  };
+  SilentRefresh refresh(seams);
+  DebugOutputCapture capture;
+  SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived("ciudadano", Token("new-access", "new-refresh"));
+  EXPECT_TRUE(result.success);
+  EXPECT_EQ(result.newToken, "new-access");
+  EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), "old-access");
+  EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_ciudadano"), "new-refresh");
+  EXPECT_EQ(SecureStorage::GetToken("oauth_token_expiry_ciudadano"), "123");
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Failed to store refreshed access token"));
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "[TOAST OAUTH] Error guardando token renovado"));
+  EXPECT_FALSE(LoggedContaining(capture, "Token expiry updated"));
+}
+
 }  // namespace
