@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+
+// The balloon that tells the user the session has expired, shown from an icon in the
+// notification area. The icon is added at the first notice and stays for the life of the
+// process; later notices only change it.
+class SessionExpiredNotice {
+ public:
+  // Shell_NotifyIconA, or a stand-in that records the calls.
+  using ShellNotify = std::function<BOOL(DWORD message, NOTIFYICONDATAA* record)>;
+
+  explicit SessionExpiredNotice(ShellNotify shell = nullptr);
+  SessionExpiredNotice(const SessionExpiredNotice&) = delete;
+  SessionExpiredNotice& operator=(const SessionExpiredNotice&) = delete;
+
+  void Show();
+
+ private:
+  void SetUpIcon();
+
+  ShellNotify shell_;
+  bool initialised_ = false;
+  NOTIFYICONDATAA record_;
+};
+
+// The process-wide notice, used by session upkeep and the native bridge channel.
+void ShowSessionExpiredNotice();
