@@ -26,12 +26,6 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
 std::string ReadLoginHint(const std::string& user_type_word) {
   const LoginHintOutcome outcome = LoginHintFromStoredUserInfo(
       SecureStorage::GetToken(LinkingStorageKeysFor(user_type_word).user_info));
-  if (outcome.log_line) {
-    if (outcome.log_line->level == LogLevel::Warning) {
-      LogWarning(outcome.log_line->text);
-    } else {
-      LogInfo(outcome.log_line->text);
-    }
-  }
+  if (outcome.log_line) LogAt(outcome.log_line->level, outcome.log_line->text);
   return outcome.hint;
 }

@@ -6,13 +6,6 @@ namespace {
 
 constexpr uint16_t kProductionPort = 443;
 
-const std::string& HostFor(const ServiceHosts& hosts, int user_type, bool production) {
-  if (IsOAuthProfessional(user_type)) {
-    return production ? hosts.professional_production : hosts.professional_development;
-  }
-  return production ? hosts.citizen_production : hosts.citizen_development;
-}
-
 std::string EnvironmentWord(bool production) {
   return production ? "PRODUCTION" : "DEVELOPMENT";
 }
@@ -20,16 +13,16 @@ std::string EnvironmentWord(bool production) {
 }  // namespace
 
 OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, int user_type, bool production) {
-  std::string authority = HostFor(hosts, user_type, production);
-  if (!production) authority += ":" + std::to_string(kDevelopmentPort);
-  return {"https://" + authority + "/", "Using " + EnvironmentWord(production) +
-                                            " OAuth domain (" + OAuthUserTypeWord(user_type) +
-                                            ")"};
+  // The REST API's base address of the same account kind and environment, with the slash the
+  // authorization path is appended to.
+  const std::string word = OAuthUserTypeWord(user_type);
+  return {ChooseApiEndpoint(hosts, word, production).base_url + "/",
+          "Using " + EnvironmentWord(production) + " OAuth domain (" + word + ")"};
 }
 
 TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, int user_type,
                                         bool production) {
-  return {HostFor(hosts, user_type, production),
+  return {ServiceHostFor(hosts, IsOAuthProfessional(user_type), production),
           production ? kProductionPort : static_cast<uint16_t>(kDevelopmentPort),
           "Using " + EnvironmentWord(production) + " token endpoint (" +
               OAuthUserTypeWord(user_type) + ")"};

@@ -17,14 +17,6 @@
 
 namespace {
 
-void WriteTokenLogLine(const TokenLogLine& line) {
-  switch (line.level) {
-    case LogLevel::Info: LogInfo(line.text); break;
-    case LogLevel::Warning: LogWarning(line.text); break;
-    case LogLevel::Error: LogError(line.text); break;
-  }
-}
-
 // The text of whatever escaped an operation, for its Error line.
 std::string CurrentExceptionText() {
   try {
@@ -138,6 +130,6 @@ std::optional<murako::OAuthToken> OAuthManager::RequestToken(
   LogInfo(exchange ? "Token exchange response received" : "Token refresh response received");
   TokenResponseOutcome outcome =
       ParseTokenResponse(*response, grant, sent_refresh_token, CurrentTokenTime());
-  for (const TokenLogLine& line : outcome.log_lines) WriteTokenLogLine(line);
+  for (const TokenLogLine& line : outcome.log_lines) LogAt(line.level, line.text);
   return outcome.token;
 }

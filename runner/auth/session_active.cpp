@@ -5,15 +5,8 @@
 #include "linking_storage_keys.h"
 #include "logger.h"
 #include "secure_storage.h"
-#include "session_log_lines.h"
 #include "session_validity.h"
 #include "token_clock.h"
-
-namespace {
-constexpr int64_t kTicksPerSecond = 10000000;
-}
-
-int64_t CurrentUnixSeconds() { return CurrentTokenTime() / kTicksPerSecond; }
 
 bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
   try {
@@ -23,7 +16,7 @@ bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
     if (access_token && !access_token->empty()) expiry = SecureStorage::GetToken(keys.token_expiry);
     const int64_t now = clock ? clock() : CurrentUnixSeconds();
     const SessionValidity validity = DecideSessionValidity(access_token, expiry, now);
-    WriteSessionLogLines(validity.log_lines);
+    for (const TokenLogLine& line : validity.log_lines) LogAt(line.level, line.text);
     return validity.active;
   } catch (const std::exception& error) {
     LogError(std::string("IsSessionActive failed: ") + error.what());

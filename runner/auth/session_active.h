@@ -4,10 +4,10 @@
 #include <functional>
 #include <string>
 
+#include "token_clock.h"
+
 // Seconds since 1970-01-01 00:00 UTC; tests substitute their own clock.
 using SecondsClock = std::function<int64_t()>;
-
-int64_t CurrentUnixSeconds();
 
 // Whether the stored session of "ciudadano" or "profesional" is active: an access token is
 // stored and its stored expiry lies after the current second. Logs the outcome; never throws.

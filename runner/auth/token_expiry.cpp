@@ -1,9 +1,7 @@
 #include "token_expiry.h"
 
-namespace {
-constexpr int64_t kTicksPerSecond = 10000000;
-}
+#include "token_clock.h"
 
 int64_t TokenExpirySeconds(int64_t now, int32_t expires_in) {
-  return (now + static_cast<int64_t>(expires_in) * kTicksPerSecond) / kTicksPerSecond;
+  return (now + static_cast<int64_t>(expires_in) * kTokenTicksPerSecond) / kTokenTicksPerSecond;
 }

@@ -68,10 +68,6 @@ const char* TagFor(LogLevel level) {
   return "INFO";
 }
 
-void Log(LogLevel level, const std::string& message) {
-  WriteLog(static_cast<int>(level), TagFor(level), message);
-}
-
 }  // namespace
 
 std::string FormatLogLine(const std::tm& local_time, const std::string& tag,
@@ -107,9 +103,13 @@ void WriteLog(int level, const std::string& tag, const std::string& message) {
   }
 }
 
-void LogInfo(const std::string& message) { Log(LogLevel::Info, message); }
-void LogWarning(const std::string& message) { Log(LogLevel::Warning, message); }
-void LogError(const std::string& message) { Log(LogLevel::Error, message); }
+void LogAt(LogLevel level, const std::string& message) {
+  WriteLog(static_cast<int>(level), TagFor(level), message);
+}
+
+void LogInfo(const std::string& message) { LogAt(LogLevel::Info, message); }
+void LogWarning(const std::string& message) { LogAt(LogLevel::Warning, message); }
+void LogError(const std::string& message) { LogAt(LogLevel::Error, message); }
 
 void SetMinimumLogLevel(int level) { g_minimum_level = level; }
 
@@ -117,14 +117,14 @@ bool IsLogFileSinkDisabled() { return g_file_sink_disabled; }
 
 void LogOAuthNotice(const std::string& text, bool success) {
   try {
-    Log(success ? LogLevel::Info : LogLevel::Error, "[TOAST OAUTH] " + text);
+    LogAt(success ? LogLevel::Info : LogLevel::Error, "[TOAST OAUTH] " + text);
   } catch (...) {
   }
 }
 
 void LogSignatureNotice(const std::string& text, bool success) {
   try {
-    Log(success ? LogLevel::Info : LogLevel::Error, "[TOAST SIGNATURE] " + text);
+    LogAt(success ? LogLevel::Info : LogLevel::Error, "[TOAST SIGNATURE] " + text);
   } catch (...) {
   }
 }

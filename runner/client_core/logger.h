@@ -13,6 +13,8 @@ void WriteLog(int level, const std::string& tag, const std::string& message);
 void LogInfo(const std::string& message);
 void LogWarning(const std::string& message);
 void LogError(const std::string& message);
+// For lines whose level is decided elsewhere, e.g. by functions that return their log lines.
+void LogAt(LogLevel level, const std::string& message);
 
 // Messages whose level number is below this value are dropped from both outputs.
 void SetMinimumLogLevel(int level);

@@ -29,17 +29,20 @@ bool IsProductionValue(const std::optional<std::string>& stored_environment) {
   return stored_environment.has_value() && *stored_environment == kProductionEnvironment;
 }
 
+const std::string& ServiceHostFor(const ServiceHosts& hosts, bool professional, bool production) {
+  if (professional) return production ? hosts.professional_production : hosts.professional_development;
+  return production ? hosts.citizen_production : hosts.citizen_development;
+}
+
 EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& user_type,
                                  bool production) {
   const bool professional = user_type == kProfessionalUserType;
   const std::string kind = professional ? "profesional" : "ciudadano";
+  const std::string& host = ServiceHostFor(hosts, professional, production);
   if (production) {
-    const std::string& host =
-        professional ? hosts.professional_production : hosts.citizen_production;
     return {"https://" + host, "Using PRODUCTION environment (" + kind + "): " + host};
   }
-  const std::string authority = DevelopmentAuthority(
-      professional ? hosts.professional_development : hosts.citizen_development);
+  const std::string authority = DevelopmentAuthority(host);
   return {"https://" + authority, "Using DEVELOPMENT environment (" + kind + "): " + authority};
 }
 

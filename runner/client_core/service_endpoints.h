@@ -30,6 +30,9 @@ struct EndpointChoice {
   std::string description;  // the log line naming the environment, account kind and host
 };
 
+// The host of one account kind and environment.
+const std::string& ServiceHostFor(const ServiceHosts& hosts, bool professional, bool production);
+
 // The row of the endpoint table for a user type and environment.
 EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& user_type,
                                  bool production);
