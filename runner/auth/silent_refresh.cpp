@@ -119,27 +119,36 @@ SilentRefreshResult SilentRefresh::Continue(const std::string& user_type,
 
 SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_type,
                                                      const murako::OAuthToken& token) {
+  StoreTokens(user_type, token, true);
+  return Answer(true, "Token refreshed successfully", token.access_token);
+}
+
+// Stores the renewed access token, a new refresh token and, once the access token is stored,
+// its expiry: a new expiry next to the old access token would make a stale token look valid.
+// `narrate` writes the step lines and the success notice of a renewal through the browser;
+// failures are logged either way.
+bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAuthToken& token,
+                                bool narrate) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
-  LogInfo("Storing refreshed access token in Credential Manager...");
+  if (narrate) LogInfo("Storing refreshed access token in Credential Manager...");
   const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
-  if (access_stored) {
-    LogInfo("Refreshed access token stored successfully");
-    LogOAuthNotice("Token renovado (" + user_type + ")", true);
-  } else {
+  if (!access_stored) {
     LogError("Failed to store refreshed access token");
     LogOAuthNotice("Error guardando token renovado", false);
+  } else if (narrate) {
+    LogInfo("Refreshed access token stored successfully");
+    LogOAuthNotice("Token renovado (" + user_type + ")", true);
   }
   if (!token.refresh_token.empty()) {
-    LogInfo("Storing refreshed refresh token in Credential Manager...");
-    if (seams_.store_token(keys.refresh_token, token.refresh_token)) {
-      LogInfo("Refreshed refresh token stored successfully");
-    } else {
+    if (narrate) LogInfo("Storing refreshed refresh token in Credential Manager...");
+    if (!seams_.store_token(keys.refresh_token, token.refresh_token)) {
       LogError("Failed to store refreshed refresh token");
+    } else if (narrate) {
+      LogInfo("Refreshed refresh token stored successfully");
     }
   }
-  // A new expiry next to the old access token would make a stale token look valid.
   if (access_stored) StoreExpiry(user_type, token.expires_in);
-  return Answer(true, "Token refreshed successfully", token.access_token);
+  return access_stored;
 }
 
 std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
@@ -164,26 +173,10 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
     return std::nullopt;
   }
   LogInfo("HTTP-based refresh_token fallback SUCCEEDED!");
-  if (StoreFallbackToken(user_type, *token)) {
+  if (StoreTokens(user_type, *token, false)) {
     LogOAuthNotice("Token renovado via refresh_token (" + user_type + ")", true);
   }
   return Answer(true, "Token refreshed via refresh_token fallback", token->access_token);
-}
-
-bool SilentRefresh::StoreFallbackToken(const std::string& user_type,
-                                       const murako::OAuthToken& token) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
-  const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
-  if (!access_stored) {
-    LogError("Failed to store refreshed access token");
-    LogOAuthNotice("Error guardando token renovado", false);
-  }
-  if (!token.refresh_token.empty() &&
-      !seams_.store_token(keys.refresh_token, token.refresh_token)) {
-    LogError("Failed to store refreshed refresh token");
-  }
-  if (access_stored) StoreExpiry(user_type, token.expires_in);
-  return access_stored;
 }
 
 void SilentRefresh::StoreExpiry(const std::string& user_type, int32_t expires_in) {

@@ -66,7 +66,7 @@ class SilentRefresh {
   SilentRefreshResult StoreRenewedToken(const std::string& user_type,
                                         const murako::OAuthToken& token);
   std::optional<SilentRefreshResult> TryRefreshTokenFallback(const std::string& user_type);
-  bool StoreFallbackToken(const std::string& user_type, const murako::OAuthToken& token);
+  bool StoreTokens(const std::string& user_type, const murako::OAuthToken& token, bool narrate);
   void StoreExpiry(const std::string& user_type, int32_t expires_in);
   SilentRefreshResult SessionExpired();
 
