@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "captured_log.h"
 #include "debug_output_capture.h"
 #include "notification_icon_record.h"
 #include "secure_storage.h"
@@ -70,13 +71,6 @@ class SessionExpiredNoticeShow : public ::testing::Test {
       SecureStorage::DeleteToken("app_locale");
     }
   }
-  bool Logged(const DebugOutputCapture& capture, const std::string& line) const {
-    for (const std::string& logged : capture.Lines()) {
-      if (logged.find(line) != std::string::npos) return true;
-    }
-    return false;
-  }
-
   std::optional<std::string> saved_locale_;
 };
 
@@ -107,8 +101,8 @@ TEST_F(SessionExpiredNoticeShow, AddsTheIconOnceAndShowsABalloonPerNotice) {
   EXPECT_STREQ(calls[2].record.szInfo, "Saioa iraungita");
   EXPECT_EQ(calls[2].record.hWnd, owner);
 
-  EXPECT_TRUE(Logged(capture, "[TOAST SESSION EXPIRED] Sesi\xC3\xB3n caducada (locale: es)"));
-  EXPECT_TRUE(Logged(capture, "[TOAST SESSION EXPIRED] Saioa iraungita (locale: eu)"));
+  EXPECT_TRUE(LoggedContaining(capture, "[TOAST SESSION EXPIRED] Sesi\xC3\xB3n caducada (locale: es)"));
+  EXPECT_TRUE(LoggedContaining(capture, "[TOAST SESSION EXPIRED] Saioa iraungita (locale: eu)"));
 }
 
 TEST_F(SessionExpiredNoticeShow, ThroughTheRealShellTheLineIsLoggedAndNothingFails) {
@@ -116,8 +110,8 @@ TEST_F(SessionExpiredNoticeShow, ThroughTheRealShellTheLineIsLoggedAndNothingFai
   SecureStorage::StoreToken("app_locale", "es");
   ShowSessionExpiredNotice();
   ShowSessionExpiredNotice();
-  EXPECT_TRUE(Logged(capture, "[TOAST SESSION EXPIRED] Sesi\xC3\xB3n caducada (locale: es)"));
-  EXPECT_FALSE(Logged(capture, "Session-expired notice failed"));
+  EXPECT_TRUE(LoggedContaining(capture, "[TOAST SESSION EXPIRED] Sesi\xC3\xB3n caducada (locale: es)"));
+  EXPECT_FALSE(LoggedContaining(capture, "Session-expired notice failed"));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "debug_output_capture.h"
 
-// Questions the auth tests ask of the log lines a DebugOutputCapture collected. Each captured
+// Questions tests ask of the log lines a DebugOutputCapture collected. Each captured
 // line reads "[date time] [LEVEL] message\n".
 
 // A line at `level` ("INFO", "WARNING", "ERROR") whose message is exactly `message`.
