@@ -4,7 +4,7 @@
 // for tokens; account linking stores them, fetches the citizen's profile and identities and
 // installs the certificates bound to the provider with their mappings; a separate program signs
 // through CNG, the provider, the signing bridge and the service, and verifies; the provider is
-// unregistered; the certificates and credential entries of the run are removed.
+// unregistered and then refused; the certificates and credential entries of the run are removed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "account_linking.h"
 #include "api_log_text.h"
@@ -21,6 +20,7 @@
 #include "isolated_process.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
@@ -43,30 +43,6 @@ void ShowLog(const std::string& title, const DebugOutputCapture& capture) {
   for (const std::string& line : capture.Lines()) std::cout << line;
   std::cout << std::flush;
 }
-
-// The credential entries a linking writes, kept aside for the run and put back afterwards.
-class SavedCredentials {
- public:
-  SavedCredentials() {
-    for (const char* key : {"murako_environment", "oauth_access_token_ciudadano",
-                            "oauth_refresh_token_ciudadano", "oauth_token_expiry_ciudadano",
-                            "murako_user_info_ciudadano", "murako_sign_identities_ciudadano"}) {
-      saved_.push_back({key, SecureStorage::GetToken(key)});
-    }
-  }
-  ~SavedCredentials() {
-    for (const auto& entry : saved_) {
-      if (entry.second) {
-        SecureStorage::StoreToken(entry.first, *entry.second);
-      } else {
-        SecureStorage::DeleteToken(entry.first);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 class SignInRoadTest : public ::testing::Test {
  protected:
@@ -96,7 +72,8 @@ class SignInRoadTest : public ::testing::Test {
   SystemFilePlacement provider_{ProgramDirectory() + "murako_ksp.dll", "murako_ksp.dll"};
   SystemFilePlacement bridge_{ProgramDirectory() + "murako_sign_bridge.dll",
                               "murako_sign_bridge.dll"};
-  SavedCredentials credentials_;
+  // The credential entries a linking writes, kept aside for the run and put back afterwards.
+  SavedCredentials credentials_{LinkingCredentialKeys()};
 };
 
 TEST_F(SignInRoadTest, SignInLinkSignVerify) {
@@ -178,6 +155,12 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
   EXPECT_EQ(unregistered.exit_code, 0u);
   EXPECT_NE(unregistered.output.find("  *** KSP DESREGISTRADO EXITOSAMENTE ***\n"),
             std::string::npos);
+
+  // Unregistered, the provider is no longer found: the same certificate cannot sign.
+  IsolatedRun refused = client_.Run({thumbprint});
+  Show("cng_sign_client (unregistered)", refused);
+  EXPECT_EQ(refused.exit_code, 3u);
+  EXPECT_NE(refused.output.find("NCryptOpenStorageProvider failed: 0x80090013"), std::string::npos);
 }
 
 }  // namespace
