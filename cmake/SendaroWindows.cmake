@@ -16,6 +16,10 @@ else()
   add_compile_options(-Wall -Wextra -Wno-unknown-pragmas -Wno-cast-function-type)
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+# Our own code only: third-party targets built from source carry SENDARO_THIRD_PARTY.
+if(SENDARO_WARNINGS_AS_ERRORS)
+  add_compile_options("$<$<NOT:$<BOOL:$<TARGET_PROPERTY:SENDARO_THIRD_PARTY>>>:$<IF:$<CXX_COMPILER_ID:MSVC>,/WX,-Werror>>")
+endif()
 
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   # Test programs run under Wine through a wrapper that owns the test run's prefix.
@@ -25,12 +29,6 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
                                   WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
 endif()
-
-function(sendaro_add_subdirectory_if_present dir)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
-  endif()
-endfunction()
 
 # A shared library with its exports taken from a module-definition file only; the names stay
 # undecorated in the 32-bit build as well (no stdcall "@N" suffixes).

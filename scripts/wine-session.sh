@@ -1,6 +1,7 @@
 # Sourced by the test and demo scripts: one fresh Wine prefix and one persistent wineserver
 # for a whole run, plus an X display for tests that open top-level windows.
-#   wine_session_start PREFIX   creates the prefix anew and starts the server
+#   wine_session_start PREFIX [keep]   creates the prefix anew (or keeps an existing one) and
+#                               starts the server
 #   wine_session_stop           stops the server and the X display started here
 #   road_session_start PREFIX   the signing service double and a Wine session, both ended
 #                               when the calling script exits
@@ -10,8 +11,13 @@ wine_session_start() {
   export WINEPREFIX="$1"
   export WINEDEBUG=-all
   export WINEARCH=win64
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
+  # "keep" as second argument reuses a prefix that exists (the fast loop of scripts/test.sh).
+  local fresh=true
+  if [ "${2:-}" = keep ] && [ -d "$WINEPREFIX/drive_c" ]; then fresh=false; fi
+  if $fresh; then
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+  fi
   local display
   for display in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
@@ -21,7 +27,13 @@ wine_session_start() {
   export DISPLAY=":$display"
   sleep 0.5
   wineserver -p >/dev/null 2>&1
-  wineboot -i >/dev/null 2>&1
+  # Booted here, not by the first test program: the prefix's services would otherwise inherit
+  # that program's output and keep CTest waiting for it to close.
+  if $fresh; then
+    wineboot -i >/dev/null 2>&1
+  else
+    wineboot >/dev/null 2>&1
+  fi
 }
 
 wine_session_stop() {
