@@ -6,15 +6,6 @@
 
 namespace {
 
-std::string QuoteArgument(const std::string& argument) {
-  std::string quoted = "\"";
-  for (char c : argument) {
-    if (c == '"') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 std::string NormaliseLineEnds(const std::string& text) {
   std::string result;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -22,19 +13,6 @@ std::string NormaliseLineEnds(const std::string& text) {
     result += text[i];
   }
   return result;
-}
-
-void RemoveFolder(const std::string& folder) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name != "." && name != "..") DeleteFileA((folder + name).c_str());
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
@@ -64,12 +42,12 @@ IsolatedProgram::IsolatedProgram(const std::string& program,
   }
 }
 
-IsolatedProgram::~IsolatedProgram() { RemoveFolder(folder_); }
+IsolatedProgram::~IsolatedProgram() { RemoveDirectoryTree(folder_); }
 
 IsolatedRun IsolatedProgram::Run(const std::vector<std::string>& arguments, HANDLE token) const {
   IsolatedRun result;
-  std::string commandLine = QuoteArgument(image_);
-  for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
+  std::string commandLine = QuoteCommandLineArgument(image_);
+  for (const std::string& argument : arguments) commandLine += " " + QuoteCommandLineArgument(argument);
 
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;

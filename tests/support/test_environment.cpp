@@ -26,7 +26,16 @@ std::string SystemTempPath() {
   return std::string(buffer, length);
 }
 
-void RemoveTree(const std::string& directory) {
+struct HandleOwner {
+  HANDLE handle = nullptr;
+  ~HandleOwner() {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+}  // namespace
+
+void RemoveDirectoryTree(const std::string& directory) {
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA((directory + "*").c_str(), &entry);
   if (search != INVALID_HANDLE_VALUE) {
@@ -35,7 +44,7 @@ void RemoveTree(const std::string& directory) {
       if (name == "." || name == "..") continue;
       std::string full = directory + name;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full + "\\");
+        RemoveDirectoryTree(full + "\\");
       } else {
         SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(full.c_str());
@@ -47,7 +56,7 @@ void RemoveTree(const std::string& directory) {
 }
 
 // Quotes one argument the way CommandLineToArgvW and the C runtime read it back.
-std::string QuoteArgument(const std::string& argument) {
+std::string QuoteCommandLineArgument(const std::string& argument) {
   std::string quoted = "\"";
   size_t backslashes = 0;
   for (char c : argument) {
@@ -64,15 +73,6 @@ std::string QuoteArgument(const std::string& argument) {
   return quoted + "\"";
 }
 
-struct HandleOwner {
-  HANDLE handle = nullptr;
-  ~HandleOwner() {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-
-}  // namespace
-
 ScopedTempDirectory::ScopedTempDirectory() {
   static LONG counter = 0;
   std::ostringstream name;
@@ -82,7 +82,7 @@ ScopedTempDirectory::ScopedTempDirectory() {
   CreateDirectoryA(path_.c_str(), nullptr);
 }
 
-ScopedTempDirectory::~ScopedTempDirectory() { RemoveTree(path_); }
+ScopedTempDirectory::~ScopedTempDirectory() { RemoveDirectoryTree(path_); }
 
 ScopedTempPathOverride::ScopedTempPathOverride(const std::string& directory)
     : saved_tmp_(EnvironmentValue("TMP")), saved_temp_(EnvironmentValue("TEMP")) {
@@ -113,8 +113,10 @@ std::string ProgramDirectory() {
 
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
   std::string image = ProgramDirectory() + program;
-  std::string command_line = QuoteArgument(image);
-  for (const std::string& argument : arguments) command_line += " " + QuoteArgument(argument);
+  std::string command_line = QuoteCommandLineArgument(image);
+  for (const std::string& argument : arguments) {
+    command_line += " " + QuoteCommandLineArgument(argument);
+  }
 
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HandleOwner read_end, write_end;

@@ -33,6 +33,12 @@ class ScopedTempPathOverride {
   std::string saved_temp_;
 };
 
+// Removes a directory (given with its trailing backslash) and everything in it.
+void RemoveDirectoryTree(const std::string& directory);
+
+// One command-line argument quoted the way CommandLineToArgvW and the C runtime read it back.
+std::string QuoteCommandLineArgument(const std::string& argument);
+
 // The whole file as bytes; empty when it does not exist.
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
