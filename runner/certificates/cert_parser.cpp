@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <exception>
 #include <regex>
 #include <sstream>
 
@@ -57,76 +58,88 @@ CertificateInfo ReadCertificate(PCCERT_CONTEXT context, const std::vector<uint8_
   return info;
 }
 
+// Logs a failure and returns it as the reason.
+Reason LoggedReason(const std::string& text) {
+  LogError(text);
+  return Reason{text};
+}
+
+// What a public entry point answers for an exception, with its Error line.
+Reason CaughtReason(const char* entry_point, const std::exception& error) {
+  return LoggedReason(std::string("CertParser::") + entry_point + " - Exception: " + error.what());
+}
+
+ValueOrReason<std::vector<uint8_t>> DecodeBase64Unguarded(const std::string& base64) {
+  LogInfo("CertParser::DecodeBase64 - Decoding " + std::to_string(base64.size()) + " chars");
+  if (base64.empty()) return LoggedReason("Base64 string is empty");
+  std::wstring wide = Utf8ToWide(base64);
+  DWORD size = 0;
+  if (!CryptStringToBinaryW(wide.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr,
+                            nullptr)) {
+    return LoggedReason("CryptStringToBinaryW failed to get size: " + CodeText(GetLastError()));
+  }
+  std::vector<uint8_t> bytes(size);
+  if (!CryptStringToBinaryW(wide.c_str(), 0, CRYPT_STRING_BASE64, bytes.data(), &size, nullptr,
+                            nullptr)) {
+    return LoggedReason("CryptStringToBinaryW failed: " + CodeText(GetLastError()));
+  }
+  bytes.resize(size);
+  LogInfo("Base64 decoded successfully: " + std::to_string(bytes.size()) + " bytes");
+  return bytes;
+}
+
+ValueOrReason<CertificateInfo> ParseDerUnguarded(const std::vector<uint8_t>& der) {
+  LogInfo("CertParser::ParseCertificateFromDER - Parsing " + std::to_string(der.size()) +
+          " bytes");
+  if (der.empty()) return LoggedReason("DER data is empty");
+  ScopedCertContext context(CertCreateCertificateContext(
+      kCertificateEncoding, der.data(), static_cast<DWORD>(der.size())));
+  if (!context) {
+    return LoggedReason("CertCreateCertificateContext failed: " + CodeText(GetLastError()));
+  }
+  CertificateInfo info = ReadCertificate(context.get(), der);
+  context.reset();
+  LogInfo("Certificate parsed successfully");
+  LogInfo("  Subject CN: " + info.subjectCn);
+  LogInfo("  Issuer CN: " + info.issuerCn);
+  LogInfo("  Serial: " + info.serialNumber);
+  LogInfo("  DNI: " + info.dni);
+  LogInfo("  Name: " + info.name);
+  LogInfo("  Surnames: " + info.surnames);
+  return info;
+}
+
 }  // namespace
 
-std::optional<std::vector<uint8_t>> CertParser::DecodeBase64(const std::string& base64) {
+ValueOrReason<std::vector<uint8_t>> CertParser::DecodeBase64(const std::string& base64) {
   try {
-    LogInfo("CertParser::DecodeBase64 - Decoding " + std::to_string(base64.size()) + " chars");
-    if (base64.empty()) {
-      LogError("Base64 string is empty");
-      return std::nullopt;
-    }
-    std::wstring wide = Utf8ToWide(base64);
-    DWORD size = 0;
-    if (!CryptStringToBinaryW(wide.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr,
-                              nullptr)) {
-      LogError("CryptStringToBinaryW failed to get size: " + CodeText(GetLastError()));
-      return std::nullopt;
-    }
-    std::vector<uint8_t> bytes(size);
-    if (!CryptStringToBinaryW(wide.c_str(), 0, CRYPT_STRING_BASE64, bytes.data(), &size, nullptr,
-                              nullptr)) {
-      LogError("CryptStringToBinaryW failed: " + CodeText(GetLastError()));
-      return std::nullopt;
-    }
-    bytes.resize(size);
-    LogInfo("Base64 decoded successfully: " + std::to_string(bytes.size()) + " bytes");
-    return bytes;
+    return DecodeBase64Unguarded(base64);
   } catch (const std::exception& error) {
-    LogError(std::string("CertParser::DecodeBase64 - Exception: ") + error.what());
-    return std::nullopt;
+    return CaughtReason("DecodeBase64", error);
   }
 }
 
-std::optional<CertificateInfo> CertParser::ParseCertificateFromDER(
+ValueOrReason<CertificateInfo> CertParser::ParseCertificateFromDER(
     const std::vector<uint8_t>& der) {
   try {
-    LogInfo("CertParser::ParseCertificateFromDER - Parsing " + std::to_string(der.size()) +
-            " bytes");
-    if (der.empty()) {
-      LogError("DER data is empty");
-      return std::nullopt;
-    }
-    ScopedCertContext context(CertCreateCertificateContext(
-        kCertificateEncoding, der.data(), static_cast<DWORD>(der.size())));
-    if (!context) {
-      LogError("CertCreateCertificateContext failed: " + CodeText(GetLastError()));
-      return std::nullopt;
-    }
-    CertificateInfo info = ReadCertificate(context.get(), der);
-    context.reset();
-    LogInfo("Certificate parsed successfully");
-    LogInfo("  Subject CN: " + info.subjectCn);
-    LogInfo("  Issuer CN: " + info.issuerCn);
-    LogInfo("  Serial: " + info.serialNumber);
-    LogInfo("  DNI: " + info.dni);
-    LogInfo("  Name: " + info.name);
-    LogInfo("  Surnames: " + info.surnames);
-    return info;
+    return ParseDerUnguarded(der);
   } catch (const std::exception& error) {
-    LogError(std::string("CertParser::ParseCertificateFromDER - Exception: ") + error.what());
-    return std::nullopt;
+    return CaughtReason("ParseCertificateFromDER", error);
   }
 }
 
-std::optional<CertificateInfo> CertParser::ParseCertificateFromBase64(const std::string& base64) {
-  LogInfo("CertParser::ParseCertificateFromBase64");
-  std::optional<std::vector<uint8_t>> der = DecodeBase64(base64);
-  if (!der) {
-    LogError("Failed to decode Base64 certificate");
-    return std::nullopt;
+ValueOrReason<CertificateInfo> CertParser::ParseCertificateFromBase64(const std::string& base64) {
+  try {
+    LogInfo("CertParser::ParseCertificateFromBase64");
+    ValueOrReason<std::vector<uint8_t>> der = DecodeBase64Unguarded(base64);
+    if (!der) {
+      LogError("Failed to decode Base64 certificate");
+      return Reason{der.reason()};
+    }
+    return ParseDerUnguarded(*der);
+  } catch (const std::exception& error) {
+    return CaughtReason("ParseCertificateFromBase64", error);
   }
-  return ParseCertificateFromDER(*der);
 }
 
 std::string CertParser::ExtractDni(const std::string& subjectCn) {

@@ -1,19 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "certificate_info.h"
+#include "value_or_reason.h"
 
 // Turns the Base64 certificate text the signing service delivers into DER bytes and the few
-// facts the rest of the system shows. Every failure is an absent result plus an Error log line.
+// facts the rest of the system shows. Every failure is a reason plus its Error log line; no
+// exception leaves these.
 class CertParser {
  public:
-  static std::optional<std::vector<uint8_t>> DecodeBase64(const std::string& base64);
-  static std::optional<CertificateInfo> ParseCertificateFromDER(const std::vector<uint8_t>& der);
-  static std::optional<CertificateInfo> ParseCertificateFromBase64(const std::string& base64);
+  static ValueOrReason<std::vector<uint8_t>> DecodeBase64(const std::string& base64);
+  static ValueOrReason<CertificateInfo> ParseCertificateFromDER(const std::vector<uint8_t>& der);
+  static ValueOrReason<CertificateInfo> ParseCertificateFromBase64(const std::string& base64);
 
   // The national identity number (eight digits and an upper-case letter) that starts the
   // subject's simple name, or empty.

@@ -111,22 +111,25 @@ void StoreMappings(const std::string& thumbprint, const std::string& signIdentit
   LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " + userType);
 }
 
-bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::string& signIdentityId,
-                             const std::string& oauthToken, const std::string& userType,
-                             std::string& thumbprint) {
+// Logs each failure and returns it as the reason.
+Reason LoggedReason(const std::string& text) {
+  LogError(text);
+  return Reason{text};
+}
+
+ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certificate,
+                                                   const std::string& signIdentityId,
+                                                   const std::string& oauthToken,
+                                                   const std::string& userType) {
   LogInfo("CertStoreManager::AddCertificate - Adding certificate for: " + certificate.subjectCn);
   LogInfo("  Sign Identity ID: " + signIdentityId);
   LogInfo("  User Type: " + userType);
-  thumbprint = CertStoreManager::CalculateThumbprint(certificate.derData);
-  if (thumbprint.empty()) {
-    LogError("Failed to calculate thumbprint");
-    return false;
-  }
+  const ValueOrReason<std::string> calculated =
+      CertStoreManager::CalculateThumbprint(certificate.derData);
+  if (!calculated) return LoggedReason("Failed to calculate thumbprint");
+  const std::string& thumbprint = *calculated;
   ScopedCertStore store(OpenPersonalStore());
-  if (!store) {
-    LogError("Failed to open certificate store: " + CodeText(GetLastError()));
-    return false;
-  }
+  if (!store) return LoggedReason("Failed to open certificate store: " + CodeText(GetLastError()));
   LogInfo("Checking for existing certificate with thumbprint: " + thumbprint);
   std::vector<uint8_t> hashBytes = ParseHexBytes(thumbprint).value_or(std::vector<uint8_t>());
   LogInfo("Thumbprint converted to " + std::to_string(hashBytes.size()) + " bytes");
@@ -137,9 +140,9 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
                                         certificate.derData.data(),
                                         static_cast<DWORD>(certificate.derData.size()),
                                         CERT_STORE_ADD_NEW, &added)) {
-    LogError("Failed to add certificate to store: " + CodeText(GetLastError()));
+    Reason reason = LoggedReason("Failed to add certificate to store: " + CodeText(GetLastError()));
     store.Commit();
-    return false;
+    return reason;
   }
   ScopedCertContext context(added);
   LogInfo("Certificate added to store successfully");
@@ -149,9 +152,9 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
     LogWarning("Failed to set friendly name: " + CodeText(GetLastError()));
   }
   if (!CertStoreManager::SetKspProperty(context.get(), kProviderName, thumbprint)) {
-    LogError("Failed to associate certificate with KSP");
+    Reason reason = LoggedReason("Failed to associate certificate with KSP");
     store.Commit();
-    return false;
+    return reason;
   }
   if (!SetWideStringProperty(
           context.get(), CERT_DESCRIPTION_PROP_ID,
@@ -162,7 +165,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
   store.Commit();
   StoreMappings(thumbprint, signIdentityId, userType);
   LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
-  return true;
+  return thumbprint;
 }
 
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
@@ -196,29 +199,25 @@ bool RemoveCertificateUnguarded(const std::string& thumbprint) {
 
 bool KeySpecWriteFailureIsFatal(DWORD lastError) { return lastError != ERROR_SUCCESS; }
 
-std::string CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& der) {
+ValueOrReason<std::string> CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& der) {
   LogInfo("CertStoreManager::CalculateThumbprint - Calculating for " + std::to_string(der.size()) +
           " bytes");
   CryptProviderHandle provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL,
                             CRYPT_VERIFYCONTEXT)) {
-    LogError("CryptAcquireContext failed: " + CodeText(GetLastError()));
-    return std::string();
+    return LoggedReason("CryptAcquireContext failed: " + CodeText(GetLastError()));
   }
   CryptHashHandle hash;
   if (!CryptCreateHash(provider.get(), CALG_SHA1, 0, 0, hash.put())) {
-    LogError("CryptCreateHash failed: " + CodeText(GetLastError()));
-    return std::string();
+    return LoggedReason("CryptCreateHash failed: " + CodeText(GetLastError()));
   }
   if (!CryptHashData(hash.get(), der.data(), static_cast<DWORD>(der.size()), 0)) {
-    LogError("CryptHashData failed: " + CodeText(GetLastError()));
-    return std::string();
+    return LoggedReason("CryptHashData failed: " + CodeText(GetLastError()));
   }
   std::vector<uint8_t> value(kSha1Length);
   DWORD length = kSha1Length;
   if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value.data(), &length, 0)) {
-    LogError("CryptGetHashParam failed: " + CodeText(GetLastError()));
-    return std::string();
+    return LoggedReason("CryptGetHashParam failed: " + CodeText(GetLastError()));
   }
   value.resize(length);
   std::string thumbprint = ToUpperHex(value);
@@ -226,15 +225,14 @@ std::string CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& de
   return thumbprint;
 }
 
-bool CertStoreManager::AddCertificate(const CertificateInfo& certificate,
-                                      const std::string& signIdentityId,
-                                      const std::string& oauthToken, const std::string& userType,
-                                      std::string& thumbprint) {
+ValueOrReason<std::string> CertStoreManager::AddCertificate(const CertificateInfo& certificate,
+                                                            const std::string& signIdentityId,
+                                                            const std::string& oauthToken,
+                                                            const std::string& userType) {
   try {
-    return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType, thumbprint);
+    return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType);
   } catch (const std::exception& error) {
-    LogError(std::string("CertStoreManager::AddCertificate - Exception: ") + error.what());
-    return false;
+    return LoggedReason(std::string("CertStoreManager::AddCertificate - Exception: ") + error.what());
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "certificate_info.h"
+#include "value_or_reason.h"
 
 // One of the system's certificates found in the personal store.
 struct InstalledCertificate {
@@ -24,10 +25,14 @@ struct InstalledCertificate {
 // system's certificates are the ones whose friendly name begins with "Murako - ".
 class CertStoreManager {
  public:
-  static std::string CalculateThumbprint(const std::vector<uint8_t>& der);
-  static bool AddCertificate(const CertificateInfo& certificate, const std::string& signIdentityId,
-                             const std::string& oauthToken, const std::string& userType,
-                             std::string& thumbprint);
+  // The SHA-1 thumbprint in upper-case hexadecimal, or why it could not be computed.
+  static ValueOrReason<std::string> CalculateThumbprint(const std::vector<uint8_t>& der);
+  // The installed certificate's thumbprint, or why it was not installed (each failure is also
+  // logged). Never throws.
+  static ValueOrReason<std::string> AddCertificate(const CertificateInfo& certificate,
+                                                   const std::string& signIdentityId,
+                                                   const std::string& oauthToken,
+                                                   const std::string& userType);
   static bool SetKspProperty(PCCERT_CONTEXT context, const std::string& providerName,
                              const std::string& keyName);
   static std::vector<InstalledCertificate> ListInstalledCertificates();

@@ -72,11 +72,11 @@ struct RecordingStore {
       return true;
     };
     store.add = [this](const CertificateInfo&, const std::string& id, const std::string& token,
-                       const std::string& user_type, std::string& thumbprint) {
+                       const std::string& user_type) -> ValueOrReason<std::string> {
       events.push_back("add " + id + " " + user_type);
       tokens_given.push_back(token);
-      thumbprint = "THUMB-" + id;
-      return std::find(failing.begin(), failing.end(), id) == failing.end();
+      if (std::find(failing.begin(), failing.end(), id) != failing.end()) return Reason{"refused"};
+      return "THUMB-" + id;
     };
     return store;
   }

@@ -22,7 +22,7 @@ class CertParserTest : public ::testing::Test {
 };
 
 TEST_F(CertParserTest, CitizenCertificateYieldsNamesSerialValidityAndDni) {
-  std::optional<CertificateInfo> info =
+  ValueOrReason<CertificateInfo> info =
       CertParser::ParseCertificateFromBase64(FixtureBase64("citizen"));
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->subjectCn, "12345678Z MU\xC3\x91OZ GARC\xC3\x8D" "A LUC\xC3\x8D" "A");
@@ -52,7 +52,7 @@ TEST_F(CertParserTest, CitizenCertificateYieldsNamesSerialValidityAndDni) {
 }
 
 TEST_F(CertParserTest, OrganisationCertificateParsesWithoutDniAndKeepsLeadingZeroByte) {
-  std::optional<CertificateInfo> info = CertParser::ParseCertificateFromDER(FixtureDer("professional"));
+  ValueOrReason<CertificateInfo> info = CertParser::ParseCertificateFromDER(FixtureDer("professional"));
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->subjectCn, "EMPRESA EJEMPLO SL");
   EXPECT_EQ(info->serialNumber, "008001");
@@ -63,7 +63,7 @@ TEST_F(CertParserTest, OrganisationCertificateParsesWithoutDniAndKeepsLeadingZer
 }
 
 TEST_F(CertParserTest, CertificateOf64KilobytesParses) {
-  std::optional<CertificateInfo> info =
+  ValueOrReason<CertificateInfo> info =
       CertParser::ParseCertificateFromBase64(FixtureBase64("large"));
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->derData.size(), 64810u);

@@ -103,7 +103,7 @@ class CertStoreManagerTest : public ::testing::Test {
     if (HasFailure()) std::cout << ReadFileBytes(temp_.path() + "murako_windows.log");
     for (const char* stem : {"citizen", "professional", "large"}) {
       DeleteFromStore(FixtureDer(stem));
-      std::string thumbprint = CertStoreManager::CalculateThumbprint(FixtureDer(stem));
+      std::string thumbprint = CertStoreManager::CalculateThumbprint(FixtureDer(stem)).value_or("");
       SecureStorage::DeleteToken("sign_identity_by_thumbprint_" + thumbprint);
       SecureStorage::DeleteToken("user_type_by_thumbprint_" + thumbprint);
     }
@@ -121,16 +121,17 @@ class CertStoreManagerTest : public ::testing::Test {
 };
 
 TEST_F(CertStoreManagerTest, ThumbprintIsUpperCaseSha1OfTheDer) {
-  EXPECT_EQ(CertStoreManager::CalculateThumbprint({'a', 'b', 'c'}),
+  EXPECT_EQ(CertStoreManager::CalculateThumbprint({'a', 'b', 'c'}).value_or(""),
             "A9993E364706816ABA3E25717850C26C9CD0D89D");
   EXPECT_TRUE(Logged("INFO", "CertStoreManager::CalculateThumbprint - Calculating for 3 bytes"));
   EXPECT_TRUE(Logged("INFO", "Thumbprint calculated: A9993E364706816ABA3E25717850C26C9CD0D89D"));
 }
 
 TEST_F(CertStoreManagerTest, InstallsBoundToTheProviderWithDescriptionAndMappings) {
-  std::string thumbprint;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "token-1",
-                                               "ciudadano", thumbprint));
+  const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
+      Parsed("citizen"), "ident-1", "token-1", "ciudadano");
+  ASSERT_TRUE(added) << added.reason();
+  const std::string thumbprint = *added;
   ASSERT_EQ(thumbprint.size(), 40u);
   StoreEntry entry = ReadStore(FixtureDer("citizen"));
   EXPECT_EQ(entry.copies, 1);
@@ -154,26 +155,28 @@ TEST_F(CertStoreManagerTest, InstallsBoundToTheProviderWithDescriptionAndMapping
 }
 
 TEST_F(CertStoreManagerTest, ReinstallingLeavesOneCopyWithTheSecondIdentity) {
-  std::string first, second;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "token-1",
-                                               "ciudadano", first));
-  ASSERT_TRUE(CertStoreManager::AddCertificate(Parsed("citizen"), "ident-2", "token-2",
-                                               "profesional", second));
-  EXPECT_EQ(first, second);
+  const ValueOrReason<std::string> first =
+      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "token-1", "ciudadano");
+  const ValueOrReason<std::string> second =
+      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-2", "token-2", "profesional");
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(*first, *second);
   StoreEntry entry = ReadStore(FixtureDer("citizen"));
   EXPECT_EQ(entry.copies, 1);
   EXPECT_EQ(entry.description, L"MurakoSignIdentityId:ident-2;OAuthToken:token-2");
-  EXPECT_EQ(entry.container, Utf8ToWide(second));
+  EXPECT_EQ(entry.container, Utf8ToWide(*second));
   EXPECT_TRUE(Logged("INFO", "Certificate already exists - deleting to clear all properties"));
   EXPECT_TRUE(Logged("INFO", "Existing certificate deleted successfully"));
-  EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + second),
+  EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + *second),
             std::optional<std::string>("profesional"));
 }
 
 TEST_F(CertStoreManagerTest, ListsOnlyTheSystemsCertificates) {
-  std::string citizen;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "tok",
-                                               "ciudadano", citizen));
+  const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
+      Parsed("citizen"), "ident-1", "tok", "ciudadano");
+  ASSERT_TRUE(added) << added.reason();
+  const std::string citizen = *added;
   AddPlainCertificate(FixtureDer("professional"), nullptr);
   AddPlainCertificate(FixtureDer("large"), L"Otro - importado");
 
@@ -199,9 +202,10 @@ TEST_F(CertStoreManagerTest, ListsOnlyTheSystemsCertificates) {
 }
 
 TEST_F(CertStoreManagerTest, RemovesByThumbprintOfEitherCaseAndReportsAbsentOnes) {
-  std::string thumbprint;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(Parsed("professional"), "ident-9", "tok",
-                                               "profesional", thumbprint));
+  const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
+      Parsed("professional"), "ident-9", "tok", "profesional");
+  ASSERT_TRUE(added) << added.reason();
+  const std::string thumbprint = *added;
   std::string lower = thumbprint;
   for (char& c : lower) c = static_cast<char>(tolower(c));
   EXPECT_TRUE(CertStoreManager::RemoveCertificate(lower));
@@ -227,8 +231,11 @@ TEST_F(CertStoreManagerTest, UnparsableCertificateIsNotAdded) {
   CertificateInfo broken;
   broken.subjectCn = "roto";
   broken.derData = {0x30, 0x03, 0x02, 0x01, 0x01};
-  std::string thumbprint;
-  EXPECT_FALSE(CertStoreManager::AddCertificate(broken, "ident", "tok", "ciudadano", thumbprint));
+  const ValueOrReason<std::string> added =
+      CertStoreManager::AddCertificate(broken, "ident", "tok", "ciudadano");
+  EXPECT_FALSE(added);
+  EXPECT_EQ(added.reason().rfind("Failed to add certificate to store: ", 0), 0u);
+  const std::string thumbprint = CertStoreManager::CalculateThumbprint(broken.derData).value_or("");
   EXPECT_EQ(thumbprint.size(), 40u);
   std::string log = ReadFileBytes(temp_.path() + "murako_windows.log");
   EXPECT_NE(log.find("[ERROR] Failed to add certificate to store: "), std::string::npos);

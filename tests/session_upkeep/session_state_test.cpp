@@ -77,12 +77,12 @@ TEST(SessionValidity, ExpiryThatIsNotWhollyANumberIsInactive) {
 }
 
 TEST(SessionValidity, SignedValuesAtThe64BitBoundsParseAndTheRemainderSaturates) {
-  EXPECT_EQ(ParseExpirySeconds("+42").seconds, 42);
-  EXPECT_EQ(ParseExpirySeconds("-42").seconds, -42);
-  EXPECT_EQ(ParseExpirySeconds("007").seconds, 7);
-  EXPECT_EQ(ParseExpirySeconds("9223372036854775807").seconds,
+  EXPECT_EQ(ParseExpirySeconds("+42").value_or(0), 42);
+  EXPECT_EQ(ParseExpirySeconds("-42").value_or(0), -42);
+  EXPECT_EQ(ParseExpirySeconds("007").value_or(0), 7);
+  EXPECT_EQ(ParseExpirySeconds("9223372036854775807").value_or(0),
             std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(ParseExpirySeconds("-9223372036854775808").seconds,
+  EXPECT_EQ(ParseExpirySeconds("-9223372036854775808").value_or(0),
             std::numeric_limits<int64_t>::min());
 
   const SessionValidity lowest = DecideSessionValidity("token", "-9223372036854775808", kNow);
@@ -256,10 +256,11 @@ TEST_F(SessionStorage, SignOutGoesOnPastFailuresButDoesNotReportThemAsSuccess) {
 
 TEST_F(SessionStorage, SignOutEmptiesThePersonalStoreOfTheSystemsCertificates) {
   CertStoreManager::RemoveAllCertificates();
-  std::string thumbprint;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(
+  const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
       CertParser::ParseCertificateFromDER(FixtureDer("citizen")).value(), "cit-1", "access",
-      "ciudadano", thumbprint));
+      "ciudadano");
+  ASSERT_TRUE(added) << added.reason();
+  const std::string thumbprint = *added;
   ASSERT_EQ(CertStoreManager::ListInstalledCertificates().size(), 1u);
   SavedCredentials mappings{{"sign_identity_by_thumbprint_" + thumbprint,
                              "user_type_by_thumbprint_" + thumbprint}};

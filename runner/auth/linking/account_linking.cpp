@@ -73,8 +73,11 @@ AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const
     result.message = kLinkingUserInfoFailed;
     return result;
   }
-  const std::optional<std::vector<SignIdentity>> selected = SelectIdentities(*user, result.message);
-  if (!selected) return result;
+  const ValueOrReason<std::vector<SignIdentity>> selected = SelectIdentities(*user);
+  if (!selected) {
+    result.message = selected.reason();
+    return result;
+  }
 
   const int total = static_cast<int>(selected->size());
   const int installed = ReplaceCertificates(*selected, api);
@@ -101,15 +104,14 @@ std::optional<UserInfo> AccountLinking::FetchUserInfo(const MurakoApiClient& api
   return user;
 }
 
-std::optional<std::vector<SignIdentity>> AccountLinking::SelectIdentities(
-    const UserInfo& user, std::string& failure_message) const {
+ValueOrReason<std::vector<SignIdentity>> AccountLinking::SelectIdentities(
+    const UserInfo& user) const {
   LogInfo(Indented(kMemo, professional_
                               ? "Filtering profesional certificates (label 'CIF:')..."
                               : "Filtering ciudadano certificates (label 'vexo')..."));
   if (user.sign_identities.empty()) {
     LogError(Indented(kCross, "No sign_identities found"));
-    failure_message = kLinkingNoIdentities;
-    return std::nullopt;
+    return Reason{kLinkingNoIdentities};
   }
   IdentitySelection selection = professional_
                                     ? SelectProfessionalIdentities(user.sign_identities, user.cif)
@@ -121,16 +123,14 @@ std::optional<std::vector<SignIdentity>> AccountLinking::SelectIdentities(
     if (selection.selected.empty()) {
       LogWarning(Indented(kWarning, "No profesional certificates matching user CIF '" +
                                         upper_cif + "'"));
-      failure_message = kLinkingNoProfessionalCertificates;
-      return std::nullopt;
+      return Reason{kLinkingNoProfessionalCertificates};
     }
     LogInfo(Indented(kCheck, "Found " + count + " profesional certificate(s) matching CIF " +
                                  upper_cif));
   } else {
     if (selection.selected.empty()) {
       LogWarning(Indented(kWarning, "No ciudadano certificates found (no 'vexo' label)"));
-      failure_message = kLinkingNoCitizenCertificates;
-      return std::nullopt;
+      return Reason{kLinkingNoCitizenCertificates};
     }
     LogInfo(Indented(kCheck, "Found " + count + " ciudadano certificate(s)"));
   }
@@ -192,7 +192,7 @@ std::vector<AccountLinking::ReadyCertificate> AccountLinking::DownloadCertificat
     }
     LogInfo(std::string("    ") + kCheck + " Certificate downloaded (" +
             std::to_string(details->certificate.size()) + " chars)");
-    std::optional<CertificateInfo> certificate =
+    ValueOrReason<CertificateInfo> certificate =
         CertParser::ParseCertificateFromBase64(details->certificate);
     if (!certificate) {
       LogError(std::string("    ") + kCross + " Failed to parse certificate");
@@ -208,10 +208,11 @@ int AccountLinking::InstallCertificates(const std::vector<ReadyCertificate>& rea
   int installed = 0;
   for (const ReadyCertificate& entry : ready) {
     const std::string access_token = SecureStorage::GetToken(token_key).value_or(std::string());
-    std::string thumbprint;
-    if (seams_.store.add(entry.certificate, entry.identity_id, access_token, word_, thumbprint)) {
+    const ValueOrReason<std::string> thumbprint =
+        seams_.store.add(entry.certificate, entry.identity_id, access_token, word_);
+    if (thumbprint) {
       LogInfo(std::string("    ") + kCheck + " Installed: " + entry.certificate.subjectCn + " (" +
-              thumbprint + ")");
+              *thumbprint + ")");
       ++installed;
     } else {
       LogError(std::string("    ") + kCross + " Failed to install certificate");

@@ -10,13 +10,15 @@
 #include "certificate_info.h"
 #include "linking_rules.h"
 #include "murako_api_client.h"
+#include "value_or_reason.h"
 
 // Where a linking puts the certificates it installs: the personal store by default.
 struct LinkingCertificateStore {
   std::function<bool()> remove_all;
-  std::function<bool(const CertificateInfo& certificate, const std::string& sign_identity_id,
-                     const std::string& oauth_token, const std::string& user_type,
-                     std::string& thumbprint)>
+  // The installed certificate's thumbprint, or why it was not installed.
+  std::function<ValueOrReason<std::string>(
+      const CertificateInfo& certificate, const std::string& sign_identity_id,
+      const std::string& oauth_token, const std::string& user_type)>
       add;
 };
 
@@ -53,9 +55,8 @@ class AccountLinking {
 
   AccountLinkingResult Link(const murako::OAuthToken& token) const;
   std::optional<UserInfo> FetchUserInfo(const MurakoApiClient& api) const;
-  // The identities to install, or nothing with the answer's message set.
-  std::optional<std::vector<SignIdentity>> SelectIdentities(const UserInfo& user,
-                                                            std::string& failure_message) const;
+  // The identities to install, or the answer's message as the reason there are none.
+  ValueOrReason<std::vector<SignIdentity>> SelectIdentities(const UserInfo& user) const;
   // Downloads and parses first; the earlier certificates go only when one is ready.
   int ReplaceCertificates(const std::vector<SignIdentity>& selected,
                           const MurakoApiClient& api) const;

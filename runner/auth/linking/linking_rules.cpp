@@ -109,16 +109,18 @@ const char* MappingLabelOf(const std::string& user_type) {
   return nullptr;
 }
 
-// The thumbprint of the identity's certificate, or empty (logged).
-std::string IdentityThumbprint(const std::string& id, const MurakoApiClient& api) {
+// The thumbprint of the identity's certificate, or why there is none (logged).
+ValueOrReason<std::string> IdentityThumbprint(const std::string& id, const MurakoApiClient& api) {
   const std::optional<IdentityDetails> details = api.GetIdentityDetails(id);
   if (!details || details->certificate.empty()) {
-    LogError("Failed to get certificate for identity: " + id);
-    return std::string();
+    const std::string reason = "Failed to get certificate for identity: " + id;
+    LogError(reason);
+    return Reason{reason};
   }
-  const std::optional<std::vector<uint8_t>> der = CertParser::DecodeBase64(details->certificate);
-  const std::string thumbprint = der ? CertStoreManager::CalculateThumbprint(*der) : std::string();
-  if (thumbprint.empty()) LogError("Failed to compute thumbprint for identity: " + id);
+  const ValueOrReason<std::vector<uint8_t>> der = CertParser::DecodeBase64(details->certificate);
+  ValueOrReason<std::string> thumbprint =
+      der ? CertStoreManager::CalculateThumbprint(*der) : Reason{der.reason()};
+  if (!thumbprint) LogError("Failed to compute thumbprint for identity: " + id);
   return thumbprint;
 }
 
@@ -171,9 +173,9 @@ int CreateThumbprintMappings(const std::string& user_type, const std::vector<Sig
       LogInfo("Identity " + identity.id +
               (user_type == "ciudadano" ? " has 'vexo' label - processing as ciudadano"
                                         : " has 'CIF:' label - processing as profesional"));
-      const std::string thumbprint = IdentityThumbprint(identity.id, api);
-      if (thumbprint.empty()) continue;
-      if (StoreMappings(user_type, identity.id, thumbprint)) ++mapped;
+      const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
+      if (!thumbprint) continue;
+      if (StoreMappings(user_type, identity.id, *thumbprint)) ++mapped;
     }
   } catch (const std::exception& error) {
     LogError(std::string("CreateThumbprintMappings failed: ") + error.what());

@@ -11,6 +11,7 @@
 
 #include "auth_vocabulary.h"
 #include "cert_store_manager.h"
+#include "value_or_reason.h"
 
 // ---- Validity ----------------------------------------------------------------------------
 
@@ -24,14 +25,9 @@ struct SessionValidity {
 };
 
 // An expiry text parsed as a signed decimal integer, or the reason it is not one.
-struct ExpiryParse {
-  std::optional<int64_t> seconds;
-  std::string error;  // set when `seconds` is empty
-};
-
 // Accepts an optional sign followed by decimal digits and nothing else: trailing characters,
 // blanks and values outside 64 bits are refused rather than read in part.
-ExpiryParse ParseExpirySeconds(const std::string& text);
+ValueOrReason<int64_t> ParseExpirySeconds(const std::string& text);
 
 // expiry - now, held at the 64-bit bounds instead of overflowing.
 int64_t RemainingSeconds(int64_t expiry, int64_t now);
