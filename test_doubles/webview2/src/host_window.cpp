@@ -41,9 +41,11 @@ void HostWindow::Destroy() {
   window_ = nullptr;
 }
 
-void HostWindow::ShowPage(const std::wstring& title, const std::wstring& address) {
+void HostWindow::ShowPage(const std::wstring& title, const std::wstring& address,
+                          const std::wstring& content) {
   title_ = title;
   address_ = address;
+  content_ = content;
   if (IsOpen()) {
     SetWindowTextW(window_, title.c_str());
     InvalidateRect(window_, nullptr, TRUE);
@@ -82,7 +84,9 @@ void HostWindow::Paint() {
   line.top += 28;
   line.bottom = area.bottom - 16;
   SetTextColor(dc, RGB(0, 0, 160));
-  DrawTextW(dc, address_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX);
+  line.top += DrawTextW(dc, address_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX) + 16;
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextW(dc, content_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX);
   SelectObject(dc, old_font);
   EndPaint(window_, &paint);
 }

@@ -113,6 +113,24 @@ const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
   return nullptr;
 }
 
+// One line per visible form field and link: what a person would see and use on the page.
+std::string PageOutline(const HtmlPage& page) {
+  std::string outline;
+  for (const HtmlForm& form : page.forms) {
+    for (const HtmlInput& input : form.inputs) {
+      if (input.type == "hidden") continue;
+      if (input.type == "submit") {
+        outline += "[" + (!input.value.empty() ? input.value : !input.name.empty() ? input.name : "submit") + "]\n";
+      } else {
+        const bool masked = input.type == "password" && !input.value.empty();
+        outline += input.name + ": " + (masked ? "****" : input.value) + "\n";
+      }
+    }
+  }
+  for (const HtmlLink& link : page.links) outline += "<" + link.text + ">\n";
+  return outline;
+}
+
 }  // namespace
 
 WebView::WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
@@ -268,7 +286,9 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   has_page_ = true;
   page_ = ReadHtmlPage(response.body);
   const std::string shown_title = page_.title.empty() ? address_.Text() : page_.title;
-  if (host_) host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()));
+  if (host_) {
+    host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()), Utf8ToWide(PageOutline(page_)));
+  }
   Trace("page " + std::to_string(response.status) + ": " + address_.Text() + " title: " + page_.title);
   const bool success = response.status < 400;
   Complete(hop.navigation, success, success ? 0 : kUnknown);
