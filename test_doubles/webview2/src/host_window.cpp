@@ -1,16 +1,10 @@
 #include "host_window.h"
 
+#include "this_module.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"SendaroWebViewHost";
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 }  // namespace
 

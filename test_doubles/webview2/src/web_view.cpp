@@ -102,6 +102,15 @@ std::vector<ComPtr<Handler>> Snapshot(const std::map<int64_t, ComPtr<Handler>>& 
   return list;
 }
 
+template <typename Handler>
+HRESULT AddHandler(std::map<int64_t, ComPtr<Handler>>& handlers, int64_t& next_token,
+                   Handler* handler, EventRegistrationToken* token) {
+  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
+  token->value = next_token++;
+  handlers[token->value] = handler;
+  return S_OK;
+}
+
 const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
   for (const HtmlLink& link : page.links) {
     if (!wanted.empty() ? (link.id == wanted || link.class_name == wanted || link.text == wanted)
@@ -174,10 +183,7 @@ HRESULT STDMETHODCALLTYPE WebView::Stop() {
 
 HRESULT STDMETHODCALLTYPE WebView::add_NavigationStarting(
     ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
-  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
-  token->value = next_token_++;
-  starting_handlers_[token->value] = handler;
-  return S_OK;
+  return AddHandler(starting_handlers_, next_token_, handler, token);
 }
 
 HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationToken token) {
@@ -187,10 +193,7 @@ HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationTo
 
 HRESULT STDMETHODCALLTYPE WebView::add_NavigationCompleted(
     ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) {
-  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
-  token->value = next_token_++;
-  completed_handlers_[token->value] = handler;
-  return S_OK;
+  return AddHandler(completed_handlers_, next_token_, handler, token);
 }
 
 HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationToken token) {
