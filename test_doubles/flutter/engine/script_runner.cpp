@@ -39,6 +39,9 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
       lines.back().push_back(static_cast<char>(c));
     }
   }
+  if (lines.back().empty()) {
+    lines.pop_back();  // the end of the last line, not a line of its own
+  }
   return lines;
 }
 
@@ -230,13 +233,14 @@ void ScriptRunner::OnReply(size_t index,
     --pending_replies_;
   }
   ++replies_;
-  std::string line = TranscriptLine(index, method, reply);
+  Json entry = TranscriptEntry(index, method, reply);
   if (transcript_) {
-    std::fputs(line.c_str(), transcript_.get());
+    std::fputs(JsonLine(entry).c_str(), transcript_.get());
     std::fputc('\n', transcript_.get());
     std::fflush(transcript_.get());
   }
-  Note(line);
+  entry.erase("reply_hex");  // the view has room for the answer, not its bytes
+  Note(JsonLine(entry));
   if (awaiting_replies_ && pending_replies_ == 0) {
     ResumeAfter(0);
   }

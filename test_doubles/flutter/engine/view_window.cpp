@@ -57,9 +57,13 @@ void Paint(HWND window, const FlutterDesktopView* view) {
     DrawLine(dc, client, 1, "no --script in the Dart entry-point arguments");
   } else {
     DrawLine(dc, client, 1, script->Status());
+    // The newest lines that fit below the two header lines.
+    const auto& lines = script->RecentLines();
+    int room = (client.bottom - 2 * kMargin) / kLineHeight - 2;
+    size_t first = room > 0 && lines.size() > static_cast<size_t>(room) ? lines.size() - room : 0;
     int index = 2;
-    for (const std::string& line : script->RecentLines()) {
-      DrawLine(dc, client, index++, line);
+    for (size_t i = first; i < lines.size(); ++i) {
+      DrawLine(dc, client, index++, lines[i]);
     }
   }
   SelectObject(dc, old_font);
