@@ -3,6 +3,7 @@
 
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "api_guard.h"
 #include "engine_objects.h"
@@ -137,11 +138,15 @@ bool FlutterDesktopViewControllerHandleTopLevelWindowProc(FlutterDesktopViewCont
     if (!controller || !result) {
       return false;
     }
+    // A delegate may register or unregister delegates while it runs.
+    std::vector<FlutterDesktopPluginRegistrar::WindowProcDelegate> delegates;
     for (auto& [name, registrar] : controller->engine->registrars) {
-      for (const auto& delegate : registrar->window_proc_delegates) {
-        if (delegate.callback(hwnd, message, wparam, lparam, delegate.user_data, result)) {
-          return true;
-        }
+      delegates.insert(delegates.end(), registrar->window_proc_delegates.begin(),
+                       registrar->window_proc_delegates.end());
+    }
+    for (const auto& delegate : delegates) {
+      if (delegate.callback(hwnd, message, wparam, lparam, delegate.user_data, result)) {
+        return true;
       }
     }
     return false;
