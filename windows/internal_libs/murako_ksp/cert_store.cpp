@@ -11,16 +11,10 @@ constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kFriendlyNameBytes = 512;
 constexpr DWORD kCommonNameCharacters = 256;
 
-class ScopedHeapBlock {
- public:
-  explicit ScopedHeapBlock(size_t bytes) : block_(KspHeapAlloc(bytes)) {}
-  ~ScopedHeapBlock() { KspHeapFree(block_); }
-  ScopedHeapBlock(const ScopedHeapBlock&) = delete;
-  ScopedHeapBlock& operator=(const ScopedHeapBlock&) = delete;
-  void* get() const { return block_; }
-
- private:
-  void* block_;
+struct HeapBlockTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle block) { KspHeapFree(block); }
 };
 
 }  // namespace
@@ -63,7 +57,7 @@ std::wstring KeyContainerName(PCCERT_CONTEXT certificate) {
       bytes < sizeof(CRYPT_KEY_PROV_INFO)) {
     return std::wstring();
   }
-  ScopedHeapBlock buffer(bytes);
+  UniqueHandle<HeapBlockTraits> buffer(KspHeapAlloc(bytes));
   if (buffer.get() == nullptr ||
       !CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.get(),
                                          &bytes)) {

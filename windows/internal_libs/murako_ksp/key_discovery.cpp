@@ -75,12 +75,12 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
 
   DWORD key_length_bits = 0;
   {
-    ScopedCertStore store(OpenPersonalStore());
+    UniqueCertStore store(OpenPersonalStore());
     if (!store) {
       KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
       return NTE_FAIL;
     }
-    ScopedCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
+    UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
                                                 : FindByName(store.get(), key_name));
     if (!certificate) {
       KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");

@@ -158,13 +158,13 @@ SECURITY_STATUS GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_byt
 // name (case-insensitive substring search of CryptoAPI).
 SECURITY_STATUS ThumbprintBySubject(const wchar_t* key_name, Thumbprint* thumbprint) {
   KspLog("    Key name is CN, searching by subject...");
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
            GetLastError());
     return NTE_NOT_FOUND;
   }
-  ScopedCertContext certificate(CertFindCertificateInStore(
+  UniqueCertContext certificate(CertFindCertificateInStore(
       store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W, key_name,
       nullptr));
   if (!certificate) {
@@ -195,13 +195,13 @@ SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DW
     }
   }
 
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
            GetLastError());
     return NTE_NOT_FOUND;
   }
-  ScopedCertContext certificate(FindByThumbprint(store.get(), thumbprint));
+  UniqueCertContext certificate(FindByThumbprint(store.get(), thumbprint));
   if (!certificate) {
     KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)",
            GetLastError());

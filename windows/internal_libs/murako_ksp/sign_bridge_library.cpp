@@ -2,17 +2,10 @@
 
 SignBridgeLibrary::SignBridgeLibrary() : module_(LoadLibraryW(L"murako_sign_bridge.dll")) {}
 
-SignBridgeLibrary::~SignBridgeLibrary() { Unload(); }
-
-void SignBridgeLibrary::Unload() {
-  if (module_ != nullptr) {
-    FreeLibrary(module_);
-    module_ = nullptr;
-  }
-}
+void SignBridgeLibrary::Unload() { module_.reset(); }
 
 FARPROC SignBridgeLibrary::Resolve(const char* name) const {
-  return module_ != nullptr ? GetProcAddress(module_, name) : nullptr;
+  return module_ ? GetProcAddress(module_.get(), name) : nullptr;
 }
 
 MurakoSignHashRemoteFn SignBridgeLibrary::SignHashRemote() const {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "unique_handle.h"
+
 // The signing bridge "murako_sign_bridge.dll", loaded by bare name through the host process's
 // library search for one signature and unloaded when the owner goes out of scope.
 
@@ -14,11 +16,8 @@ typedef void(WINAPI* MurakoFreeSigFn)(BYTE* signature);
 class SignBridgeLibrary {
  public:
   SignBridgeLibrary();
-  ~SignBridgeLibrary();
-  SignBridgeLibrary(const SignBridgeLibrary&) = delete;
-  SignBridgeLibrary& operator=(const SignBridgeLibrary&) = delete;
 
-  bool loaded() const { return module_ != nullptr; }
+  bool loaded() const { return static_cast<bool>(module_); }
   // Null when the export is missing.
   MurakoSignHashRemoteFn SignHashRemote() const;
   MurakoFreeSigFn FreeSig() const;
@@ -29,5 +28,5 @@ class SignBridgeLibrary {
  private:
   FARPROC Resolve(const char* name) const;
 
-  HMODULE module_;
+  UniqueModule module_;
 };
