@@ -2,11 +2,10 @@
 
 #include <windows.h>
 #include <wincrypt.h>
-#include <bcrypt.h>
 
 #include "unique_handle.h"
 
-// Owners for CryptoAPI and BCrypt handles.
+// Owners for CryptoAPI handles.
 
 struct CertStoreTraits {
   using Handle = HCERTSTORE;
@@ -35,13 +34,6 @@ struct CryptHashTraits {
   static void Close(Handle hash) { CryptDestroyHash(hash); }
 };
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
-
-struct BCryptKeyTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle key) { BCryptDestroyKey(key); }
-};
-using UniqueBCryptKey = UniqueHandle<BCryptKeyTraits>;
 
 // Writes a store's pending changes now: Wine drops some store changes at close otherwise, and
 // the call is harmless on Windows.

@@ -2,17 +2,15 @@
 
 #include <windows.h>
 
+#include <string>
+
+#include "sign_bridge_api.h"
 #include "unique_handle.h"
 
-// The signing bridge "murako_sign_bridge.dll", loaded by bare name through the host process's
-// library search for one signature and unloaded when the owner goes out of scope.
-
-typedef HRESULT(WINAPI* MurakoSignHashRemoteFn)(LPCWSTR key_name, const BYTE* hash,
-                                                DWORD hash_bytes, DWORD padding_flags,
-                                                BYTE** signature, DWORD* signature_bytes);
-typedef const char*(WINAPI* MurakoGetLastErrorFn)();
-typedef void(WINAPI* MurakoFreeSigFn)(BYTE* signature);
-
+// The signing bridge, loaded for one signature from the folder the provider itself was loaded
+// from and unloaded when the owner goes out of scope. The load names the full path and lets
+// the bridge's own imports come only from that folder and system32, so a DLL of the same name
+// next to the host program, in the current directory or on PATH is never picked up.
 class SignBridgeLibrary {
  public:
   SignBridgeLibrary();
@@ -23,10 +21,11 @@ class SignBridgeLibrary {
   MurakoFreeSigFn FreeSig() const;
   MurakoGetLastErrorFn GetLastErrorText() const;
 
-  void Unload();
-
  private:
   FARPROC Resolve(const char* name) const;
 
   UniqueModule module_;
 };
+
+// `module_path` with its file name replaced by the bridge's; empty when the path has no folder.
+std::wstring BridgePathBeside(const std::wstring& module_path);

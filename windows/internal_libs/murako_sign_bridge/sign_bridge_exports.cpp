@@ -11,10 +11,11 @@
 #include "hash_classification.h"
 #include "logger.h"
 #include "remote_signer.h"
+#include "sign_bridge_api.h"
 
 extern "C" {
 
-HRESULT WINAPI MurakoSignHashRemote(const wchar_t* key_name, const BYTE* hash, DWORD hash_length,
+HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* hash, DWORD hash_length,
                                     DWORD padding_flags, BYTE** signature_out,
                                     DWORD* signature_length_out) {
   try {
