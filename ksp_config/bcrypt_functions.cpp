@@ -1,5 +1,7 @@
 #include "bcrypt_functions.h"
 
+#include "system_library.h"
+
 namespace {
 
 template <typename Function>
@@ -10,7 +12,7 @@ void Resolve(HMODULE library, const char* name, Function& function) {
 }  // namespace
 
 BCryptFunctions::LoadResult BCryptFunctions::Load(DWORD& error) {
-  library_.reset(LoadLibraryW(L"bcrypt.dll"));
+  library_.reset(LoadSystemLibrary(L"bcrypt.dll"));
   if (!library_) {
     error = GetLastError();
     return LoadResult::LibraryMissing;

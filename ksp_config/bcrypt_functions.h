@@ -5,7 +5,8 @@
 #include "bcrypt_provider_registration.h"
 #include "unique_handle.h"
 
-// The BCrypt provider-configuration functions, resolved at run time from bcrypt.dll so that
+// The BCrypt provider-configuration functions, resolved at run time from the system folder's
+// bcrypt.dll (by its full path, never one beside the tool or in the current folder) so that
 // the tool starts on every Windows version and reports what is missing. The library is
 // unloaded when the object goes away.
 class BCryptFunctions {
