@@ -1,7 +1,8 @@
 // End to end: the provider's SignHash slot -> the real signing bridge -> the signing service
 // double over TLS. Only what the provider adds to the bridge's own tests: the caller's padding
 // information and hash forms through the slot, the signature sized by the key, the service's
-// refusal as an internal error, and a signature of another key refused.
+// refusal as an internal error, a signature of another key refused, and a host that loads the
+// provider for each signature keeping nothing on either path.
 #include <gtest/gtest.h>
 
 #include "provider_road.h"
@@ -102,6 +103,32 @@ TEST_F(SigningRoad, SignatureOfAnotherKeyIsRefused) {
   std::vector<BYTE> signature;
   EXPECT_EQ(Sign(citizen, TestDigest(32, 15), 32, true, signature), kInternalError);
   EXPECT_EQ(control_.Requests(professional_token_).size(), 1u);
+}
+
+// Stored, because under Wine every read of an absent credential leaves a registry handle open.
+TEST_F(SigningRoad, LoadSignUnloadCyclesOfTheProviderKeepNoHandlesOrMemory) {
+  DoubleIdentity citizen = Install("cit-rsa2048", "ciudadano");
+  DoubleIdentity other = Install("cit-rsa3072", "ciudadano");
+  StoreCertificateMapping(other.thumbprint, "profesional", "pro-rsa3072");
+  SecureStorage::StoreToken(kEnvironmentKey, "desa");
+  auto cycle = [&](uint32_t seed) {
+    ProviderRoad road;
+    ASSERT_TRUE(road.ready());
+    std::vector<BYTE> signature;
+    EXPECT_EQ(road.Sign(Utf8ToWide(citizen.thumbprint), TestDigest(32, seed), 32, false, signature),
+              ERROR_SUCCESS);
+    EXPECT_EQ(road.Sign(Utf8ToWide(other.thumbprint), TestDigest(32, seed), 32, true, signature),
+              kInternalError);
+  };
+  for (uint32_t seed = 0; seed < 3; ++seed) cycle(seed);
+  constexpr int kCycles = 25;
+  const ProcessFootprint before = MeasureProcessFootprint();
+  for (uint32_t seed = 0; seed < kCycles; ++seed) cycle(100 + seed);
+  const ProcessFootprint after = MeasureProcessFootprint();
+  EXPECT_LT(after.handles, before.handles + kCycles)
+      << "handles before " << before.handles << ", after " << after.handles;
+  EXPECT_LT(after.private_bytes, before.private_bytes + kCycles * 16 * 1024ull)
+      << "private bytes before " << before.private_bytes << ", after " << after.private_bytes;
 }
 
 }  // namespace
