@@ -7,22 +7,17 @@
 #include <fstream>
 #include <iterator>
 
+#include "cert_handles.h"
 #include "thumbprint.h"
 
 namespace {
 
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-struct StoreOwner {
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                   CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-  ~StoreOwner() {
-    if (store != nullptr) {
-      CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-      CertCloseStore(store, 0);
-    }
-  }
-};
+UniqueCommittingCertStore OpenStore() {
+  return UniqueCommittingCertStore(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
+}
 
 std::wstring FriendlyName(PCCERT_CONTEXT certificate) {
   DWORD bytes = 0;
@@ -163,11 +158,11 @@ std::wstring Lowercase(std::wstring text) {
 
 bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friendly_name,
                         const std::wstring& container_name) {
-  StoreOwner owner;
-  if (owner.store == nullptr) return false;
-  DeleteCopies(owner.store, der);
+  UniqueCommittingCertStore store = OpenStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   PCCERT_CONTEXT added = nullptr;
-  if (!CertAddEncodedCertificateToStore(owner.store, kEncodings, der.data(),
+  if (!CertAddEncodedCertificateToStore(store.get(), kEncodings, der.data(),
                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW,
                                         &added)) {
     return false;
@@ -192,9 +187,9 @@ bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friend
 }
 
 bool RemoveCertificate(const std::vector<BYTE>& der) {
-  StoreOwner owner;
-  if (owner.store == nullptr) return false;
-  DeleteCopies(owner.store, der);
+  UniqueCommittingCertStore store = OpenStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   return true;
 }
 
@@ -230,9 +225,9 @@ void FixtureSet::RemoveAll() {
 
 std::vector<std::wstring> MurakoThumbprintsInStore() {
   std::vector<std::wstring> result;
-  StoreOwner owner;
+  UniqueCommittingCertStore store = OpenStore();
   PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(owner.store, certificate)) != nullptr) {
+  while ((certificate = CertEnumCertificatesInStore(store.get(), certificate)) != nullptr) {
     if (FriendlyName(certificate).find(L"Murako") != std::wstring::npos) {
       result.push_back(ThumbprintOfContext(certificate));
     }
@@ -242,9 +237,9 @@ std::vector<std::wstring> MurakoThumbprintsInStore() {
 
 std::vector<std::wstring> ThumbprintsWithCommonName(const std::wstring& common_name) {
   std::vector<std::wstring> result;
-  StoreOwner owner;
+  UniqueCommittingCertStore store = OpenStore();
   PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(owner.store, certificate)) != nullptr) {
+  while ((certificate = CertEnumCertificatesInStore(store.get(), certificate)) != nullptr) {
     wchar_t name[256] = {};
     CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
                        name, 256);

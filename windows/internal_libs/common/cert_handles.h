@@ -40,3 +40,14 @@ using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
 inline void CommitStore(const UniqueCertStore& store) {
   if (store) CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
 }
+
+// A store whose changes are written whenever it is closed, on every path.
+struct CommittingCertStoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle store) {
+    CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+    CertCloseStore(store, 0);
+  }
+};
+using UniqueCommittingCertStore = UniqueHandle<CommittingCertStoreTraits>;
