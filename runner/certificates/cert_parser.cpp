@@ -92,7 +92,7 @@ ValueOrReason<CertificateInfo> ParseDerUnguarded(const std::vector<uint8_t>& der
   LogInfo("CertParser::ParseCertificateFromDER - Parsing " + std::to_string(der.size()) +
           " bytes");
   if (der.empty()) return LoggedReason("DER data is empty");
-  ScopedCertContext context(CertCreateCertificateContext(
+  UniqueCertContext context(CertCreateCertificateContext(
       kCertificateEncoding, der.data(), static_cast<DWORD>(der.size())));
   if (!context) {
     return LoggedReason("CertCreateCertificateContext failed: " + CodeText(GetLastError()));

@@ -5,7 +5,6 @@
 #include "cert_handles.h"
 #include "cert_parser.h"
 #include "cert_text.h"
-#include "crypt_handles.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "simple_display_name.h"
@@ -128,7 +127,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
       CertStoreManager::CalculateThumbprint(certificate.derData);
   if (!calculated) return LoggedReason("Failed to calculate thumbprint");
   const std::string& thumbprint = *calculated;
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) return LoggedReason("Failed to open certificate store: " + CodeText(GetLastError()));
   LogInfo("Checking for existing certificate with thumbprint: " + thumbprint);
   std::vector<uint8_t> hashBytes = ParseHexBytes(thumbprint).value_or(std::vector<uint8_t>());
@@ -141,10 +140,10 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
                                         static_cast<DWORD>(certificate.derData.size()),
                                         CERT_STORE_ADD_NEW, &added)) {
     Reason reason = LoggedReason("Failed to add certificate to store: " + CodeText(GetLastError()));
-    store.Commit();
+    CommitStore(store);
     return reason;
   }
-  ScopedCertContext context(added);
+  UniqueCertContext context(added);
   LogInfo("Certificate added to store successfully");
 
   if (!SetWideStringProperty(context.get(), CERT_FRIENDLY_NAME_PROP_ID,
@@ -153,7 +152,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
   }
   if (!CertStoreManager::SetKspProperty(context.get(), kProviderName, thumbprint)) {
     Reason reason = LoggedReason("Failed to associate certificate with KSP");
-    store.Commit();
+    CommitStore(store);
     return reason;
   }
   if (!SetWideStringProperty(
@@ -162,7 +161,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
     LogWarning("Failed to set description property: " + CodeText(GetLastError()));
   }
   context.reset();
-  store.Commit();
+  CommitStore(store);
   StoreMappings(thumbprint, signIdentityId, userType);
   LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
   return thumbprint;
@@ -170,7 +169,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
 
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -187,10 +186,10 @@ bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   }
   if (!CertDeleteCertificateFromStore(found)) {
     LogError("Failed to delete certificate: " + CodeText(GetLastError()));
-    store.Commit();
+    CommitStore(store);
     return false;
   }
-  store.Commit();
+  CommitStore(store);
   LogInfo("Certificate removed successfully");
   return true;
 }
@@ -202,12 +201,12 @@ bool KeySpecWriteFailureIsFatal(DWORD lastError) { return lastError != ERROR_SUC
 ValueOrReason<std::string> CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& der) {
   LogInfo("CertStoreManager::CalculateThumbprint - Calculating for " + std::to_string(der.size()) +
           " bytes");
-  CryptProviderHandle provider;
+  UniqueCryptProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL,
                             CRYPT_VERIFYCONTEXT)) {
     return LoggedReason("CryptAcquireContext failed: " + CodeText(GetLastError()));
   }
-  CryptHashHandle hash;
+  UniqueCryptHash hash;
   if (!CryptCreateHash(provider.get(), CALG_SHA1, 0, 0, hash.put())) {
     return LoggedReason("CryptCreateHash failed: " + CodeText(GetLastError()));
   }
@@ -276,7 +275,7 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
   PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
-    ScopedCertStore store(OpenPersonalStore());
+    UniqueCertStore store(OpenPersonalStore());
     if (!store) {
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;

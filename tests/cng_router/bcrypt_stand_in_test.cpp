@@ -1,5 +1,6 @@
 // The stand-in bcrypt.dll's provider registration, reached the way the configuration tool
-// reaches it: by name from bcrypt.dll at run time. The program sits next to the stand-in.
+// reaches it: by name from the system folder's bcrypt.dll at run time, where each test places
+// the stand-in that sits next to the program.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 
 #include "bcrypt_functions.h"
 #include "cng_registry_layout.h"
+#include "isolated_process.h"
+#include "test_environment.h"
 
 namespace {
 
@@ -30,12 +33,9 @@ std::wstring FunctionPath(const wchar_t* function) {
 class BCryptStandInTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(stand_in_.placed());
     DWORD error = 0;
     ASSERT_EQ(functions_.Load(error), BCryptFunctions::LoadResult::Loaded);
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(GetModuleHandleW(L"bcrypt.dll"), path, MAX_PATH);
-    ASSERT_NE(std::wstring(path).find(L"cng_router_stand_in\\bcrypt.dll"), std::wstring::npos)
-        << "the stand-in, not Wine's bcrypt";
   }
   void TearDown() override {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, ProviderPath().c_str());
@@ -57,6 +57,7 @@ class BCryptStandInTest : public ::testing::Test {
     return functions_.RegisterProvider(kProvider, flags, &registration);
   }
 
+  SystemFilePlacement stand_in_{ProgramDirectory() + "bcrypt.dll", "bcrypt.dll"};
   BCryptFunctions functions_;
 };
 

@@ -1,25 +1,27 @@
 #include "provider_road.h"
 
+#include "cert_handles.h"
+
 namespace {
 
 using GetInterfaceFn = NTSTATUS(WINAPI*)(LPCWSTR, NCRYPT_KEY_STORAGE_FUNCTION_TABLE**, DWORD);
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-HCERTSTORE OpenPersonalStore() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+UniqueCommittingCertStore OpenPersonalStore() {
+  return UniqueCommittingCertStore(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
 }
 
 void DeleteCopies(HCERTSTORE store, const std::vector<BYTE>& der) {
-  PCCERT_CONTEXT wanted =
-      CertCreateCertificateContext(kEncodings, der.data(), static_cast<DWORD>(der.size()));
-  if (wanted == nullptr) return;
+  UniqueCertContext wanted(
+      CertCreateCertificateContext(kEncodings, der.data(), static_cast<DWORD>(der.size())));
+  if (!wanted) return;
   for (;;) {
-    PCCERT_CONTEXT found =
-        CertFindCertificateInStore(store, kEncodings, 0, CERT_FIND_EXISTING, wanted, nullptr);
+    PCCERT_CONTEXT found = CertFindCertificateInStore(store, kEncodings, 0, CERT_FIND_EXISTING,
+                                                      wanted.get(), nullptr);
     if (found == nullptr) break;
-    CertDeleteCertificateFromStore(found);
+    CertDeleteCertificateFromStore(found);  // frees the context
   }
-  CertFreeCertificateContext(wanted);
 }
 
 const wchar_t* HashAlgorithmName(size_t raw_hash_length) {
@@ -33,38 +35,35 @@ const wchar_t* HashAlgorithmName(size_t raw_hash_length) {
 // Wine keeps a store's changes and the new certificate's properties only when the certificate
 // is added anew in this session and the store is committed explicitly.
 bool InstallProviderCertificate(const std::vector<BYTE>& der, const std::wstring& thumbprint) {
-  HCERTSTORE store = OpenPersonalStore();
-  if (store == nullptr) return false;
-  DeleteCopies(store, der);
+  UniqueCommittingCertStore store = OpenPersonalStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   PCCERT_CONTEXT added = nullptr;
-  bool ok = CertAddEncodedCertificateToStore(store, kEncodings, der.data(),
-                                             static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW,
-                                             &added) != FALSE;
-  if (ok) {
-    CRYPT_KEY_PROV_INFO info{};
-    info.pwszContainerName = const_cast<wchar_t*>(thumbprint.c_str());
-    info.pwszProvName = const_cast<wchar_t*>(L"Murako KSP");
-    info.dwKeySpec = 0xFFFFFFFF;
-    ok = CertSetCertificateContextProperty(added, CERT_KEY_PROV_INFO_PROP_ID, 0, &info) != FALSE;
-    CertFreeCertificateContext(added);
+  if (!CertAddEncodedCertificateToStore(store.get(), kEncodings, der.data(),
+                                        static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW,
+                                        &added)) {
+    return false;
   }
-  CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  CertCloseStore(store, 0);
-  return ok;
+  UniqueCertContext certificate(added);
+  CRYPT_KEY_PROV_INFO info{};
+  info.pwszContainerName = const_cast<wchar_t*>(thumbprint.c_str());
+  info.pwszProvName = const_cast<wchar_t*>(L"Murako KSP");
+  info.dwKeySpec = 0xFFFFFFFF;
+  return CertSetCertificateContextProperty(certificate.get(), CERT_KEY_PROV_INFO_PROP_ID, 0,
+                                           &info) != FALSE;
 }
 
 bool RemoveProviderCertificate(const std::vector<BYTE>& der) {
-  HCERTSTORE store = OpenPersonalStore();
-  if (store == nullptr) return false;
-  DeleteCopies(store, der);
-  CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  CertCloseStore(store, 0);
+  UniqueCommittingCertStore store = OpenPersonalStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   return true;
 }
 
 ProviderRoad::ProviderRoad() : module_(LoadLibraryW(L"murako_ksp.dll")) {
-  if (module_ == nullptr) return;
-  auto entry = reinterpret_cast<GetInterfaceFn>(GetProcAddress(module_, "GetKeyStorageInterface"));
+  if (!module_) return;
+  auto entry =
+      reinterpret_cast<GetInterfaceFn>(GetProcAddress(module_.get(), "GetKeyStorageInterface"));
   if (entry == nullptr || entry(L"Murako KSP", &table_, 0) != 0 || table_ == nullptr) {
     table_ = nullptr;
     return;
@@ -74,7 +73,6 @@ ProviderRoad::ProviderRoad() : module_(LoadLibraryW(L"murako_ksp.dll")) {
 
 ProviderRoad::~ProviderRoad() {
   if (provider_ != 0) table_->FreeProvider(provider_);
-  if (module_ != nullptr) FreeLibrary(module_);
 }
 
 SECURITY_STATUS ProviderRoad::Sign(const std::wstring& thumbprint, const std::vector<BYTE>& hash,

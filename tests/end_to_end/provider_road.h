@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "key_storage_function_table.h"
+#include "unique_handle.h"
 
 bool InstallProviderCertificate(const std::vector<BYTE>& der, const std::wstring& thumbprint);
 bool RemoveProviderCertificate(const std::vector<BYTE>& der);
@@ -29,7 +30,7 @@ class ProviderRoad {
                        size_t raw_hash_length, bool pss, std::vector<BYTE>& signature) const;
 
  private:
-  HMODULE module_ = nullptr;
+  UniqueModule module_;  // declared first: unloaded after the provider handle is freed
   NCRYPT_KEY_STORAGE_FUNCTION_TABLE* table_ = nullptr;
   NCRYPT_PROV_HANDLE provider_ = 0;
 };

@@ -7,22 +7,17 @@
 #include <fstream>
 #include <iterator>
 
+#include "cert_handles.h"
 #include "thumbprint.h"
 
 namespace {
 
 constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-struct StoreOwner {
-  HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                   CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-  ~StoreOwner() {
-    if (store != nullptr) {
-      CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-      CertCloseStore(store, 0);
-    }
-  }
-};
+UniqueCommittingCertStore OpenStore() {
+  return UniqueCommittingCertStore(
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
+}
 
 std::wstring FriendlyName(PCCERT_CONTEXT certificate) {
   DWORD bytes = 0;
@@ -62,8 +57,10 @@ std::string EnvironmentValue(const char* name) {
 
 }  // namespace
 
+std::string ProviderFolder() { return ProgramDirectory() + "provider\\"; }
+
 HMODULE KspModule() {
-  static HMODULE module = LoadLibraryW(L"murako_ksp.dll");
+  static HMODULE module = LoadLibraryA((ProviderFolder() + "murako_ksp.dll").c_str());
   return module;
 }
 
@@ -161,11 +158,11 @@ std::wstring Lowercase(std::wstring text) {
 
 bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friendly_name,
                         const std::wstring& container_name) {
-  StoreOwner owner;
-  if (owner.store == nullptr) return false;
-  DeleteCopies(owner.store, der);
+  UniqueCommittingCertStore store = OpenStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   PCCERT_CONTEXT added = nullptr;
-  if (!CertAddEncodedCertificateToStore(owner.store, kEncodings, der.data(),
+  if (!CertAddEncodedCertificateToStore(store.get(), kEncodings, der.data(),
                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW,
                                         &added)) {
     return false;
@@ -190,9 +187,9 @@ bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friend
 }
 
 bool RemoveCertificate(const std::vector<BYTE>& der) {
-  StoreOwner owner;
-  if (owner.store == nullptr) return false;
-  DeleteCopies(owner.store, der);
+  UniqueCommittingCertStore store = OpenStore();
+  if (!store) return false;
+  DeleteCopies(store.get(), der);
   return true;
 }
 
@@ -207,7 +204,10 @@ void FixtureSet::Install(const std::vector<FixtureEntry>& entries) {
         << entry.file;
     entries_[entry.file] = entry;
     fixtures_[entry.file] = fixture;
+    CopyFileA((FixtureFolder() + entry.file + ".key").c_str(),
+              (FixtureFolder() + WideToUtf8(fixture.thumbprint) + ".key").c_str(), FALSE);
   }
+  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_KEYS", FixtureFolder().c_str());
 }
 
 bool FixtureSet::Reinstall(const std::string& name) {
@@ -225,9 +225,9 @@ void FixtureSet::RemoveAll() {
 
 std::vector<std::wstring> MurakoThumbprintsInStore() {
   std::vector<std::wstring> result;
-  StoreOwner owner;
+  UniqueCommittingCertStore store = OpenStore();
   PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(owner.store, certificate)) != nullptr) {
+  while ((certificate = CertEnumCertificatesInStore(store.get(), certificate)) != nullptr) {
     if (FriendlyName(certificate).find(L"Murako") != std::wstring::npos) {
       result.push_back(ThumbprintOfContext(certificate));
     }
@@ -237,9 +237,9 @@ std::vector<std::wstring> MurakoThumbprintsInStore() {
 
 std::vector<std::wstring> ThumbprintsWithCommonName(const std::wstring& common_name) {
   std::vector<std::wstring> result;
-  StoreOwner owner;
+  UniqueCommittingCertStore store = OpenStore();
   PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(owner.store, certificate)) != nullptr) {
+  while ((certificate = CertEnumCertificatesInStore(store.get(), certificate)) != nullptr) {
     wchar_t name[256] = {};
     CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME),
                        name, 256);
@@ -275,15 +275,47 @@ bool DebugLogCapture::HasLine(const std::string& message) const {
 }
 
 BridgeFolder::BridgeFolder(const char* folder) {
-  SetDllDirectoryA((ProgramDirectory() + folder).c_str());
+  const std::string source = ProgramDirectory() + folder + "\\murako_sign_bridge.dll";
+  const std::string target = ProviderFolder() + "murako_sign_bridge.dll";
+  if (GetFileAttributesA(source.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE)) << target;
+  } else {
+    DeleteFileA(target.c_str());
+  }
 }
 
-BridgeFolder::~BridgeFolder() { SetDllDirectoryA(nullptr); }
+BridgeFolder::~BridgeFolder() { DeleteFileA((ProviderFolder() + "murako_sign_bridge.dll").c_str()); }
+
+bool VerifiesWith(const InstalledFixture& fixture, const std::vector<BYTE>& raw_hash,
+                  const BYTE* signature, DWORD signature_bytes, bool pss) {
+  PCCERT_CONTEXT certificate = CertCreateCertificateContext(
+      kEncodings, fixture.der.data(), static_cast<DWORD>(fixture.der.size()));
+  BCRYPT_KEY_HANDLE key = nullptr;
+  bool verified = false;
+  if (certificate != nullptr &&
+      CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo,
+                                  0, nullptr, &key)) {
+    const wchar_t* algorithm = raw_hash.size() == 32   ? BCRYPT_SHA256_ALGORITHM
+                               : raw_hash.size() == 48 ? BCRYPT_SHA384_ALGORITHM
+                                                       : BCRYPT_SHA512_ALGORITHM;
+    BCRYPT_PKCS1_PADDING_INFO pkcs1{algorithm};
+    BCRYPT_PSS_PADDING_INFO pss_info{algorithm, static_cast<ULONG>(raw_hash.size())};
+    verified = BCryptVerifySignature(key, pss ? static_cast<void*>(&pss_info) : &pkcs1,
+                                     const_cast<BYTE*>(raw_hash.data()),
+                                     static_cast<ULONG>(raw_hash.size()),
+                                     const_cast<BYTE*>(signature), signature_bytes,
+                                     pss ? BCRYPT_PAD_PSS : BCRYPT_PAD_PKCS1) == 0;
+    BCryptDestroyKey(key);
+  }
+  if (certificate != nullptr) CertFreeCertificateContext(certificate);
+  return verified;
+}
 
 BridgeScript::BridgeScript(const std::string& mode, int signature_bytes,
                            const std::string& error_text) {
   SetEnvironmentVariableA("TEST_SIGN_BRIDGE_MODE", mode.c_str());
-  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_SIG_BYTES", std::to_string(signature_bytes).c_str());
+  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_SIG_BYTES",
+                          signature_bytes > 0 ? std::to_string(signature_bytes).c_str() : nullptr);
   SetEnvironmentVariableA("TEST_SIGN_BRIDGE_ERROR",
                           error_text.empty() ? nullptr : error_text.c_str());
 }

@@ -1,5 +1,6 @@
 #include "isolated_process.h"
 
+#include <memory>
 #include <sstream>
 
 #include "test_environment.h"
@@ -39,6 +40,7 @@ IsolatedProgram::IsolatedProgram(const std::string& program,
   CopyFileA((ProgramDirectory() + program).c_str(), image_.c_str(), FALSE);
   for (const std::string& dll : standInDlls) {
     CopyFileA((StandInFolder() + dll).c_str(), (folder_ + dll).c_str(), FALSE);
+    if (dll == "bcrypt.dll") bcrypt_stand_in_ = true;
   }
 }
 
@@ -46,6 +48,10 @@ IsolatedProgram::~IsolatedProgram() { RemoveDirectoryTree(folder_); }
 
 IsolatedRun IsolatedProgram::Run(const std::vector<std::string>& arguments, HANDLE token) const {
   IsolatedRun result;
+  std::unique_ptr<SystemFilePlacement> bcrypt;
+  if (bcrypt_stand_in_) {
+    bcrypt = std::make_unique<SystemFilePlacement>(StandInFolder() + "bcrypt.dll", "bcrypt.dll");
+  }
   std::string commandLine = QuoteCommandLineArgument(image_);
   for (const std::string& argument : arguments) commandLine += " " + QuoteCommandLineArgument(argument);
 

@@ -21,7 +21,8 @@ struct IsolatedRun {
 std::string StandInFolder();
 
 // A private folder holding a copy of `program` (from the test build's folder) and of the named
-// stand-in DLLs; removed at the end.
+// stand-in DLLs; removed at the end. A program that loads bcrypt.dll by its full system path
+// finds the stand-in there only while it runs: Run places it in the system folder for the run.
 class IsolatedProgram {
  public:
   IsolatedProgram(const std::string& program, const std::vector<std::string>& standInDlls);
@@ -36,6 +37,7 @@ class IsolatedProgram {
  private:
   std::string folder_;
   std::string image_;
+  bool bcrypt_stand_in_ = false;
 };
 
 // The system directory of this prefix, with a trailing backslash.
