@@ -4,7 +4,7 @@
 //
 //   murako_ksp_benchmark.exe <folder with bench_NNNN.der files>
 //
-// tests/ksp/run_benchmark.sh generates the certificates and runs it under Wine. The program
+// benchmarks/provider/run_benchmark.sh generates the certificates and runs it under Wine. The program
 // removes its certificates from the store on every way out.
 
 #include <windows.h>
