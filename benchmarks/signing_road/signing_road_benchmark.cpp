@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <cstdio>
 #include <string>
@@ -234,6 +235,68 @@ size_t CountOf(const std::string& text, const std::string& what) {
   return count;
 }
 
+// Timestamps of the log lines of one signature, taken from the debugger channel.
+struct TimedLine {
+  double ms;
+  std::string text;
+};
+std::vector<TimedLine>* g_timed_lines = nullptr;
+
+LONG CALLBACK RecordTimedLine(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  if (g_timed_lines != nullptr) {
+    g_timed_lines->push_back({NowMs(), reinterpret_cast<const char*>(record->ExceptionInformation[1])});
+  }
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// The three longest gaps between consecutive log lines of one signature.
+void PrintSlowestSteps(const char* what, const std::function<void()>& sign) {
+  std::vector<TimedLine> lines;
+  g_timed_lines = &lines;
+  PVOID handler = AddVectoredExceptionHandler(1, &RecordTimedLine);
+  const double start = NowMs();
+  sign();
+  const double end = NowMs();
+  RemoveVectoredExceptionHandler(handler);
+  g_timed_lines = nullptr;
+  std::vector<std::pair<double, std::string>> gaps;
+  double previous = start;
+  for (const TimedLine& line : lines) {
+    gaps.push_back({line.ms - previous, line.text.substr(line.text.find("] ", 1) + 2, 70)});
+    previous = line.ms;
+  }
+  gaps.push_back({end - previous, "(after the last line)"});
+  std::sort(gaps.begin(), gaps.end(), [](auto& a, auto& b) { return a.first > b.first; });
+  std::printf("  %s: %.2f ms, longest waits before:\n", what, end - start);
+  for (size_t i = 0; i < 4 && i < gaps.size(); ++i) {
+    std::string text = gaps[i].second;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::printf("    %.2f ms  %s\n", gaps[i].first, text.c_str());
+  }
+}
+
+// The provider's OpenKey and FreeKey through its function table, as CNG calls them.
+void OpenAndFreeKey(const std::wstring& key_name) {
+  using GetInterfaceFn = NTSTATUS(WINAPI*)(LPCWSTR, NCRYPT_KEY_STORAGE_FUNCTION_TABLE**, DWORD);
+  HMODULE module = LoadLibraryW(L"murako_ksp.dll");
+  auto entry = reinterpret_cast<GetInterfaceFn>(GetProcAddress(module, "GetKeyStorageInterface"));
+  NCRYPT_KEY_STORAGE_FUNCTION_TABLE* table = nullptr;
+  NCRYPT_PROV_HANDLE provider = 0;
+  if (entry != nullptr && entry(L"Murako KSP", &table, 0) == 0 &&
+      table->OpenProvider(&provider, L"Murako KSP", 0) == ERROR_SUCCESS) {
+    NCRYPT_KEY_HANDLE key = 0;
+    if (table->OpenKey(provider, &key, key_name.c_str(), 0, 0) == ERROR_SUCCESS) {
+      table->FreeKey(provider, key);
+    }
+    table->FreeProvider(provider);
+  }
+  FreeLibrary(module);
+}
+
 // Each step of the bridge's work alone, times how often one signature takes it.
 void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<uint8_t>& raw,
                     double provider, double bare, double bare_direct) {
@@ -253,19 +316,38 @@ void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<ui
   const double json = MedianMs(5, [&] { for (int i = 0; i < 100; ++i) BuildSignatureRequestJson(request); }) / 100;
   const std::wstring bridge_path = ProgramFolder() + L"murako_sign_bridge.dll";
   const double load = MedianMs(50, [&] { FreeLibrary(LoadLibraryW(bridge_path.c_str())); });
+  std::vector<uint8_t> signature;
+  const double fresh_bridge = MedianMs(30, [&] { SignBridgeLibrary().Sign(setup.key, raw, 0, signature); });
+  const double kept_bridge = [&] {
+    SignBridgeLibrary bridge;
+    return MedianMs(30, [&] { bridge.Sign(setup.key, raw, 0, signature); });
+  }();
+  const double open_key = MedianMs(30, [&] { OpenAndFreeKey(setup.key); });
+  PrintSlowestSteps("one signature through the provider", [&] {
+    std::vector<BYTE> out;
+    road.Sign(setup.key, raw, 32, false, out);
+  });
+  {
+    SignBridgeLibrary bridge;
+    bridge.Sign(setup.key, raw, 0, signature);
+    PrintSlowestSteps("one call of a bridge kept loaded", [&] { bridge.Sign(setup.key, raw, 0, signature); });
+  }
   const double logging = static_cast<double>(lines) * line;
   const double storage = static_cast<double>(reads - absent) * found + static_cast<double>(absent) * missing;
   const double proxy = bare - bare_direct;
-  const double rest = provider - bare - logging - storage - json - load;
+  const double rest = provider - bare - logging - storage - json - open_key - (fresh_bridge - kept_bridge);
   std::printf("breakdown of the %.2f ms per signature over the bare POST:\n", provider - bare);
   std::printf("  log: %zu lines x %.3f ms = %.2f ms (of which the debugger channel, "
               "OutputDebugStringA, %.3f ms a line)\n", lines, line, logging, debugger);
   std::printf("  credential reads: %zu found x %.3f ms + %zu absent x %.3f ms = %.2f ms\n",
               reads - absent, found, absent, missing, storage);
   std::printf("  JSON request body: %.3f ms\n", json);
-  std::printf("  bridge load + unload: %.2f ms\n", load);
+  std::printf("  bridge load + unload: %.2f ms alone; a call on a freshly loaded bridge %.2f ms, "
+              "on one kept loaded %.2f ms: %.2f ms more\n",
+              load, fresh_bridge, kept_bridge, fresh_bridge - kept_bridge);
+  std::printf("  provider OpenKey + FreeKey (certificate store search): %.2f ms\n", open_key);
   std::printf("  automatic proxy detection (in both): %.2f ms\n", proxy);
-  std::printf("  rest (provider, hash handling, client set-up): %.2f ms\n", rest);
+  std::printf("  rest (provider SignHash, its own log, client set-up): %.2f ms\n", rest);
 }
 
 int Latency(const Setup& setup) {
