@@ -9,30 +9,25 @@ void Resolve(HMODULE library, const char* name, Function& function) {
 
 }  // namespace
 
-BCryptFunctions::~BCryptFunctions() {
-  if (library_ != nullptr) FreeLibrary(library_);
-}
-
 BCryptFunctions::LoadResult BCryptFunctions::Load(DWORD& error) {
-  library_ = LoadLibraryW(L"bcrypt.dll");
-  if (library_ == nullptr) {
+  library_.reset(LoadLibraryW(L"bcrypt.dll"));
+  if (!library_) {
     error = GetLastError();
     return LoadResult::LibraryMissing;
   }
-  Resolve(library_, "BCryptRegisterProvider", RegisterProvider);
-  Resolve(library_, "BCryptUnregisterProvider", UnregisterProvider);
-  Resolve(library_, "BCryptAddContextFunction", AddContextFunction);
-  Resolve(library_, "BCryptRemoveContextFunction", RemoveContextFunction);
-  Resolve(library_, "BCryptAddContextFunctionProvider", AddContextFunctionProvider);
-  Resolve(library_, "BCryptRemoveContextFunctionProvider", RemoveContextFunctionProvider);
-  Resolve(library_, "BCryptEnumRegisteredProviders", EnumRegisteredProviders);
-  Resolve(library_, "BCryptFreeBuffer", FreeBuffer);
+  Resolve(library_.get(), "BCryptRegisterProvider", RegisterProvider);
+  Resolve(library_.get(), "BCryptUnregisterProvider", UnregisterProvider);
+  Resolve(library_.get(), "BCryptAddContextFunction", AddContextFunction);
+  Resolve(library_.get(), "BCryptRemoveContextFunction", RemoveContextFunction);
+  Resolve(library_.get(), "BCryptAddContextFunctionProvider", AddContextFunctionProvider);
+  Resolve(library_.get(), "BCryptRemoveContextFunctionProvider", RemoveContextFunctionProvider);
+  Resolve(library_.get(), "BCryptEnumRegisteredProviders", EnumRegisteredProviders);
+  Resolve(library_.get(), "BCryptFreeBuffer", FreeBuffer);
   // The two Remove functions are optional: the tool copes without them.
   if (RegisterProvider == nullptr || UnregisterProvider == nullptr ||
       AddContextFunction == nullptr || AddContextFunctionProvider == nullptr ||
       EnumRegisteredProviders == nullptr || FreeBuffer == nullptr) {
-    FreeLibrary(library_);
-    library_ = nullptr;
+    library_.reset();
     return LoadResult::FunctionsMissing;
   }
   return LoadResult::Loaded;

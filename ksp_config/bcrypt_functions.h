@@ -3,17 +3,13 @@
 #include <windows.h>
 
 #include "bcrypt_provider_registration.h"
+#include "unique_handle.h"
 
 // The BCrypt provider-configuration functions, resolved at run time from bcrypt.dll so that
 // the tool starts on every Windows version and reports what is missing. The library is
 // unloaded when the object goes away.
 class BCryptFunctions {
  public:
-  BCryptFunctions() = default;
-  ~BCryptFunctions();
-  BCryptFunctions(const BCryptFunctions&) = delete;
-  BCryptFunctions& operator=(const BCryptFunctions&) = delete;
-
   enum class LoadResult { Loaded, LibraryMissing, FunctionsMissing };
   // `error` receives the system error code of a failed library load.
   LoadResult Load(DWORD& error);
@@ -28,5 +24,5 @@ class BCryptFunctions {
   decltype(&BCryptFreeBuffer) FreeBuffer = nullptr;
 
  private:
-  HMODULE library_ = nullptr;
+  UniqueModule library_;
 };

@@ -474,7 +474,7 @@ int LeakParts(const Setup& setup) {
     before = MeasureProcessFootprint();
     for (int i = 0; i < 200; ++i) {
       HMODULE module = LoadLibraryW(L"murako_sign_bridge.dll");
-      auto sign = reinterpret_cast<SignBridgeLibrary::SignFn>(GetProcAddress(module, "MurakoSignHashRemote"));
+      auto sign = reinterpret_cast<MurakoSignHashRemoteFn>(GetProcAddress(module, "MurakoSignHashRemote"));
       BYTE* buffer = nullptr;
       DWORD length = 0;
       std::vector<uint8_t> bad(20, 1);

@@ -97,7 +97,7 @@ std::optional<CertificateInfo> CertParser::ParseCertificateFromDER(
       LogError("DER data is empty");
       return std::nullopt;
     }
-    ScopedCertContext context(CertCreateCertificateContext(
+    UniqueCertContext context(CertCreateCertificateContext(
         kCertificateEncoding, der.data(), static_cast<DWORD>(der.size())));
     if (!context) {
       LogError("CertCreateCertificateContext failed: " + CodeText(GetLastError()));

@@ -5,7 +5,6 @@
 #include "cert_handles.h"
 #include "cert_parser.h"
 #include "cert_text.h"
-#include "crypt_handles.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "simple_display_name.h"
@@ -122,7 +121,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
     LogError("Failed to calculate thumbprint");
     return false;
   }
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -138,10 +137,10 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
                                         static_cast<DWORD>(certificate.derData.size()),
                                         CERT_STORE_ADD_NEW, &added)) {
     LogError("Failed to add certificate to store: " + CodeText(GetLastError()));
-    store.Commit();
+    CommitStore(store);
     return false;
   }
-  ScopedCertContext context(added);
+  UniqueCertContext context(added);
   LogInfo("Certificate added to store successfully");
 
   if (!SetWideStringProperty(context.get(), CERT_FRIENDLY_NAME_PROP_ID,
@@ -150,7 +149,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
   }
   if (!CertStoreManager::SetKspProperty(context.get(), kProviderName, thumbprint)) {
     LogError("Failed to associate certificate with KSP");
-    store.Commit();
+    CommitStore(store);
     return false;
   }
   if (!SetWideStringProperty(
@@ -159,7 +158,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
     LogWarning("Failed to set description property: " + CodeText(GetLastError()));
   }
   context.reset();
-  store.Commit();
+  CommitStore(store);
   StoreMappings(thumbprint, signIdentityId, userType);
   LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
   return true;
@@ -167,7 +166,7 @@ bool AddCertificateUnguarded(const CertificateInfo& certificate, const std::stri
 
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -184,10 +183,10 @@ bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   }
   if (!CertDeleteCertificateFromStore(found)) {
     LogError("Failed to delete certificate: " + CodeText(GetLastError()));
-    store.Commit();
+    CommitStore(store);
     return false;
   }
-  store.Commit();
+  CommitStore(store);
   LogInfo("Certificate removed successfully");
   return true;
 }
@@ -199,13 +198,13 @@ bool KeySpecWriteFailureIsFatal(DWORD lastError) { return lastError != ERROR_SUC
 std::string CertStoreManager::CalculateThumbprint(const std::vector<uint8_t>& der) {
   LogInfo("CertStoreManager::CalculateThumbprint - Calculating for " + std::to_string(der.size()) +
           " bytes");
-  CryptProviderHandle provider;
+  UniqueCryptProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_FULL,
                             CRYPT_VERIFYCONTEXT)) {
     LogError("CryptAcquireContext failed: " + CodeText(GetLastError()));
     return std::string();
   }
-  CryptHashHandle hash;
+  UniqueCryptHash hash;
   if (!CryptCreateHash(provider.get(), CALG_SHA1, 0, 0, hash.put())) {
     LogError("CryptCreateHash failed: " + CodeText(GetLastError()));
     return std::string();
@@ -278,7 +277,7 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
   PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
-    ScopedCertStore store(OpenPersonalStore());
+    UniqueCertStore store(OpenPersonalStore());
     if (!store) {
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;

@@ -5,23 +5,18 @@
 #include <string>
 #include <vector>
 
-// Owner of one open registry key, closed on every path.
+#include "unique_handle.h"
+
+// One open registry key with the writes registration needs; closed on every path.
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  HKEY get() const { return key_; }
-  HKEY* put() { return &key_; }
+  HKEY get() const { return key_.get(); }
+  HKEY* put() { return key_.put(); }
 
   // Creates or opens `path` below `parent`, non-volatile, for writing; a registry status.
   LONG Create(HKEY parent, const std::wstring& path) {
     return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                           nullptr, &key_, nullptr);
+                           nullptr, key_.put(), nullptr);
   }
   LONG SetString(const wchar_t* name, const std::wstring& value) const {
     return SetValue(name, REG_SZ, value.c_str(), (value.size() + 1) * sizeof(wchar_t));
@@ -37,9 +32,9 @@ class RegistryKey {
 
  private:
   LONG SetValue(const wchar_t* name, DWORD type, const void* data, size_t size) const {
-    return RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data),
+    return RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data),
                           static_cast<DWORD>(size));
   }
 
-  HKEY key_ = nullptr;
+  UniqueRegistryKey key_;
 };

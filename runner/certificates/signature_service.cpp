@@ -4,7 +4,7 @@
 #include <wincrypt.h>
 
 #include "cert_text.h"
-#include "crypt_handles.h"
+#include "cert_handles.h"
 #include "logger.h"
 
 namespace {
@@ -35,12 +35,12 @@ std::string LowerHexPrefix(const std::vector<uint8_t>& bytes, size_t count) {
 
 std::optional<std::vector<uint8_t>> HashWithCryptoApi(const std::vector<uint8_t>& data,
                                                       int algorithm) {
-  CryptProviderHandle provider;
+  UniqueCryptProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
     LogError(Failure("CryptAcquireContext"));
     return std::nullopt;
   }
-  CryptHashHandle hash;
+  UniqueCryptHash hash;
   if (!CryptCreateHash(provider.get(), HashAlgorithmId(algorithm), 0, 0, hash.put())) {
     LogError(Failure("CryptCreateHash"));
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "scoped_srw_exclusive_lock.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -41,32 +42,26 @@ std::string LogFilePath() {
 // process take turns, for systems that place an append-only write by first reading the size.
 class OpenLogFile {
  public:
-  OpenLogFile() = default;
-  ~OpenLogFile() { Close(); }
-  OpenLogFile(const OpenLogFile&) = delete;
-  OpenLogFile& operator=(const OpenLogFile&) = delete;
-
   // Writes one line, opening the file first when needed. False when the file cannot be opened.
   bool Append(const std::string& path, const std::string& text) {
-    if (file_ != INVALID_HANDLE_VALUE && (path != path_ || WasDeleted())) Close();
-    if (file_ == INVALID_HANDLE_VALUE && !Open(path)) return false;
+    if (file_ && (path != path_ || WasDeleted())) Close();
+    if (!file_ && !Open(path)) return false;
     DWORD written = 0;
-    WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return true;
   }
 
   void Close() {
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.reset();
     path_.clear();
   }
 
  private:
   bool Open(const std::string& path) {
-    file_ = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) return false;
     path_ = path;
     return true;
   }
@@ -74,11 +69,13 @@ class OpenLogFile {
   // A log removed by the user (or a test) while open: the next line starts a new file.
   bool WasDeleted() const {
     FILE_STANDARD_INFO info{};
-    if (!GetFileInformationByHandleEx(file_, FileStandardInfo, &info, sizeof(info))) return true;
+    if (!GetFileInformationByHandleEx(file_.get(), FileStandardInfo, &info, sizeof(info))) {
+      return true;
+    }
     return info.DeletePending || info.NumberOfLinks == 0;
   }
 
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  UniqueFile file_;
   std::string path_;
 };
 

@@ -1,12 +1,18 @@
-// A stand-in for murako_sign_bridge.dll that the provider tests copy under that name into a
-// folder of their choice. It signs nothing: every call does what the calling test scripted in
-// environment variables of the process.
+// A stand-in for murako_sign_bridge.dll that the provider tests copy under that name beside the
+// provider. Every call does what the calling test scripted in environment variables of the
+// process.
 //
-//   TEST_SIGN_BRIDGE_MODE        "sign" (default): S_OK with a known signature;
+//   TEST_SIGN_BRIDGE_MODE        "sign" (default): S_OK with the real signature of the key's
+//                                private key blob "<key name>.key" in TEST_SIGN_BRIDGE_KEYS,
+//                                made as the real bridge asks the service to (raw hash, PSS
+//                                salt as long as the hash), or the known signature when the
+//                                folder has no such key;
+//                                "corrupt": the real signature with its last byte changed;
 //                                "fail": E_FAIL with the last-error text;
 //                                "fail_with_buffer": E_FAIL but a signature buffer as well;
 //                                "empty": S_OK without a signature buffer
-//   TEST_SIGN_BRIDGE_SIG_BYTES   length of the returned signature (default 256)
+//   TEST_SIGN_BRIDGE_SIG_BYTES   length of the returned signature, cut or padded with zeros
+//                                (default: the real signature's, else 256)
 //   TEST_SIGN_BRIDGE_ERROR       last-error text of a failure (default "scripted failure")
 //   TEST_SIGN_BRIDGE_RECORD      file that receives one line per call:
 //                                "<key name>|<hash in hex>|<flags in hex>"
@@ -17,12 +23,19 @@
 // The known signature: byte i is (hash[i mod hash length] + i) mod 256.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
+
+#include "hash_classification.h"
+#include "sign_bridge_api.h"
 
 namespace {
 
@@ -87,14 +100,75 @@ void Record(LPCWSTR key_name, const BYTE* hash, DWORD hash_bytes, DWORD flags) {
   CloseHandle(file);
 }
 
-BYTE* KnownSignature(const BYTE* hash, DWORD hash_bytes, DWORD length) {
-  BYTE* signature = static_cast<BYTE*>(CoTaskMemAlloc(length));
-  if (signature == nullptr) return nullptr;
+std::vector<BYTE> KnownSignature(const BYTE* hash, DWORD hash_bytes, DWORD length) {
+  std::vector<BYTE> signature(length);
   for (DWORD i = 0; i < length; ++i) {
     BYTE base = (hash != nullptr && hash_bytes > 0) ? hash[i % hash_bytes] : 0;
     signature[i] = static_cast<BYTE>(base + i);
   }
   return signature;
+}
+
+std::vector<BYTE> PrivateKeyBlob(LPCWSTR key_name) {
+  std::string folder = Environment("TEST_SIGN_BRIDGE_KEYS", "");
+  if (folder.empty() || key_name == nullptr) return {};
+  std::string name;
+  for (const wchar_t* unit = key_name; *unit != L'\0'; ++unit) name += static_cast<char>(*unit);
+  std::ifstream file(folder + "\\" + name + ".key", std::ios::binary);
+  return std::vector<BYTE>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+const wchar_t* HashAlgorithm(size_t raw_hash_bytes) {
+  return raw_hash_bytes == 32 ? BCRYPT_SHA256_ALGORITHM
+         : raw_hash_bytes == 48 ? BCRYPT_SHA384_ALGORITHM
+                                : BCRYPT_SHA512_ALGORITHM;
+}
+
+std::vector<BYTE> SignWithKey(std::vector<BYTE>& blob, const std::vector<uint8_t>& raw_hash,
+                              DWORD flags) {
+  std::vector<BYTE> signature;
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_KEY_HANDLE key = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_RSA_ALGORITHM, nullptr, 0) == 0 &&
+      BCryptImportKeyPair(algorithm, nullptr, BCRYPT_RSAPRIVATE_BLOB, &key, blob.data(),
+                          static_cast<ULONG>(blob.size()), 0) == 0) {
+    const bool pss = (flags & BCRYPT_PAD_PSS) != 0;
+    BCRYPT_PKCS1_PADDING_INFO pkcs1{HashAlgorithm(raw_hash.size())};
+    BCRYPT_PSS_PADDING_INFO pss_info{HashAlgorithm(raw_hash.size()),
+                                     static_cast<ULONG>(raw_hash.size())};
+    void* padding = pss ? static_cast<void*>(&pss_info) : static_cast<void*>(&pkcs1);
+    ULONG size = 0;
+    std::vector<BYTE> hash(raw_hash.begin(), raw_hash.end());
+    if (BCryptSignHash(key, padding, hash.data(), static_cast<ULONG>(hash.size()), nullptr, 0,
+                       &size, pss ? BCRYPT_PAD_PSS : BCRYPT_PAD_PKCS1) == 0) {
+      signature.resize(size);
+      if (BCryptSignHash(key, padding, hash.data(), static_cast<ULONG>(hash.size()),
+                         signature.data(), size, &size,
+                         pss ? BCRYPT_PAD_PSS : BCRYPT_PAD_PKCS1) != 0) {
+        signature.clear();
+      }
+    }
+  }
+  if (key != nullptr) BCryptDestroyKey(key);
+  if (algorithm != nullptr) BCryptCloseAlgorithmProvider(algorithm, 0);
+  return signature;
+}
+
+// The key's real signature when the test gave its key, else the known signature.
+std::vector<BYTE> Signature(LPCWSTR key_name, const BYTE* hash, DWORD hash_bytes, DWORD flags) {
+  std::vector<BYTE> blob = PrivateKeyBlob(key_name);
+  HashClassification classified = ClassifyHash(hash, hash_bytes);
+  std::vector<BYTE> signature;
+  if (!blob.empty() && classified.accepted) signature = SignWithKey(blob, classified.raw_hash, flags);
+  if (signature.empty()) return KnownSignature(hash, hash_bytes, 256);
+  return signature;
+}
+
+BYTE* Handed(std::vector<BYTE> signature, const std::string& length_text) {
+  if (!length_text.empty()) signature.resize(std::atol(length_text.c_str()), 0);
+  BYTE* buffer = static_cast<BYTE*>(CoTaskMemAlloc(signature.empty() ? 1 : signature.size()));
+  if (buffer != nullptr && !signature.empty()) memcpy(buffer, signature.data(), signature.size());
+  return buffer;
 }
 
 }  // namespace
@@ -104,21 +178,24 @@ extern "C" HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* has
                                                BYTE** signature, DWORD* signature_bytes) {
   Record(key_name, hash, hash_bytes, padding_flags);
   std::string mode = Environment("TEST_SIGN_BRIDGE_MODE", "sign");
-  DWORD length = static_cast<DWORD>(std::atol(Environment("TEST_SIGN_BRIDGE_SIG_BYTES", "256").c_str()));
+  std::string length = Environment("TEST_SIGN_BRIDGE_SIG_BYTES", "");
   if (mode == "fail" || mode == "fail_with_buffer") {
     SetThreadError(Environment("TEST_SIGN_BRIDGE_ERROR", "scripted failure"));
     if (mode == "fail_with_buffer") {
-      *signature = KnownSignature(hash, hash_bytes, length);
-      *signature_bytes = length;
+      *signature = Handed(KnownSignature(hash, hash_bytes, 256), length);
+      *signature_bytes = length.empty() ? 256 : std::atol(length.c_str());
     }
     return E_FAIL;
   }
   if (mode == "empty") {
     return S_OK;
   }
-  *signature = KnownSignature(hash, hash_bytes, length);
+  std::vector<BYTE> made = Signature(key_name, hash, hash_bytes, padding_flags);
+  if (mode == "corrupt") made.back() ^= 0x01;
+  const DWORD bytes = length.empty() ? static_cast<DWORD>(made.size()) : std::atol(length.c_str());
+  *signature = Handed(std::move(made), length);
   if (*signature == nullptr) return E_OUTOFMEMORY;
-  *signature_bytes = length;
+  *signature_bytes = bytes;
   return S_OK;
 }
 

@@ -95,7 +95,7 @@ TEST(KspProperties, KeyPropertiesDescribeANonExportableRsaSigningKey) {
             NTE_INVALID_PARAMETER);
 }
 
-TEST(KspProperties, CertificatePropertyByThumbprintAndByCommonName) {
+TEST(KspProperties, CertificatePropertyFollowsTheRuleThatOpenedTheKey) {
   ScopedProvider provider;
   const InstalledFixture& fixture = Fixtures()["rsa3072"];
   ScopedKey key;
@@ -119,8 +119,11 @@ TEST(KspProperties, CertificatePropertyByThumbprintAndByCommonName) {
   EXPECT_EQ(KeyProperty(accented.get(), NCRYPT_CERTIFICATE_PROPERTY), Fixtures()["dni_accents"].der);
   EXPECT_TRUE(log.HasLine("    Key name is CN, searching by subject..."));
 
-  // A subject search is a substring match over the whole store: the first twin in store
-  // order is the one whose certificate comes back.
+  // The certificate is found by the rule that opened the key: by container name too, and for
+  // twins the first in store order.
+  ScopedKey container;
+  ASSERT_EQ(container.Open(provider.get(), Lowercase(kContainerName)), ERROR_SUCCESS);
+  EXPECT_EQ(KeyProperty(container.get(), NCRYPT_CERTIFICATE_PROPERTY), Fixtures()["container"].der);
   ScopedKey twin;
   ASSERT_EQ(twin.Open(provider.get(), kTwinCommonName), ERROR_SUCCESS);
   std::vector<std::wstring> twins = ThumbprintsWithCommonName(kTwinCommonName);

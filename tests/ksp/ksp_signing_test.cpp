@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -17,15 +18,6 @@ std::vector<BYTE> Hash(size_t length, BYTE seed = 0x10) {
   std::vector<BYTE> hash(length);
   for (size_t i = 0; i < length; ++i) hash[i] = static_cast<BYTE>(seed + i * 7);
   return hash;
-}
-
-// What the stand-in signs: byte i is (hash[i mod length] + i) mod 256.
-std::vector<BYTE> KnownSignature(const std::vector<BYTE>& hash, size_t length) {
-  std::vector<BYTE> signature(length);
-  for (size_t i = 0; i < length; ++i) {
-    signature[i] = static_cast<BYTE>((hash.empty() ? 0 : hash[i % hash.size()]) + i);
-  }
-  return signature;
 }
 
 class KspSigning : public ::testing::Test {
@@ -87,10 +79,10 @@ TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
   BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
   std::vector<BYTE> signature(300, 0xEE);
   DWORD size = 0;
-  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PKCS1, &padding), ERROR_SUCCESS);
+  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PKCS1, &padding), ERROR_SUCCESS)
+      << log.Text();
   EXPECT_EQ(size, 256u);
-  std::vector<BYTE> expected = KnownSignature(digest_info, 256);
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
+  EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw, signature.data(), 256, false));
   EXPECT_EQ(signature[256], 0xEE);
   EXPECT_FALSE(BridgeIsLoaded());
   EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads + 1);
@@ -111,33 +103,45 @@ TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
   EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: SUCCESS sigSize=256 (HSM real signature)"));
 }
 
-TEST_F(KspSigning, CallerReceivesAtMostTheKeyLengthOfWhatTheBridgeReturned) {
+TEST_F(KspSigning, OnlyASignatureOfTheModulusLengthThatVerifiesReachesTheCaller) {
   BridgeFolder folder("bridge_double");
   std::vector<BYTE> hash = Hash(48);
   {
-    BridgeScript script("sign", 100);
+    BridgeScript script("sign");
+    DebugLogCapture log;
     std::vector<BYTE> signature(256, 0xEE);
     DWORD size = 0;
-    ASSERT_EQ(Sign(hash, &signature, &size), ERROR_SUCCESS);
-    EXPECT_EQ(size, 256u);
-    std::vector<BYTE> expected = KnownSignature(hash, 100);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
-    EXPECT_EQ(signature[100], 0xEE);
-    EXPECT_EQ(signature[255], 0xEE);
-  }
-  {
-    BridgeScript script("sign", 600);
-    DebugLogCapture log;
-    std::vector<BYTE> signature(1024, 0xEE);
-    DWORD size = 0;
     ASSERT_EQ(Sign(hash, &signature, &size, BCRYPT_PAD_PSS), ERROR_SUCCESS);
-    EXPECT_EQ(size, 256u);
-    std::vector<BYTE> expected = KnownSignature(hash, 256);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), signature.begin()));
-    EXPECT_EQ(signature[256], 0xEE);
+    EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], hash, signature.data(), 256, true));
     EXPECT_TRUE(log.HasLine("    PSS padding detected - forwarding to HSM"));
     EXPECT_TRUE(log.HasLine("    Expected signature size: 256 bytes (key size)"));
     EXPECT_TRUE(log.HasLine("    PaddingInfo: NULL (no padding info provided)"));
+  }
+  struct Case {
+    const char* mode;
+    int bytes;
+    DWORD flags;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"sign", 100, 0, "signature is 100 bytes, the key's length 256"},
+      {"sign", 600, BCRYPT_PAD_PSS, "signature is 600 bytes, the key's length 256"},
+      {"corrupt", 0, 0,
+       "signature does not verify with the certificate's public key (status=0xC000A000)"},
+      {"corrupt", 0, BCRYPT_PAD_PSS,
+       "signature does not verify with the certificate's public key (status=0xC000A000)"},
+  };
+  for (const Case& bad : cases) {
+    BridgeScript script(bad.mode, bad.bytes);
+    DebugLogCapture log;
+    long frees = BridgeCounter("TEST_SIGN_BRIDGE_FREES");
+    std::vector<BYTE> signature(1024, 0xEE);
+    DWORD size = 0;
+    EXPECT_EQ(Sign(hash, &signature, &size, bad.flags), NTE_INTERNAL_ERROR) << bad.reason;
+    EXPECT_EQ(signature, std::vector<BYTE>(1024, 0xEE)) << bad.reason;
+    EXPECT_TRUE(log.HasLine("    Bridge signature refused: " + bad.reason)) << log.Text();
+    EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_INTERNAL_ERROR (signature refused)"));
+    EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_FREES"), frees + 1);
   }
   EXPECT_FALSE(BridgeIsLoaded());
 }
@@ -181,11 +185,16 @@ TEST_F(KspSigning, MissingBridgeOrMissingExportsFailAsInternalError) {
   std::vector<BYTE> signature(256);
   DWORD size = 0;
   {
+    // A working bridge planted next to the program is what a bare-name load would find.
     BridgeFolder folder("bridge_absent");
-    HMODULE probe = LoadLibraryW(L"murako_sign_bridge.dll");
-    ASSERT_EQ(probe, nullptr) << "a bridge is reachable from the test program";
+    BridgeScript script("sign");
+    HMODULE planted = LoadLibraryW(L"murako_sign_bridge.dll");
+    ASSERT_NE(planted, nullptr) << "no bridge planted next to the test program";
+    FreeLibrary(planted);
+    long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
     DebugLogCapture log;
     EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
+    EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
     EXPECT_TRUE(log.HasLine("    Bridge DLL not found"));
     EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge DLL not found)"));
   }
@@ -202,15 +211,19 @@ TEST_F(KspSigning, MissingBridgeOrMissingExportsFailAsInternalError) {
   }
 }
 
+// The bridge gets any hash; a signature of one the service never signs cannot be checked, so
+// it is refused.
 TEST_F(KspSigning, HashesOfAnyLengthAreForwardedAndOnlyShortOnesDumped) {
+  ScopedTempDirectory record_folder;
   BridgeFolder folder("bridge_double");
   BridgeScript script("sign");
+  script.RecordTo(record_folder.path() + "calls.txt");
   DebugLogCapture log;
   std::vector<BYTE> signature(256);
   DWORD size = 0;
   std::vector<BYTE> hundred = Hash(100, 0);
-  ASSERT_EQ(Sign(hundred, &signature, &size), ERROR_SUCCESS);
-  EXPECT_EQ(signature, KnownSignature(hundred, 256));
+  EXPECT_EQ(Sign(hundred, &signature, &size), NTE_INTERNAL_ERROR);
+  EXPECT_TRUE(log.HasLine("    Bridge signature refused: the hash is not one the service signs"));
   std::string dump;
   for (int i = 0; i < 64; ++i) {
     char digits[4];
@@ -220,10 +233,11 @@ TEST_F(KspSigning, HashesOfAnyLengthAreForwardedAndOnlyShortOnesDumped) {
   EXPECT_TRUE(log.HasLine("    Hash bytes (first 64): " + dump));
 
   std::vector<BYTE> huge = Hash(70000);
-  ASSERT_EQ(Sign(huge, &signature, &size), ERROR_SUCCESS);
-  EXPECT_EQ(signature, KnownSignature(huge, 256));
+  EXPECT_EQ(Sign(huge, &signature, &size), NTE_INTERNAL_ERROR);
   std::vector<BYTE> empty;
-  ASSERT_EQ(Sign(empty, &signature, &size), ERROR_SUCCESS);
+  EXPECT_EQ(Sign(empty, &signature, &size), NTE_INTERNAL_ERROR);
+  const std::string calls = ReadFileBytes(record_folder.path() + "calls.txt");
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 3);
   for (const std::string& message : log.Messages()) {
     EXPECT_EQ(message.find("Hash bytes (first 64): 10 "), std::string::npos);
   }
@@ -287,7 +301,7 @@ TEST_F(KspSigning, EncryptPadsAndDecryptStripsBlocksOfTheKeyLength) {
 
 TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {
   BridgeFolder folder("bridge_double");
-  BridgeScript script("sign", 512);  // enough for every key length
+  BridgeScript script("sign");
   ScopedProvider provider;
   DebugLogCapture log;
   const char* keys[] = {"rsa1024", "rsa2048", "rsa3072", "rsa4096"};
@@ -309,7 +323,7 @@ TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {
         DWORD size = 0;
         if (Ksp().SignHash(0, key.get(), nullptr, hash.data(), 32, signature.data(), key_bytes,
                            &size, 0) != ERROR_SUCCESS ||
-            signature != KnownSignature(hash, key_bytes)) {
+            !VerifiesWith(fixture, hash, signature.data(), key_bytes, false)) {
           ++failures;
         }
         if (t % 2 == 0 && EnumerateKeyNames(provider.get()).size() != expected_keys) ++failures;

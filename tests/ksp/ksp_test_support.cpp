@@ -62,8 +62,10 @@ std::string EnvironmentValue(const char* name) {
 
 }  // namespace
 
+std::string ProviderFolder() { return ProgramDirectory() + "provider\\"; }
+
 HMODULE KspModule() {
-  static HMODULE module = LoadLibraryW(L"murako_ksp.dll");
+  static HMODULE module = LoadLibraryA((ProviderFolder() + "murako_ksp.dll").c_str());
   return module;
 }
 
@@ -207,7 +209,10 @@ void FixtureSet::Install(const std::vector<FixtureEntry>& entries) {
         << entry.file;
     entries_[entry.file] = entry;
     fixtures_[entry.file] = fixture;
+    CopyFileA((FixtureFolder() + entry.file + ".key").c_str(),
+              (FixtureFolder() + WideToUtf8(fixture.thumbprint) + ".key").c_str(), FALSE);
   }
+  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_KEYS", FixtureFolder().c_str());
 }
 
 bool FixtureSet::Reinstall(const std::string& name) {
@@ -275,15 +280,47 @@ bool DebugLogCapture::HasLine(const std::string& message) const {
 }
 
 BridgeFolder::BridgeFolder(const char* folder) {
-  SetDllDirectoryA((ProgramDirectory() + folder).c_str());
+  const std::string source = ProgramDirectory() + folder + "\\murako_sign_bridge.dll";
+  const std::string target = ProviderFolder() + "murako_sign_bridge.dll";
+  if (GetFileAttributesA(source.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE)) << target;
+  } else {
+    DeleteFileA(target.c_str());
+  }
 }
 
-BridgeFolder::~BridgeFolder() { SetDllDirectoryA(nullptr); }
+BridgeFolder::~BridgeFolder() { DeleteFileA((ProviderFolder() + "murako_sign_bridge.dll").c_str()); }
+
+bool VerifiesWith(const InstalledFixture& fixture, const std::vector<BYTE>& raw_hash,
+                  const BYTE* signature, DWORD signature_bytes, bool pss) {
+  PCCERT_CONTEXT certificate = CertCreateCertificateContext(
+      kEncodings, fixture.der.data(), static_cast<DWORD>(fixture.der.size()));
+  BCRYPT_KEY_HANDLE key = nullptr;
+  bool verified = false;
+  if (certificate != nullptr &&
+      CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo,
+                                  0, nullptr, &key)) {
+    const wchar_t* algorithm = raw_hash.size() == 32   ? BCRYPT_SHA256_ALGORITHM
+                               : raw_hash.size() == 48 ? BCRYPT_SHA384_ALGORITHM
+                                                       : BCRYPT_SHA512_ALGORITHM;
+    BCRYPT_PKCS1_PADDING_INFO pkcs1{algorithm};
+    BCRYPT_PSS_PADDING_INFO pss_info{algorithm, static_cast<ULONG>(raw_hash.size())};
+    verified = BCryptVerifySignature(key, pss ? static_cast<void*>(&pss_info) : &pkcs1,
+                                     const_cast<BYTE*>(raw_hash.data()),
+                                     static_cast<ULONG>(raw_hash.size()),
+                                     const_cast<BYTE*>(signature), signature_bytes,
+                                     pss ? BCRYPT_PAD_PSS : BCRYPT_PAD_PKCS1) == 0;
+    BCryptDestroyKey(key);
+  }
+  if (certificate != nullptr) CertFreeCertificateContext(certificate);
+  return verified;
+}
 
 BridgeScript::BridgeScript(const std::string& mode, int signature_bytes,
                            const std::string& error_text) {
   SetEnvironmentVariableA("TEST_SIGN_BRIDGE_MODE", mode.c_str());
-  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_SIG_BYTES", std::to_string(signature_bytes).c_str());
+  SetEnvironmentVariableA("TEST_SIGN_BRIDGE_SIG_BYTES",
+                          signature_bytes > 0 ? std::to_string(signature_bytes).c_str() : nullptr);
   SetEnvironmentVariableA("TEST_SIGN_BRIDGE_ERROR",
                           error_text.empty() ? nullptr : error_text.c_str());
 }

@@ -15,7 +15,8 @@
 #include "string_conversion.h"
 #include "test_environment.h"
 
-// The provider's function table, from murako_ksp.dll next to the test program (loaded once).
+// The provider's function table, from the copy of murako_ksp.dll in the folder "provider" next
+// to the test program (loaded once by full path).
 const NCRYPT_KEY_STORAGE_FUNCTION_TABLE& Ksp();
 HMODULE KspModule();
 
@@ -110,9 +111,10 @@ class DebugLogCapture {
   ScopedTempPathOverride override_;
 };
 
-// Chooses which stand-in the provider finds when it loads "murako_sign_bridge.dll" by bare
-// name: the folder "bridge_double", "bridge_partial" or "bridge_absent" next to the test program
-// becomes the process's DLL directory. The test program's own folder holds no bridge.
+// Places the stand-in of the folder "bridge_double" or "bridge_partial" next to the test
+// program beside the provider as murako_sign_bridge.dll, or none for "bridge_absent"; removes it
+// again on destruction. The test program's own folder holds a planted bridge that the provider
+// must never load.
 class BridgeFolder {
  public:
   explicit BridgeFolder(const char* folder);
@@ -121,10 +123,16 @@ class BridgeFolder {
   BridgeFolder& operator=(const BridgeFolder&) = delete;
 };
 
+// True when `signature` is the fixture key's signature of `raw_hash` (PKCS #1 v1.5 or PSS with
+// a salt as long as the hash).
+bool VerifiesWith(const InstalledFixture& fixture, const std::vector<BYTE>& raw_hash,
+                  const BYTE* signature, DWORD signature_bytes, bool pss);
+
 // Scripts the stand-in through its environment variables; restores them on destruction.
+// `signature_bytes` 0 leaves the signature at its own length.
 class BridgeScript {
  public:
-  BridgeScript(const std::string& mode, int signature_bytes = 256,
+  BridgeScript(const std::string& mode, int signature_bytes = 0,
                const std::string& error_text = std::string());
   ~BridgeScript();
   BridgeScript(const BridgeScript&) = delete;

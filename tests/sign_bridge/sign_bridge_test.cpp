@@ -189,6 +189,8 @@ TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
   EXPECT_EQ(fresh_thread_error, "");
 }
 
+// A cycle that signs, one whose hash is refused, and one whose stored sign identity is not text
+// (it cannot be written into the request).
 TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
   // Stored, because under Wine every read of an absent credential leaves a registry handle open.
   SecureStorage::StoreToken(kEnvironmentKey, "desa");
@@ -200,10 +202,24 @@ TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
         << bridge.LastError();
     EXPECT_EQ(bridge.Sign(Key(citizen_), std::vector<uint8_t>(20, 1), 0, signature), E_INVALIDARG);
   };
-  for (uint32_t seed = 0; seed < 3; ++seed) cycle(seed);
+  auto failing_cycle = [&](uint32_t seed) {
+    SignBridgeLibrary bridge;
+    ASSERT_TRUE(bridge.loaded());
+    std::vector<uint8_t> signature;
+    EXPECT_EQ(bridge.Sign(Key(professional_), TestDigest(32, seed), 0, signature), E_FAIL);
+    EXPECT_EQ(bridge.LastError(), "Failed to get sign_identity_id from cache for thumbprint");
+  };
+  StoreCertificateMapping(professional_.thumbprint, "profesional", "\xff\xfe");
+  for (uint32_t seed = 0; seed < 3; ++seed) {
+    cycle(seed);
+    failing_cycle(seed);
+  }
   constexpr int kCycles = 25;
   const ProcessFootprint before = MeasureProcessFootprint();
-  for (uint32_t seed = 0; seed < kCycles; ++seed) cycle(100 + seed);
+  for (uint32_t seed = 0; seed < kCycles; ++seed) {
+    cycle(100 + seed);
+    failing_cycle(100 + seed);
+  }
   const ProcessFootprint after = MeasureProcessFootprint();
   // Fewer than one handle per cycle, and far less memory than one C++ runtime pool (73 KB).
   EXPECT_LT(after.handles, before.handles + kCycles)

@@ -50,15 +50,12 @@ std::string AlgorithmFor(size_t raw_hash_length, bool pss) {
   return (pss ? "rsa-pss-mgf1-" : "rsa-") + hash;
 }
 
-SignBridgeLibrary::SignBridgeLibrary() : module_(LoadLibraryW(L"murako_sign_bridge.dll")) {
-  if (module_ == nullptr) return;
-  sign_ = reinterpret_cast<SignFn>(GetProcAddress(module_, "MurakoSignHashRemote"));
-  last_error_ = reinterpret_cast<LastErrorFn>(GetProcAddress(module_, "MurakoGetLastError"));
-  free_ = reinterpret_cast<FreeFn>(GetProcAddress(module_, "MurakoFreeSig"));
-}
-
-SignBridgeLibrary::~SignBridgeLibrary() {
-  if (module_ != nullptr) FreeLibrary(module_);
+SignBridgeLibrary::SignBridgeLibrary() : module_(LoadLibraryW(kSignBridgeFileName)) {
+  if (!module_) return;
+  HMODULE module = module_.get();
+  sign_ = reinterpret_cast<MurakoSignHashRemoteFn>(GetProcAddress(module, "MurakoSignHashRemote"));
+  last_error_ = reinterpret_cast<MurakoGetLastErrorFn>(GetProcAddress(module, "MurakoGetLastError"));
+  free_ = reinterpret_cast<MurakoFreeSigFn>(GetProcAddress(module, "MurakoFreeSig"));
 }
 
 HRESULT SignBridgeLibrary::Sign(const std::wstring& key_name, const std::vector<uint8_t>& hash,

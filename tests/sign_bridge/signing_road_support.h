@@ -8,6 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sign_bridge_api.h"
+#include "unique_handle.h"
+
 // Shared by the bridge tests, the end-to-end tests and the benchmarks: identities of the
 // signing service double, the credential-storage entries the application would write, the
 // real murako_sign_bridge.dll loaded by name, and test hashes.
@@ -34,14 +37,7 @@ std::string AlgorithmFor(size_t raw_hash_length, bool pss);
 // murako_sign_bridge.dll loaded by bare name (the program's folder holds the real one).
 class SignBridgeLibrary {
  public:
-  using SignFn = HRESULT(WINAPI*)(const wchar_t*, const BYTE*, DWORD, DWORD, BYTE**, DWORD*);
-  using LastErrorFn = const char*(WINAPI*)();
-  using FreeFn = void(WINAPI*)(BYTE*);
-
   SignBridgeLibrary();
-  ~SignBridgeLibrary();
-  SignBridgeLibrary(const SignBridgeLibrary&) = delete;
-  SignBridgeLibrary& operator=(const SignBridgeLibrary&) = delete;
 
   bool loaded() const { return sign_ != nullptr && last_error_ != nullptr && free_ != nullptr; }
   // Calls MurakoSignHashRemote; on success copies the signature and frees the bridge's buffer.
@@ -49,12 +45,12 @@ class SignBridgeLibrary {
                std::vector<uint8_t>& signature) const;
   std::string LastError() const { return last_error_(); }
 
-  SignFn sign_ = nullptr;
-  LastErrorFn last_error_ = nullptr;
-  FreeFn free_ = nullptr;
+  MurakoSignHashRemoteFn sign_ = nullptr;
+  MurakoGetLastErrorFn last_error_ = nullptr;
+  MurakoFreeSigFn free_ = nullptr;
 
  private:
-  HMODULE module_ = nullptr;
+  UniqueModule module_;
 };
 
 // Open handles and committed private bytes of this process. Counted directly rather than with

@@ -3,44 +3,40 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-// Owners for CryptoAPI certificate store and certificate context handles, so that every path
-// releases them.
+#include "unique_handle.h"
 
-class ScopedCertStore {
- public:
-  explicit ScopedCertStore(HCERTSTORE store = nullptr) : store_(store) {}
-  ~ScopedCertStore() {
-    if (store_ != nullptr) CertCloseStore(store_, 0);
-  }
-  ScopedCertStore(const ScopedCertStore&) = delete;
-  ScopedCertStore& operator=(const ScopedCertStore&) = delete;
+// Owners for CryptoAPI handles.
 
-  HCERTSTORE get() const { return store_; }
-  explicit operator bool() const { return store_ != nullptr; }
-  // Writes pending changes now: Wine drops some store changes at close otherwise, and the call
-  // is harmless on Windows.
-  void Commit() const {
-    if (store_ != nullptr) CertControlStore(store_, 0, CERT_STORE_CTRL_COMMIT, nullptr);
-  }
-
- private:
-  HCERTSTORE store_;
+struct CertStoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle store) { CertCloseStore(store, 0); }
 };
+using UniqueCertStore = UniqueHandle<CertStoreTraits>;
 
-class ScopedCertContext {
- public:
-  explicit ScopedCertContext(PCCERT_CONTEXT context = nullptr) : context_(context) {}
-  ~ScopedCertContext() { reset(); }
-  ScopedCertContext(const ScopedCertContext&) = delete;
-  ScopedCertContext& operator=(const ScopedCertContext&) = delete;
-
-  PCCERT_CONTEXT get() const { return context_; }
-  explicit operator bool() const { return context_ != nullptr; }
-  void reset(PCCERT_CONTEXT context = nullptr) {
-    if (context_ != nullptr) CertFreeCertificateContext(context_);
-    context_ = context;
-  }
-
- private:
-  PCCERT_CONTEXT context_;
+struct CertContextTraits {
+  using Handle = PCCERT_CONTEXT;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle context) { CertFreeCertificateContext(context); }
 };
+using UniqueCertContext = UniqueHandle<CertContextTraits>;
+
+struct CryptProviderTraits {
+  using Handle = HCRYPTPROV;
+  static Handle Invalid() { return 0; }
+  static void Close(Handle provider) { CryptReleaseContext(provider, 0); }
+};
+using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
+
+struct CryptHashTraits {
+  using Handle = HCRYPTHASH;
+  static Handle Invalid() { return 0; }
+  static void Close(Handle hash) { CryptDestroyHash(hash); }
+};
+using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
+
+// Writes a store's pending changes now: Wine drops some store changes at close otherwise, and
+// the call is harmless on Windows.
+inline void CommitStore(const UniqueCertStore& store) {
+  if (store) CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
+}

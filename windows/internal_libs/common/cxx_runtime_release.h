@@ -1,7 +1,10 @@
 #pragma once
 
 // Both libraries are loaded and unloaded by their hosts again and again (the provider unloads
-// the signing bridge after every signature). The GNU C++ runtime linked into each keeps an
+// the signing bridge after every signature); nothing the runtime linked into them keeps may
+// outlive an unload.
+//
+// The GNU C++ runtime linked into each keeps an
 // emergency exception-allocation pool (about 73 KB) on the process heap until the process
 // ends; releasing it when the library is unloaded keeps every load/unload cycle from leaking it.
 
@@ -21,5 +24,32 @@ inline void ReleaseCxxRuntimeOnUnload(DWORD reason, LPVOID reserved) {
 #else
   (void)reason;
   (void)reserved;
+#endif
+}
+
+#if defined(__MINGW32__)
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+#endif
+
+// The GNU runtime's thread layer gives a thread that is not its own a record holding two
+// handles (a copy of the thread handle and an event) the first time the thread throws an
+// exception or touches thread-local runtime data in this library, and releases it only when the
+// thread ends. A host thread that outlives the library (it is unloaded after every signature)
+// would keep both handles and the record once per load. Call at the end of an exported function,
+// after every exception handler has finished: it runs this library's thread-detach callbacks
+// for the calling thread, which close the handles and free the thread's runtime data; the
+// runtime builds them anew if the thread calls in again.
+inline void ReleaseThreadRuntimeOfThisModule() {
+#if defined(__MINGW32__)
+  const BYTE* base = reinterpret_cast<const BYTE*>(&__ImageBase);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + __ImageBase.e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS];
+  if (directory.VirtualAddress == 0) return;
+  const auto* tls = reinterpret_cast<const IMAGE_TLS_DIRECTORY*>(base + directory.VirtualAddress);
+  auto* callback = reinterpret_cast<PIMAGE_TLS_CALLBACK*>(tls->AddressOfCallBacks);
+  for (; callback != nullptr && *callback != nullptr; ++callback) {
+    (*callback)(reinterpret_cast<PVOID>(const_cast<BYTE*>(base)), DLL_THREAD_DETACH, nullptr);
+  }
 #endif
 }

@@ -11,16 +11,10 @@ constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kFriendlyNameBytes = 512;
 constexpr DWORD kCommonNameCharacters = 256;
 
-class ScopedHeapBlock {
- public:
-  explicit ScopedHeapBlock(size_t bytes) : block_(KspHeapAlloc(bytes)) {}
-  ~ScopedHeapBlock() { KspHeapFree(block_); }
-  ScopedHeapBlock(const ScopedHeapBlock&) = delete;
-  ScopedHeapBlock& operator=(const ScopedHeapBlock&) = delete;
-  void* get() const { return block_; }
-
- private:
-  void* block_;
+struct HeapBlockTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle block) { KspHeapFree(block); }
 };
 
 }  // namespace
@@ -63,7 +57,7 @@ std::wstring KeyContainerName(PCCERT_CONTEXT certificate) {
       bytes < sizeof(CRYPT_KEY_PROV_INFO)) {
     return std::wstring();
   }
-  ScopedHeapBlock buffer(bytes);
+  UniqueHandle<HeapBlockTraits> buffer(KspHeapAlloc(bytes));
   if (buffer.get() == nullptr ||
       !CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.get(),
                                          &bytes)) {
@@ -79,4 +73,29 @@ bool ReadThumbprint(PCCERT_CONTEXT certificate, Thumbprint* thumbprint) {
   return CertGetCertificateContextProperty(certificate, CERT_SHA1_HASH_PROP_ID, thumbprint->data(),
                                            &bytes) &&
          bytes == thumbprint->size();
+}
+
+PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name, NameMatch* match) {
+  PCCERT_CONTEXT certificate = nullptr;
+  while ((certificate = CertEnumCertificatesInStore(store, certificate)) != nullptr) {
+    std::wstring container = KeyContainerName(certificate);
+    if (!container.empty() &&
+        CompareStringOrdinal(container.c_str(), -1, key_name, -1, TRUE) == CSTR_EQUAL) {
+      if (match != nullptr) *match = NameMatch{true, container};
+      return certificate;
+    }
+    if (!HasMurakoFriendlyName(certificate)) continue;
+    std::wstring common_name = SubjectCommonName(certificate);
+    if (common_name == key_name) {
+      if (match != nullptr) *match = NameMatch{false, common_name};
+      return certificate;
+    }
+  }
+  return nullptr;
+}
+
+PCCERT_CONTEXT FindByKeyName(HCERTSTORE store, const wchar_t* key_name) {
+  Thumbprint thumbprint{};
+  return ParseThumbprint(key_name, &thumbprint) ? FindByThumbprint(store, thumbprint)
+                                                : FindByName(store, key_name);
 }

@@ -16,39 +16,12 @@
 
 namespace {
 
-bool ContainerMatches(PCCERT_CONTEXT certificate, const wchar_t* key_name,
-                      std::wstring* container) {
-  *container = KeyContainerName(certificate);
-  return !container->empty() &&
-         CompareStringOrdinal(container->c_str(), -1, key_name, -1, TRUE) == CSTR_EQUAL;
-}
-
-bool CommonNameMatches(PCCERT_CONTEXT certificate, const wchar_t* key_name,
-                       std::wstring* common_name) {
-  if (!HasMurakoFriendlyName(certificate)) {
-    return false;
+void LogNameMatch(const NameMatch& match) {
+  if (match.by_container) {
+    KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(match.text.c_str()).c_str());
+  } else {
+    KspLog("    Found by CN: '%s'", KspLogText(match.text.c_str()).c_str());
   }
-  *common_name = SubjectCommonName(certificate);
-  return *common_name == key_name;
-}
-
-// Walks the store in its enumeration order; the first certificate whose container name or, for
-// the provider's own certificates, common name matches wins.
-PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name) {
-  PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(store, certificate)) != nullptr) {
-    std::wstring container;
-    if (ContainerMatches(certificate, key_name, &container)) {
-      KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(container.c_str()).c_str());
-      return certificate;
-    }
-    std::wstring common_name;
-    if (CommonNameMatches(certificate, key_name, &common_name)) {
-      KspLog("    Found by CN: '%s'", KspLogText(common_name.c_str()).c_str());
-      return certificate;
-    }
-  }
-  return nullptr;
 }
 
 SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out,
@@ -75,17 +48,19 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
 
   DWORD key_length_bits = 0;
   {
-    ScopedCertStore store(OpenPersonalStore());
+    UniqueCertStore store(OpenPersonalStore());
     if (!store) {
       KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
       return NTE_FAIL;
     }
-    ScopedCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
-                                                : FindByName(store.get(), key_name));
+    NameMatch match;
+    UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
+                                                : FindByName(store.get(), key_name, &match));
     if (!certificate) {
       KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
       return NTE_BAD_KEYSET;
     }
+    if (!by_thumbprint) LogNameMatch(match);
     key_length_bits = KeyLengthFromPublicKey(&certificate.get()->pCertInfo->SubjectPublicKeyInfo);
     if (by_thumbprint) {
       KspLog("    Found by THUMBPRINT");

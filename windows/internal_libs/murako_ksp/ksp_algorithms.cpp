@@ -106,13 +106,13 @@ SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE
     KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED");
     return NTE_NOT_SUPPORTED;
   }
-  ScopedCertStore store(OpenPersonalStore());
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     KspLog("    Failed to open certificate store");
     KspLog("<<< MurakoExportKey: NTE_FAIL");
     return NTE_FAIL;
   }
-  ScopedCertContext certificate(FindByThumbprint(store.get(), thumbprint));
+  UniqueCertContext certificate(FindByThumbprint(store.get(), thumbprint));
   if (!certificate) {
     KspLog("    Certificate not found in store");
     KspLog("<<< MurakoExportKey: NTE_NOT_FOUND");

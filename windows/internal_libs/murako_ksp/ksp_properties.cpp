@@ -154,59 +154,31 @@ SECURITY_STATUS GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_byt
   return AnswerProperty("MurakoGetProviderProperty", answer, output, output_bytes, result_bytes);
 }
 
-// Thumbprint of a key opened by common name: the first certificate whose subject contains the
-// name (case-insensitive substring search of CryptoAPI).
-SECURITY_STATUS ThumbprintBySubject(const wchar_t* key_name, Thumbprint* thumbprint) {
-  KspLog("    Key name is CN, searching by subject...");
-  ScopedCertStore store(OpenPersonalStore());
-  if (!store) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
-           GetLastError());
-    return NTE_NOT_FOUND;
-  }
-  ScopedCertContext certificate(CertFindCertificateInStore(
-      store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_STR_W, key_name,
-      nullptr));
-  if (!certificate) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by CN (error=%lu)",
-           GetLastError());
-    return NTE_NOT_FOUND;
-  }
-  if (!ReadThumbprint(certificate.get(), thumbprint)) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to get thumbprint from cert (error=%lu)",
-           GetLastError());
-    return NTE_INTERNAL_ERROR;
-  }
-  KspLog("    Found certificate and extracted thumbprint");
-  return ERROR_SUCCESS;
-}
-
+// The key's certificate, found by the rule that opened the key.
 SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD output_bytes,
                                        DWORD* result_bytes) {
   KspLog(">>> Requesting NCRYPT_CERTIFICATE_PROPERTY for key '%s'",
          KspLogText(key->keyName).c_str());
   Thumbprint thumbprint{};
-  if (ParseThumbprint(key->keyName, &thumbprint)) {
-    KspLog("    Key name is thumbprint (40 hex chars)");
-  } else {
-    SECURITY_STATUS status = ThumbprintBySubject(key->keyName, &thumbprint);
-    if (status != ERROR_SUCCESS) {
-      return status;
-    }
-  }
-
-  ScopedCertStore store(OpenPersonalStore());
+  const bool by_thumbprint = ParseThumbprint(key->keyName, &thumbprint);
+  KspLog(by_thumbprint ? "    Key name is thumbprint (40 hex chars)"
+                       : "    Key name is CN, searching by subject...");
+  UniqueCertStore store(OpenPersonalStore());
   if (!store) {
     KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
            GetLastError());
     return NTE_NOT_FOUND;
   }
-  ScopedCertContext certificate(FindByThumbprint(store.get(), thumbprint));
+  UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
+                                              : FindByName(store.get(), key->keyName));
   if (!certificate) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)",
+    KspLog(by_thumbprint
+               ? "<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)"
+               : "<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by CN (error=%lu)",
            GetLastError());
     return NTE_NOT_FOUND;
   }
+  if (!by_thumbprint) KspLog("    Found certificate and extracted thumbprint");
   DWORD needed = certificate.get()->cbCertEncoded;
   *result_bytes = needed;
   KspLog("    Certificate found, DER size=%lu bytes", needed);

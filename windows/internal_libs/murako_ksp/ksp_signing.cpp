@@ -2,8 +2,10 @@
 // The provider never holds a private key.
 
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "cert_store.h"
 #include "hash_diagnosis.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
@@ -11,6 +13,7 @@
 #include "ksp_slots.h"
 #include "ksp_status.h"
 #include "sign_bridge_library.h"
+#include "signature_check.h"
 
 namespace {
 
@@ -40,6 +43,22 @@ void LogHashDetails(const BYTE* hash, DWORD hash_bytes, const void* padding_info
   }
 }
 
+// The bridge's buffer, handed back to the bridge that allocated it.
+using BridgeBuffer = std::unique_ptr<BYTE, MurakoFreeSigFn>;
+
+// Why the bridge's signature cannot be handed to the caller; empty when it can.
+std::string RefusalOf(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes, DWORD flags,
+                      const BYTE* returned, DWORD returned_bytes, DWORD signature_bytes) {
+  if (returned_bytes != signature_bytes) {
+    return "signature is " + std::to_string(returned_bytes) + " bytes, the key's length " +
+           std::to_string(signature_bytes);
+  }
+  UniqueCertStore store(OpenPersonalStore());
+  UniqueCertContext certificate(store ? FindByKeyName(store.get(), key->keyName) : nullptr);
+  return SignatureRefusal(certificate.get(), RemoteRequestFor(hash, hash_bytes, flags), returned,
+                          returned_bytes);
+}
+
 // One load-call-unload cycle of the bridge. The bridge's buffer is released through the
 // bridge and its failure text is read on this thread before the library goes away.
 SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes,
@@ -55,7 +74,6 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
   MurakoFreeSigFn free_signature = bridge.FreeSig();
   if (sign_remote == nullptr || free_signature == nullptr) {
     KspLog("    Bridge DLL loaded but functions not found");
-    bridge.Unload();
     KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge functions missing)");
     return NTE_INTERNAL_ERROR;
   }
@@ -66,16 +84,22 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
   DWORD returned_bytes = 0;
   HRESULT result =
       sign_remote(key->keyName, hash, hash_bytes, flags, &returned, &returned_bytes);
+  BridgeBuffer owned(returned, free_signature);
   KspLog("    Bridge returned: hr=0x%08X, pSig=%p, sigSize=%d (expected=%d)",
          static_cast<unsigned>(result), static_cast<void*>(returned),
          static_cast<int>(returned_bytes), static_cast<int>(signature_bytes));
 
   if (SUCCEEDED(result) && returned != nullptr && returned_bytes != 0) {
-    DWORD copied = returned_bytes < signature_bytes ? returned_bytes : signature_bytes;
-    memcpy(signature, returned, copied);
-    free_signature(returned);
-    bridge.Unload();
-    KspLog("<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)", static_cast<int>(copied));
+    const std::string refusal = RefusalOf(key, hash, hash_bytes, flags, returned, returned_bytes,
+                                          signature_bytes);
+    if (!refusal.empty()) {
+      KspLog("    Bridge signature refused: %s", refusal.c_str());
+      KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (signature refused)");
+      return NTE_INTERNAL_ERROR;
+    }
+    memcpy(signature, returned, returned_bytes);
+    KspLog("<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)",
+           static_cast<int>(returned_bytes));
     return ERROR_SUCCESS;
   }
 
@@ -84,10 +108,6 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
   KspLog("    HSM signature failed (hr=0x%08X, pSig=%p, size=%d): %s",
          static_cast<unsigned>(result), static_cast<void*>(returned),
          static_cast<int>(returned_bytes), reason != nullptr ? reason : "");
-  if (returned != nullptr) {
-    free_signature(returned);
-  }
-  bridge.Unload();
   KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (HSM failed)");
   return NTE_INTERNAL_ERROR;
 }

@@ -2,32 +2,30 @@
 
 #include <windows.h>
 
-// The signing bridge "murako_sign_bridge.dll", loaded by bare name through the host process's
-// library search for one signature and unloaded when the owner goes out of scope.
+#include <string>
 
-typedef HRESULT(WINAPI* MurakoSignHashRemoteFn)(LPCWSTR key_name, const BYTE* hash,
-                                                DWORD hash_bytes, DWORD padding_flags,
-                                                BYTE** signature, DWORD* signature_bytes);
-typedef const char*(WINAPI* MurakoGetLastErrorFn)();
-typedef void(WINAPI* MurakoFreeSigFn)(BYTE* signature);
+#include "sign_bridge_api.h"
+#include "unique_handle.h"
 
+// The signing bridge, loaded for one signature from the folder the provider itself was loaded
+// from and unloaded when the owner goes out of scope. The load names the full path and lets
+// the bridge's own imports come only from that folder and system32, so a DLL of the same name
+// next to the host program, in the current directory or on PATH is never picked up.
 class SignBridgeLibrary {
  public:
   SignBridgeLibrary();
-  ~SignBridgeLibrary();
-  SignBridgeLibrary(const SignBridgeLibrary&) = delete;
-  SignBridgeLibrary& operator=(const SignBridgeLibrary&) = delete;
 
-  bool loaded() const { return module_ != nullptr; }
+  bool loaded() const { return static_cast<bool>(module_); }
   // Null when the export is missing.
   MurakoSignHashRemoteFn SignHashRemote() const;
   MurakoFreeSigFn FreeSig() const;
   MurakoGetLastErrorFn GetLastErrorText() const;
 
-  void Unload();
-
  private:
   FARPROC Resolve(const char* name) const;
 
-  HMODULE module_;
+  UniqueModule module_;
 };
+
+// `module_path` with its file name replaced by the bridge's; empty when the path has no folder.
+std::wstring BridgePathBeside(const std::wstring& module_path);

@@ -10,6 +10,16 @@ namespace {
 
 constexpr char kDefaultUserType[] = "ciudadano";
 
+// Identities are short ASCII names. Anything else (a damaged entry) cannot be written into the
+// request, and failing here rather than inside the request keeps the signing path free of
+// exceptions, whose runtime support leaves two handles behind per load of the library.
+bool IsPrintableAscii(const std::string& text) {
+  for (char c : text) {
+    if (c < 0x21 || c > 0x7E) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string GetUserTypeByThumbprint(const std::string& thumbprint) {
@@ -34,9 +44,13 @@ std::optional<std::string> GetSignIdentityByThumbprint(const std::string& thumbp
   try {
     std::optional<std::string> stored =
         SecureStorage::GetToken("sign_identity_by_thumbprint_" + thumbprint);
-    if (stored && !stored->empty()) {
+    if (stored && !stored->empty() && IsPrintableAscii(*stored)) {
       LogInfo("Found sign_identity_id in cache: " + *stored);
       return stored;
+    }
+    if (stored && !stored->empty()) {
+      SetBridgeError("Stored sign_identity_id for thumbprint " + thumbprint + " is not text");
+      return std::nullopt;
     }
     SetBridgeError("No sign_identity_id found in cache for thumbprint: " + thumbprint +
                    ". Please complete OAuth flow in the app first.");

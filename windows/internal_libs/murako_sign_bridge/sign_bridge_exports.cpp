@@ -11,12 +11,12 @@
 #include "hash_classification.h"
 #include "logger.h"
 #include "remote_signer.h"
+#include "sign_bridge_api.h"
 
-extern "C" {
+namespace {
 
-HRESULT WINAPI MurakoSignHashRemote(const wchar_t* key_name, const BYTE* hash, DWORD hash_length,
-                                    DWORD padding_flags, BYTE** signature_out,
-                                    DWORD* signature_length_out) {
+HRESULT SignHashRemote(LPCWSTR key_name, const BYTE* hash, DWORD hash_length,
+                       DWORD padding_flags, BYTE** signature_out, DWORD* signature_length_out) {
   try {
     const std::string rule(40, '=');
     LogInfo(rule);
@@ -52,6 +52,19 @@ HRESULT WINAPI MurakoSignHashRemote(const wchar_t* key_name, const BYTE* hash, D
   } catch (...) {
   }
   return E_FAIL;
+}
+
+}  // namespace
+
+extern "C" {
+
+HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* hash, DWORD hash_length,
+                                    DWORD padding_flags, BYTE** signature_out,
+                                    DWORD* signature_length_out) {
+  const HRESULT result = SignHashRemote(key_name, hash, hash_length, padding_flags,
+                                        signature_out, signature_length_out);
+  ReleaseThreadRuntimeOfThisModule();
+  return result;
 }
 
 const char* WINAPI MurakoGetLastError() {

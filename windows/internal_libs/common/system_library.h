@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "unique_handle.h"
+
+// Loads a library of the operating system from the system folder by its full path; its own
+// imports come from that folder too. A DLL of the same name next to the host program, in the
+// current directory or on PATH is never picked up. Null when the library cannot be loaded.
+inline HMODULE LoadSystemLibrary(const wchar_t* file_name) {
+  wchar_t folder[MAX_PATH];
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path(folder, length);
+  path += L'\\';
+  path += file_name;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}

@@ -1,0 +1,120 @@
+#include "signature_check.h"
+
+#include <bcrypt.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "hash_classification.h"
+#include "system_library.h"
+
+namespace {
+
+using VerifySignatureFn = decltype(&BCryptVerifySignature);
+using DestroyKeyFn = decltype(&BCryptDestroyKey);
+
+std::string StatusText(const char* what, unsigned long status) {
+  char text[160];
+  snprintf(text, sizeof(text), "%s (status=0x%08lX)", what, status);
+  return text;
+}
+
+// BCrypt taken from the system folder at the moment of use: the provider imports none of it,
+// so it loads in processes that carry a bcrypt.dll of their own.
+class SystemBCrypt {
+ public:
+  SystemBCrypt() : module_(LoadSystemLibrary(L"bcrypt.dll")) {
+    if (!module_) return;
+    verify_ = reinterpret_cast<VerifySignatureFn>(
+        reinterpret_cast<void*>(GetProcAddress(module_.get(), "BCryptVerifySignature")));
+    destroy_ = reinterpret_cast<DestroyKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(module_.get(), "BCryptDestroyKey")));
+  }
+  bool ready() const { return verify_ != nullptr && destroy_ != nullptr; }
+
+  VerifySignatureFn verify_ = nullptr;
+  DestroyKeyFn destroy_ = nullptr;
+
+ private:
+  UniqueModule module_;
+};
+
+const wchar_t* HashAlgorithmFor(size_t raw_hash_bytes) {
+  switch (raw_hash_bytes) {
+    case 32: return BCRYPT_SHA256_ALGORITHM;
+    case 48: return BCRYPT_SHA384_ALGORITHM;
+    case 64: return BCRYPT_SHA512_ALGORITHM;
+    default: return nullptr;
+  }
+}
+
+// The byte length of the certificate's RSA modulus, read from its decoded public key (Wine's
+// BCryptGetProperty answers no key length); 0 when it cannot be decoded.
+DWORD ModulusBytes(PCCERT_CONTEXT certificate) {
+  const CRYPT_BIT_BLOB& key = certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB, key.pbData, key.cbData, 0,
+                           nullptr, nullptr, &size) ||
+      size < sizeof(BCRYPT_RSAKEY_BLOB)) {
+    return 0;
+  }
+  std::vector<BYTE> blob(size);
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB, key.pbData, key.cbData, 0,
+                           nullptr, blob.data(), &size)) {
+    return 0;
+  }
+  return reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(blob.data())->cbModulus;
+}
+
+std::string VerifyWithKey(const SystemBCrypt& bcrypt, BCRYPT_KEY_HANDLE key,
+                          const RemoteSignatureRequest& request, const BYTE* signature,
+                          DWORD signature_bytes) {
+  BCRYPT_PKCS1_PADDING_INFO pkcs1{request.hash_algorithm};
+  BCRYPT_PSS_PADDING_INFO pss{request.hash_algorithm, static_cast<ULONG>(request.raw_hash.size())};
+  NTSTATUS status = bcrypt.verify_(key, request.pss ? static_cast<void*>(&pss) : static_cast<void*>(&pkcs1),
+                          const_cast<PUCHAR>(request.raw_hash.data()),
+                          static_cast<ULONG>(request.raw_hash.size()), const_cast<PUCHAR>(signature),
+                          signature_bytes, request.pss ? BCRYPT_PAD_PSS : BCRYPT_PAD_PKCS1);
+  if (status != 0) {
+    return StatusText("signature does not verify with the certificate's public key", status);
+  }
+  return std::string();
+}
+
+}  // namespace
+
+RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWORD padding_flags) {
+  RemoteSignatureRequest request;
+  HashClassification classified = ClassifyHash(hash, hash_bytes);
+  if (!classified.accepted) {
+    request.refusal = "the hash is not one the service signs";
+    return request;
+  }
+  request.understood = true;
+  request.raw_hash = std::move(classified.raw_hash);
+  request.hash_algorithm = HashAlgorithmFor(request.raw_hash.size());
+  request.pss = (padding_flags & BCRYPT_PAD_PSS) != 0;
+  return request;
+}
+
+std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,
+                             const BYTE* signature, DWORD signature_bytes) {
+  if (!request.understood) return request.refusal;
+  if (certificate == nullptr) return "the key's certificate is no longer in the store";
+  if (signature == nullptr || signature_bytes == 0) return "the bridge returned no signature";
+  const DWORD modulus_bytes = ModulusBytes(certificate);
+  if (signature_bytes != modulus_bytes) {
+    return "signature is " + std::to_string(signature_bytes) + " bytes, the certificate's modulus " +
+           std::to_string(modulus_bytes);
+  }
+  SystemBCrypt bcrypt;
+  if (!bcrypt.ready()) return "bcrypt.dll of the system folder is unavailable";
+  BCRYPT_KEY_HANDLE raw_key = nullptr;
+  if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING,
+                                   &certificate->pCertInfo->SubjectPublicKeyInfo, 0, nullptr,
+                                   &raw_key)) {
+    return StatusText("the certificate's public key cannot be imported", GetLastError());
+  }
+  std::unique_ptr<void, DestroyKeyFn> key(raw_key, bcrypt.destroy_);
+  return VerifyWithKey(bcrypt, key.get(), request, signature, signature_bytes);
+}
