@@ -253,8 +253,8 @@ LONG CALLBACK RecordTimedLine(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-// The three longest gaps between consecutive log lines of one signature.
-void PrintSlowestSteps(const char* what, const std::function<void()>& sign) {
+// The time before each log line of one signature (and after the last one), with the lines.
+std::vector<TimedLine> StepsOf(const std::function<void()>& sign) {
   std::vector<TimedLine> lines;
   g_timed_lines = &lines;
   PVOID handler = AddVectoredExceptionHandler(1, &RecordTimedLine);
@@ -263,19 +263,46 @@ void PrintSlowestSteps(const char* what, const std::function<void()>& sign) {
   const double end = NowMs();
   RemoveVectoredExceptionHandler(handler);
   g_timed_lines = nullptr;
-  std::vector<std::pair<double, std::string>> gaps;
+  std::vector<TimedLine> steps;
   double previous = start;
   for (const TimedLine& line : lines) {
-    gaps.push_back({line.ms - previous, line.text.substr(line.text.find("] ", 1) + 2, 70)});
+    std::string text = line.text.substr(line.text.find("] ", 1) + 2, 70);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    steps.push_back({line.ms - previous, text});
     previous = line.ms;
   }
-  gaps.push_back({end - previous, "(after the last line)"});
-  std::sort(gaps.begin(), gaps.end(), [](auto& a, auto& b) { return a.first > b.first; });
-  std::printf("  %s: %.2f ms, longest waits before:\n", what, end - start);
-  for (size_t i = 0; i < 4 && i < gaps.size(); ++i) {
-    std::string text = gaps[i].second;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    std::printf("    %.2f ms  %s\n", gaps[i].first, text.c_str());
+  steps.push_back({end - previous, "(after the last line)"});
+  return steps;
+}
+
+// The steps of a call on a freshly loaded bridge that take longer than on a bridge kept
+// loaded: medians over `rounds` calls each, step by step.
+void PrintSlowerSteps(const Setup& setup, const std::vector<uint8_t>& raw, int rounds) {
+  std::vector<std::vector<TimedLine>> fresh, kept;
+  std::vector<uint8_t> signature;
+  for (int i = 0; i < rounds; ++i) {
+    fresh.push_back(StepsOf([&] { SignBridgeLibrary().Sign(setup.key, raw, 0, signature); }));
+  }
+  {
+    SignBridgeLibrary bridge;
+    for (int i = 0; i < rounds; ++i) {
+      kept.push_back(StepsOf([&] { bridge.Sign(setup.key, raw, 0, signature); }));
+    }
+  }
+  const size_t steps = fresh[0].size();
+  std::vector<std::pair<double, std::string>> differences;
+  for (size_t step = 0; step < steps; ++step) {
+    std::vector<double> a, b;
+    for (const auto& run : fresh) if (run.size() == steps) a.push_back(run[step].ms);
+    for (const auto& run : kept) if (run.size() == steps) b.push_back(run[step].ms);
+    if (a.empty() || b.empty()) continue;
+    differences.push_back({Median(a) - Median(b), fresh[0][step].text});
+  }
+  std::sort(differences.begin(), differences.end(),
+            [](const auto& x, const auto& y) { return x.first > y.first; });
+  std::printf("  steps slower on a freshly loaded bridge (median of %d, before the line):\n", rounds);
+  for (size_t i = 0; i < 4 && i < differences.size(); ++i) {
+    std::printf("    %+.2f ms  %s\n", differences[i].first, differences[i].second.c_str());
   }
 }
 
@@ -323,15 +350,6 @@ void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<ui
     return MedianMs(30, [&] { bridge.Sign(setup.key, raw, 0, signature); });
   }();
   const double open_key = MedianMs(30, [&] { OpenAndFreeKey(setup.key); });
-  PrintSlowestSteps("one signature through the provider", [&] {
-    std::vector<BYTE> out;
-    road.Sign(setup.key, raw, 32, false, out);
-  });
-  {
-    SignBridgeLibrary bridge;
-    bridge.Sign(setup.key, raw, 0, signature);
-    PrintSlowestSteps("one call of a bridge kept loaded", [&] { bridge.Sign(setup.key, raw, 0, signature); });
-  }
   const double logging = static_cast<double>(lines) * line;
   const double storage = static_cast<double>(reads - absent) * found + static_cast<double>(absent) * missing;
   const double proxy = bare - bare_direct;
@@ -348,6 +366,7 @@ void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<ui
   std::printf("  provider OpenKey + FreeKey (certificate store search): %.2f ms\n", open_key);
   std::printf("  automatic proxy detection (in both): %.2f ms\n", proxy);
   std::printf("  rest (provider SignHash, its own log, client set-up): %.2f ms\n", rest);
+  PrintSlowerSteps(setup, raw, 15);
 }
 
 int Latency(const Setup& setup) {
