@@ -42,6 +42,12 @@ std::string LogFilePath() {
 // process take turns, for systems that place an append-only write by first reading the size.
 class OpenLogFile {
  public:
+  OpenLogFile() = default;
+  // Lines logged by other objects' destructors after this one reach the debugger only.
+  ~OpenLogFile() { g_file_sink_disabled = true; }
+  OpenLogFile(const OpenLogFile&) = delete;
+  OpenLogFile& operator=(const OpenLogFile&) = delete;
+
   // Writes one line, opening the file first when needed. False when the file cannot be opened.
   bool Append(const std::string& path, const std::string& text) {
     if (file_ && (path != path_ || WasDeleted())) Close();
