@@ -88,7 +88,9 @@ bool BodyTooLarge(size_t size, const HttpsExchange& exchange) {
 }
 
 // Reads until the server has no more data. A failed read ends the body with what arrived,
-// unless the total time ran out; a body over the limit or past the deadline fails.
+// unless the total time ran out; a body over the limit or past the deadline fails. Each read's
+// time-out is cut to the time left, and the deadline is also checked after every read, for
+// implementations that apply a new receive time-out only to the next connection.
 bool ReadBoundedBody(HINTERNET request, const HttpsExchange& exchange, const Deadline& deadline,
                      HttpsOutcome& outcome) {
   const DWORD announced = QueryNumber(request, WINHTTP_QUERY_CONTENT_LENGTH, 0);
@@ -103,11 +105,15 @@ bool ReadBoundedBody(HINTERNET request, const HttpsExchange& exchange, const Dea
       LogTimeBound(deadline, outcome);
       return false;
     }
+    if (!queried) LogError("  WinHttpQueryDataAvailable failed");
     if (!queried || available == 0) return true;
     if (BodyTooLarge(outcome.body.size() + available, exchange)) return false;
     std::string chunk(static_cast<size_t>(available) + 1, '\0');
     DWORD read = 0;
-    if (!WinHttpReadData(request, &chunk[0], available, &read)) return !deadline.Passed();
+    if (!WinHttpReadData(request, &chunk[0], available, &read)) {
+      LogError("  WinHttpReadData failed");
+      return !deadline.Passed();
+    }
     outcome.body.append(chunk.data(), read);
   }
 }
