@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "scoped_srw_exclusive_lock.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -32,31 +33,67 @@ std::string LogFilePath() {
   return std::string(buffer, length) + kLogFileName;
 }
 
-// Opens the file for this line alone, so a line is on disk as soon as the call returns even
-// when the host process of the bridge exits right after. The file is opened for appending
-// only: the system then places every write at the current end of file, so lines written at
-// once by several threads or processes (the bridge inside many hosts) never overwrite one
-// another, which a C runtime "a" stream, seeking to the end and then writing, cannot promise.
-// Threads of one process also take turns, for systems that place an append-only write by
-// first reading the file size.
+// The log file stays open between lines, for the path it was opened under, and is closed when
+// the module is unloaded (the signing bridge: after every signature) or the temporary folder
+// changes. It is opened for appending only: the system then places every write at the current
+// end of file, so lines written at once by several threads or processes (the bridge inside many
+// hosts) never overwrite one another, and each line reaches the file with one write before the
+// call returns, so nothing is lost when a host process exits right after. Threads of one
+// process take turns, for systems that place an append-only write by first reading the size.
+class OpenLogFile {
+ public:
+  OpenLogFile() = default;
+  // Lines logged by other objects' destructors after this one reach the debugger only.
+  ~OpenLogFile() { g_file_sink_disabled = true; }
+  OpenLogFile(const OpenLogFile&) = delete;
+  OpenLogFile& operator=(const OpenLogFile&) = delete;
+
+  // Writes one line, opening the file first when needed. False when the file cannot be opened.
+  bool Append(const std::string& path, const std::string& text) {
+    if (file_ && (path != path_ || WasDeleted())) Close();
+    if (!file_ && !Open(path)) return false;
+    DWORD written = 0;
+    WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return true;
+  }
+
+  void Close() {
+    file_.reset();
+    path_.clear();
+  }
+
+ private:
+  bool Open(const std::string& path) {
+    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) return false;
+    path_ = path;
+    return true;
+  }
+
+  // A log removed by the user (or a test) while open: the next line starts a new file.
+  bool WasDeleted() const {
+    FILE_STANDARD_INFO info{};
+    if (!GetFileInformationByHandleEx(file_.get(), FileStandardInfo, &info, sizeof(info))) {
+      return true;
+    }
+    return info.DeletePending || info.NumberOfLinks == 0;
+  }
+
+  UniqueFile file_;
+  std::string path_;
+};
+
+OpenLogFile g_log_file;
+
 void AppendToLogFile(const std::string& line) {
   ScopedSrwExclusiveLock lock(g_append_lock);
   std::string path = LogFilePath();
-  if (path.empty()) {
+  if (path.empty() || !g_log_file.Append(path, ToTextModeLineEndings(line))) {
+    g_log_file.Close();
     g_file_sink_disabled = true;
-    return;
   }
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    g_file_sink_disabled = true;
-    return;
-  }
-  std::string text = ToTextModeLineEndings(line);
-  DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
 }
 
 const char* TagFor(LogLevel level) {

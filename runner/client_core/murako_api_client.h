@@ -5,14 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "https_exchange.h"
 #include "murako_api_types.h"
-
-// How a request reaches the network in one attempt; one value per proxy strategy.
-enum class ProxyAccessType : uint32_t {
-  Automatic = 4,  // WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
-  Default = 0,    // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY
-  None = 1,       // WINHTTP_ACCESS_TYPE_NO_PROXY
-};
 
 struct RequestAttempt {
   std::string verb;
@@ -23,6 +17,7 @@ struct RequestAttempt {
   ProxyAccessType access_type = ProxyAccessType::Automatic;
   std::string strategy_name;
   std::string access_token;
+  uint32_t total_time_ms = kRequestTotalTimeMs;
 };
 
 // One attempt: the body of a 200 answer, or nothing with `last_error` holding the WinHTTP

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "credential_chunks.h"
 #include "credential_manager.h"
 #include "logger.h"
@@ -26,7 +28,7 @@ DWORD WriteParts(const std::string& key, const std::vector<CredentialBytes>& par
   return ERROR_SUCCESS;
 }
 
-DWORD ReadContinuations(const std::string& key, CredentialBytes& value) {
+DWORD ReadPlainContinuations(const std::string& key, CredentialBytes& value) {
   size_t last_part_size = value.size();
   for (size_t index = 1; MayHaveContinuation(last_part_size); ++index) {
     CredentialBytes part;
@@ -37,6 +39,66 @@ DWORD ReadContinuations(const std::string& key, CredentialBytes& value) {
     last_part_size = part.size();
   }
   return ERROR_SUCCESS;
+}
+
+struct ReadOutcome {
+  DWORD error = ERROR_SUCCESS;
+  std::string mismatch;  // why the parts of a framed value do not make one value
+};
+
+ReadOutcome ReadFramedContinuations(const std::string& key, const CredentialFrame& frame,
+                                    CredentialBytes& value) {
+  ReadOutcome outcome;
+  for (size_t index = 1; index <= frame.continuation_count; ++index) {
+    CredentialBytes part;
+    outcome.error = credential_manager::Read(CredentialTargetName(key, index), part);
+    if (outcome.error == ERROR_NOT_FOUND) {
+      outcome.error = ERROR_SUCCESS;
+      outcome.mismatch = "part " + std::to_string(index) + " is missing";
+      return outcome;
+    }
+    if (outcome.error != ERROR_SUCCESS) return outcome;
+    if (!AppendFramedContinuation(frame, index, part, value)) {
+      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
+      return outcome;
+    }
+  }
+  if (value.size() != frame.total_length) {
+    outcome.mismatch = std::to_string(value.size()) + " bytes instead of " +
+                       std::to_string(frame.total_length);
+  }
+  return outcome;
+}
+
+ReadOutcome ReadValue(const std::string& key, CredentialBytes& value) {
+  ReadOutcome outcome;
+  CredentialBytes first;
+  outcome.error = credential_manager::Read(CredentialTargetName(key, 0), first);
+  if (outcome.error != ERROR_SUCCESS) return outcome;
+  std::optional<CredentialFrame> frame = ReadCredentialFrame(first);
+  if (!frame) {
+    value.swap(first);
+    outcome.error = ReadPlainContinuations(key, value);
+    return outcome;
+  }
+  value = FramedFirstPayload(first);
+  return ReadFramedContinuations(key, *frame, value);
+}
+
+// Tells one write's parts from another's; unique, not secret.
+uint64_t NewGeneration() {
+  static std::atomic<uint64_t> counter{0};
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  LARGE_INTEGER ticks{};
+  QueryPerformanceCounter(&ticks);
+  uint64_t mixed = ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) ^
+                   (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
+                   static_cast<uint64_t>(ticks.QuadPart) ^
+                   (++counter * 0x9E3779B97F4A7C15ull);
+  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+  return mixed ^ (mixed >> 31);
 }
 
 }  // namespace
@@ -52,7 +114,7 @@ bool SecureStorage::StoreCredential(const std::string& key, const std::vector<ui
       LogError("SecureStorage::StoreCredential - Data is empty");
       return false;
     }
-    std::vector<CredentialBytes> parts = SplitCredentialBlob(data);
+    std::vector<CredentialBytes> parts = SplitCredentialBlob(data, NewGeneration());
     DWORD error = WriteParts(key, parts);
     if (error != ERROR_SUCCESS) {
       LogError("SecureStorage::StoreCredential - CredWrite failed with error: " +
@@ -75,8 +137,13 @@ bool SecureStorage::RetrieveCredential(const std::string& key, std::vector<uint8
       return false;
     }
     CredentialBytes value;
-    DWORD error = credential_manager::Read(CredentialTargetName(key, 0), value);
-    if (error == ERROR_SUCCESS) error = ReadContinuations(key, value);
+    ReadOutcome read = ReadValue(key, value);
+    const DWORD error = read.error;
+    if (!read.mismatch.empty()) {
+      LogError("SecureStorage::RetrieveCredential - Stored parts do not match (" + read.mismatch +
+               "), treating the credential as absent");
+      return false;
+    }
     if (error == ERROR_NOT_FOUND) {
       LogInfo("SecureStorage::RetrieveCredential - Credential not found");
       return false;

@@ -1,5 +1,6 @@
 #include "service_endpoints.h"
 
+#include <cctype>
 #include <exception>
 
 #include "logger.h"
@@ -23,6 +24,20 @@ std::string DevelopmentAuthority(const std::string& host) {
 ServiceHosts DeploymentServiceHosts() {
   return {SENDARO_CITIZEN_PRODUCTION_HOST, SENDARO_CITIZEN_DEVELOPMENT_HOST,
           SENDARO_PROFESSIONAL_PRODUCTION_HOST, SENDARO_PROFESSIONAL_DEVELOPMENT_HOST};
+}
+
+bool IsDevelopmentServiceHost(const ServiceHosts& hosts, const std::string& host) {
+  auto same = [&host](const std::string& known) {
+    if (known.empty() || known.size() != host.size()) return false;
+    for (size_t i = 0; i < known.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(known[i])) !=
+          std::tolower(static_cast<unsigned char>(host[i]))) {
+        return false;
+      }
+    }
+    return true;
+  };
+  return same(hosts.citizen_development) || same(hosts.professional_development);
 }
 
 bool IsProductionValue(const std::optional<std::string>& stored_environment) {

@@ -22,6 +22,10 @@ struct ServiceHosts {
 // The four host names this build was configured with.
 ServiceHosts DeploymentServiceHosts();
 
+// Whether `host` is one of the build's two development hosts (letters compared without case).
+// Only those are contacted with relaxed server-certificate checks, whatever the stored setting.
+bool IsDevelopmentServiceHost(const ServiceHosts& hosts, const std::string& host);
+
 // Only the exact text "prod" means production; absent or any other value is development.
 bool IsProductionValue(const std::optional<std::string>& stored_environment);
 

@@ -40,7 +40,7 @@ class FaultQueue:
     """Faults for the next requests. A fault may be bound to one bearer token, so tests of
     concurrent runs sharing the double do not see each other's faults."""
 
-    KINDS = ("status", "delay", "reset", "empty")
+    KINDS = ("status", "delay", "reset", "empty", "redirect", "oversize", "drip")
 
     def __init__(self):
         self._lock = threading.Lock()

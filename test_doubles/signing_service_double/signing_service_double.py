@@ -27,6 +27,7 @@ from authorization_endpoints import AuthorizationHost, install_oauth_control_rou
 from authorization_server import TOKEN_PATH, form_subject  # noqa: E402
 from oauth_state import OAuthServerState  # noqa: E402
 from request_journal import FaultQueue, RequestJournal  # noqa: E402
+import hostile_answers  # noqa: E402
 import signing_operations as ops  # noqa: E402
 from test_pki import TestAuthority, der_certificate, pem_certificate, pem_private_key  # noqa: E402
 
@@ -99,6 +100,12 @@ class ServiceDouble:
                 return Response(b"", status=500)
             if kind == "empty":
                 return Response(b"", status=200, content_type="application/octet-stream")
+            if kind == "redirect":
+                return hostile_answers.redirect(fault, self.listener, request.path)
+            if kind == "oversize":
+                return hostile_answers.oversize(fault)
+            if kind == "drip":
+                return hostile_answers.drip(fault)
             return Response(fault.get("body", "injected failure").encode(),
                             status=int(fault.get("status", 500)), content_type="text/plain")
 
@@ -199,6 +206,10 @@ class ServiceDouble:
 
         install_oauth_control_routes(app, self.authorization)
 
+        @app.get("/listener")
+        def listener():
+            return jsonify(self.listener.describe())
+
         @app.post("/faults")
         def add_fault():
             try:
@@ -269,6 +280,7 @@ def main():
     os.makedirs(args.state_dir, exist_ok=True)
 
     double = ServiceDouble()
+    double.listener = hostile_answers.RecordingListener(split_address(args.control)[0])
     with open(os.path.join(args.state_dir, "test-ca.pem"), "wb") as f:
         f.write(pem_certificate(double.authority.certificate))
     with open(os.path.join(args.state_dir, "accounts.json"), "w") as f:

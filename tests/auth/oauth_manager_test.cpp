@@ -306,6 +306,21 @@ TEST_F(AuthService, FaultsOnTheTokenEndpoint) {
   control_.ClearFaults(code);
 }
 
+TEST_F(AuthService, RedirectFromTheTokenEndpointIsNeverFollowed) {
+  auto listener_connections = [this] {
+    return nlohmann::json::parse(control_.Call("GET", "/listener").value_or("{}"))
+        .value("connections", -1);
+  };
+  const int before = listener_connections();
+  const std::string code = control_.NewAuthorizationCode("ciudadano");
+  control_.AddFault({{"kind", "redirect"}, {"status", 307}, {"count", 3}, {"token", code}});
+  DebugOutputCapture capture;
+  EXPECT_FALSE(DevelopmentManager().ExchangeCodeForToken(code, kOAuthRedirectUri, kOAuthCitizen));
+  EXPECT_EQ(listener_connections(), before);
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "  Redirect not followed (HTTP status 307)"));
+  control_.ClearFaults(code);
+}
+
 TEST_F(AuthService, ClosedPortWalksAllThreeStrategies) {
   DebugOutputCapture capture;
   const std::string host = DeploymentServiceHosts().citizen_development;

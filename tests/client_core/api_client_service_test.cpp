@@ -1,9 +1,12 @@
 // The REST client against the signing service double over real TLS (scripts/service-double.sh
 // starts it): the three operations, service failures, network failures and time-outs, and
-// server-certificate checks by environment in fresh processes.
+// redirects, oversized and dripping answers, and server-certificate checks by host in fresh
+// processes.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wincrypt.h>
+
+#include <chrono>
 
 #include "debug_output_capture.h"
 #include "murako_api_client.h"
@@ -132,8 +135,57 @@ TEST_F(ApiClientService, ServiceThatNeverAnswersTimesOutWithoutRetry) {
   EXPECT_FALSE(Logged(capture, "Attempting GET with access type: DEFAULT_PROXY"));
 }
 
+TEST_F(ApiClientService, RedirectIsAFailureAndItsTargetIsNeverContacted) {
+  auto listener_connections = [this] {
+    return nlohmann::json::parse(control_.Call("GET", "/listener").value_or("{}"))
+        .value("connections", -1);
+  };
+  const int before = listener_connections();
+  ASSERT_GE(before, 0);
+  DebugOutputCapture capture;
+  control_.AddFault({{"kind", "redirect"}, {"status", 307}, {"token", token_}});
+  EXPECT_FALSE(CitizenClient().SignHash({"cit-rsa2048", EncodeBase64(std::vector<uint8_t>(32, 1)),
+                                         "", "rsa-sha256"}));
+  control_.AddFault({{"kind", "redirect"}, {"status", 302}, {"token", token_}});
+  EXPECT_FALSE(CitizenClient().Get(kUserInfoPath));
+  EXPECT_EQ(listener_connections(), before);
+  EXPECT_EQ(control_.Requests(token_).size(), 2u);
+  EXPECT_TRUE(Logged(capture, "  Redirect not followed (HTTP status 307)"));
+  EXPECT_TRUE(Logged(capture, "  Redirect not followed (HTTP status 302)"));
+  EXPECT_TRUE(Logged(capture, "POST failed with non-retryable error: UNKNOWN(0)"));
+}
+
+TEST_F(ApiClientService, OversizedAnswerIsAFailure) {
+  DebugOutputCapture capture;
+  control_.AddFault({{"kind", "oversize"}, {"bytes", 1024 * 1024 + 1}, {"token", token_}});
+  EXPECT_FALSE(CitizenClient().Get(kUserInfoPath));
+  EXPECT_TRUE(Logged(capture, "  Response body exceeds the limit of 1048576 bytes"));
+  control_.AddFault({{"kind", "oversize"}, {"bytes", 1024 * 1024}, {"token", token_}});
+  auto at_limit = CitizenClient().Get(kUserInfoPath);
+  ASSERT_TRUE(at_limit);
+  EXPECT_EQ(at_limit->size(), 1024u * 1024u);
+}
+
+TEST_F(ApiClientService, DrippingAnswerEndsAtTheTotalTimeLimit) {
+  DebugOutputCapture capture;
+  control_.AddFault({{"kind", "drip"}, {"bytes", 40}, {"interval", 0.25}, {"token", token_}});
+  const std::string host = DeploymentServiceHosts().citizen_development;
+  RequestAttempt attempt{"GET", std::wstring(host.begin(), host.end()),
+                         L"/trustedx-resources/openid/v1/users/me", "", kDevelopmentPort,
+                         ProxyAccessType::Automatic, "AUTOMATIC_PROXY", token_, 2000};
+  uint32_t last_error = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(MurakoApiClient::TryWinHttpRequest(attempt, last_error));
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 6) << "the drip lasts 10 s";
+  EXPECT_EQ(last_error, 12002u);
+  EXPECT_TRUE(Logged(capture, "  Request exceeded its total time limit of 2000 ms"));
+}
+
 // Server-certificate checks run in fresh processes: WinHTTP reuses pooled connections that
-// were accepted earlier under the relaxed flags.
+// were accepted earlier under the relaxed flags. Only the build's development hosts are
+// contacted with relaxed checks; the stored environment has no say in it.
 class CertificateChecks : public ApiClientService {
  protected:
   ProcessResult Probe(const std::string& base_url) {
@@ -141,24 +193,29 @@ class CertificateChecks : public ApiClientService {
   }
 };
 
-TEST_F(CertificateChecks, DevelopmentAcceptsTheTestAuthorityProductionRejectsIt) {
+TEST_F(CertificateChecks, ProductionHostRejectsAnUnknownAuthorityWhateverIsStored) {
   const std::string production = CitizenApiBaseUrl(DeploymentServiceHosts(), true);
   ASSERT_TRUE(control_.SetTestAuthorityTrusted(false));
-  ProcessResult development = Probe(production);
-  EXPECT_EQ(development.exit_code, 0u) << development.standard_output;
+  for (const char* stored : {"", "desa", "prod"}) {
+    if (*stored != '\0') ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, stored));
+    ProcessResult strict = Probe(production);
+    EXPECT_NE(strict.exit_code, 0u) << stored;
+    EXPECT_NE(strict.standard_output.find("WinHttpSendRequest failed: "), std::string::npos)
+        << strict.standard_output;
+    EXPECT_NE(strict.standard_output.find("GET failed with non-retryable error: "),
+              std::string::npos);
+  }
+}
 
+TEST_F(CertificateChecks, DevelopmentHostAcceptsTheTestAuthorityEvenWithProdStored) {
+  ASSERT_TRUE(control_.SetTestAuthorityTrusted(false));
   ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, "prod"));
-  ProcessResult strict = Probe(production);
-  EXPECT_NE(strict.exit_code, 0u);
-  EXPECT_NE(strict.standard_output.find("WinHttpSendRequest failed: "), std::string::npos)
-      << strict.standard_output;
-  EXPECT_NE(strict.standard_output.find("GET failed with non-retryable error: "),
-            std::string::npos);
+  ProcessResult relaxed = Probe(CitizenApiBaseUrl(DeploymentServiceHosts(), false));
+  EXPECT_EQ(relaxed.exit_code, 0u) << relaxed.standard_output;
 }
 
 TEST_F(CertificateChecks, ProductionAcceptsTheServiceOnceItsAuthorityIsTrusted) {
   ASSERT_TRUE(control_.SetTestAuthorityTrusted(true));
-  ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, "prod"));
   ProcessResult trusted = Probe(CitizenApiBaseUrl(DeploymentServiceHosts(), true));
   EXPECT_EQ(trusted.exit_code, 0u) << trusted.standard_output;
 }

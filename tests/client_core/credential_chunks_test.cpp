@@ -10,6 +10,20 @@ CredentialBytes Bytes(size_t count) {
   return data;
 }
 
+// What a reader makes of `parts`: the value, or nothing when the parts do not agree.
+std::optional<CredentialBytes> Join(const std::vector<CredentialBytes>& parts) {
+  std::optional<CredentialFrame> frame = ReadCredentialFrame(parts[0]);
+  if (!frame) return std::nullopt;
+  CredentialBytes value = FramedFirstPayload(parts[0]);
+  for (size_t index = 1; index <= frame->continuation_count; ++index) {
+    if (index >= parts.size() || !AppendFramedContinuation(*frame, index, parts[index], value)) {
+      return std::nullopt;
+    }
+  }
+  if (value.size() != frame->total_length) return std::nullopt;
+  return value;
+}
+
 TEST(CredentialChunks, TargetNamesPrefixTheKeyAndNumberTheContinuations) {
   EXPECT_EQ(CredentialTargetName("oauth_access_token_ciudadano", 0),
             "Murako_Sendaro_oauth_access_token_ciudadano");
@@ -17,29 +31,52 @@ TEST(CredentialChunks, TargetNamesPrefixTheKeyAndNumberTheContinuations) {
   EXPECT_EQ(CredentialTargetName("k", 12), "Murako_Sendaro_k#12");
 }
 
-TEST(CredentialChunks, ValuesUpToTheLimitStayOnePart) {
+TEST(CredentialChunks, ValuesUpToTheLimitStayOnePlainPart) {
   for (size_t size : {size_t{1}, size_t{2559}, size_t{2560}}) {
-    std::vector<CredentialBytes> parts = SplitCredentialBlob(Bytes(size));
+    std::vector<CredentialBytes> parts = SplitCredentialBlob(Bytes(size), 7);
     ASSERT_EQ(parts.size(), 1u) << size;
     EXPECT_EQ(parts[0], Bytes(size));
+    EXPECT_FALSE(ReadCredentialFrame(parts[0]));
   }
+  // A short value that begins like a frame is framed, so it is never misread as one.
+  CredentialBytes lookalike = {0xFF, 'M', 'K', 'F', 1, 2, 3};
+  std::vector<CredentialBytes> parts = SplitCredentialBlob(lookalike, 7);
+  EXPECT_EQ(Join(parts), lookalike);
 }
 
-TEST(CredentialChunks, LongerValuesSplitIntoFullPartsAndARest) {
+TEST(CredentialChunks, LongerValuesAreFramedAndJoinBack) {
   CredentialBytes data = Bytes(2560 * 3 + 17);
-  std::vector<CredentialBytes> parts = SplitCredentialBlob(data);
+  std::vector<CredentialBytes> parts = SplitCredentialBlob(data, 0x1122334455667788ull);
   ASSERT_EQ(parts.size(), 4u);
-  CredentialBytes joined;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    EXPECT_EQ(parts[i].size(), i < 3 ? 2560u : 17u);
-    joined.insert(joined.end(), parts[i].begin(), parts[i].end());
-  }
-  EXPECT_EQ(joined, data);
-
-  EXPECT_EQ(SplitCredentialBlob(Bytes(5120)).size(), 2u);
+  for (const CredentialBytes& part : parts) EXPECT_LE(part.size(), kMaxCredentialBlobSize);
+  EXPECT_EQ(parts[0].size(), kMaxCredentialBlobSize);
+  EXPECT_EQ(ReadCredentialFrame(parts[0])->continuation_count, 3u);
+  EXPECT_EQ(Join(parts), data);
 }
 
-TEST(CredentialChunks, OnlyAFullPartAnnouncesAContinuation) {
+TEST(CredentialChunks, PartsOfAnotherWriteOrPositionOrAMissingPartNeverJoin) {
+  CredentialBytes data = Bytes(6000);
+  std::vector<CredentialBytes> first_write = SplitCredentialBlob(data, 1);
+  std::vector<CredentialBytes> second_write = SplitCredentialBlob(Bytes(6000), 2);
+
+  std::vector<CredentialBytes> spliced = first_write;
+  spliced[1] = second_write[1];
+  EXPECT_FALSE(Join(spliced));
+
+  std::vector<CredentialBytes> swapped = first_write;
+  std::swap(swapped[1], swapped[2]);
+  EXPECT_FALSE(Join(swapped));
+
+  std::vector<CredentialBytes> truncated = first_write;
+  truncated.pop_back();
+  EXPECT_FALSE(Join(truncated));
+
+  std::vector<CredentialBytes> shortened = first_write;
+  shortened[2].pop_back();
+  EXPECT_FALSE(Join(shortened));
+}
+
+TEST(CredentialChunks, OnlyAFullPlainPartAnnouncesAContinuation) {
   EXPECT_TRUE(MayHaveContinuation(2560));
   EXPECT_FALSE(MayHaveContinuation(2559));
   EXPECT_FALSE(MayHaveContinuation(0));

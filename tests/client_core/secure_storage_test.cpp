@@ -133,7 +133,8 @@ TEST_F(SecureStorageTest, ValuesAboveTheBlobLimitRoundTripOverContinuationEntrie
   std::string large = LargeValue(2560 * 4 + 123);
   ASSERT_TRUE(SecureStorage::StoreToken("test_large", large));
   EXPECT_EQ(ReadEntry(L"Murako_Sendaro_test_large").blob.size(), 2560u);
-  EXPECT_EQ(ReadEntry(L"Murako_Sendaro_test_large#4").blob.size(), 123u);
+  EXPECT_TRUE(ReadEntry(L"Murako_Sendaro_test_large#4").found);
+  EXPECT_FALSE(ReadEntry(L"Murako_Sendaro_test_large#5").found);
   EXPECT_EQ(SecureStorage::GetToken("test_large"), std::optional<std::string>(large));
   EXPECT_TRUE(Logged("INFO", "SecureStorage::RetrieveCredential - Successfully retrieved "
                              "credential (" + std::to_string(large.size()) + " bytes)"));
@@ -150,6 +151,44 @@ TEST_F(SecureStorageTest, ValuesAboveTheBlobLimitRoundTripOverContinuationEntrie
                                 L"Murako_Sendaro_test_large#4"}) {
     EXPECT_FALSE(ReadEntry(target).found) << WideToUtf8(target);
   }
+}
+
+// Writes one entry directly, bypassing the code under test.
+void WriteEntry(const std::wstring& target, const std::string& blob) {
+  CREDENTIALW record{};
+  record.Type = CRED_TYPE_GENERIC;
+  record.TargetName = const_cast<LPWSTR>(target.c_str());
+  record.Persist = CRED_PERSIST_LOCAL_MACHINE;
+  record.CredentialBlobSize = static_cast<DWORD>(blob.size());
+  record.CredentialBlob = reinterpret_cast<LPBYTE>(const_cast<char*>(blob.data()));
+  ASSERT_TRUE(CredWriteW(&record, 0));
+}
+
+TEST_F(SecureStorageTest, PartsOfTwoWritesOrAMissingPartReadAsAbsent) {
+  const std::string stale = LargeValue(7000);
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", stale));
+  const std::string stale_continuation = ReadEntry(L"Murako_Sendaro_test_large#1").blob;
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", std::string(7000, 'n')));
+  WriteEntry(L"Murako_Sendaro_test_large#1", stale_continuation);
+  EXPECT_FALSE(SecureStorage::GetToken("test_large").has_value());
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::RetrieveCredential - Stored parts do not match "
+                              "(part 1 belongs to another write), treating the credential as "
+                              "absent"));
+
+  ASSERT_TRUE(SecureStorage::StoreToken("test_large", stale));
+  ASSERT_TRUE(CredDeleteW(L"Murako_Sendaro_test_large#2", CRED_TYPE_GENERIC, 0));
+  EXPECT_FALSE(SecureStorage::GetToken("test_large").has_value());
+  EXPECT_TRUE(Logged("ERROR", "SecureStorage::RetrieveCredential - Stored parts do not match "
+                              "(part 2 is missing), treating the credential as absent"));
+  EXPECT_TRUE(Logged("INFO", "SecureStorage::GetToken - Token not found"));
+}
+
+TEST_F(SecureStorageTest, ValuesWrittenInTheUnframedLayoutStillRead) {
+  const std::string value = LargeValue(2560 * 2 + 40);
+  WriteEntry(L"Murako_Sendaro_test_large", value.substr(0, 2560));
+  WriteEntry(L"Murako_Sendaro_test_large#1", value.substr(2560, 2560));
+  WriteEntry(L"Murako_Sendaro_test_large#2", value.substr(5120));
+  EXPECT_EQ(SecureStorage::GetToken("test_large"), std::optional<std::string>(value));
 }
 
 TEST_F(SecureStorageTest, AnotherProcessReadsWhatThisOneWrote) {

@@ -26,7 +26,9 @@ class ServiceDoubleControl {
   // refresh token, as they are to a bearer token elsewhere.
   std::string NewAuthorizationCode(const std::string& account,
                                    nlohmann::json options = nlohmann::json::object()) const;
-  // kind "status" (with "status", "body"), "delay" ("seconds"), "reset", "empty"; "count".
+  // kind "status" (with "status", "body"), "delay" ("seconds"), "reset", "empty", "redirect"
+  // ("status", "location"; by default the recording listener of GET /listener), "oversize"
+  // ("bytes"), "drip" ("bytes", "interval" in seconds); "count".
   void AddFault(nlohmann::json fault) const;
   void ClearFaults(const std::string& token) const;
   nlohmann::json Requests(const std::string& token) const;

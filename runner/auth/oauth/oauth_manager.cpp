@@ -6,13 +6,11 @@
 #include <exception>
 #include <utility>
 
+#include "https_exchange.h"
 #include "logger.h"
 #include "oauth_protocol.h"
 #include "service_endpoints.h"
 #include "string_conversion.h"
-#include "winhttp_error_name.h"
-#include "winhttp_handle.h"
-#include "winhttp_settings.h"
 
 namespace {
 
@@ -42,31 +40,6 @@ constexpr Strategy kStrategies[] = {
      "DEFAULT_PROXY failed, retrying with NO_PROXY (direct connection)..."},
     {ProxyAccessType::None, "NO_PROXY (direct)", nullptr},
 };
-
-void LogWinHttpFailure(const char* what) {
-  LogError(std::string(what) + WinHttpErrorName(GetLastError()));
-}
-
-// Reads until the server has no more data; what arrived before a failed read is kept.
-std::string ReadBody(HINTERNET request) {
-  std::string body;
-  for (;;) {
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) {
-      LogError("  WinHttpQueryDataAvailable failed");
-      break;
-    }
-    if (available == 0) break;
-    std::string chunk(available, '\0');
-    DWORD read = 0;
-    if (!WinHttpReadData(request, &chunk[0], available, &read)) {
-      LogError("  WinHttpReadData failed");
-      break;
-    }
-    body.append(chunk.data(), read);
-  }
-  return body;
-}
 
 }  // namespace
 
@@ -203,53 +176,19 @@ std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
 std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) const {
   try {
     LogInfo("  Attempting with access type: " + attempt.strategy_name);
-    WinHttpHandle session(WinHttpOpen(kWinHttpUserAgent, static_cast<DWORD>(attempt.access_type),
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) {
-      LogWinHttpFailure("  WinHttpOpen failed: ");
-      return std::nullopt;
-    }
-    WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                       kReceiveTimeoutMs);
-    WinHttpHandle connection(WinHttpConnect(session.get(), attempt.host.c_str(), attempt.port, 0));
-    if (!connection) {
-      LogWinHttpFailure("  WinHttpConnect failed: ");
-      return std::nullopt;
-    }
-    WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"POST",
-                                             Utf8ToWide(attempt.path).c_str(), nullptr,
-                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                             WINHTTP_FLAG_SECURE));
-    if (!request) {
-      LogWinHttpFailure("  WinHttpOpenRequest failed: ");
-      return std::nullopt;
-    }
-    // The receive time-out also bounds the wait for the response headers, which some WinHTTP
-    // implementations otherwise leave unbounded.
-    DWORD response_timeout = kReceiveTimeoutMs;
-    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
-                     sizeof(response_timeout));
-    if (!IsProduction()) {
-      DWORD flags = kDevelopmentSecurityFlags;
-      WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-      LogWarning("  SSL certificate validation DISABLED (development mode)");
-    }
-    WinHttpAddRequestHeaders(request.get(), kFormContentType, static_cast<DWORD>(-1),
-                             WINHTTP_ADDREQ_FLAG_ADD);
-    const DWORD length = static_cast<DWORD>(attempt.body.size());
-    LPVOID data = length > 0 ? const_cast<char*>(attempt.body.data()) : nullptr;
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length,
-                            0)) {
-      LogWinHttpFailure("  WinHttpSendRequest failed: ");
-      return std::nullopt;
-    }
-    if (!WinHttpReceiveResponse(request.get(), nullptr)) {
-      LogWinHttpFailure("  WinHttpReceiveResponse failed: ");
-      return std::nullopt;
-    }
-    std::string body = ReadBody(request.get());
-    LogInfo("  HTTP response received: " + std::to_string(body.size()) + " bytes");
-    return body;
+    HttpsExchange exchange;
+    exchange.host = attempt.host;
+    exchange.port = attempt.port;
+    exchange.verb = L"POST";
+    exchange.path = Utf8ToWide(attempt.path);
+    exchange.headers = kFormContentType;
+    exchange.body = attempt.body;
+    exchange.access_type = attempt.access_type;
+    exchange.announce_relaxed_checks = true;
+    HttpsOutcome outcome = PerformHttpsExchange(exchange);
+    if (!outcome.answered) return std::nullopt;
+    LogInfo("  HTTP response received: " + std::to_string(outcome.body.size()) + " bytes");
+    return std::move(outcome.body);
   } catch (const std::exception& error) {
     LogError(std::string("  Exception in TryHttpPost: ") + error.what());
   } catch (...) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the provider benchmark under Wine: generates 500 certificates sharing one key, starts a
 # Wine session on a prefix of its own and runs murako_ksp_benchmark, built first in the x64 tree.
-#   SENDARO_BUILD_ROOT=/path/to/build bash tests/ksp/run_benchmark.sh
+#   SENDARO_BUILD_ROOT=/path/to/build bash benchmarks/provider/run_benchmark.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}

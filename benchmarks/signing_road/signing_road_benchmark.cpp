@@ -1,4 +1,4 @@
-// Benchmarks of the signing road (a program, not a test; tests/end_to_end/run_benchmark.sh
+// Benchmarks of the signing road (a program, not a test; benchmarks/signing_road/run_benchmark.sh
 // runs it under Wine with the service double started):
 //   threads  8 threads x 50 signatures through the provider at once, every one verified, and
 //            each thread's bridge last-error text checked to be its own
@@ -6,14 +6,19 @@
 //            with "murako_environment" stored and with it absent
 //   leakparts which step of the road keeps handles or memory, each alone 200 times
 //   latency  per-signature wall time provider -> bridge -> double against a bare WinHTTP POST
-//            of the same body with a fresh session, medians over 200, and their ratio
+//            of the same body with a fresh session, medians over 200, and their ratio; then
+//            where the difference goes: each step of the bridge's work timed alone, times the
+//            number of times one signature takes it
 #include <windows.h>
 #include <wincred.h>
 #include <winhttp.h>
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +27,7 @@
 #include "provider_road.h"
 #include "logger.h"
 #include "murako_api_client.h"
+#include "murako_api_json.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
@@ -174,9 +180,222 @@ bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& t
   return response.status == 200 && response.body.size() == 256;
 }
 
+template <typename Step>
+double MedianMs(int rounds, Step step) {
+  std::vector<double> times;
+  for (int i = 0; i < rounds; ++i) {
+    const double start = NowMs();
+    step();
+    times.push_back(NowMs() - start);
+  }
+  return Median(times);
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+std::string LogFilePath() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathA(MAX_PATH, buffer);
+  return std::string(buffer, length) + "murako_windows.log";
+}
+
+std::string LogGrowth(ProviderRoad& road, const Setup& setup, const std::vector<uint8_t>& raw,
+                      const std::string& path);
+
+// What one signature adds to the shared log, and to the provider's own.
+std::string LogOfOneSignature(ProviderRoad& road, const Setup& setup,
+                              const std::vector<uint8_t>& raw) {
+  return LogGrowth(road, setup, raw, LogFilePath());
+}
+std::string ProviderLogOfOneSignature(ProviderRoad& road, const Setup& setup,
+                                      const std::vector<uint8_t>& raw) {
+  std::string path = LogFilePath();
+  return LogGrowth(road, setup, raw, path.substr(0, path.rfind('\\') + 1) + "murako_ksp_debug.log");
+}
+
+std::string LogGrowth(ProviderRoad& road, const Setup& setup, const std::vector<uint8_t>& raw,
+                      const std::string& path) {
+  auto size_of = [&path] {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0ull;
+    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  };
+  const unsigned long long before = size_of();
+  std::vector<BYTE> signature;
+  road.Sign(setup.key, raw, 32, false, signature);
+  std::string text;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  LARGE_INTEGER offset;
+  offset.QuadPart = static_cast<LONGLONG>(before);
+  SetFilePointerEx(file, offset, nullptr, FILE_BEGIN);
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(file);
+  return text;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t count = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+// Timestamps of the log lines of one signature, taken from the debugger channel.
+struct TimedLine {
+  double ms;
+  std::string text;
+};
+std::vector<TimedLine>* g_timed_lines = nullptr;
+
+LONG CALLBACK RecordTimedLine(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  if (g_timed_lines != nullptr) {
+    g_timed_lines->push_back({NowMs(), reinterpret_cast<const char*>(record->ExceptionInformation[1])});
+  }
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// The time before each log line of one signature (and after the last one), with the lines.
+std::vector<TimedLine> StepsOf(const std::function<void()>& sign) {
+  std::vector<TimedLine> lines;
+  g_timed_lines = &lines;
+  PVOID handler = AddVectoredExceptionHandler(1, &RecordTimedLine);
+  const double start = NowMs();
+  sign();
+  const double end = NowMs();
+  RemoveVectoredExceptionHandler(handler);
+  g_timed_lines = nullptr;
+  std::vector<TimedLine> steps;
+  double previous = start;
+  for (const TimedLine& line : lines) {
+    std::string text = line.text.substr(line.text.find("] ", 1) + 2, 70);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    steps.push_back({line.ms - previous, text});
+    previous = line.ms;
+  }
+  steps.push_back({end - previous, "(after the last line)"});
+  return steps;
+}
+
+// The steps of a call on a freshly loaded bridge that take longer than on a bridge kept
+// loaded: medians over `rounds` calls each, step by step.
+void PrintSlowerSteps(const Setup& setup, const std::vector<uint8_t>& raw, int rounds) {
+  std::vector<std::vector<TimedLine>> fresh, kept;
+  std::vector<uint8_t> signature;
+  for (int i = 0; i < rounds; ++i) {
+    fresh.push_back(StepsOf([&] { SignBridgeLibrary().Sign(setup.key, raw, 0, signature); }));
+  }
+  {
+    SignBridgeLibrary bridge;
+    for (int i = 0; i < rounds; ++i) {
+      kept.push_back(StepsOf([&] { bridge.Sign(setup.key, raw, 0, signature); }));
+    }
+  }
+  const size_t steps = fresh[0].size();
+  std::vector<std::pair<double, std::string>> differences;
+  for (size_t step = 0; step < steps; ++step) {
+    std::vector<double> a, b;
+    for (const auto& run : fresh) if (run.size() == steps) a.push_back(run[step].ms);
+    for (const auto& run : kept) if (run.size() == steps) b.push_back(run[step].ms);
+    if (a.empty() || b.empty()) continue;
+    differences.push_back({Median(a) - Median(b), fresh[0][step].text});
+  }
+  std::sort(differences.begin(), differences.end(),
+            [](const auto& x, const auto& y) { return x.first > y.first; });
+  std::printf("  steps slower on a freshly loaded bridge (median of %d, before the line):\n", rounds);
+  for (size_t i = 0; i < 4 && i < differences.size(); ++i) {
+    std::printf("    %+.2f ms  %s\n", differences[i].first, differences[i].second.c_str());
+  }
+}
+
+// The provider's OpenKey and FreeKey through its function table, as CNG calls them.
+void OpenAndFreeKey(const std::wstring& key_name) {
+  using GetInterfaceFn = NTSTATUS(WINAPI*)(LPCWSTR, NCRYPT_KEY_STORAGE_FUNCTION_TABLE**, DWORD);
+  HMODULE module = LoadLibraryW(L"murako_ksp.dll");
+  auto entry = reinterpret_cast<GetInterfaceFn>(GetProcAddress(module, "GetKeyStorageInterface"));
+  NCRYPT_KEY_STORAGE_FUNCTION_TABLE* table = nullptr;
+  NCRYPT_PROV_HANDLE provider = 0;
+  if (entry != nullptr && entry(L"Murako KSP", &table, 0) == 0 &&
+      table->OpenProvider(&provider, L"Murako KSP", 0) == ERROR_SUCCESS) {
+    NCRYPT_KEY_HANDLE key = 0;
+    if (table->OpenKey(provider, &key, key_name.c_str(), 0, 0) == ERROR_SUCCESS) {
+      table->FreeKey(provider, key);
+    }
+    table->FreeProvider(provider);
+  }
+  FreeLibrary(module);
+}
+
+// Each step of the bridge's work alone, times how often one signature takes it.
+void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<uint8_t>& raw,
+                    double provider, double bare, double bare_direct) {
+  const std::string log = LogOfOneSignature(road, setup, raw);
+  const size_t lines = CountOf(log, "\n");
+  const size_t reads = CountOf(log, "SecureStorage::GetToken - Retrieving token for key: ");
+  const size_t absent = CountOf(log, "SecureStorage::GetToken - Token not found");
+  const double line = MedianMs(5, [] { for (int i = 0; i < 100; ++i) LogInfo("benchmark line"); }) / 100;
+  const double debugger = MedianMs(5, [] {
+    for (int i = 0; i < 100; ++i) OutputDebugStringA("[2026-01-01 00:00:00] [INFO] benchmark line\n");
+  }) / 100;
+  const double compose = MedianMs(5, [] {
+    for (int i = 0; i < 100; ++i) {
+      std::time_t now = std::time(nullptr);
+      std::tm local{};
+      localtime_s(&local, &now);
+      FormatLogLine(local, "INFO", "benchmark line");
+    }
+  }) / 100;
+  const std::string provider_log = ProviderLogOfOneSignature(road, setup, raw);
+  const size_t provider_lines = CountOf(provider_log, "\n");
+  SetMinimumLogLevel(4);  // the reads alone, without their own log lines
+  const double found = MedianMs(50, [] { SecureStorage::GetToken("oauth_access_token_ciudadano"); });
+  const double missing = MedianMs(50, [] { SecureStorage::GetToken("no_such_key_for_benchmark"); });
+  SetMinimumLogLevel(1);
+  SignatureRequest request{setup.identity.id, Base64Encode(raw), "", "rsa-sha256"};
+  const double json = MedianMs(5, [&] { for (int i = 0; i < 100; ++i) BuildSignatureRequestJson(request); }) / 100;
+  const std::wstring bridge_path = ProgramFolder() + L"murako_sign_bridge.dll";
+  const double load = MedianMs(50, [&] { FreeLibrary(LoadLibraryW(bridge_path.c_str())); });
+  std::vector<uint8_t> signature;
+  const double fresh_bridge = MedianMs(30, [&] { SignBridgeLibrary().Sign(setup.key, raw, 0, signature); });
+  const double kept_bridge = [&] {
+    SignBridgeLibrary bridge;
+    return MedianMs(30, [&] { bridge.Sign(setup.key, raw, 0, signature); });
+  }();
+  const double open_key = MedianMs(30, [&] { OpenAndFreeKey(setup.key); });
+  const double logging = static_cast<double>(lines) * line;
+  const double storage = static_cast<double>(reads - absent) * found + static_cast<double>(absent) * missing;
+  const double proxy = bare - bare_direct;
+  const double rest = provider - bare - logging - storage - json - open_key - (fresh_bridge - kept_bridge);
+  std::printf("breakdown of the %.2f ms per signature over the bare POST:\n", provider - bare);
+  std::printf("  log: %zu lines x %.3f ms = %.2f ms (a line's local time and text %.3f ms, its "
+              "debugger channel, OutputDebugStringA, %.3f ms)\n",
+              lines, line, logging, compose, debugger);
+  std::printf("  the provider's own debug log: %zu lines a signature\n", provider_lines);
+  std::printf("  credential reads: %zu found x %.3f ms + %zu absent x %.3f ms = %.2f ms\n",
+              reads - absent, found, absent, missing, storage);
+  std::printf("  JSON request body: %.3f ms\n", json);
+  std::printf("  bridge load + unload: %.2f ms alone; a call on a freshly loaded bridge %.2f ms, "
+              "on one kept loaded %.2f ms: %.2f ms more\n",
+              load, fresh_bridge, kept_bridge, fresh_bridge - kept_bridge);
+  std::printf("  provider OpenKey + FreeKey (certificate store search): %.2f ms\n", open_key);
+  std::printf("  automatic proxy detection (in both): %.2f ms\n", proxy);
+  std::printf("  rest (provider SignHash, its own log, client set-up): %.2f ms\n", rest);
+  PrintSlowerSteps(setup, raw, 15);
+}
+
 int Latency(const Setup& setup) {
   ProviderRoad road;
-  SignBridgeLibrary direct_bridge_probe;  // not held during the provider rounds below
   const ServiceHosts& hosts = DeploymentServiceHosts();
   const std::wstring host = Utf8ToWide(hosts.citizen_development);
   std::vector<double> provider_ms, bare_ms, bridge_ms, direct_ms;
@@ -204,9 +423,12 @@ int Latency(const Setup& setup) {
     BarePost(host, kDevelopmentPort, setup.token, body, WINHTTP_ACCESS_TYPE_NO_PROXY);
     direct_ms.push_back(NowMs() - start);
   }
+  // Loaded only now: while held, the provider's load and unload at each signature would only
+  // count references.
+  auto direct_bridge_probe = std::make_unique<SignBridgeLibrary>();
   for (int i = 0; i < 50; ++i) {
     double start = NowMs();
-    direct_bridge_probe.Sign(setup.key, raw, 0, signature);
+    direct_bridge_probe->Sign(setup.key, raw, 0, signature);
     bridge_ms.push_back(NowMs() - start);
   }
   const double provider = Median(provider_ms), bare = Median(bare_ms);
@@ -214,6 +436,8 @@ int Latency(const Setup& setup) {
               "%.2f ms, ratio %.2f; bridge call with the library kept loaded (50) %.2f ms; bare POST "
               "without proxy detection (50) %.2f ms; %d failures\n",
               provider, bare, provider / bare, Median(bridge_ms), Median(direct_ms), failures);
+  direct_bridge_probe.reset();  // so that the breakdown times a real load and unload
+  PrintBreakdown(road, setup, raw, provider, bare, Median(direct_ms));
   return failures == 0 ? 0 : 1;
 }
 

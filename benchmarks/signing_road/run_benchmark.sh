@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the signing-road benchmark (not a test) under Wine with the service double started:
-#   SENDARO_BUILD_ROOT=... bash tests/end_to_end/run_benchmark.sh [threads|leaks|latency|leakparts|all]
+#   SENDARO_BUILD_ROOT=... bash benchmarks/signing_road/run_benchmark.sh [threads|leaks|latency|leakparts|all]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
