@@ -1,7 +1,8 @@
 // The sign-in window with the embedded-browser stand-in and a scripted user against the signing
 // service double's authorization server: the plain sign-in, the cookie listing and silent
-// renewal with a live and with an expired server session; cancel, a closed window and a
-// redirect without a code; the window's title in Spanish and Basque.
+// renewal with a live and with an expired server session, and one that hears nothing; cancel,
+// a closed window and a redirect without a code; the window's title in Spanish and Basque.
+#include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "auth_vocabulary.h"
+#include "captured_log.h"
 #include "linking_test_support.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
@@ -33,7 +35,9 @@ class SignInBrowserTest : public ::testing::Test {
     ASSERT_TRUE(control_.IsRunning()) << "signing service double not running";
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     SecureStorage::DeleteToken(kEnvironmentKey);
-    for (const std::string& key : SessionTokenKeysInClearingOrder()) SecureStorage::DeleteToken(key);
+    for (const std::string& key : SessionTokenKeysInClearingOrder()) {
+      SecureStorage::DeleteToken(key);
+    }
     control_.Call("POST", "/oauth/sessions/revoke", "{}");
     host_ = std::make_unique<SignInTestHost>();
     ASSERT_NE(host_->handle(), nullptr);
@@ -89,7 +93,8 @@ TEST_F(SignInBrowserTest, SignInThenCookiesThenSilentRenewalWithALiveServerSessi
   auto signed_in = SignInCitizen();
   ASSERT_TRUE(signed_in->value) << signed_in->error_code;
   EXPECT_EQ(signed_in->answers, 1);
-  EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), signed_in->value->access_token);
+  EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"),
+            signed_in->value->access_token);
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_ciudadano"),
             signed_in->value->refresh_token);
   ASSERT_NE(service_->SignInWindow(), nullptr);
@@ -143,7 +148,11 @@ TEST_F(SignInBrowserTest, RenewalAfterTheServerSessionExpiredFallsBackThenEndsTh
   // The hidden browser meets the login page: the renewal ends empty, well within its bound,
   // and the stored refresh token renews the session.
   const ULONGLONG started = GetTickCount64();
+  DebugOutputCapture capture;
   auto fallback = Renew();
+  EXPECT_TRUE(LoggedExactly(capture, "WARNING",
+                            "Silent renewal ended without a token: the authorization server "
+                            "asks for the user"));
   ASSERT_TRUE(fallback->value);
   EXPECT_TRUE(fallback->value->success);
   EXPECT_EQ(fallback->value->message, "Token refreshed via refresh_token fallback");
@@ -185,7 +194,8 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCode) {
   EXPECT_EQ(host_->completions(), 1);
 
   // The server refuses the request and redirects without a code (wrong acr_values).
-  std::string url = manager_->BuildAuthorizationUrl(kOAuthProfessional, kOAuthRedirectUri, "es", "");
+  std::string url =
+      manager_->BuildAuthorizationUrl(kOAuthProfessional, kOAuthRedirectUri, "es", "");
   url.replace(url.find("acr_values=") + 11, 3, "bad");
   OAuthWebViewWindow window(host_->handle(), kRenewalBoundMs);
   host_->OnOAuthComplete([&window] { window.InvokeCallback(); });
@@ -201,6 +211,7 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCode) {
   EXPECT_FALSE(outcome);
   EXPECT_EQ(host_->completions(), 2);
   EXPECT_FALSE(IsWindowVisible(window.window()));
+  host_->OnOAuthComplete(nullptr);
 }
 
 TEST_F(SignInBrowserTest, TitleFollowsTheLocaleAndLinkingStoresIt) {
@@ -217,6 +228,66 @@ TEST_F(SignInBrowserTest, TitleFollowsTheLocaleAndLinkingStoresIt) {
   EXPECT_EQ(SecureStorage::GetToken("app_locale"), "es");
   PumpFor(500);
   EXPECT_EQ(basque->answers + spanish->answers, 0);
+}
+
+// A server that accepts connections and never answers.
+class SilentServer {
+ public:
+  SilentServer() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof(address);
+    bind(socket_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(socket_, 8);
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() {
+    closesocket(socket_);
+    WSACleanup();
+  }
+  std::string Url() const {
+    return "https://127.0.0.1:" + std::to_string(port_) + "/trustedx-authserver/oauth/murako?x=1";
+  }
+
+ private:
+  SOCKET socket_ = INVALID_SOCKET;
+  int port_ = 0;
+};
+
+TEST_F(SignInBrowserTest, ARenewalThatHearsNothingEndsEmptyAtItsBound) {
+  SilentServer server;
+  constexpr uint32_t kBoundMs = 2000;
+  OAuthWebViewWindow window(host_->handle(), kBoundMs);
+  host_->OnOAuthComplete([&window] { window.InvokeCallback(); });
+  int calls = 0;
+  std::optional<murako::OAuthToken> outcome = murako::OAuthToken();
+  auto callback = [&](std::optional<murako::OAuthToken> token) {
+    ++calls;
+    outcome = std::move(token);
+  };
+  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, kOAuthCitizen, callback, "es");
+  ASSERT_TRUE(PumpUntil([&] { return window.webview() != nullptr; }, kFlowTimeoutMs));
+
+  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, kOAuthCitizen, callback, "es");
+  EXPECT_TRUE(window.IsSilentRenewalPending());
+  DebugOutputCapture capture;
+  const ULONGLONG started = GetTickCount64();
+  ASSERT_TRUE(PumpUntil([&] { return calls > 0; }, 20000));
+  const ULONGLONG waited = GetTickCount64() - started;
+  EXPECT_FALSE(outcome);
+  EXPECT_FALSE(window.IsSilentRenewalPending());
+  EXPECT_TRUE(LoggedExactly(capture, "WARNING",
+                            "Silent renewal ended without a token: no redirect within 2 s"));
+  EXPECT_GE(waited, kBoundMs - 100);
+  EXPECT_LT(waited, kBoundMs + 3000);
+  PumpFor(500);
+  EXPECT_EQ(calls, 1);
+  host_->OnOAuthComplete(nullptr);
 }
 
 }  // namespace

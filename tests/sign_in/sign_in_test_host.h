@@ -67,7 +67,8 @@ class RecordingReply : public SignInReply<Value> {
 };
 
 template <typename Value>
-std::unique_ptr<SignInReply<Value>> RecordInto(const std::shared_ptr<RecordedAnswer<Value>>& answer) {
+std::unique_ptr<SignInReply<Value>> RecordInto(
+    const std::shared_ptr<RecordedAnswer<Value>>& answer) {
   return std::make_unique<RecordingReply<Value>>(answer);
 }
 

@@ -30,6 +30,16 @@ int64_t UnixMilliseconds() {
       .count();
 }
 
+// A browser handler that calls `method` of the window as long as the window exists.
+template <typename Handler, typename First, typename Second>
+auto ForwardTo(std::weak_ptr<OAuthWebViewWindow*> alive,
+               HRESULT (OAuthWebViewWindow::*method)(First, Second)) {
+  return Handler::Create([alive, method](First first, Second second) {
+    std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
+    return self ? ((*self)->*method)(first, second) : S_OK;
+  });
+}
+
 std::string HexCode(HRESULT code) {
   char text[16];
   std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(code));
@@ -139,12 +149,8 @@ bool OAuthWebViewWindow::CreateHostWindow() {
 
 void OAuthWebViewWindow::InitializeWebView() {
   LogInfo("Initializing WebView2");
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  auto handler = EnvironmentCompletedHandler::Create(
-      [alive](HRESULT result, ICoreWebView2Environment* environment) {
-        std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-        return self ? (*self)->OnEnvironmentCreated(result, environment) : S_OK;
-      });
+  auto handler = ForwardTo<EnvironmentCompletedHandler>(alive_,
+                                                        &OAuthWebViewWindow::OnEnvironmentCreated);
   if (FAILED(CreateWebViewEnvironment(SignInBrowserProfileFolder(), handler.Get()))) {
     FailAtOnce("Failed to create WebView2 environment", nullptr);
   }
@@ -157,12 +163,8 @@ HRESULT OAuthWebViewWindow::OnEnvironmentCreated(HRESULT result,
     return S_OK;
   }
   if (window_ == nullptr) return S_OK;  // closed by the user meanwhile: no callback
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  auto handler = ControllerCompletedHandler::Create(
-      [alive](HRESULT created, ICoreWebView2Controller* controller) {
-        std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-        return self ? (*self)->OnControllerCreated(created, controller) : S_OK;
-      });
+  auto handler = ForwardTo<ControllerCompletedHandler>(alive_,
+                                                       &OAuthWebViewWindow::OnControllerCreated);
   if (FAILED(environment->CreateCoreWebView2Controller(window_, handler.Get()))) {
     FailAtOnce("Failed to create WebView2 controller", nullptr);
   }
@@ -183,22 +185,13 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
   }
   ResizeBrowser();
 
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
   EventRegistrationToken token = {};
   webview_->add_NavigationStarting(
-      NavigationStartingHandler::Create(
-          [alive](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
-            std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-            return self && args ? (*self)->OnNavigationStarting(args) : S_OK;
-          })
+      ForwardTo<NavigationStartingHandler>(alive_, &OAuthWebViewWindow::OnNavigationStarting)
           .Get(),
       &token);
   webview_->add_NavigationCompleted(
-      NavigationCompletedHandler::Create(
-          [alive](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs* args) {
-            std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-            return self && args ? (*self)->OnNavigationCompleted(args) : S_OK;
-          })
+      ForwardTo<NavigationCompletedHandler>(alive_, &OAuthWebViewWindow::OnNavigationCompleted)
           .Get(),
       &token);
   webview_->Navigate(Utf8ToWide(authorization_url_).c_str());
@@ -206,9 +199,10 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
   return S_OK;
 }
 
-HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2NavigationStartingEventArgs* args) {
+HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2*,
+                                                 ICoreWebView2NavigationStartingEventArgs* args) {
   LPWSTR raw_uri = nullptr;
-  if (FAILED(args->get_Uri(&raw_uri))) return S_OK;
+  if (args == nullptr || FAILED(args->get_Uri(&raw_uri))) return S_OK;
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
   if (IsOAuthRedirect(uri, redirect_uri_)) {
     LogInfo("Detected OAuth redirect - CANCELING navigation to prevent WebView lock");
@@ -250,7 +244,9 @@ void OAuthWebViewWindow::HandleRedirect(const std::string& uri) {
   LogInfo("WebView window hidden (not destroyed)");
 }
 
-HRESULT OAuthWebViewWindow::OnNavigationCompleted(ICoreWebView2NavigationCompletedEventArgs* args) {
+HRESULT OAuthWebViewWindow::OnNavigationCompleted(ICoreWebView2*,
+                                                  ICoreWebView2NavigationCompletedEventArgs* args) {
+  if (args == nullptr) return S_OK;
   BOOL success = FALSE;
   args->get_IsSuccess(&success);
   if (success) {

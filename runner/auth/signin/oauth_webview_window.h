@@ -57,8 +57,10 @@ class OAuthWebViewWindow {
   void InitializeWebView();
   HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment);
   HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller);
-  HRESULT OnNavigationStarting(ICoreWebView2NavigationStartingEventArgs* args);
-  HRESULT OnNavigationCompleted(ICoreWebView2NavigationCompletedEventArgs* args);
+  HRESULT OnNavigationStarting(ICoreWebView2* sender,
+                               ICoreWebView2NavigationStartingEventArgs* args);
+  HRESULT OnNavigationCompleted(ICoreWebView2* sender,
+                                ICoreWebView2NavigationCompletedEventArgs* args);
   void HandleRedirect(const std::string& uri);
   void PostOutcome(std::optional<murako::OAuthToken> outcome);
   void EndSilentRenewal(const std::string& reason);
