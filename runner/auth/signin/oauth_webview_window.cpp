@@ -7,19 +7,17 @@
 #include <exception>
 #include <utility>
 
+#include "auth_vocabulary.h"
 #include "logger.h"
 #include "oauth_manager.h"
-#include "auth_vocabulary.h"
 #include "sign_in_urls.h"
+#include "sign_in_window_class.h"
 #include "string_conversion.h"
 #include "webview_handlers.h"
 #include "webview_runtime.h"
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"MurakoOAuthWindow";
-constexpr int kWindowSize = 800;
-constexpr int kIconResource = 101;
 constexpr UINT_PTR kRenewalTimer = 1;
 constexpr char kCheck[] = "\xE2\x9C\x85";  // U+2705
 constexpr char kCross[] = "\xE2\x9D\x8C";  // U+274C
@@ -56,12 +54,16 @@ OAuthWebViewWindow::OAuthWebViewWindow(HWND parent, uint32_t silent_renewal_boun
 OAuthWebViewWindow::~OAuthWebViewWindow() {
   alive_.reset();
   if (controller_) controller_->Close();
-  if (window_ != nullptr) {
-    StopRenewalTimer();
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
-    window_ = nullptr;
-  }
+  DestroyHostWindow();
+}
+
+// Detached first: destroying it here is no user closing it.
+void OAuthWebViewWindow::DestroyHostWindow() {
+  if (window_ == nullptr) return;
+  StopRenewalTimer();
+  SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+  DestroyWindow(window_);
+  window_ = nullptr;
 }
 
 void OAuthWebViewWindow::StartOAuthFlow(const std::string& authorization_url,
@@ -113,38 +115,13 @@ void OAuthWebViewWindow::RenewSilently() {
 }
 
 void OAuthWebViewWindow::CreateBrowserWindow() {
-  if (!CreateHostWindow()) {
+  DestroyHostWindow();  // a window whose browser never came: start afresh
+  window_ = CreateSignInWindow(parent_, SignInWindowTitle(locale_), WindowProc, this);
+  if (window_ == nullptr) {
     FailAtOnce("CreateWindowExW failed", "Failed to create WebView window");
     return;
   }
   InitializeWebView();
-}
-
-bool OAuthWebViewWindow::CreateHostWindow() {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
-  window_class.lpszClassName = kWindowClass;
-  RegisterClassExW(&window_class);  // fails harmlessly when the class exists
-
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowSize) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowSize) / 2;
-  window_ = CreateWindowExW(0, kWindowClass, SignInWindowTitle(locale_).c_str(),
-                            WS_OVERLAPPEDWINDOW, left, top, kWindowSize, kWindowSize, parent_,
-                            nullptr, instance, this);
-  if (window_ == nullptr) return false;
-  HANDLE small_icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, 0);
-  if (small_icon != nullptr) {
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
-  }
-  ShowWindow(window_, SW_SHOW);
-  UpdateWindow(window_);
-  return true;
 }
 
 void OAuthWebViewWindow::InitializeWebView() {
@@ -177,6 +154,7 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
     FailAtOnce("Failed to create WebView2 controller", nullptr);
     return S_OK;
   }
+  if (controller_) controller_->Close();  // the browser of a window the user closed
   controller_ = controller;
   webview_.Reset();
   if (FAILED(controller_->get_CoreWebView2(webview_.ReleaseAndGetAddressOf())) || !webview_) {
@@ -291,15 +269,7 @@ void OAuthWebViewWindow::StopRenewalTimer() {
 void OAuthWebViewWindow::FailAtOnce(const char* first_line, const char* second_line) {
   LogError(first_line);
   if (second_line != nullptr) LogError(second_line);
-  if (!callback_) return;
-  const OAuthCallback callback = callback_;  // the callback may start a new flow
-  try {
-    callback(std::nullopt);
-  } catch (const std::exception& error) {
-    LogError(std::string("Exception in callback: ") + error.what());
-  } catch (...) {
-    LogError("Unknown exception in callback");
-  }
+  if (callback_) RunCallback(callback_, std::nullopt);
 }
 
 void OAuthWebViewWindow::InvokeCallback() {
@@ -308,17 +278,21 @@ void OAuthWebViewWindow::InvokeCallback() {
     LogError("Callback is null");
     return;
   }
-  // Copies: the callback may start the next flow, which replaces both.
-  const OAuthCallback callback = callback_;
-  std::optional<murako::OAuthToken> result = result_;
+  if (RunCallback(callback_, result_)) LogInfo("Callback invoked successfully on main thread");
+}
+
+// Takes copies: the callback may start the next flow, which replaces the stored ones.
+bool OAuthWebViewWindow::RunCallback(OAuthCallback callback,
+                                     std::optional<murako::OAuthToken> outcome) {
   try {
-    callback(std::move(result));
-    LogInfo("Callback invoked successfully on main thread");
+    callback(std::move(outcome));
+    return true;
   } catch (const std::exception& error) {
     LogError(std::string("Exception in callback: ") + error.what());
   } catch (...) {
     LogError("Unknown exception in callback");
   }
+  return false;
 }
 
 void OAuthWebViewWindow::Hide() {

@@ -53,7 +53,7 @@ class OAuthWebViewWindow {
 
   void RenewSilently();
   void CreateBrowserWindow();
-  bool CreateHostWindow();
+  void DestroyHostWindow();
   void InitializeWebView();
   HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment);
   HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller);
@@ -66,6 +66,7 @@ class OAuthWebViewWindow {
   void EndSilentRenewal(const std::string& reason);
   void StopRenewalTimer();
   void FailAtOnce(const char* first_line, const char* second_line);
+  static bool RunCallback(OAuthCallback callback, std::optional<murako::OAuthToken> outcome);
   void ResizeBrowser();
 
   HWND parent_;
