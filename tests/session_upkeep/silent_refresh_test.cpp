@@ -8,10 +8,10 @@
 
 #include "auth_vocabulary.h"
 #include "captured_log.h"
-#include "linking_test_support.h"
 #include "murako_api_client.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"

@@ -12,12 +12,12 @@
 #include <string>
 
 #include "auth_vocabulary.h"
+#include "browser_user.h"
 #include "captured_log.h"
-#include "linking_test_support.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
 #include "oauth_webview_window.h"
-#include "browser_user.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"

@@ -5,7 +5,7 @@
 // code is exchanged for tokens, which linking stores before it fetches the profile and
 // identities and installs the certificates bound to the provider with their mappings; a
 // separate program signs through CNG, the provider, the signing bridge and the service, and
-// verifies; the provider is unregistered; the certificates and credential entries of the run
+// verifies; the provider is unregistered and then refused; the certificates and credential entries of the run
 // are removed.
 #include <windows.h>
 #include <objbase.h>
@@ -16,16 +16,15 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "api_log_text.h"
 #include "browser_user.h"
 #include "cert_store_manager.h"
 #include "debug_output_capture.h"
 #include "isolated_process.h"
-#include "linking_test_support.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
@@ -79,6 +78,7 @@ class SignInRoadTest : public ::testing::Test {
   SystemFilePlacement provider_{ProgramDirectory() + "murako_ksp.dll", "murako_ksp.dll"};
   SystemFilePlacement bridge_{ProgramDirectory() + "murako_sign_bridge.dll",
                               "murako_sign_bridge.dll"};
+  // The credential entries a linking writes, kept aside for the run and put back afterwards.
   SavedCredentials credentials_{LinkingCredentialKeys()};
   BrowserUser user_;
 };
@@ -124,6 +124,7 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
       {"ciudadano", kOAuthCitizen, "cit-rsa2048", "4 de 4 certificados instalados"},
       {"profesional", kOAuthProfessional, "pro-rsa2048", "3 de 3 certificados instalados"},
   };
+  std::string last_thumbprint;
   for (const RoadAccount& road : accounts) {
     SCOPED_TRACE(road.account);
     const AccountLinkingResult linked = LinkThroughTheBrowser(road, user_);
@@ -152,6 +153,7 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
       if (certificate.signIdentityId == road.signing_identity) thumbprint = certificate.thumbprint;
     }
     ASSERT_FALSE(thumbprint.empty()) << road.signing_identity << " was not installed";
+    last_thumbprint = thumbprint;
     EXPECT_EQ(thumbprint, control_.Accounts()["identities"][road.signing_identity]["thumbprint"]
                               .get<std::string>());
 
@@ -176,6 +178,12 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
   EXPECT_EQ(unregistered.exit_code, 0u);
   EXPECT_NE(unregistered.output.find("  *** KSP DESREGISTRADO EXITOSAMENTE ***\n"),
             std::string::npos);
+
+  // Unregistered, the provider is no longer found: the same certificate cannot sign.
+  IsolatedRun refused = client_.Run({last_thumbprint});
+  Show("cng_sign_client (unregistered)", refused);
+  EXPECT_EQ(refused.exit_code, 3u);
+  EXPECT_NE(refused.output.find("NCryptOpenStorageProvider failed: 0x80090013"), std::string::npos);
   CoUninitialize();
 }
 
