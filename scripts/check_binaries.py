@@ -3,7 +3,7 @@
 
 Every .exe and .dll below them may import only Windows system libraries: the provider and the
 bridge are loaded into programs we do not control, where a compiler runtime DLL would be
-missing. Every library with a module-definition file in the source tree must export exactly
+missing. Programs may also import the embedded browser's loader, which ships beside them. Every library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
 """
 import argparse
@@ -20,6 +20,9 @@ SYSTEM_LIBRARIES = {
     "ws2_32.dll",
 }
 SYSTEM_PREFIXES = ("api-ms-win-",)
+# The embedded browser's loader ships next to the program that hosts the sign-in window; no
+# library loaded into another program may depend on it.
+PROGRAM_LIBRARIES = {"webview2loader.dll"}
 SKIPPED_SOURCE_DIRS = {".git"}
 
 
@@ -77,8 +80,9 @@ def main():
     for folder in args.folders:
         for binary in sorted(list(folder.rglob("*.exe")) + list(folder.rglob("*.dll"))):
             checked += 1
+            allowed = SYSTEM_LIBRARIES | (PROGRAM_LIBRARIES if binary.suffix == ".exe" else set())
             foreign = [name for name in imports(objdump(binary))
-                       if name not in SYSTEM_LIBRARIES and not name.startswith(SYSTEM_PREFIXES)]
+                       if name not in allowed and not name.startswith(SYSTEM_PREFIXES)]
             if foreign:
                 failures.append(f"{binary}: imports non-system libraries {', '.join(foreign)}")
 
