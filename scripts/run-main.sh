@@ -2,15 +2,16 @@
 # The main job: sets up and builds everything (x64 and x86), then runs the road from sign-in to
 # a verified signature under Wine against the local signing service double:
 #   - MurakoKspConfig registers murako_ksp.dll with the CNG router stand-in;
-#   - an authorization code minted at the double for the citizen account stands in for the
-#     embedded browser's redirect (the sign-in window is not built yet), and the OAuth manager
-#     exchanges it for tokens at the double's token endpoint;
+#   - account linking opens the sign-in window; in its embedded browser (the stand-in) a
+#     scripted user signs in as the citizen on the double's login page, and the OAuth manager
+#     exchanges the redirect's code for tokens at the double's token endpoint;
 #   - account linking stores the tokens, fetches the user information and signing identities,
 #     and installs the citizen's certificates in the personal store, bound to "Murako KSP",
 #     with their thumbprint mappings;
 #   - a separate program signs with one of them through CNG, the provider, the signing bridge
 #     and the service, with PKCS #1 and PSS, and verifies both signatures with the
 #     certificate's public key;
+#   - the same for the professional account;
 #   - the provider is unregistered, and the installed certificates and credential entries of
 #     the run are removed.
 set -euo pipefail
