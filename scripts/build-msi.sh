@@ -62,4 +62,7 @@ mkdir -p "$(dirname "$output")"
 output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
 (cd "$work" && wixl -a x64 -I "$work" -D Win64=yes -D ProductCode="$product_code" -D AppBin=x64 \
   -D Bin64=x64 -D Bin86=x86 -o "$output" "$root/packaging/sendaro.wxs" data.wxs)
+# wixl writes Execute="rollback" custom actions as immediate ones: mark them as rollback actions
+# (deferred 1024 + rollback 256 + not impersonated 2048 + installed program 18 + ignore 64).
+msibuild "$output" -q "UPDATE \`CustomAction\` SET \`Type\` = 3410 WHERE \`Action\` = 'UndoRegisterProvider' OR \`Action\` = 'UndoUnregisterProvider'"
 echo "build-msi: $output (version $version)"
