@@ -21,40 +21,27 @@
 
 namespace {
 
-// The double's standing citizen account.
+// The double's standing citizen account and one of its identities.
 const char kCitizenToken[] = "ciudadano-token-4f9c2a7e81b34d06a5c9e2f1";
-
-std::optional<CertificateInfo> CitizenCertificate(std::string& identity) {
-  MurakoApiClient api(CitizenApiBaseUrl(DeploymentServiceHosts(), false), kCitizenToken);
-  std::optional<UserInfo> user = api.GetUserInfo();
-  if (!user) return std::nullopt;
-  for (const SignIdentity& candidate : user->sign_identities) {
-    if (candidate.status != "enabled") continue;
-    std::optional<IdentityDetails> details = api.GetIdentityDetails(candidate.id);
-    if (!details) return std::nullopt;
-    identity = candidate.id;
-    return CertParser::ParseCertificateFromBase64(details->certificate);
-  }
-  return std::nullopt;
-}
+const char kIdentity[] = "cit-rsa2048";
 
 TEST(InstalledProviderTest, SignsThroughTheInstalledProviderAndBridge) {
   ASSERT_TRUE(FileExists(SystemFolder() + "murako_ksp.dll")) << "the package is not installed";
-  ASSERT_TRUE(FileExists(SystemFolder() + "murako_sign_bridge.dll"));
   ASSERT_TRUE(SecureStorage::StoreToken("oauth_access_token_ciudadano", kCitizenToken));
-
-  std::string identity;
-  std::optional<CertificateInfo> certificate = CitizenCertificate(identity);
-  ASSERT_TRUE(certificate.has_value()) << "the signing service double does not answer";
+  MurakoApiClient api(CitizenApiBaseUrl(DeploymentServiceHosts(), false), kCitizenToken);
+  std::optional<IdentityDetails> details = api.GetIdentityDetails(kIdentity);
+  ASSERT_TRUE(details.has_value()) << "the signing service double does not answer";
+  std::optional<CertificateInfo> certificate =
+      CertParser::ParseCertificateFromBase64(details->certificate);
+  ASSERT_TRUE(certificate.has_value());
   std::string thumbprint;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(*certificate, identity, kCitizenToken, "ciudadano",
+  ASSERT_TRUE(CertStoreManager::AddCertificate(*certificate, kIdentity, kCitizenToken, "ciudadano",
                                                thumbprint));
 
   // The signing program needs bcrypt's real cryptography: it gets the router only.
   IsolatedProgram client("cng_sign_client.exe", {"ncrypt.dll"});
   IsolatedRun signedRun = client.Run({thumbprint});
-  std::cout << "----- cng_sign_client " << thumbprint << " (exit " << signedRun.exit_code
-            << ")\n" << signedRun.output << std::flush;
+  std::cout << signedRun.output << std::flush;
   EXPECT_EQ(signedRun.exit_code, 0u);
   EXPECT_NE(signedRun.output.find("PKCS1: signed "), std::string::npos);
   EXPECT_NE(signedRun.output.find("PSS: signed "), std::string::npos);
