@@ -50,17 +50,16 @@ product_code=$(/usr/bin/python3 -c 'import sys, uuid
 print(str(uuid.uuid5(uuid.UUID("66d81791-3961-41ce-ba7c-ec671873dc5f"), sys.argv[1])).upper())' \
   "$version")
 
-# The data folder's tree, one component per file.
-(cd "$bin64" && find data -type f | LC_ALL=C sort |
-  wixl-heat --var var.AppBin --directory-ref INSTALLDIR --component-group SendaroData --win64 -p "") \
-  > "$work/data.wxs"
+# The data folder's tree, empty folders included.
+(cd "$bin64" && /usr/bin/python3 "$root/packaging/folder_fragment.py" data AppBin INSTALLDIR \
+  SendaroData) > "$work/data.wxs"
 
 # wixl resolves only relative sources (against the working folder): link the trees in.
 ln -s "$bin64" "$work/x64"
 ln -s "$bin86" "$work/x86"
 mkdir -p "$(dirname "$output")"
 output=$(cd "$(dirname "$output")" && pwd)/$(basename "$output")
-(cd "$work" && wixl -a x64 -I "$work" -D Win64=yes -D ProductCode="$product_code" -D AppBin=x64 \
+(cd "$work" && wixl -a x64 -I "$work" -D ProductCode="$product_code" -D AppBin=x64 \
   -D Bin64=x64 -D Bin86=x86 -o "$output" "$root/packaging/sendaro.wxs" data.wxs)
 # wixl writes Execute="rollback" custom actions as immediate ones: mark them as rollback actions
 # (deferred 1024 + rollback 256 + not impersonated 2048 + installed program 18 + ignore 64).

@@ -44,7 +44,7 @@ check "table: registration" row CustomAction 'RegisterProvider\t3090\tMurakoKspC
 check "table: unregistration" row CustomAction 'UnregisterProvider\t3154\tMurakoKspConfigExe\t-unregister\t'
 check "table: its rollback" row CustomAction 'UndoRegisterProvider\t3410\tMurakoKspConfigExe\t-unregister\t'
 sequence=$(table InstallExecuteSequence | awk -F'\t' '{ print $1, $3 }' | sort -k2n | cut -d' ' -f1 | tr '\n' ' ')
-check "table: order" grep -qP 'RemoveExistingProducts .*InstallInitialize .*UnregisterProvider .*RemoveFiles InstallFiles .*RegisterProvider ' <<<"$sequence"
+check "table: order" grep -qP 'RemoveExistingProducts .*InstallInitialize .*UnregisterProvider .*RemoveFiles .*InstallFiles .*RegisterProvider ' <<<"$sequence"
 
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEARCH=win64
 trap 'wineserver -k >/dev/null 2>&1; bash "$root/scripts/service-double.sh" stop $$ >/dev/null' EXIT
