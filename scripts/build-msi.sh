@@ -45,10 +45,11 @@ else
   cp "$version_include" "$work/sendaro_version.wxi"
 fi
 
-# One product code per version: the same version installed again is the same product.
+# One product code per version, derived from the upgrade code in sendaro.wxs: the same version
+# installed again is the same product, which repairs it.
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' "$root/packaging/sendaro.wxs")
 product_code=$(/usr/bin/python3 -c 'import sys, uuid
-print(str(uuid.uuid5(uuid.UUID("66d81791-3961-41ce-ba7c-ec671873dc5f"), sys.argv[1])).upper())' \
-  "$version")
+print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' "$upgrade_code" "$version")
 
 # The data folder's tree, empty folders included.
 (cd "$bin64" && /usr/bin/python3 "$root/packaging/folder_fragment.py" data AppBin INSTALLDIR \

@@ -46,14 +46,15 @@ check "table: its rollback" row CustomAction 'UndoRegisterProvider\t3410\tMurako
 sequence=$(table InstallExecuteSequence | awk -F'\t' '{ print $1, $3 }' | sort -k2n | cut -d' ' -f1 | tr '\n' ' ')
 check "table: order" grep -qP 'RemoveExistingProducts .*InstallInitialize .*UnregisterProvider .*RemoveFiles .*InstallFiles .*RegisterProvider ' <<<"$sequence"
 
-export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEARCH=win64
+# No menu entries on this machine for the shortcut.
+export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES=winemenubuilder.exe=d
 trap 'wineserver -k >/dev/null 2>&1; bash "$root/scripts/service-double.sh" stop $$ >/dev/null' EXIT
 bash "$root/scripts/service-double.sh" start $$ || exit 1
 mkdir -p "$WINEPREFIX" && wineserver -p >/dev/null 2>&1 </dev/null && wineboot -i >/dev/null 2>&1 </dev/null
 drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/Sendaro"
 provider_key='HKLM\SYSTEM\CurrentControlSet\Control\Cryptography\Providers\Murako KSP'
-msiexec() { WINEDLLOVERRIDES=bcrypt=n,b "$wine64" msiexec "$@" /qn; }
+msiexec() { WINEDLLOVERRIDES="$WINEDLLOVERRIDES;bcrypt=n,b" "$wine64" msiexec "$@" /qn; }
 registered() { "$wine64" reg query "$provider_key\\UM\\00010001" >/dev/null 2>&1; }
 reg_lines() { "$wine64" reg query "$1" /s 2>/dev/null | tr -d '\r' | grep -cP "$2"; }
 products() { reg_lines 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "DisplayName\s+REG_SZ\s+Sendaro$"; }
@@ -86,7 +87,7 @@ provider=$("$wine64" 'C:\check\MurakoKspConfig.exe' -check | tr -d '\r')
 echo "$provider"
 check "-check: provider in System32" grep -q '\[OK\] DLL existe en System32' <<<"$provider"
 check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' <<<"$provider"
-(cd "$bin" && WINEDLLOVERRIDES=ncrypt=n,b "$wine64" installed_signature_test.exe)
+(cd "$bin" && WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" "$wine64" installed_signature_test.exe)
 check "a signature through the installed provider and bridge verifies" [ $? -eq 0 ]
 user_state_before=$(user_state)
 
