@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channel_arguments.h"
 #include "channel_dispatch.h"
 
 // Native bridge methods over the stored session and environment.

@@ -1,6 +1,5 @@
 #include "diagnostics.h"
 
-#include <ncrypt.h>
 
 #include <string>
 #include <vector>
