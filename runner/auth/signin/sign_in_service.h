@@ -9,6 +9,7 @@
 #include <string>
 
 #include "oauth_token.h"
+#include "pending_reply.h"
 #include "sign_in_results.h"
 #include "silent_refresh.h"
 
@@ -57,7 +58,8 @@ class SignInService {
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // WM_OAUTH_COMPLETE reached the main window: runs the finished sign-in's continuation.
+  // WM_OAUTH_COMPLETE reached the main window: logs it and runs the finished sign-in's
+  // continuation.
   void OnOAuthComplete();
 
   // The sign-in window, if any (hidden after a sign-in, kept for renewal and cookies).
@@ -67,7 +69,7 @@ class SignInService {
  private:
   void ReplaceSignInWindow();
   void OnStartOAuthTokenReceived(const std::string& user_type,
-                                 const std::shared_ptr<StartOAuthReply>& reply,
+                                 const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
                                  const std::optional<murako::OAuthToken>& token);
 
   HWND main_window_;
