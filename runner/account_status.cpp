@@ -7,7 +7,7 @@
 
 #include "logger.h"
 #include "secure_storage.h"
-#include "session_active.h"
+#include "session_state.h"
 
 namespace {
 

@@ -5,13 +5,12 @@
 #include <exception>
 
 #include "channel_arguments.h"
-#include "linking_json.h"
+#include "linking_rules.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
 #include "signature_service.h"
-#include "thumbprint_mappings.h"
 
 using flutter::EncodableList;
 using flutter::EncodableValue;

@@ -4,9 +4,9 @@
 
 #include "application_host.h"
 #include "channel_arguments.h"
-#include "clear_oauth_session.h"
+#include "session_state.h"
 #include "logger.h"
-#include "oauth_client_secret.h"
+#include "oauth_protocol.h"
 #include "oauth_manager.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"

@@ -5,7 +5,7 @@
 #include "generated_plugin_registrant.h"
 #include "logger.h"
 #include "native_bridge_channel.h"
-#include "oauth_client_secret.h"
+#include "oauth_protocol.h"
 #include "oauth_manager.h"
 #include "oauth_callback.h"
 #include "plugin_channel.h"

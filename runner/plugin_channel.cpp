@@ -8,7 +8,7 @@
 #include "account_status.h"
 #include "channel_arguments.h"
 #include "logger.h"
-#include "remove_all_murako_certificates.h"
+#include "session_state.h"
 #include "secure_storage.h"
 #include "sign_in_methods.h"
 

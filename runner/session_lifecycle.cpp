@@ -3,9 +3,8 @@
 #include <exception>
 
 #include "cert_store_manager.h"
-#include "clear_oauth_session.h"
+#include "session_state.h"
 #include "logger.h"
-#include "remove_all_murako_certificates.h"
 #include "secure_storage.h"
 
 namespace {

@@ -17,13 +17,12 @@
 
 #include "account_linking.h"
 #include "cert_store_manager.h"
-#include "clear_oauth_session.h"
-#include "oauth_client_secret.h"
-#include "oauth_manager.h"
+#include "session_state.h"
 #include "oauth_protocol.h"
+#include "oauth_manager.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
-#include "session_keys.h"
+#include "auth_vocabulary.h"
 
 namespace {
 
