@@ -3,6 +3,7 @@
 // the refresh-token fallback against the signing service double's token endpoint.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 
 #include "auth_vocabulary.h"
@@ -24,7 +25,7 @@ class RenewalGuard : public ::testing::Test {
   SilentRefresh MakeRefresh() {
     SilentRefreshSeams seams;
     seams.elapsed_ms = [this] { return now_ms_; };
-    return SilentRefresh(seams);
+    return SilentRefresh([] {}, seams);
   }
   int64_t now_ms_ = 1000;
 };
@@ -35,7 +36,7 @@ TEST_F(RenewalGuard, SecondRenewalIsRefusedUntilTheContinuationRuns) {
   EXPECT_FALSE(refresh.CheckCanStart());
   EXPECT_TRUE(LoggedExactly(capture, "INFO",
                             "\xF0\x9F\x94\x84 [POC] Refreshing token silently with OAuth flow..."));
-  refresh.MarkStarted();
+  const SilentRenewal renewal = refresh.MarkStarted(nullptr);
   EXPECT_TRUE(LoggedExactly(capture, "INFO", "OAuth flow started - flag set to prevent concurrency"));
 
   now_ms_ += 60000;
@@ -50,7 +51,7 @@ TEST_F(RenewalGuard, SecondRenewalIsRefusedUntilTheContinuationRuns) {
   // A renewal that was refused leaves the pending one as it was.
   EXPECT_TRUE(refresh.IsInProgress());
   // The session-expired path of a continuation without any token or refresh token clears it.
-  refresh.OnSilentRefreshTokenReceived("nobody", std::nullopt);
+  refresh.OnSilentRefreshTokenReceived(renewal, "nobody", std::nullopt);
   EXPECT_FALSE(refresh.IsInProgress());
   EXPECT_FALSE(refresh.CheckCanStart());
 }
@@ -59,7 +60,7 @@ TEST_F(RenewalGuard, ARenewalThatNeverCompletesStopsBlockingAfterTheBound) {
   // Three proxy strategies within the WinHTTP time-outs (15+15+30+30 s) and the navigation.
   EXPECT_EQ(SilentRefreshStaleAfterMs(), 3 * 90000 + 30000);
   SilentRefresh refresh = MakeRefresh();
-  refresh.MarkStarted();
+  refresh.MarkStarted(nullptr);
   now_ms_ += SilentRefreshStaleAfterMs() - 1;
   EXPECT_TRUE(refresh.CheckCanStart());
 
@@ -69,8 +70,25 @@ TEST_F(RenewalGuard, ARenewalThatNeverCompletesStopsBlockingAfterTheBound) {
   EXPECT_FALSE(refresh.CheckCanStart());
   EXPECT_TRUE(LoggedExactly(capture, "WARNING",
                             "Previous silent refresh never completed - flag reset after 300s"));
-  refresh.MarkStarted();
+  refresh.MarkStarted(nullptr);
   EXPECT_TRUE(refresh.CheckCanStart());
+}
+
+TEST_F(RenewalGuard, ALateContinuationOfAnAbandonedRenewalLeavesTheNewerOnePending) {
+  SilentRefresh refresh = MakeRefresh();
+  const SilentRenewal abandoned = refresh.MarkStarted(nullptr);
+  now_ms_ += SilentRefreshStaleAfterMs();
+  EXPECT_FALSE(refresh.CheckCanStart());
+  const SilentRenewal newer = refresh.MarkStarted(nullptr);
+
+  DebugOutputCapture capture;
+  refresh.OnSilentRefreshTokenReceived(abandoned, "nobody", std::nullopt);
+  EXPECT_TRUE(refresh.IsInProgress());
+  EXPECT_TRUE(refresh.CheckCanStart());
+  EXPECT_FALSE(LoggedContaining(capture, "OAuth flow completed - flag reset"));
+
+  refresh.OnSilentRefreshTokenReceived(newer, "nobody", std::nullopt);
+  EXPECT_FALSE(refresh.IsInProgress());
 }
 
 TEST(SilentRefreshAnswers, NoBrowserToRenewThrough) {
@@ -91,14 +109,17 @@ class RenewalContinuation : public ::testing::Test {
     ASSERT_TRUE(SecureStorage::StoreToken(key, value)) << key;
   }
   SilentRefresh MakeRefresh(std::optional<murako::OAuthToken> refreshed) {
+    refreshed_ = std::move(refreshed);
     SilentRefreshSeams seams;
-    seams.refresh = [this, refreshed](const std::string& refresh_token, int user_type) {
-      grants_.push_back({refresh_token, user_type});
-      return refreshed;
-    };
-    seams.session_expired = [this] { ++expired_notices_; };
     seams.token_clock = [] { return kNow * kTokenTicksPerSecond + 5; };
-    return SilentRefresh(seams);
+    return SilentRefresh([this] { ++expired_notices_; }, seams);
+  }
+  // A renewal whose refresh grant is scripted.
+  SilentRenewal Start(SilentRefresh& refresh) {
+    return refresh.MarkStarted([this](const std::string& refresh_token, int user_type) {
+      grants_.push_back({refresh_token, user_type});
+      return refreshed_;
+    });
   }
   static murako::OAuthToken Token(const std::string& access, const std::string& refresh) {
     murako::OAuthToken token;
@@ -109,6 +130,7 @@ class RenewalContinuation : public ::testing::Test {
   }
 
   SavedCredentials saved_{LinkingCredentialKeys()};
+  std::optional<murako::OAuthToken> refreshed_;
   std::vector<std::pair<std::string, int>> grants_;
   int expired_notices_ = 0;
 };
@@ -116,10 +138,10 @@ class RenewalContinuation : public ::testing::Test {
 TEST_F(RenewalContinuation, RenewedTokenIsStoredWithItsExpiry) {
   Store("oauth_refresh_token_ciudadano", "old-refresh");
   SilentRefresh refresh = MakeRefresh(std::nullopt);
-  refresh.MarkStarted();
+  const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived("ciudadano", Token("new-access", ""));
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", Token("new-access", ""));
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.message, "Token refreshed successfully");
   EXPECT_EQ(result.newToken, "new-access");
@@ -139,7 +161,7 @@ TEST_F(RenewalContinuation, RenewedTokenIsStoredWithItsExpiry) {
   EXPECT_FALSE(LoggedContaining(capture, "Storing refreshed refresh token"));
 
   SilentRefreshResult rotated =
-      refresh.OnSilentRefreshTokenReceived("profesional", Token("pro-access", "pro-refresh"));
+      refresh.OnSilentRefreshTokenReceived(renewal, "profesional", Token("pro-access", "pro-refresh"));
   EXPECT_TRUE(rotated.success);
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_profesional"), "pro-refresh");
   EXPECT_TRUE(LoggedInOrder(capture, {"] [INFO] Storing refreshed refresh token in Credential Manager...",
@@ -150,8 +172,10 @@ TEST_F(RenewalContinuation, FailedRenewalFallsBackToTheStoredRefreshToken) {
   Store("oauth_access_token_profesional", "old-access");
   Store("oauth_refresh_token_profesional", "stored-refresh");
   SilentRefresh refresh = MakeRefresh(Token("fallback-access", "rotated-refresh"));
+  const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived("profesional", std::nullopt);
+  SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived(renewal, "profesional", std::nullopt);
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.message, "Token refreshed via refresh_token fallback");
   EXPECT_EQ(result.newToken, "fallback-access");
@@ -173,8 +197,9 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
   Store("oauth_token_expiry_ciudadano", "123");
   Store("oauth_refresh_token_ciudadano", "stale-refresh");
   SilentRefresh refresh = MakeRefresh(std::nullopt);
+  const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived("ciudadano", std::nullopt);
+  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");
@@ -186,7 +211,7 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
 
   // No refresh token stored: no grant is attempted.
   SecureStorage::DeleteToken("oauth_refresh_token_ciudadano");
-  SilentRefreshResult without = refresh.OnSilentRefreshTokenReceived("ciudadano", std::nullopt);
+  SilentRefreshResult without = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_EQ(without.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(grants_.size(), 1u);
   EXPECT_EQ(expired_notices_, 2);
@@ -195,15 +220,13 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
 
 TEST_F(RenewalContinuation, ARefreshGrantThatThrowsIsAFailedFallback) {
   Store("oauth_refresh_token_ciudadano", "stored-refresh");
-  SilentRefreshSeams seams;
-  seams.refresh = [](const std::string&, int) -> std::optional<murako::OAuthToken> {
-    throw std::runtime_error("transport exploded");
-  };
   int notices = 0;
-  seams.session_expired = [&notices] { ++notices; };
-  SilentRefresh refresh(seams);
-  refresh.MarkStarted();
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived("ciudadano", std::nullopt);
+  SilentRefresh refresh([&notices] { ++notices; });
+  const SilentRenewal renewal =
+      refresh.MarkStarted([](const std::string&, int) -> std::optional<murako::OAuthToken> {
+        throw std::runtime_error("transport exploded");
+      });
+  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(notices, 1);
@@ -218,10 +241,11 @@ TEST_F(RenewalContinuation, AnAccessTokenThatCannotBeStoredLeavesTheOldExpiry) {
   seams.store_token = [](const std::string& key, const std::string& value) {
     return key != "oauth_access_token_ciudadano" && SecureStorage::StoreToken(key, value);
   };
-  SilentRefresh refresh(seams);
+  SilentRefresh refresh([] {}, seams);
+  const SilentRenewal renewal = refresh.MarkStarted(nullptr);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived("ciudadano", Token("new-access", "new-refresh"));
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", Token("new-access", "new-refresh"));
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.newToken, "new-access");
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), "old-access");
@@ -244,7 +268,7 @@ class SilentRefreshService : public ::testing::Test {
   murako::OAuthToken SignIn(const std::string& account, int user_type) {
     const std::string code = control_.NewAuthorizationCode(account);
     std::optional<murako::OAuthToken> token =
-        manager_.ExchangeCodeForToken(code, kOAuthRedirectUri, user_type);
+        manager_->ExchangeCodeForToken(code, kOAuthRedirectUri, user_type);
     EXPECT_TRUE(token);
     if (!token) return {};
     SecureStorage::StoreToken("oauth_access_token_" + account, token->access_token);
@@ -253,15 +277,13 @@ class SilentRefreshService : public ::testing::Test {
     return *token;
   }
   SilentRefresh MakeRefresh() {
-    SilentRefreshSeams seams;
-    seams.refresh = TokenRefresherOf(manager_);
-    seams.session_expired = [this] { ++expired_notices_; };
-    return SilentRefresh(seams);
+    return SilentRefresh([this] { ++expired_notices_; });
   }
 
   ServiceDoubleControl control_;
   SavedCredentials saved_{LinkingCredentialKeys()};
-  OAuthManager manager_{"", kOAuthClientId, kDevelopmentClientSecret};
+  std::shared_ptr<OAuthManager> manager_ =
+      std::make_shared<OAuthManager>("", kOAuthClientId, kDevelopmentClientSecret);
   int expired_notices_ = 0;
 };
 
@@ -273,9 +295,15 @@ TEST_F(SilentRefreshService, StoredRefreshTokenRenewsTheSessionForBothUserTypes)
     ASSERT_FALSE(IsSessionActive(user.first));
 
     SilentRefresh refresh = MakeRefresh();
-    refresh.MarkStarted();
+    const SilentRenewal renewal = refresh.MarkStarted(TokenRefresherOf(manager_));
+    // "setEnvironment" replaces the manager meanwhile, here with one the service refuses: the
+    // renewal completes with the manager it started with.
+    const std::shared_ptr<OAuthManager> started_with = manager_;
+    manager_ = std::make_shared<OAuthManager>("", kOAuthClientId, "not-the-secret");
     const int64_t before = CurrentUnixSeconds();
-    SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(user.first, std::nullopt);
+    SilentRefreshResult result =
+        refresh.OnSilentRefreshTokenReceived(renewal, user.first, std::nullopt);
+    manager_ = started_with;
     EXPECT_TRUE(result.success);
     EXPECT_EQ(result.message, "Token refreshed via refresh_token fallback");
     EXPECT_FALSE(result.newToken.empty());
@@ -302,12 +330,12 @@ TEST_F(SilentRefreshService, StoredRefreshTokenRenewsTheSessionForBothUserTypes)
 TEST_F(SilentRefreshService, RejectedRefreshTokenEndsTheSession) {
   const murako::OAuthToken signed_in = SignIn("ciudadano", kOAuthCitizen);
   // Rotating it once makes the stored refresh token one the service no longer accepts.
-  ASSERT_TRUE(manager_.RefreshAccessToken(signed_in.refresh_token, kOAuthCitizen));
+  ASSERT_TRUE(manager_->RefreshAccessToken(signed_in.refresh_token, kOAuthCitizen));
 
   SilentRefresh refresh = MakeRefresh();
-  refresh.MarkStarted();
+  const SilentRenewal renewal = refresh.MarkStarted(TokenRefresherOf(manager_));
   DebugOutputCapture capture;
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived("ciudadano", std::nullopt);
+  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");

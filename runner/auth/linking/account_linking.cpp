@@ -139,15 +139,17 @@ std::optional<std::vector<SignIdentity>> AccountLinking::SelectIdentities(
 
 int AccountLinking::ReplaceCertificates(const std::vector<SignIdentity>& selected,
                                         const MurakoApiClient& api) const {
-  LogInfo(Indented(kInbox, "Downloading and installing certificates..."));
-  const std::vector<ReadyCertificate> ready = DownloadCertificates(selected, api);
-  if (ready.empty()) {
-    LogWarning(Indented(kWarning, "No certificate ready to install - previous certificates kept"));
-    return 0;
-  }
   LogInfo(Indented(kWastebasket, "Removing previous certificates from store..."));
   seams_.store.remove_all();
-  return InstallCertificates(ready);
+  LogInfo(Indented(kInbox, "Downloading and installing certificates..."));
+  const std::string total = std::to_string(selected.size());
+  int installed = 0;
+  for (size_t i = 0; i < selected.size(); ++i) {
+    const std::string& id = selected[i].id;
+    LogInfo("    [" + std::to_string(i + 1) + "/" + total + "] " + id);
+    if (InstallIdentity(id, api)) ++installed;
+  }
+  return installed;
 }
 
 void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
@@ -174,48 +176,32 @@ std::string AccountLinking::ApiBaseUrl() const {
   return ChooseApiEndpoint(DeploymentServiceHosts(), word_, production).base_url;
 }
 
-std::vector<AccountLinking::ReadyCertificate> AccountLinking::DownloadCertificates(
-    const std::vector<SignIdentity>& identities, const MurakoApiClient& api) const {
-  std::vector<ReadyCertificate> ready;
-  const std::string total = std::to_string(identities.size());
-  for (size_t i = 0; i < identities.size(); ++i) {
-    const std::string& id = identities[i].id;
-    LogInfo("    [" + std::to_string(i + 1) + "/" + total + "] " + id);
-    if (id.empty()) {
-      LogWarning(std::string("    ") + kWarning + " No identity_id, skipping");
-      continue;
-    }
-    const std::optional<IdentityDetails> details = api.GetIdentityDetails(id);
-    if (!details) {
-      LogError(std::string("    ") + kCross + " Failed to download certificate");
-      continue;
-    }
-    LogInfo(std::string("    ") + kCheck + " Certificate downloaded (" +
-            std::to_string(details->certificate.size()) + " chars)");
-    std::optional<CertificateInfo> certificate =
-        CertParser::ParseCertificateFromBase64(details->certificate);
-    if (!certificate) {
-      LogError(std::string("    ") + kCross + " Failed to parse certificate");
-      continue;
-    }
-    ready.push_back({id, std::move(*certificate)});
+bool AccountLinking::InstallIdentity(const std::string& id, const MurakoApiClient& api) const {
+  if (id.empty()) {
+    LogWarning(std::string("    ") + kWarning + " No identity_id, skipping");
+    return false;
   }
-  return ready;
-}
-
-int AccountLinking::InstallCertificates(const std::vector<ReadyCertificate>& ready) const {
-  const std::string token_key = LinkingStorageKeysFor(word_).access_token;
-  int installed = 0;
-  for (const ReadyCertificate& entry : ready) {
-    const std::string access_token = SecureStorage::GetToken(token_key).value_or(std::string());
-    std::string thumbprint;
-    if (seams_.store.add(entry.certificate, entry.identity_id, access_token, word_, thumbprint)) {
-      LogInfo(std::string("    ") + kCheck + " Installed: " + entry.certificate.subjectCn + " (" +
-              thumbprint + ")");
-      ++installed;
-    } else {
-      LogError(std::string("    ") + kCross + " Failed to install certificate");
-    }
+  const std::optional<IdentityDetails> details = api.GetIdentityDetails(id);
+  if (!details) {
+    LogError(std::string("    ") + kCross + " Failed to download certificate");
+    return false;
   }
-  return installed;
+  LogInfo(std::string("    ") + kCheck + " Certificate downloaded (" +
+          std::to_string(details->certificate.size()) + " chars)");
+  const std::optional<CertificateInfo> certificate =
+      CertParser::ParseCertificateFromBase64(details->certificate);
+  if (!certificate) {
+    LogError(std::string("    ") + kCross + " Failed to parse certificate");
+    return false;
+  }
+  const std::string access_token =
+      SecureStorage::GetToken(LinkingStorageKeysFor(word_).access_token).value_or(std::string());
+  std::string thumbprint;
+  if (!seams_.store.add(*certificate, id, access_token, word_, thumbprint)) {
+    LogError(std::string("    ") + kCross + " Failed to install certificate");
+    return false;
+  }
+  LogInfo(std::string("    ") + kCheck + " Installed: " + certificate->subjectCn + " (" +
+          thumbprint + ")");
+  return true;
 }

@@ -33,9 +33,9 @@ struct AccountLinkingSeams {
 // What follows a sign-in for linking: stores the tokens and their expiry, fetches the user's
 // profile and sign identities, keeps them in credential storage, picks the identities of the
 // user type, downloads and parses their certificates and installs them bound to the provider,
-// replacing the system's earlier certificates. The earlier certificates leave the store only
-// once at least one new certificate is ready to install, so a linking whose downloads all fail
-// leaves the earlier ones usable. Never throws.
+// replacing the system's earlier certificates. The earlier certificates leave the store before
+// the new ones are downloaded: none of them may stay bound to the new account's token, even
+// when every download fails. Never throws.
 class AccountLinking {
  public:
   // User type: 0 citizen, 1 professional (as the sign-in passes it).
@@ -46,25 +46,18 @@ class AccountLinking {
       const std::optional<murako::OAuthToken>& token) const;
 
  private:
-  struct ReadyCertificate {
-    std::string identity_id;
-    CertificateInfo certificate;
-  };
-
   AccountLinkingResult Link(const murako::OAuthToken& token) const;
   std::optional<UserInfo> FetchUserInfo(const MurakoApiClient& api) const;
   // The identities to install, or nothing with the answer's message set.
   std::optional<std::vector<SignIdentity>> SelectIdentities(const UserInfo& user,
                                                             std::string& failure_message) const;
-  // Downloads and parses first; the earlier certificates go only when one is ready.
+  // Removes the earlier certificates, then downloads, parses and installs each selected one.
   int ReplaceCertificates(const std::vector<SignIdentity>& selected,
                           const MurakoApiClient& api) const;
+  bool InstallIdentity(const std::string& id, const MurakoApiClient& api) const;
   void StoreTokens(const murako::OAuthToken& token) const;
   void StoreUserData(const UserInfo& user) const;
   std::string ApiBaseUrl() const;
-  std::vector<ReadyCertificate> DownloadCertificates(const std::vector<SignIdentity>& identities,
-                                                     const MurakoApiClient& api) const;
-  int InstallCertificates(const std::vector<ReadyCertificate>& ready) const;
 
   std::string word_;
   bool professional_;

@@ -38,9 +38,10 @@ int UserTypeNumber(const std::string& user_type) {
 
 }  // namespace
 
-TokenRefresher TokenRefresherOf(const OAuthManager& manager) {
-  return [&manager](const std::string& refresh_token, int user_type) {
-    return manager.RefreshAccessToken(refresh_token, user_type);
+TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager) {
+  return [manager](const std::string& refresh_token, int user_type) {
+    return manager ? manager->RefreshAccessToken(refresh_token, user_type)
+                   : std::optional<murako::OAuthToken>();
   };
 }
 
@@ -50,7 +51,8 @@ int64_t SilentRefreshStaleAfterMs() {
   return kProxyStrategies * one_attempt + kNavigationAllowanceMs;
 }
 
-SilentRefresh::SilentRefresh(SilentRefreshSeams seams) : seams_(std::move(seams)) {
+SilentRefresh::SilentRefresh(std::function<void()> session_expired, SilentRefreshSeams seams)
+    : session_expired_(std::move(session_expired)), seams_(std::move(seams)) {
   if (!seams_.token_clock) seams_.token_clock = CurrentTokenTime;
   if (!seams_.elapsed_ms) seams_.elapsed_ms = SteadyMilliseconds;
   if (!seams_.store_token) seams_.store_token = SecureStorage::StoreToken;
@@ -73,10 +75,11 @@ SilentRefreshResult SilentRefresh::WebViewUnavailable() {
   return Failed("WebView not available. Please login first.");
 }
 
-void SilentRefresh::MarkStarted() {
+SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh) {
   in_progress_ = true;
   started_at_ms_ = seams_.elapsed_ms();
   LogInfo("OAuth flow started - flag set to prevent concurrency");
+  return SilentRenewal{++last_renewal_, std::move(refresh)};
 }
 
 bool SilentRefresh::IsInProgress() const { return in_progress_ && !StartedTooLongAgo(); }
@@ -86,11 +89,11 @@ bool SilentRefresh::StartedTooLongAgo() const {
 }
 
 SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
-    const std::string& user_type, const std::optional<murako::OAuthToken>& token) {
-  in_progress_ = false;
+    const SilentRenewal& renewal, const std::string& user_type,
+    const std::optional<murako::OAuthToken>& token) {
   try {
-    LogInfo("OAuth flow completed - flag reset");
-    return Continue(user_type, token);
+    EndRenewal(renewal);
+    return Continue(renewal, user_type, token);
   } catch (const std::exception& error) {
     LogError(std::string("Silent refresh failed: ") + error.what());
   } catch (...) {
@@ -99,7 +102,19 @@ SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
   return Failed("Silent refresh failed. Session may have expired.");
 }
 
-SilentRefreshResult SilentRefresh::Continue(const std::string& user_type,
+// Only the latest renewal clears the guard: an abandoned one that continues late leaves the
+// guard of the renewal that replaced it in place.
+void SilentRefresh::EndRenewal(const SilentRenewal& renewal) {
+  if (renewal.id != last_renewal_) {
+    LogWarning("Late completion of an abandoned silent refresh - the newer one stays in progress");
+    return;
+  }
+  in_progress_ = false;
+  LogInfo("OAuth flow completed - flag reset");
+}
+
+SilentRefreshResult SilentRefresh::Continue(const SilentRenewal& renewal,
+                                            const std::string& user_type,
                                             const std::optional<murako::OAuthToken>& token) {
   if (token) {
     LogInfo(std::string(kCheckMarker) + " Silent OAuth refresh successful!");
@@ -108,7 +123,7 @@ SilentRefreshResult SilentRefresh::Continue(const std::string& user_type,
     return result;
   }
   LogError("Silent OAuth refresh via WebView failed - no token received");
-  std::optional<SilentRefreshResult> fallback = TryRefreshTokenFallback(user_type);
+  std::optional<SilentRefreshResult> fallback = TryRefreshTokenFallback(renewal.refresh, user_type);
   if (fallback) return *fallback;
   return SessionExpired();
 }
@@ -148,7 +163,7 @@ bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAut
 }
 
 std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
-    const std::string& user_type) {
+    const TokenRefresher& refresh, const std::string& user_type) {
   const std::optional<std::string> refresh_token =
       SecureStorage::GetToken(LinkingStorageKeysFor(user_type).refresh_token);
   if (!refresh_token || refresh_token->empty()) {
@@ -158,7 +173,7 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
   LogInfo("Attempting HTTP-based refresh_token fallback...");
   std::optional<murako::OAuthToken> token;
   try {
-    if (seams_.refresh) token = seams_.refresh(*refresh_token, UserTypeNumber(user_type));
+    if (refresh) token = refresh(*refresh_token, UserTypeNumber(user_type));
   } catch (const std::exception& error) {
     LogError(std::string("Token refresh failed: ") + error.what());
   } catch (...) {
@@ -182,12 +197,10 @@ void SilentRefresh::StoreExpiry(const std::string& user_type, int32_t expires_in
 }
 
 SilentRefreshResult SilentRefresh::SessionExpired() {
-  if (seams_.session_expired) {
-    try {
-      seams_.session_expired();
-    } catch (...) {
-      LogError("Session-expired notice failed");
-    }
+  try {
+    if (session_expired_) session_expired_();
+  } catch (...) {
+    LogError("Session-expired notice failed");
   }
   return Failed("Silent refresh failed. Session may have expired.");
 }

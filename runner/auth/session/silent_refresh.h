@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -21,11 +22,17 @@ struct SilentRefreshResult {
 using TokenRefresher =
     std::function<std::optional<murako::OAuthToken>(const std::string& refresh_token, int user_type)>;
 
-TokenRefresher TokenRefresherOf(const OAuthManager& manager);
+// The grant through `manager`, which the refresher keeps alive.
+TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager);
+
+// One started renewal: which one it is, and the refresh-token grant of the OAuth manager it
+// started with (the fallback uses that one even if the manager was replaced meanwhile).
+struct SilentRenewal {
+  uint64_t id = 0;
+  TokenRefresher refresh;
+};
 
 struct SilentRefreshSeams {
-  TokenRefresher refresh;                 // empty: no fallback can succeed
-  std::function<void()> session_expired;  // shows the session-expired notice
   std::function<int64_t()> token_clock;   // 100-nanosecond units since 1970; empty: system clock
   std::function<int64_t()> elapsed_ms;    // a monotonic millisecond clock; empty: steady clock
   std::function<bool(const std::string& key, const std::string& value)>
@@ -40,37 +47,44 @@ int64_t SilentRefreshStaleAfterMs();
 // One silent renewal at a time. A renewal is started through the hidden sign-in browser; its
 // continuation stores the new tokens, or falls back to the stored refresh token, and reports
 // an expired session when both fail. A renewal whose continuation never comes stops blocking
-// new ones after SilentRefreshStaleAfterMs(). Runs on the main thread; never throws.
+// new ones after SilentRefreshStaleAfterMs(); if it still continues later, it does not clear
+// the guard of the renewal that replaced it. Runs on the main thread; never throws.
 class SilentRefresh {
  public:
-  explicit SilentRefresh(SilentRefreshSeams seams = {});
+  // `session_expired` shows the session-expired notice.
+  explicit SilentRefresh(std::function<void()> session_expired, SilentRefreshSeams seams = {});
 
   // Logs the start of a renewal request. The "already in progress" answer when a renewal is
   // pending; nothing when a new one may start.
   std::optional<SilentRefreshResult> CheckCanStart();
   // The answer when there is no sign-in browser to renew through.
   static SilentRefreshResult WebViewUnavailable();
-  // Marks the renewal started, just before the browser navigates.
-  void MarkStarted();
+  // Marks a renewal started, just before the browser navigates; `refresh` is its fallback.
+  SilentRenewal MarkStarted(TokenRefresher refresh);
   bool IsInProgress() const;
 
   // The continuation: `user_type` is "ciudadano" or "profesional"; an empty token is a
   // renewal through the browser that failed.
-  SilentRefreshResult OnSilentRefreshTokenReceived(const std::string& user_type,
+  SilentRefreshResult OnSilentRefreshTokenReceived(const SilentRenewal& renewal,
+                                                   const std::string& user_type,
                                                    const std::optional<murako::OAuthToken>& token);
 
  private:
   bool StartedTooLongAgo() const;
-  SilentRefreshResult Continue(const std::string& user_type,
+  void EndRenewal(const SilentRenewal& renewal);
+  SilentRefreshResult Continue(const SilentRenewal& renewal, const std::string& user_type,
                                const std::optional<murako::OAuthToken>& token);
   SilentRefreshResult StoreRenewedToken(const std::string& user_type,
                                         const murako::OAuthToken& token);
-  std::optional<SilentRefreshResult> TryRefreshTokenFallback(const std::string& user_type);
+  std::optional<SilentRefreshResult> TryRefreshTokenFallback(const TokenRefresher& refresh,
+                                                             const std::string& user_type);
   bool StoreTokens(const std::string& user_type, const murako::OAuthToken& token, bool narrate);
   void StoreExpiry(const std::string& user_type, int32_t expires_in);
   SilentRefreshResult SessionExpired();
 
+  std::function<void()> session_expired_;
   SilentRefreshSeams seams_;
   bool in_progress_ = false;
+  uint64_t last_renewal_ = 0;
   int64_t started_at_ms_ = 0;
 };

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "oauth_token.h"
+#include "auth_vocabulary.h"
 
 // Posted (wparam 0, lparam 0) by the sign-in window to the main window when a sign-in has
 // finished; the main window's handler then runs the finished sign-in's callback.

@@ -9,7 +9,7 @@
 
 #include "logger.h"
 #include "oauth_manager.h"
-#include "oauth_user_type.h"
+#include "auth_vocabulary.h"
 #include "sign_in_urls.h"
 #include "string_conversion.h"
 #include "webview_handlers.h"

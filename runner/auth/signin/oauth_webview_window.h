@@ -9,7 +9,7 @@
 #include <string>
 
 #include "oauth_callback.h"
-#include "oauth_token.h"
+#include "auth_vocabulary.h"
 
 struct ICoreWebView2;
 struct ICoreWebView2Controller;

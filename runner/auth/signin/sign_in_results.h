@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "linking_result.h"
-#include "oauth_token.h"
+#include "linking_rules.h"
+#include "auth_vocabulary.h"
 #include "silent_refresh.h"
 
 // How the sign-in flows hand their outcomes to whoever asked for them. The application answers

@@ -3,13 +3,12 @@
 #include <utility>
 
 #include "account_linking.h"
+#include "auth_vocabulary.h"
 #include "cookie_listing.h"
-#include "linking_storage_keys.h"
+#include "linking_rules.h"
 #include "logger.h"
-#include "login_hint.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
-#include "oauth_user_type.h"
 #include "oauth_webview_window.h"
 #include "pending_reply.h"
 #include "secure_storage.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "oauth_token.h"
+#include "auth_vocabulary.h"
 #include "pending_reply.h"
 #include "sign_in_results.h"
 #include "silent_refresh.h"
