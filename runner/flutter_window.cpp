@@ -93,7 +93,6 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM cons
       if (flutter_controller_) flutter_controller_->engine()->ReloadSystemFonts();
       break;
     case WM_OAUTH_COMPLETE:
-      LogInfo("Received WM_OAUTH_COMPLETE on main thread");
       if (sign_in_) sign_in_->OnOAuthComplete();
       break;
   }

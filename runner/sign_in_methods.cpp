@@ -3,7 +3,6 @@
 #include "application_host.h"
 #include "bridge_session_methods.h"
 #include "channel_arguments.h"
-#include "logger.h"
 #include "sign_in_replies.h"
 #include "sign_in_service.h"
 
@@ -55,7 +54,6 @@ void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValu
   const StringArguments checked = RequireStrings(arguments, {"userType"}, "Missing userType argument",
                                                  "userType must be a string");
   if (checked.error) return AnswerError(result, *checked.error);
-  LogInfo("User type: " + checked.values[0]);
   if (!IsKnownUserType(checked.values[0])) {
     return AnswerError(result, {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
   }
