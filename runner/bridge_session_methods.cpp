@@ -14,8 +14,6 @@
 namespace bridge_session {
 namespace {
 
-constexpr char kClientId[] = "lumetra";
-
 StringArguments UserTypeArgument(const flutter::EncodableValue* arguments,
                                  const char* missing_message) {
   return RequireStrings(arguments, {"userType"}, missing_message, "userType must be a string");
@@ -85,7 +83,7 @@ ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValu
   LogInfo("Environment set successfully");
   const bool production = environment == "prod";
   host.ReplaceOAuthManager(
-      std::make_shared<OAuthManager>("", kClientId, ClientSecretFor(production)));
+      std::make_shared<OAuthManager>("", kOAuthClientId, ClientSecretFor(production)));
   LogInfo(production ? "Reconfigured OAuth manager with PRODUCTION client_secret"
                      : "Reconfigured OAuth manager with DEVELOPMENT client_secret");
   return ChannelAnswer::Success(Flag(true));

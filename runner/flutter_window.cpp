@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr char kOAuthClientId[] = "lumetra";
 constexpr int kLowestLogLevel = 0;
 
 }  // namespace
