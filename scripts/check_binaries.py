@@ -3,7 +3,8 @@
 
 Every .exe and .dll below them may import only Windows system libraries: the provider and the
 bridge are loaded into programs we do not control, where a compiler runtime DLL would be
-missing. Every library with a module-definition file in the source tree must export exactly
+missing; only the main program also imports the Flutter engine and plugin libraries shipped
+with it. Every library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
 """
 import argparse
@@ -20,6 +21,9 @@ SYSTEM_LIBRARIES = {
     "ws2_32.dll",
 }
 SYSTEM_PREFIXES = ("api-ms-win-",)
+# The main program hosts the Flutter engine: it alone may import the engine library and the
+# plugin library installed next to it.
+PROGRAM_IMPORTS = {"sendaro.exe": {"flutter_windows.dll", "system_tray_plugin.dll"}}
 SKIPPED_SOURCE_DIRS = {".git"}
 
 
@@ -77,8 +81,9 @@ def main():
     for folder in args.folders:
         for binary in sorted(list(folder.rglob("*.exe")) + list(folder.rglob("*.dll"))):
             checked += 1
+            allowed = SYSTEM_LIBRARIES | PROGRAM_IMPORTS.get(binary.name.lower(), set())
             foreign = [name for name in imports(objdump(binary))
-                       if name not in SYSTEM_LIBRARIES and not name.startswith(SYSTEM_PREFIXES)]
+                       if name not in allowed and not name.startswith(SYSTEM_PREFIXES)]
             if foreign:
                 failures.append(f"{binary}: imports non-system libraries {', '.join(foreign)}")
 

@@ -2,6 +2,7 @@
 account database, as one service behind several front doors."""
 import base64
 import hashlib
+import hmac
 import secrets
 import threading
 
@@ -18,6 +19,7 @@ CITIZEN = {
     "cif": "",
     "organization": "",
     "token": "ciudadano-token-4f9c2a7e81b34d06a5c9e2f1",
+    "password": "Lucia-2026",
 }
 PROFESSIONAL = {
     "account": "profesional",
@@ -27,6 +29,7 @@ PROFESSIONAL = {
     "cif": "B12345674",
     "organization": "TALLERES EJEMPLO SL",
     "token": "profesional-token-7d1e5b3c92a04f68b1e7c3d9",
+    "password": "Pedro-2026",
 }
 # Identity id, account, key size, status.
 IDENTITIES = [
@@ -100,6 +103,16 @@ class AccountStore:
             self._tokens[token] = account
         return token
 
+    def authenticate(self, user_name, password):
+        """The account a login form names, by identity number or account name, when the
+        password is its own."""
+        wanted = user_name.strip().upper()
+        for name, account in self.accounts.items():
+            if wanted in (account["dni"].upper(), name.upper()) and hmac.compare_digest(
+                    password.encode(), account["password"].encode()):
+                return name
+        return None
+
     def revoke_token(self, token):
         with self._lock:
             return self._tokens.pop(token, None) is not None
@@ -114,6 +127,7 @@ class AccountStore:
                 name: {
                     "user_type": a["user_type"], "name": a["name"], "dni": a["dni"],
                     "cif": a["cif"], "organization": a["organization"], "token": a["token"],
+                    "password": a["password"],
                     "identities": [i.id for i in self.identities_of(name)],
                 } for name, a in self.accounts.items()
             },

@@ -1,21 +1,42 @@
-"""The double's OAuth 2.0 token endpoint: authorization codes minted by tests through the
-control API, exchanged for bearer tokens the REST API accepts, and refresh tokens.
+"""The double's OAuth 2.0 authorization server, on Authlib: the client, the authorization-code
+and refresh-token grants, and the state behind them (codes, refresh tokens, server sessions,
+lifetimes), shared by every host and reached by the control API. The HTTP side is in
+authorization_endpoints.py.
 
-Every host serves the endpoint; the client secret it expects is the one of the host's
-environment. Errors are OAuth error objects with HTTP status 400."""
+The client secret each host expects is the one of its environment; the acr_values it expects
+are those of its user type."""
+import hmac
 import secrets
 import threading
+import time
 from urllib.parse import parse_qsl
 
-TOKEN_PATH = "/trustedx-authserver/oauth/murako/token"
+from authlib.oauth2.rfc6749 import grants
+from authlib.oauth2.rfc6749.errors import InvalidGrantError, InvalidRequestError, InvalidScopeError
+
+AUTHORIZATION_PATH = "/trustedx-authserver/oauth/murako"
+TOKEN_PATH = AUTHORIZATION_PATH + "/token"
+CANCEL_PATH = AUTHORIZATION_PATH + "/cancel"
+SESSION_COOKIE = "TXAUTHSESSION"
+SESSION_COOKIE_PATH = "/trustedx-authserver"
 CLIENT_ID = "lumetra"
 PRODUCTION_SECRET = "5k82nw7_p3ahz9_tq4m"
 DEVELOPMENT_SECRET = "8rw3mc5_x2fdk7"
 DEFAULT_REDIRECT_URI = "oauth-swift://oauth-callback"
-ACCESS_TOKEN_LIFETIME = 3600
+SCOPES = ("urn:murako:identity:global", "urn:safelayer:eidas:sign:identity:profile",
+          "urn:safelayer:eidas:sign:identity:register")
+ACR_VALUES = {
+    "ciudadano": "urn:safelayer:tws:policies:authentication:flow:vexo"
+                 "|urn:safelayer:tws:policies:authentication:flow:kovaid:citizen",
+    "profesional": "urn:murako:authentication:flow:vex_otp"
+                   "|urn:safelayer:tws:policies:authentication:flow:kovaid:prof",
+}
+DEFAULT_LIFETIMES = {"access_token": 3600, "session": 8 * 3600, "code": 600}
 
 
 class OAuthError(Exception):
+    """A token request refused before it reaches Authlib (its body is not a usable form)."""
+
     def __init__(self, error, description):
         super().__init__(description)
         self.error = error
@@ -27,6 +48,10 @@ class OAuthError(Exception):
 
 def secret_for_host(host_label):
     return PRODUCTION_SECRET if "production" in host_label else DEVELOPMENT_SECRET
+
+
+def user_type_of_host(host_label):
+    return "profesional" if host_label.startswith("professional") else "ciudadano"
 
 
 def parse_form(raw_body):
@@ -54,79 +79,260 @@ def form_subject(raw_body):
     return form.get("code") or form.get("refresh_token")
 
 
-class AuthorizationServer:
+class Client:
+    """The one registered client, "lumetra", as one host sees it (its environment's secret)."""
+
+    def __init__(self, secret):
+        self.secret = secret
+
+    def get_client_id(self):
+        return CLIENT_ID
+
+    def get_default_redirect_uri(self):
+        return DEFAULT_REDIRECT_URI
+
+    def get_allowed_scope(self, scope):
+        return scope
+
+    def check_redirect_uri(self, redirect_uri):
+        return redirect_uri == DEFAULT_REDIRECT_URI
+
+    def check_client_secret(self, client_secret):
+        return hmac.compare_digest(client_secret.encode(), self.secret.encode())
+
+    def check_endpoint_auth_method(self, method, endpoint):
+        return method == "client_secret_post"
+
+    def check_response_type(self, response_type):
+        return response_type == "code"
+
+    def check_grant_type(self, grant_type):
+        return grant_type in ("authorization_code", "refresh_token")
+
+
+class IssuedCode:
+    def __init__(self, account, redirect_uri, scope, rotate_refresh, issue_refresh, lifetime):
+        self.account = account
+        self.redirect_uri = redirect_uri
+        self.scope = scope
+        self.rotate_refresh = bool(rotate_refresh)
+        self.issue_refresh = bool(issue_refresh)
+        self.expires_at = time.time() + lifetime
+        self.used = False
+
+    def get_redirect_uri(self):
+        return self.redirect_uri
+
+    def get_scope(self):
+        return self.scope
+
+
+class IssuedRefreshToken:
+    def __init__(self, value, account, scope, rotate_refresh):
+        self.value = value
+        self.account = account
+        self.scope = scope
+        self.rotate_refresh = rotate_refresh
+
+    def check_client(self, client):
+        return True
+
+    def get_scope(self):
+        return self.scope
+
+    def get_expires_in(self):
+        return None
+
+
+class ServerSession:
+    def __init__(self, account, host_label, lifetime):
+        self.id = secrets.token_urlsafe(24)
+        self.account = account
+        self.host = host_label
+        self.lifetime = lifetime
+        self.expires_at = time.time() + lifetime
+
+    def describe(self):
+        return {"session": self.id, "account": self.account, "host": self.host,
+                "expires_at": int(self.expires_at), "live": self.expires_at > time.time()}
+
+
+class OAuthServerState:
+    """Codes, refresh tokens, server sessions and lifetimes, shared by every host."""
+
     def __init__(self, account_store):
-        self._store = account_store
+        self.accounts = account_store
         self._lock = threading.Lock()
         self._codes = {}
         self._refresh_tokens = {}
+        self._sessions = {}
+        self.lifetimes = dict(DEFAULT_LIFETIMES)
+
+    # ---- codes ----
+    def save_code(self, code, issued):
+        with self._lock:
+            self._codes[code] = issued
 
     def mint_code(self, account, redirect_uri=DEFAULT_REDIRECT_URI, rotate_refresh=True,
                   issue_refresh=True):
-        """A single-use code for the account. rotate_refresh False: refresh answers carry no
-        new refresh token and the old one stays valid. issue_refresh False: no refresh token
-        at all."""
-        if account not in self._store.accounts:
+        """A single-use code for the account, without a browser. rotate_refresh False: refresh
+        answers carry no new refresh token and the old one stays valid. issue_refresh False:
+        no refresh token at all."""
+        if account not in self.accounts.accounts:
             return None
-        code = "code-" + secrets.token_urlsafe(18)
-        with self._lock:
-            self._codes[code] = {"account": account, "redirect_uri": redirect_uri,
-                                 "rotate_refresh": bool(rotate_refresh),
-                                 "issue_refresh": bool(issue_refresh), "used": False}
+        code = new_code()
+        self.save_code(code, IssuedCode(account, redirect_uri, " ".join(SCOPES), rotate_refresh,
+                                        issue_refresh, self.lifetimes["code"]))
         return code
 
-    def token(self, host_label, raw_body, content_type):
-        """The JSON answer of one token request; raises OAuthError."""
-        if not (content_type or "").startswith("application/x-www-form-urlencoded"):
-            raise OAuthError("invalid_request", "body must be application/x-www-form-urlencoded")
-        form = parse_form(raw_body)
-        self._check_client(host_label, form)
-        grant = form.get("grant_type")
-        if grant == "authorization_code":
-            return self._exchange_code(form)
-        if grant == "refresh_token":
-            return self._refresh(form)
-        raise OAuthError("unsupported_grant_type", "unsupported grant_type: " + str(grant))
-
-    def _check_client(self, host_label, form):
-        if form.get("client_id") != CLIENT_ID:
-            raise OAuthError("invalid_client", "unknown client_id")
-        if form.get("client_secret") != secret_for_host(host_label):
-            raise OAuthError("invalid_client", "wrong client_secret for this environment")
-
-    def _exchange_code(self, form):
-        code, redirect_uri = form.get("code"), form.get("redirect_uri")
-        if not code or redirect_uri is None:
-            raise OAuthError("invalid_request", "code and redirect_uri are required")
+    def code(self, code):
         with self._lock:
-            grant = self._codes.get(code)
-            if grant is None:
-                raise OAuthError("invalid_grant", "unknown authorization code")
-            if grant["used"]:
-                raise OAuthError("invalid_grant", "authorization code already used")
-            if grant["redirect_uri"] != redirect_uri:
-                raise OAuthError("invalid_grant", "redirect_uri does not match the code's")
-            grant["used"] = True
-        return self._answer(grant, new_refresh=grant["issue_refresh"])
+            issued = self._codes.get(code)
+        if issued is None:
+            raise InvalidGrantError("unknown authorization code")
+        if issued.used:
+            raise InvalidGrantError("authorization code already used")
+        if issued.expires_at <= time.time():
+            raise InvalidGrantError("authorization code expired")
+        return issued
 
-    def _refresh(self, form):
-        refresh_token = form.get("refresh_token")
-        if not refresh_token:
-            raise OAuthError("invalid_request", "refresh_token is required")
+    def claim_code(self, issued):
         with self._lock:
-            grant = self._refresh_tokens.get(refresh_token)
-            if grant is None:
-                raise OAuthError("invalid_grant", "unknown or revoked refresh token")
-            if grant["rotate_refresh"]:
-                del self._refresh_tokens[refresh_token]
-        return self._answer(grant, new_refresh=grant["rotate_refresh"])
+            if issued.used:
+                raise InvalidGrantError("authorization code already used")
+            issued.used = True
 
-    def _answer(self, grant, new_refresh):
-        answer = {"access_token": self._store.issue_token(grant["account"]),
-                  "token_type": "Bearer", "expires_in": ACCESS_TOKEN_LIFETIME}
-        if new_refresh:
-            refresh_token = "refresh-" + secrets.token_urlsafe(24)
-            with self._lock:
-                self._refresh_tokens[refresh_token] = grant
-            answer["refresh_token"] = refresh_token
-        return answer
+    # ---- refresh tokens ----
+    def save_refresh_token(self, value, account, scope, rotate_refresh):
+        with self._lock:
+            self._refresh_tokens[value] = IssuedRefreshToken(value, account, scope, rotate_refresh)
+
+    def refresh_token(self, value):
+        with self._lock:
+            issued = self._refresh_tokens.get(value)
+        if issued is None:
+            raise InvalidGrantError("unknown or revoked refresh token")
+        return issued
+
+    def claim_refresh_token(self, issued):
+        """A rotating refresh token is good for one refresh."""
+        if not issued.rotate_refresh:
+            return
+        with self._lock:
+            if self._refresh_tokens.pop(issued.value, None) is None:
+                raise InvalidGrantError("unknown or revoked refresh token")
+
+    def revoke_refresh_tokens(self, value=None, account=None):
+        with self._lock:
+            doomed = [k for k, v in self._refresh_tokens.items()
+                      if k == value or (value is None and account in (None, v.account))]
+            for key in doomed:
+                del self._refresh_tokens[key]
+        return len(doomed)
+
+    # ---- server sessions ----
+    def open_session(self, account, host_label):
+        session = ServerSession(account, host_label, self.lifetimes["session"])
+        with self._lock:
+            self._sessions[session.id] = session
+        return session
+
+    def live_session(self, session_id, host_label):
+        with self._lock:
+            session = self._sessions.get(session_id or "")
+        if session and session.host == host_label and session.expires_at > time.time():
+            return session
+        return None
+
+    def _matching_sessions(self, session_id, account):
+        return [s for s in self._sessions.values()
+                if s.id == session_id or (session_id is None and account in (None, s.account))]
+
+    def expire_sessions(self, session_id=None, account=None):
+        """The server forgets nothing: the browser still sends the cookie, the server treats it
+        as a session that timed out."""
+        with self._lock:
+            matching = self._matching_sessions(session_id, account)
+            for session in matching:
+                session.expires_at = time.time() - 1
+        return len(matching)
+
+    def revoke_sessions(self, session_id=None, account=None):
+        with self._lock:
+            matching = self._matching_sessions(session_id, account)
+            for session in matching:
+                del self._sessions[session.id]
+        return len(matching)
+
+    def sessions(self):
+        with self._lock:
+            return [s.describe() for s in self._sessions.values()]
+
+
+def new_code():
+    return "code-" + secrets.token_urlsafe(18)
+
+
+class CodeGrant(grants.AuthorizationCodeGrant):
+    TOKEN_ENDPOINT_AUTH_METHODS = ["client_secret_post"]
+
+    def validate_authorization_request(self):
+        redirect_uri = super().validate_authorization_request()
+        host = self.server.host
+        requested = set((self.request.scope or "").split())
+        if requested != set(SCOPES):
+            raise InvalidScopeError("scope must be exactly: " + " ".join(SCOPES),
+                                    redirect_uri=redirect_uri)
+        if self.request.data.get("acr_values") != ACR_VALUES[user_type_of_host(host.label)]:
+            raise InvalidRequestError("acr_values are not those of this host's user type",
+                                      redirect_uri=redirect_uri)
+        return redirect_uri
+
+    def generate_authorization_code(self):
+        return new_code()
+
+    def save_authorization_code(self, code, request):
+        state = self.server.host.state
+        state.save_code(code, IssuedCode(request.user, request.redirect_uri or DEFAULT_REDIRECT_URI,
+                                         request.scope, True, True, state.lifetimes["code"]))
+
+    def query_authorization_code(self, code, client):
+        return self.server.host.state.code(code)
+
+    def validate_token_request(self):
+        super().validate_token_request()
+        # Spent only once the whole request is valid, and atomically, so two concurrent
+        # exchanges cannot both get tokens; a spent code is kept to answer its reuse.
+        self.server.host.state.claim_code(self.request.credential)
+
+    def delete_authorization_code(self, authorization_code):
+        pass
+
+    def authenticate_user(self, authorization_code):
+        return authorization_code.account
+
+    def generate_token(self, user=None, scope=None, grant_type=None, expires_in=None,
+                       include_refresh_token=True):
+        include_refresh_token = include_refresh_token and self.request.credential.issue_refresh
+        return super().generate_token(user, scope, grant_type, expires_in, include_refresh_token)
+
+
+class RefreshGrant(grants.RefreshTokenGrant):
+    TOKEN_ENDPOINT_AUTH_METHODS = ["client_secret_post"]
+
+    def authenticate_refresh_token(self, refresh_token):
+        return self.server.host.state.refresh_token(refresh_token)
+
+    def authenticate_user(self, credential):
+        return credential.account
+
+    def issue_token(self, user, credential):
+        return self.generate_token(user=user, scope=credential.get_scope(),
+                                   include_refresh_token=credential.rotate_refresh)
+
+    def validate_token_request(self):
+        super().validate_token_request()
+        self.server.host.state.claim_refresh_token(self.request.credential)
+
+    def revoke_old_credential(self, credential):
+        pass

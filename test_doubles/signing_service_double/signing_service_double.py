@@ -23,8 +23,8 @@ from werkzeug.serving import WSGIRequestHandler, make_server
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from accounts import AccountStore  # noqa: E402
-from authorization_server import (DEFAULT_REDIRECT_URI, TOKEN_PATH, AuthorizationServer,  # noqa: E402
-                                  OAuthError, form_subject)
+from authorization_endpoints import AuthorizationHost, install_oauth_control_routes  # noqa: E402
+from authorization_server import TOKEN_PATH, OAuthServerState, form_subject  # noqa: E402
 from request_journal import FaultQueue, RequestJournal  # noqa: E402
 import signing_operations as ops  # noqa: E402
 from test_pki import TestAuthority, der_certificate, pem_certificate, pem_private_key  # noqa: E402
@@ -73,7 +73,7 @@ class ServiceDouble:
         self.store = AccountStore(self.authority)
         self.journal = RequestJournal()
         self.faults = FaultQueue()
-        self.authorization = AuthorizationServer(self.store)
+        self.authorization = OAuthServerState(self.store)
 
     # ---- the REST API -------------------------------------------------------------------
     def service_app(self, host_label):
@@ -164,16 +164,7 @@ class ServiceDouble:
             signature = ops.sign(identity.key, digest, hash_name, pss)
             return Response(signature, status=200, content_type="application/octet-stream")
 
-        @app.post(TOKEN_PATH)
-        def token():
-            try:
-                answer = self.authorization.token(host_label, request.get_data(),
-                                                  request.headers.get("Content-Type"))
-            except OAuthError as problem:
-                return jsonify(problem.body()), 400
-            response = jsonify(answer)
-            response.headers["Cache-Control"] = "no-store"
-            return response
+        AuthorizationHost(app, host_label, self.authorization)
 
         return app
 
@@ -205,14 +196,7 @@ class ServiceDouble:
             revoked = self.store.revoke_token((request.get_json(force=True) or {}).get("token"))
             return jsonify({"revoked": revoked})
 
-        @app.post("/oauth/codes")
-        def new_code():
-            body = request.get_json(force=True) or {}
-            code = self.authorization.mint_code(
-                body.get("account"), body.get("redirect_uri", DEFAULT_REDIRECT_URI),
-                rotate_refresh=body.get("rotate_refresh", True),
-                issue_refresh=body.get("issue_refresh", True))
-            return (jsonify({"code": code}), 200) if code else error(404, "unknown account")
+        install_oauth_control_routes(app, self.authorization)
 
         @app.post("/faults")
         def add_fault():

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "debug_output_capture.h"
-#include "oauth_client_secret.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
 

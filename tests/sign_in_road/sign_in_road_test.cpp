@@ -19,7 +19,6 @@
 #include "cert_store_manager.h"
 #include "debug_output_capture.h"
 #include "isolated_process.h"
-#include "oauth_client_secret.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
 #include "secure_storage.h"

@@ -1,0 +1,259 @@
+// OAuthManager: the authorization URL, the endpoints of the current environment, the two
+// token grants and their form-POST transport: WinHTTP directly, one session per attempt, tried
+// with automatic proxy detection, the default proxy and no proxy in turn.
+#include "oauth_manager.h"
+
+#include <exception>
+#include <utility>
+
+#include "logger.h"
+#include "oauth_protocol.h"
+#include "service_endpoints.h"
+#include "string_conversion.h"
+#include "winhttp_error_name.h"
+#include "winhttp_handle.h"
+#include "winhttp_settings.h"
+
+namespace {
+
+// The text of whatever escaped an operation, for its Error line.
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+constexpr wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
+
+struct Strategy {
+  ProxyAccessType access_type;
+  const char* name;
+  const char* warning_when_failed;  // null for the last strategy
+};
+
+constexpr Strategy kStrategies[] = {
+    {ProxyAccessType::Automatic, "AUTOMATIC_PROXY",
+     "AUTOMATIC_PROXY failed, retrying with DEFAULT_PROXY..."},
+    {ProxyAccessType::Default, "DEFAULT_PROXY",
+     "DEFAULT_PROXY failed, retrying with NO_PROXY (direct connection)..."},
+    {ProxyAccessType::None, "NO_PROXY (direct)", nullptr},
+};
+
+void LogWinHttpFailure(const char* what) {
+  LogError(std::string(what) + WinHttpErrorName(GetLastError()));
+}
+
+// Reads until the server has no more data; what arrived before a failed read is kept.
+std::string ReadBody(HINTERNET request) {
+  std::string body;
+  for (;;) {
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+      LogError("  WinHttpQueryDataAvailable failed");
+      break;
+    }
+    if (available == 0) break;
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!WinHttpReadData(request, &chunk[0], available, &read)) {
+      LogError("  WinHttpReadData failed");
+      break;
+    }
+    body.append(chunk.data(), read);
+  }
+  return body;
+}
+
+}  // namespace
+
+OAuthManager::OAuthManager(std::string base_url, std::string client_id, std::string client_secret)
+    : OAuthManager(std::move(base_url), std::move(client_id), std::move(client_secret), {}) {}
+
+OAuthManager::OAuthManager(std::string base_url, std::string client_id, std::string client_secret,
+                           OAuthManagerSeams seams)
+    : base_url_(std::move(base_url)),
+      client_id_(std::move(client_id)),
+      client_secret_(std::move(client_secret)),
+      seams_(std::move(seams)) {
+  if (!seams_.read_environment) seams_.read_environment = ReadStoredEnvironment;
+  LogInfo("OAuthManager initialized with base URL: " + base_url_);
+}
+
+bool OAuthManager::IsProduction() const {
+  return IsProductionValue(seams_.read_environment());
+}
+
+std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string& redirect_uri,
+                                                const std::string& locale,
+                                                const std::string& login_hint) const {
+  try {
+    LogInfo("Generating OAuth authorization URL with locale=" + locale +
+            ", login_hint=" + (login_hint.empty() ? std::string("(empty)") : login_hint));
+    std::string url = ComposeAuthorizationUrl(GetOAuthDomain(user_type), client_id_, user_type,
+                                              redirect_uri, locale, login_hint);
+    LogInfo("Authorization URL: " + url);
+    return url;
+  } catch (...) {
+    LogError("Failed to build authorization URL: " + CurrentExceptionText());
+  }
+  return std::string();
+}
+
+std::string OAuthManager::GetOAuthDomain(int user_type) const {
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  try {
+    OAuthDomainChoice choice = ChooseOAuthDomain(hosts, user_type, IsProduction());
+    LogInfo(choice.log_line);
+    return choice.address;
+  } catch (...) {
+    LogWarning("Failed to read environment setting, using DEVELOPMENT: " +
+               CurrentExceptionText());
+  }
+  return ChooseOAuthDomain(hosts, user_type, false).address;
+}
+
+TokenEndpoint OAuthManager::GetTokenEndpoint(int user_type) const {
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  TokenEndpointChoice choice;
+  try {
+    choice = ChooseTokenEndpoint(hosts, user_type, IsProduction());
+    LogInfo(choice.log_line);
+  } catch (...) {
+    LogWarning("Failed to read environment setting, using DEVELOPMENT token endpoint: " +
+               CurrentExceptionText());
+    choice = ChooseTokenEndpoint(hosts, user_type, false);
+  }
+  return {Utf8ToWide(choice.host), choice.port};
+}
+
+std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
+    const std::string& code, const std::string& redirect_uri, int user_type) const {
+  try {
+    LogInfo("Exchanging authorization code for access token");
+    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    return RequestToken(AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_),
+                        user_type, TokenGrant::AuthorizationCode, std::string());
+  } catch (...) {
+    LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText());
+  }
+  return std::nullopt;
+}
+
+std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
+    const std::string& refresh_token, int user_type) const {
+  try {
+    LogInfo("Refreshing access token");
+    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    return RequestToken(RefreshTokenGrantBody(refresh_token, client_id_, client_secret_),
+                        user_type, TokenGrant::RefreshToken, refresh_token);
+  } catch (...) {
+    LogError("Exception in RefreshAccessToken: " + CurrentExceptionText());
+  }
+  return std::nullopt;
+}
+
+std::optional<murako::OAuthToken> OAuthManager::RequestToken(
+    const std::string& body, int user_type, TokenGrant grant,
+    const std::string& sent_refresh_token) const {
+  const bool exchange = grant == TokenGrant::AuthorizationCode;
+  const TokenEndpoint endpoint = GetTokenEndpoint(user_type);
+  std::optional<std::string> response = HttpPost(endpoint.host, kOAuthTokenPath, body,
+                                                 endpoint.port);
+  if (!response) {
+    LogError(exchange ? "Failed to exchange authorization code" : "Failed to refresh token");
+    return std::nullopt;
+  }
+  LogInfo(exchange ? "Token exchange response received" : "Token refresh response received");
+  TokenResponseOutcome outcome =
+      ParseTokenResponse(*response, grant, sent_refresh_token, CurrentTokenTime());
+  for (const TokenLogLine& line : outcome.log_lines) LogAt(line.level, line.text);
+  return outcome.token;
+}
+
+std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
+                                                  const std::string& path,
+                                                  const std::string& body, uint16_t port) const {
+  try {
+    const std::string host_text = WideToUtf8(host);
+    LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
+    // The body carries the client secret and the code or refresh token: those values are not
+    // written to the log.
+    LogInfo("Request body: " + RedactFormBodyForLog(body));
+    for (const Strategy& strategy : kStrategies) {
+      FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
+      std::optional<std::string> response =
+          seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
+      if (response) return response;
+      if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
+    }
+    LogError("All HTTP POST strategies failed for " + host_text +
+             " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
+  } catch (const std::exception& error) {
+    LogError(std::string("Exception in HttpPost: ") + error.what());
+  } catch (...) {
+    LogError("Unknown exception in HttpPost");
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) const {
+  try {
+    LogInfo("  Attempting with access type: " + attempt.strategy_name);
+    WinHttpHandle session(WinHttpOpen(kWinHttpUserAgent, static_cast<DWORD>(attempt.access_type),
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+      LogWinHttpFailure("  WinHttpOpen failed: ");
+      return std::nullopt;
+    }
+    WinHttpSetTimeouts(session.get(), kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                       kReceiveTimeoutMs);
+    WinHttpHandle connection(WinHttpConnect(session.get(), attempt.host.c_str(), attempt.port, 0));
+    if (!connection) {
+      LogWinHttpFailure("  WinHttpConnect failed: ");
+      return std::nullopt;
+    }
+    WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"POST",
+                                             Utf8ToWide(attempt.path).c_str(), nullptr,
+                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                             WINHTTP_FLAG_SECURE));
+    if (!request) {
+      LogWinHttpFailure("  WinHttpOpenRequest failed: ");
+      return std::nullopt;
+    }
+    // The receive time-out also bounds the wait for the response headers, which some WinHTTP
+    // implementations otherwise leave unbounded.
+    DWORD response_timeout = kReceiveTimeoutMs;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
+                     sizeof(response_timeout));
+    if (!IsProduction()) {
+      DWORD flags = kDevelopmentSecurityFlags;
+      WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+      LogWarning("  SSL certificate validation DISABLED (development mode)");
+    }
+    WinHttpAddRequestHeaders(request.get(), kFormContentType, static_cast<DWORD>(-1),
+                             WINHTTP_ADDREQ_FLAG_ADD);
+    const DWORD length = static_cast<DWORD>(attempt.body.size());
+    LPVOID data = length > 0 ? const_cast<char*>(attempt.body.data()) : nullptr;
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, data, length, length,
+                            0)) {
+      LogWinHttpFailure("  WinHttpSendRequest failed: ");
+      return std::nullopt;
+    }
+    if (!WinHttpReceiveResponse(request.get(), nullptr)) {
+      LogWinHttpFailure("  WinHttpReceiveResponse failed: ");
+      return std::nullopt;
+    }
+    std::string body = ReadBody(request.get());
+    LogInfo("  HTTP response received: " + std::to_string(body.size()) + " bytes");
+    return body;
+  } catch (const std::exception& error) {
+    LogError(std::string("  Exception in TryHttpPost: ") + error.what());
+  } catch (...) {
+    LogError("  Unknown exception in TryHttpPost");
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,98 @@
+#include "oauth_protocol.h"
+
+#include <exception>
+
+#include "logger.h"
+
+namespace {
+
+constexpr uint16_t kProductionPort = 443;
+
+bool IsUnreserved(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+         byte == '~';
+}
+
+std::string EnvironmentWord(bool production) {
+  return production ? "PRODUCTION" : "DEVELOPMENT";
+}
+
+}  // namespace
+
+std::string UrlEncode(const std::string& text) {
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  std::string encoded;
+  encoded.reserve(text.size() * 3);
+  for (char character : text) {
+    const unsigned char byte = static_cast<unsigned char>(character);
+    if (IsUnreserved(byte)) {
+      encoded += character;
+    } else {
+      encoded += '%';
+      encoded += kHexDigits[byte >> 4];
+      encoded += kHexDigits[byte & 0x0F];
+    }
+  }
+  return encoded;
+}
+
+std::string ComposeAuthorizationUrl(const std::string& domain, const std::string& client_id,
+                                    int user_type, const std::string& redirect_uri,
+                                    const std::string& locale, const std::string& login_hint) {
+  const char* acr_values =
+      IsOAuthProfessional(user_type) ? kProfessionalAcrValues : kCitizenAcrValues;
+  return domain + kOAuthAuthorizationPath + "?client_id=" + UrlEncode(client_id) +
+         "&response_type=code" + "&redirect_uri=" + UrlEncode(redirect_uri) +
+         "&scope=" + kOAuthScope + "&acr_values=" + acr_values + "&state=" +
+         "&ui_locales=" + locale + "&login_hint=" + UrlEncode(login_hint);
+}
+
+std::string AuthorizationCodeGrantBody(const std::string& code, const std::string& redirect_uri,
+                                       const std::string& client_id,
+                                       const std::string& client_secret) {
+  return "grant_type=authorization_code&code=" + UrlEncode(code) +
+         "&redirect_uri=" + UrlEncode(redirect_uri) + "&client_id=" + UrlEncode(client_id) +
+         "&client_secret=" + UrlEncode(client_secret);
+}
+
+std::string RefreshTokenGrantBody(const std::string& refresh_token, const std::string& client_id,
+                                  const std::string& client_secret) {
+  return "grant_type=refresh_token&refresh_token=" + UrlEncode(refresh_token) +
+         "&client_id=" + UrlEncode(client_id) + "&client_secret=" + UrlEncode(client_secret);
+}
+
+std::string ClientSecretFor(bool production) {
+  return production ? kProductionClientSecret : kDevelopmentClientSecret;
+}
+
+std::string SelectClientSecretForStoredEnvironment(const EnvironmentReader& read_environment) {
+  try {
+    const bool production = IsProductionValue(read_environment());
+    LogInfo(production ? "Using PRODUCTION OAuth client_secret"
+                       : "Using DEVELOPMENT OAuth client_secret");
+    return ClientSecretFor(production);
+  } catch (const std::exception& error) {
+    LogWarning(std::string("Failed to read environment, using DESA client_secret: ") +
+               error.what());
+  } catch (...) {
+    LogWarning("Failed to read environment, using DESA client_secret: unknown error");
+  }
+  return ClientSecretFor(false);
+}
+
+OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, int user_type, bool production) {
+  // The REST API's base address of the same account kind and environment, with the slash the
+  // authorization path is appended to.
+  const std::string word = OAuthUserTypeWord(user_type);
+  return {ChooseApiEndpoint(hosts, word, production).base_url + "/",
+          "Using " + EnvironmentWord(production) + " OAuth domain (" + word + ")"};
+}
+
+TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, int user_type,
+                                        bool production) {
+  return {ServiceHostFor(hosts, IsOAuthProfessional(user_type), production),
+          production ? kProductionPort : static_cast<uint16_t>(kDevelopmentPort),
+          "Using " + EnvironmentWord(production) + " token endpoint (" +
+              OAuthUserTypeWord(user_type) + ")"};
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// What the token endpoint answers and what the log may show of the token traffic, without
+// touching the log or the clock: the caller writes the lines and supplies the time.
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "auth_vocabulary.h"
+
+enum class TokenGrant { AuthorizationCode, RefreshToken };
+
+struct TokenResponseOutcome {
+  std::optional<murako::OAuthToken> token;  // empty: no usable token in the answer
+  std::vector<TokenLogLine> log_lines;
+};
+
+// Reads "access_token", "refresh_token", "token_type" and "expires_in" from a JSON object.
+// `sent_refresh_token` is the refresh token of a refresh request (empty for a code exchange):
+// an answer that brings no new one, or an empty one, keeps it.
+TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant grant,
+                                        const std::string& sent_refresh_token,
+                                        int64_t obtained_at);
+
+// "expires_in" as a 32-bit lifetime: any JSON number or a boolean converts, a fraction is
+// truncated, and values beyond the 32-bit range are held at its bounds. Throws the JSON
+// library's type error for other kinds.
+int32_t LifetimeSecondsFromJson(const nlohmann::json& value);
+
+// The JSON library's error text without its "[json.exception.kind.number] " prefix.
+std::string JsonErrorText(const std::exception& error);
+
+// A token endpoint answer with its token values hidden. JSON: "access_token" and
+// "refresh_token" of an object become "[REDACTED]" (at most 20 characters) or their first 10
+// characters + "...[REDACTED]..." + their last 10, and the document is re-serialised with an
+// indentation of 2. Anything else (not JSON, a token that is not a string, text that cannot be
+// serialised) is redacted textually: every `"access_token":"` and `"refresh_token":"` value
+// becomes "[REDACTED]", and a value cut off by the end of the text is hidden up to that end.
+std::string RedactTokensForLog(const std::string& response);
+
+// A token request's form body with the values of "code", "refresh_token" and "client_secret"
+// replaced by "[REDACTED]"; field names and every other value stay readable.
+std::string RedactFormBodyForLog(const std::string& form_body);

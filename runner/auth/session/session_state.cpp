@@ -1,0 +1,214 @@
+#include "session_state.h"
+
+#include <exception>
+#include <limits>
+#include <utility>
+
+#include "logger.h"
+#include "secure_storage.h"
+
+namespace {
+
+constexpr char kInvalidNumber[] = "invalid stoll argument";
+constexpr char kOutOfRange[] = "stoll argument out of range";
+
+ExpiryParse Refused(const char* error) {
+  ExpiryParse parse;
+  parse.error = error;
+  return parse;
+}
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+ExpiryParse ParseExpirySeconds(const std::string& text) {
+  size_t position = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) position = 1;
+  if (position == text.size()) return Refused(kInvalidNumber);
+
+  // Accumulated as a negative value so that the lowest 64-bit value is reachable.
+  constexpr int64_t kLowest = std::numeric_limits<int64_t>::min();
+  int64_t value = 0;
+  for (; position < text.size(); ++position) {
+    const char c = text[position];
+    if (!IsDecimalDigit(c)) return Refused(kInvalidNumber);
+    const int digit = c - '0';
+    if (value < (kLowest + digit) / 10) return Refused(kOutOfRange);
+    value = value * 10 - digit;
+  }
+  if (!negative) {
+    if (value == kLowest) return Refused(kOutOfRange);
+    value = -value;
+  }
+  ExpiryParse parse;
+  parse.seconds = value;
+  return parse;
+}
+
+int64_t RemainingSeconds(int64_t expiry, int64_t now) {
+  constexpr int64_t kLowest = std::numeric_limits<int64_t>::min();
+  constexpr int64_t kHighest = std::numeric_limits<int64_t>::max();
+  if (now > 0 && expiry < kLowest + now) return kLowest;
+  if (now < 0 && expiry > kHighest + now) return kHighest;
+  return expiry - now;
+}
+
+SessionValidity DecideSessionValidity(const std::optional<std::string>& access_token,
+                                      const std::optional<std::string>& expiry_text,
+                                      int64_t now) {
+  SessionValidity validity;
+  if (!access_token || access_token->empty()) {
+    validity.log_lines.push_back({LogLevel::Info, "No access token found, session is inactive"});
+    return validity;
+  }
+  if (!expiry_text || expiry_text->empty()) {
+    validity.log_lines.push_back({LogLevel::Warning, "No token expiry found, assuming expired"});
+    return validity;
+  }
+  const ExpiryParse expiry = ParseExpirySeconds(*expiry_text);
+  if (!expiry.seconds) {
+    validity.log_lines.push_back(
+        {LogLevel::Warning, "Failed to parse token expiry: " + expiry.error});
+    return validity;
+  }
+  validity.active = now < *expiry.seconds;
+  validity.log_lines.push_back(
+      {LogLevel::Info, std::string("Token expiry check: ") + (validity.active ? "VALID" : "EXPIRED") +
+                           " (remaining: " +
+                           std::to_string(RemainingSeconds(*expiry.seconds, now)) + "s)"});
+  return validity;
+}
+
+bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
+  try {
+    const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+    const std::optional<std::string> access_token = SecureStorage::GetToken(keys.access_token);
+    std::optional<std::string> expiry;
+    if (access_token && !access_token->empty()) expiry = SecureStorage::GetToken(keys.token_expiry);
+    const int64_t now = clock ? clock() : CurrentUnixSeconds();
+    const SessionValidity validity = DecideSessionValidity(access_token, expiry, now);
+    for (const TokenLogLine& line : validity.log_lines) LogAt(line.level, line.text);
+    return validity.active;
+  } catch (const std::exception& error) {
+    LogError(std::string("IsSessionActive failed: ") + error.what());
+  } catch (...) {
+    LogError("IsSessionActive failed: unknown exception");
+  }
+  return false;
+}
+
+SessionStore WithSessionStoreDefaults(SessionStore store) {
+  if (!store.list_certificates) store.list_certificates = CertStoreManager::ListInstalledCertificates;
+  if (!store.remove_all_certificates) {
+    store.remove_all_certificates = CertStoreManager::RemoveAllCertificates;
+  }
+  if (!store.delete_key) store.delete_key = SecureStorage::DeleteToken;
+  return store;
+}
+
+std::vector<std::string> ThumbprintMappingKeys(
+    const std::vector<InstalledCertificate>& certificates) {
+  std::vector<std::string> keys;
+  for (const InstalledCertificate& certificate : certificates) {
+    const ThumbprintMappingKeyPair pair = ThumbprintMappingKeysFor(certificate.thumbprint);
+    keys.push_back(pair.sign_identity);
+    keys.push_back(pair.user_type);
+  }
+  return keys;
+}
+
+namespace {
+
+void LogCaught(const std::string& what, const std::string& detail) {
+  LogError("RemoveAllMurakoCertificates - " + what + " failed: " + detail);
+}
+
+}  // namespace
+
+std::vector<std::string> DeleteKeys(const std::vector<std::string>& keys,
+                                    const SessionStore& store) {
+  const SessionStore with_defaults = WithSessionStoreDefaults(store);
+  std::vector<std::string> kept;
+  for (const std::string& key : keys) {
+    bool deleted = false;
+    try {
+      deleted = with_defaults.delete_key(key);
+    } catch (const std::exception& error) {
+      LogError("Deleting " + key + " failed: " + error.what());
+    } catch (...) {
+      LogError("Deleting " + key + " failed: unknown exception");
+    }
+    if (!deleted) kept.push_back(key);
+  }
+  return kept;
+}
+
+MurakoCertificateRemoval RemoveAllMurakoCertificates(const SessionStore& store) {
+  const SessionStore with_defaults = WithSessionStoreDefaults(store);
+  MurakoCertificateRemoval removal;
+  try {
+    LogInfo("RemoveAllMurakoCertificates - removing all Murako certs from store");
+    std::vector<InstalledCertificate> listed = with_defaults.list_certificates();
+    removal.listed = static_cast<int>(listed.size());
+    removal.kept_keys = DeleteKeys(ThumbprintMappingKeys(listed), with_defaults);
+  } catch (const std::exception& error) {
+    LogCaught("listing", error.what());
+  } catch (...) {
+    LogCaught("listing", "unknown exception");
+  }
+  try {
+    removal.certificates_removed = with_defaults.remove_all_certificates();
+  } catch (const std::exception& error) {
+    LogCaught("removal", error.what());
+  } catch (...) {
+    LogCaught("removal", "unknown exception");
+  }
+  LogInfo("RemoveAllMurakoCertificates - removed " + std::to_string(removal.listed) +
+          " certificates");
+  return removal;
+}
+
+namespace {
+
+std::string JoinKeys(const std::vector<std::string>& keys) {
+  std::string joined;
+  for (const std::string& key : keys) joined += (joined.empty() ? "" : ", ") + key;
+  return joined;
+}
+
+bool ClearEverything(const SessionStore& store) {
+  LogInfo("clearOAuthSession called - clearing tokens and certificates");
+  const MurakoCertificateRemoval removal = RemoveAllMurakoCertificates(store);
+  std::vector<std::string> kept = removal.kept_keys;
+  const std::vector<std::string> kept_tokens = DeleteSessionTokens(store);
+  kept.insert(kept.end(), kept_tokens.begin(), kept_tokens.end());
+
+  if (removal.certificates_removed && kept.empty()) {
+    LogInfo("OAuth tokens and certificates cleared successfully");
+    return true;
+  }
+  if (!removal.certificates_removed) {
+    LogError("OAuth session not fully cleared: certificates of the system remain in the store");
+  }
+  if (!kept.empty()) LogError("OAuth session not fully cleared: still stored: " + JoinKeys(kept));
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> DeleteSessionTokens(const SessionStore& store) {
+  return DeleteKeys(SessionTokenKeysInClearingOrder(), store);
+}
+
+bool ClearOAuthSession(const SessionStore& store) {
+  try {
+    return ClearEverything(store);
+  } catch (const std::exception& error) {
+    LogError(std::string("clearOAuthSession failed: ") + error.what());
+  } catch (...) {
+    LogError("clearOAuthSession failed: unknown exception");
+  }
+  return false;
+}

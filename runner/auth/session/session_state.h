@@ -1,0 +1,96 @@
+#pragma once
+
+// A stored session: whether it is still usable, and taking it down at sign-out (the system's
+// certificates, their thumbprint mappings and the tokens of both user types).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "auth_vocabulary.h"
+#include "cert_store_manager.h"
+
+// ---- Validity ----------------------------------------------------------------------------
+
+// Whether a stored session is still usable, decided from values alone: the caller reads the
+// access token and expiry text from credential storage and supplies the clock, then writes the
+// log lines.
+
+struct SessionValidity {
+  bool active = false;
+  std::vector<TokenLogLine> log_lines;
+};
+
+// An expiry text parsed as a signed decimal integer, or the reason it is not one.
+struct ExpiryParse {
+  std::optional<int64_t> seconds;
+  std::string error;  // set when `seconds` is empty
+};
+
+// Accepts an optional sign followed by decimal digits and nothing else: trailing characters,
+// blanks and values outside 64 bits are refused rather than read in part.
+ExpiryParse ParseExpirySeconds(const std::string& text);
+
+// expiry - now, held at the 64-bit bounds instead of overflowing.
+int64_t RemainingSeconds(int64_t expiry, int64_t now);
+
+// `now` in whole seconds since 1970-01-01 00:00 UTC. Active exactly when now < expiry.
+SessionValidity DecideSessionValidity(const std::optional<std::string>& access_token,
+                                      const std::optional<std::string>& expiry_text,
+                                      int64_t now);
+
+// ---- Active ------------------------------------------------------------------------------
+
+// Seconds since 1970-01-01 00:00 UTC; tests substitute their own clock.
+using SecondsClock = std::function<int64_t()>;
+
+// Whether the stored session of "ciudadano" or "profesional" is active: an access token is
+// stored and its stored expiry lies after the current second. Logs the outcome; never throws.
+bool IsSessionActive(const std::string& user_type, const SecondsClock& clock = {});
+
+// ---- What taking a session down touches --------------------------------------------------
+
+// the system's certificates in the personal store and
+// credential-storage keys. Empty members use CertStoreManager and SecureStorage.
+struct SessionStore {
+  std::function<std::vector<InstalledCertificate>()> list_certificates;
+  std::function<bool()> remove_all_certificates;
+  std::function<bool(const std::string& key)> delete_key;  // true when deleted or already absent
+};
+
+SessionStore WithSessionStoreDefaults(SessionStore store);
+
+// ---- Removing the system's certificates --------------------------------------------------
+
+// "sign_identity_by_thumbprint_" then "user_type_by_thumbprint_" of each certificate in turn.
+std::vector<std::string> ThumbprintMappingKeys(const std::vector<InstalledCertificate>& certificates);
+
+struct MurakoCertificateRemoval {
+  int listed = 0;                        // certificates of the system found in the store
+  bool certificates_removed = false;     // the store's remove-all reported every one deleted
+  std::vector<std::string> kept_keys;    // mapping keys whose deletion failed
+};
+
+// Deletes the thumbprint mappings of every certificate of the system found in the personal
+// store, then removes those certificates. Mappings of certificates no longer in the store are
+// not found by this walk. Continues past failures; never throws.
+MurakoCertificateRemoval RemoveAllMurakoCertificates(const SessionStore& store = {});
+
+// Deletes each key in turn, continuing past failures; returns the keys that could not be
+// deleted. A key that was already absent counts as deleted.
+std::vector<std::string> DeleteKeys(const std::vector<std::string>& keys,
+                                    const SessionStore& store);
+
+// ---- Clearing ----------------------------------------------------------------------------
+
+// Deletes the access token, refresh token and expiry of both user types in that order;
+// returns the keys that could not be deleted.
+std::vector<std::string> DeleteSessionTokens(const SessionStore& store = {});
+
+// Signs the user out: removes the system's certificates and their mappings, then deletes the
+// tokens and expiry of both user types. User information, identity ids, the locale and the
+// environment stay. True when everything was cleared; a failed step is logged, the others
+// still run, and the answer is false. Never throws.
+bool ClearOAuthSession(const SessionStore& store = {});

@@ -1,0 +1,206 @@
+#include "silent_refresh.h"
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+#include "logger.h"
+#include "oauth_manager.h"
+#include "secure_storage.h"
+#include "winhttp_settings.h"
+
+namespace {
+
+constexpr char kRefreshMarker[] = "\xF0\x9F\x94\x84";  // U+1F504
+constexpr char kCheckMarker[] = "\xE2\x9C\x85";        // U+2705
+constexpr int kProxyStrategies = 3;
+constexpr int64_t kNavigationAllowanceMs = 30000;
+
+int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+SilentRefreshResult Answer(bool success, const char* message, std::string new_token = {}) {
+  SilentRefreshResult result;
+  result.success = success;
+  result.message = message;
+  result.newToken = std::move(new_token);
+  return result;
+}
+
+SilentRefreshResult Failed(const char* message) { return Answer(false, message); }
+
+int UserTypeNumber(const std::string& user_type) {
+  return user_type == "profesional" ? kOAuthProfessional : kOAuthCitizen;
+}
+
+}  // namespace
+
+TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager) {
+  return [manager](const std::string& refresh_token, int user_type) {
+    return manager ? manager->RefreshAccessToken(refresh_token, user_type)
+                   : std::optional<murako::OAuthToken>();
+  };
+}
+
+int64_t SilentRefreshStaleAfterMs() {
+  const int64_t one_attempt =
+      kResolveTimeoutMs + kConnectTimeoutMs + kSendTimeoutMs + kReceiveTimeoutMs;
+  return kProxyStrategies * one_attempt + kNavigationAllowanceMs;
+}
+
+SilentRefresh::SilentRefresh(std::function<void()> session_expired, SilentRefreshSeams seams)
+    : session_expired_(std::move(session_expired)), seams_(std::move(seams)) {
+  if (!seams_.token_clock) seams_.token_clock = CurrentTokenTime;
+  if (!seams_.elapsed_ms) seams_.elapsed_ms = SteadyMilliseconds;
+  if (!seams_.store_token) seams_.store_token = SecureStorage::StoreToken;
+}
+
+std::optional<SilentRefreshResult> SilentRefresh::CheckCanStart() {
+  LogInfo(std::string(kRefreshMarker) + " [POC] Refreshing token silently with OAuth flow...");
+  if (in_progress_ && StartedTooLongAgo()) {
+    LogWarning("Previous silent refresh never completed - flag reset after " +
+               std::to_string(SilentRefreshStaleAfterMs() / 1000) + "s");
+    in_progress_ = false;
+  }
+  if (!in_progress_) return std::nullopt;
+  LogWarning("OAuth flow already in progress - rejecting concurrent request");
+  return Failed("Token refresh already in progress. Please wait.");
+}
+
+SilentRefreshResult SilentRefresh::WebViewUnavailable() {
+  LogError("OAuth WebView not available - user must login first");
+  return Failed("WebView not available. Please login first.");
+}
+
+SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh) {
+  in_progress_ = true;
+  started_at_ms_ = seams_.elapsed_ms();
+  LogInfo("OAuth flow started - flag set to prevent concurrency");
+  return SilentRenewal{++last_renewal_, std::move(refresh)};
+}
+
+bool SilentRefresh::IsInProgress() const { return in_progress_ && !StartedTooLongAgo(); }
+
+bool SilentRefresh::StartedTooLongAgo() const {
+  return seams_.elapsed_ms() - started_at_ms_ >= SilentRefreshStaleAfterMs();
+}
+
+SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
+    const SilentRenewal& renewal, const std::string& user_type,
+    const std::optional<murako::OAuthToken>& token) {
+  try {
+    EndRenewal(renewal);
+    return Continue(renewal, user_type, token);
+  } catch (const std::exception& error) {
+    LogError(std::string("Silent refresh failed: ") + error.what());
+  } catch (...) {
+    LogError("Silent refresh failed: unknown exception");
+  }
+  return Failed("Silent refresh failed. Session may have expired.");
+}
+
+// Only the latest renewal clears the guard: an abandoned one that continues late leaves the
+// guard of the renewal that replaced it in place.
+void SilentRefresh::EndRenewal(const SilentRenewal& renewal) {
+  if (renewal.id != last_renewal_) {
+    LogWarning("Late completion of an abandoned silent refresh - the newer one stays in progress");
+    return;
+  }
+  in_progress_ = false;
+  LogInfo("OAuth flow completed - flag reset");
+}
+
+SilentRefreshResult SilentRefresh::Continue(const SilentRenewal& renewal,
+                                            const std::string& user_type,
+                                            const std::optional<murako::OAuthToken>& token) {
+  if (token) {
+    LogInfo(std::string(kCheckMarker) + " Silent OAuth refresh successful!");
+    SilentRefreshResult result = StoreRenewedToken(user_type, *token);
+    LogInfo("DEBUG: WebView kept VISIBLE after token renewal");
+    return result;
+  }
+  LogError("Silent OAuth refresh via WebView failed - no token received");
+  std::optional<SilentRefreshResult> fallback = TryRefreshTokenFallback(renewal.refresh, user_type);
+  if (fallback) return *fallback;
+  return SessionExpired();
+}
+
+SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_type,
+                                                     const murako::OAuthToken& token) {
+  StoreTokens(user_type, token, true);
+  return Answer(true, "Token refreshed successfully", token.access_token);
+}
+
+// Stores the renewed access token, a new refresh token and, once the access token is stored,
+// its expiry: a new expiry next to the old access token would make a stale token look valid.
+// `narrate` writes the step lines and the success notice of a renewal through the browser;
+// failures are logged either way.
+bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAuthToken& token,
+                                bool narrate) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  if (narrate) LogInfo("Storing refreshed access token in Credential Manager...");
+  const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
+  if (!access_stored) {
+    LogError("Failed to store refreshed access token");
+    LogOAuthNotice("Error guardando token renovado", false);
+  } else if (narrate) {
+    LogInfo("Refreshed access token stored successfully");
+    LogOAuthNotice("Token renovado (" + user_type + ")", true);
+  }
+  if (!token.refresh_token.empty()) {
+    if (narrate) LogInfo("Storing refreshed refresh token in Credential Manager...");
+    if (!seams_.store_token(keys.refresh_token, token.refresh_token)) {
+      LogError("Failed to store refreshed refresh token");
+    } else if (narrate) {
+      LogInfo("Refreshed refresh token stored successfully");
+    }
+  }
+  if (access_stored) StoreExpiry(user_type, token.expires_in);
+  return access_stored;
+}
+
+std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
+    const TokenRefresher& refresh, const std::string& user_type) {
+  const std::optional<std::string> refresh_token =
+      SecureStorage::GetToken(LinkingStorageKeysFor(user_type).refresh_token);
+  if (!refresh_token || refresh_token->empty()) {
+    LogWarning("No stored refresh_token available for fallback");
+    return std::nullopt;
+  }
+  LogInfo("Attempting HTTP-based refresh_token fallback...");
+  std::optional<murako::OAuthToken> token;
+  try {
+    if (refresh) token = refresh(*refresh_token, UserTypeNumber(user_type));
+  } catch (const std::exception& error) {
+    LogError(std::string("Token refresh failed: ") + error.what());
+  } catch (...) {
+    LogError("Token refresh failed: unknown exception");
+  }
+  if (!token || token->access_token.empty()) {
+    LogError("HTTP-based refresh_token fallback also failed");
+    return std::nullopt;
+  }
+  LogInfo("HTTP-based refresh_token fallback SUCCEEDED!");
+  if (StoreTokens(user_type, *token, false)) {
+    LogOAuthNotice("Token renovado via refresh_token (" + user_type + ")", true);
+  }
+  return Answer(true, "Token refreshed via refresh_token fallback", token->access_token);
+}
+
+void SilentRefresh::StoreExpiry(const std::string& user_type, int32_t expires_in) {
+  const int64_t expiry = TokenExpirySeconds(seams_.token_clock(), expires_in);
+  seams_.store_token(LinkingStorageKeysFor(user_type).token_expiry, std::to_string(expiry));
+  LogInfo("Token expiry updated (expires in " + std::to_string(expires_in) + " seconds)");
+}
+
+SilentRefreshResult SilentRefresh::SessionExpired() {
+  try {
+    if (session_expired_) session_expired_();
+  } catch (...) {
+    LogError("Session-expired notice failed");
+  }
+  return Failed("Silent refresh failed. Session may have expired.");
+}

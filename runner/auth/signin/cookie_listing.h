@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pending_reply.h"
+#include "sign_in_results.h"
+
+struct ICoreWebView2;
+struct ICoreWebView2Cookie;
+struct ICoreWebView2CookieList;
+
+// The listing of the sign-in browser's cookies: every cookie of its profile, whatever the
+// domain; the citizen production host only names the place in the texts.
+
+// The answer when there is no sign-in browser yet (a success with no cookies).
+CookieListing CookieListingWithoutBrowser();
+// The answer for the cookies the browser returned, with its message; logs the count.
+CookieListing CookieListingOf(std::vector<BrowserCookie> cookies, const std::string& host);
+
+// The properties the browser gives for one cookie; failed reads are left out.
+BrowserCookie ReadBrowserCookie(ICoreWebView2Cookie* cookie);
+std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list);
+
+// Asks the browser for its cookies; the completion answers `reply`. Interface failures, and a
+// request that cannot be issued, answer the error path.
+void RequestBrowserCookies(ICoreWebView2* webview,
+                           const std::shared_ptr<PendingReply<CookieListing>>& reply);

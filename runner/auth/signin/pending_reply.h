@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "logger.h"
+#include "sign_in_results.h"
+
+// A caller's reply held until a flow finishes, shared by the callbacks that may answer it.
+// The first answer goes through; later ones are dropped, so a continuation that runs twice
+// never answers twice. A throwing reply is logged, never propagated.
+template <typename Value>
+class PendingReply {
+ public:
+  explicit PendingReply(std::unique_ptr<SignInReply<Value>> reply) : reply_(std::move(reply)) {}
+
+  static std::shared_ptr<PendingReply> Hold(std::unique_ptr<SignInReply<Value>> reply) {
+    return std::make_shared<PendingReply>(std::move(reply));
+  }
+
+  bool IsAnswered() const { return !reply_; }
+
+  void Success(const Value& value) {
+    Answer([&](SignInReply<Value>& reply) { reply.Success(value); });
+  }
+  void Error(const std::string& code, const std::string& message) {
+    Answer([&](SignInReply<Value>& reply) { reply.Error(code, message); });
+  }
+
+ private:
+  template <typename Give>
+  void Answer(Give give) {
+    std::unique_ptr<SignInReply<Value>> reply = std::move(reply_);
+    if (!reply) return;
+    try {
+      give(*reply);
+    } catch (...) {
+      LogError("Answering a sign-in request failed");
+    }
+  }
+
+  std::unique_ptr<SignInReply<Value>> reply_;
+};

@@ -1,0 +1,176 @@
+#include "sign_in_service.h"
+
+#include <utility>
+
+#include "account_linking.h"
+#include "auth_vocabulary.h"
+#include "cookie_listing.h"
+#include "linking_rules.h"
+#include "logger.h"
+#include "oauth_manager.h"
+#include "oauth_protocol.h"
+#include "oauth_webview_window.h"
+#include "pending_reply.h"
+#include "secure_storage.h"
+
+namespace {
+
+constexpr char kLock[] = "\xF0\x9F\x94\x90";     // U+1F510
+constexpr char kCookie[] = "\xF0\x9F\x8D\xAA";   // U+1F36A
+constexpr char kCheck[] = "\xE2\x9C\x85";        // U+2705
+
+int UserTypeNumber(const std::string& user_type) {
+  return user_type == "ciudadano" ? kOAuthCitizen : kOAuthProfessional;
+}
+
+}  // namespace
+
+SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> manager,
+                             std::function<void()> show_session_expired_notice,
+                             SignInServiceOptions options)
+    : main_window_(main_window),
+      manager_(std::move(manager)),
+      silent_refresh_(std::move(show_session_expired_notice)),
+      options_(options) {}
+
+SignInService::~SignInService() = default;
+
+void SignInService::SetOAuthManager(std::shared_ptr<OAuthManager> manager) {
+  manager_ = std::move(manager);
+}
+
+std::shared_ptr<OAuthManager> SignInService::Manager() const { return manager_; }
+
+OAuthWebViewWindow* SignInService::SignInWindow() const { return window_.get(); }
+
+void SignInService::HideSignInWindow() {
+  if (window_) window_->Hide();
+}
+
+void SignInService::ReplaceSignInWindow() {
+  window_.reset();
+  window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_.silent_renewal_bound_ms);
+}
+
+void SignInService::LinkCertificates(int user_type, const std::optional<std::string>& locale,
+                                     std::unique_ptr<LinkingReply> reply) {
+  const std::string word = OAuthUserTypeWord(user_type);
+  LogInfo(std::string(kLock) + " [Windows] Starting complete " + word + " linking flow...");
+  const std::string used_locale = locale.value_or("es");
+  LogInfo("  Using locale: " + used_locale);
+  SecureStorage::StoreToken(kAppLocaleKey, used_locale);
+  const std::string login_hint = ReadLoginHint(word);
+
+  auto pending = PendingReply<AccountLinkingResult>::Hold(std::move(reply));
+  const std::shared_ptr<OAuthManager> manager = manager_;
+  const std::string url =
+      manager->BuildAuthorizationUrl(user_type, kOAuthRedirectUri, used_locale, login_hint);
+  ReplaceSignInWindow();
+  window_->StartOAuthFlow(
+      url, kOAuthRedirectUri, manager, user_type,
+      [pending, user_type](std::optional<murako::OAuthToken> token) {
+        if (pending->IsAnswered()) return;
+        pending->Success(AccountLinking(user_type).OnLinkingTokenReceived(token));
+      },
+      used_locale);
+}
+
+void SignInService::StartOAuth(const std::string& user_type, const std::string& redirect_uri,
+                               std::unique_ptr<StartOAuthReply> reply) {
+  auto pending = PendingReply<murako::OAuthToken>::Hold(std::move(reply));
+  const std::shared_ptr<OAuthManager> manager = manager_;
+  const int type = UserTypeNumber(user_type);
+  const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "");
+  ReplaceSignInWindow();
+  window_->StartOAuthFlow(
+      url, redirect_uri, manager, type,
+      [this, pending, user_type](std::optional<murako::OAuthToken> token) {
+        if (pending->IsAnswered()) return;
+        OnStartOAuthTokenReceived(user_type, pending, token);
+      },
+      "es");
+}
+
+void SignInService::OnStartOAuthTokenReceived(
+    const std::string& user_type, const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
+    const std::optional<murako::OAuthToken>& token) {
+  LogInfo("OAuth callback invoked in Flutter window");
+  if (token) {
+    LogInfo("Token received, creating Flutter map");
+    const LinkingStorageKeys keys =
+        LinkingStorageKeysFor(user_type == "ciudadano" ? "ciudadano" : "profesional");
+    LogInfo("Storing access token in Credential Manager...");
+    if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
+      LogInfo("Access token stored successfully");
+      LogOAuthNotice("Token guardado (" + user_type + ")", true);
+    } else {
+      LogError("Failed to store access token");
+      LogOAuthNotice("Error guardando token", false);
+    }
+    if (!token->refresh_token.empty()) {
+      LogInfo("Storing refresh token in Credential Manager...");
+      if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
+        LogInfo("Refresh token stored successfully");
+      } else {
+        LogError("Failed to store refresh token");
+      }
+    }
+    LogInfo("Calling result->Success()");
+    reply->Success(*token);
+    LogInfo("result->Success() completed");
+  } else {
+    LogError("Token is null, calling result->Error()");
+    LogOAuthNotice("No se obtuvo token", false);
+    reply->Error(kOAuthFailedCode, kOAuthFailedMessage);
+  }
+  LogInfo("Hiding OAuth WebView (keeping alive for cookies POC)");
+  if (window_) {
+    window_->Hide();
+    LogInfo(std::string(kCheck) + " OAuth window hidden - WebView kept alive for cookies");
+  }
+  LogInfo("OAuth callback completed");
+}
+
+std::optional<SilentRefreshResult> SignInService::RejectConcurrentRefresh() {
+  return silent_refresh_.CheckCanStart();
+}
+
+void SignInService::RefreshTokenWithCookies(const std::string& user_type,
+                                            std::unique_ptr<SilentRefreshReply> reply) {
+  auto pending = PendingReply<SilentRefreshResult>::Hold(std::move(reply));
+  LogInfo("User type: " + user_type);
+  if (!window_) {
+    pending->Success(SilentRefresh::WebViewUnavailable());
+    return;
+  }
+  LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
+  const std::shared_ptr<OAuthManager> manager = manager_;
+  const int type = UserTypeNumber(user_type);
+  const std::string url = manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "");
+  LogInfo("Starting silent OAuth flow with existing WebView");
+  LogInfo("Authorization URL: " + url);
+  const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager));
+  window_->StartOAuthFlow(
+      url, kOAuthRedirectUri, manager, type,
+      [this, pending, renewal, user_type](std::optional<murako::OAuthToken> token) {
+        if (pending->IsAnswered()) return;
+        pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, user_type, token));
+      },
+      "es");
+  LogInfo("DEBUG: WebView kept VISIBLE for debugging");
+}
+
+void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
+  auto pending = PendingReply<CookieListing>::Hold(std::move(reply));
+  LogInfo(std::string(kCookie) + " [POC] Getting cookies from WebView2...");
+  if (!window_ || window_->webview() == nullptr) {
+    pending->Success(CookieListingWithoutBrowser());
+    return;
+  }
+  RequestBrowserCookies(window_->webview(), pending);
+}
+
+void SignInService::OnOAuthComplete() {
+  LogInfo("Received WM_OAUTH_COMPLETE on main thread");
+  if (window_) window_->InvokeCallback();
+}

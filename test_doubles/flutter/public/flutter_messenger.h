@@ -1,0 +1,63 @@
+#ifndef FLUTTER_MESSENGER_H_
+#define FLUTTER_MESSENGER_H_
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "flutter_export.h"
+
+#if defined(__cplusplus)
+extern "C" {
+#endif
+
+typedef struct FlutterDesktopMessenger* FlutterDesktopMessengerRef;
+
+typedef struct _FlutterPlatformMessageResponseHandle FlutterDesktopMessageResponseHandle;
+
+typedef void (*FlutterDesktopBinaryReply)(const uint8_t* data, size_t data_size, void* user_data);
+
+typedef struct {
+  // Size of this struct as created by the engine.
+  size_t struct_size;
+  const char* channel;
+  const uint8_t* message;
+  size_t message_size;
+  // Answer through FlutterDesktopMessengerSendResponse exactly once when not null.
+  const FlutterDesktopMessageResponseHandle* response_handle;
+} FlutterDesktopMessage;
+
+typedef void (*FlutterDesktopMessageCallback)(FlutterDesktopMessengerRef messenger,
+                                              const FlutterDesktopMessage* message,
+                                              void* user_data);
+
+FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
+                                                const char* channel,
+                                                const uint8_t* message,
+                                                const size_t message_size);
+
+// On false the reply is never called and |user_data| stays the caller's.
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
+                                                         const char* channel,
+                                                         const uint8_t* message,
+                                                         const size_t message_size,
+                                                         const FlutterDesktopBinaryReply reply,
+                                                         void* user_data);
+
+FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
+    FlutterDesktopMessengerRef messenger,
+    const FlutterDesktopMessageResponseHandle* handle,
+    const uint8_t* data,
+    size_t data_length);
+
+// A null callback removes the channel's callback.
+FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
+                                                       const char* channel,
+                                                       FlutterDesktopMessageCallback callback,
+                                                       void* user_data);
+
+#if defined(__cplusplus)
+}  // extern "C"
+#endif
+
+#endif  // FLUTTER_MESSENGER_H_

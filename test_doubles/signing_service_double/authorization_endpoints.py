@@ -1,0 +1,186 @@
+"""The authorization server's HTTP side on one host (authorization endpoint, login form,
+cancel link, token endpoint) and its part of the control API for tests."""
+import secrets
+
+from authlib.common.urls import add_params_to_uri
+from authlib.integrations.flask_oauth2 import AuthorizationServer
+from authlib.oauth2 import OAuth2Error
+from flask import Response, jsonify, request
+
+import login_pages
+from authorization_server import (AUTHORIZATION_PATH, CANCEL_PATH, CLIENT_ID,
+                                  DEFAULT_LIFETIMES, DEFAULT_REDIRECT_URI, SESSION_COOKIE,
+                                  SESSION_COOKIE_PATH, TOKEN_PATH, Client, CodeGrant, OAuthError,
+                                  RefreshGrant, parse_form, secret_for_host)
+
+
+class AuthorizationHost:
+    """One host's authorization server: an Authlib server over the shared state."""
+
+    def __init__(self, app, label, state):
+        self.label = label
+        self.state = state
+        self.client = Client(secret_for_host(label))
+        self.server = AuthorizationServer(app, query_client=self._query_client,
+                                          save_token=self._save_token)
+        self.server.host = self
+        self.server.register_token_generator("default", self._bearer_token)
+        self.server.register_grant(CodeGrant)
+        self.server.register_grant(RefreshGrant)
+        app.add_url_rule(AUTHORIZATION_PATH, "authorize", self.authorize, methods=["GET"])
+        app.add_url_rule(AUTHORIZATION_PATH, "log_in", self.log_in, methods=["POST"])
+        app.add_url_rule(CANCEL_PATH, "cancel", self.cancel, methods=["GET"])
+        app.add_url_rule(TOKEN_PATH, "token", self.token, methods=["POST"])
+
+    # ---- Authlib's callbacks ----
+    def _query_client(self, client_id):
+        return self.client if client_id == CLIENT_ID else None
+
+    def _save_token(self, token, oauth_request):
+        if "refresh_token" in token:
+            self.state.save_refresh_token(token["refresh_token"], oauth_request.user,
+                                          oauth_request.credential.get_scope(),
+                                          oauth_request.credential.rotate_refresh)
+
+    def _bearer_token(self, grant_type, client, user=None, scope=None, expires_in=None,
+                      include_refresh_token=True):
+        token = {"access_token": self.state.accounts.issue_token(user), "token_type": "Bearer",
+                 "expires_in": self.state.lifetimes["access_token"]}
+        if include_refresh_token:
+            token["refresh_token"] = "refresh-" + secrets.token_urlsafe(24)
+        return token
+
+    # ---- the browser's side ----
+    def authorize(self):
+        grant, refusal = self._validated_request()
+        if refusal is not None:
+            return refusal
+        session = self.state.live_session(request.cookies.get(SESSION_COOKIE), self.label)
+        if session is not None:
+            return self.server.create_authorization_response(grant_user=session.account)
+        return self._login_page(failed=False)
+
+    def log_in(self):
+        grant, refusal = self._validated_request()
+        if refusal is not None:
+            return refusal
+        account = self.state.accounts.authenticate(request.form.get("username", ""),
+                                                   request.form.get("password", ""))
+        if account is None:
+            return self._login_page(failed=True)
+        session = self.state.open_session(account, self.label)
+        response = self.server.create_authorization_response(grant_user=account)
+        response.set_cookie(SESSION_COOKIE, session.id, max_age=session.lifetime,
+                            expires=int(session.expires_at), path=SESSION_COOKIE_PATH,
+                            secure=True, httponly=True)
+        return response
+
+    def cancel(self):
+        grant, refusal = self._validated_request()
+        if refusal is not None:
+            return refusal
+        return self.server.create_authorization_response(grant_user=None)
+
+    def _validated_request(self):
+        """(grant, None) for a request worth a login page; (None, response) otherwise: an error
+        page when the client or redirect URI cannot be trusted with a redirect, else a redirect
+        carrying error=."""
+        language = login_pages.language_of(request.args.get("ui_locales"))
+        redirect_uri = request.args.get("redirect_uri")
+        if request.args.get("client_id") != CLIENT_ID:
+            return None, self._error_page(language, "invalid_client", "unknown client_id")
+        if redirect_uri is not None and redirect_uri != DEFAULT_REDIRECT_URI:
+            return None, self._error_page(language, "invalid_request",
+                                          "redirect_uri is not registered for this client")
+        try:
+            return self.server.get_consent_grant(end_user=None), None
+        except OAuth2Error as error:
+            body = error.get_body()
+            return None, Response(status=302, headers={
+                "Location": add_params_to_uri(redirect_uri or DEFAULT_REDIRECT_URI, body)})
+        except ValueError as problem:  # a query string Authlib cannot decode
+            return None, self._error_page(language, "invalid_request", str(problem))
+
+    def _login_page(self, failed):
+        language = login_pages.language_of(request.args.get("ui_locales"))
+        query = request.query_string.decode("ascii", "replace")
+        page = login_pages.login_page(language, AUTHORIZATION_PATH + "?" + query,
+                                      CANCEL_PATH + "?" + query,
+                                      request.form.get("username") or
+                                      request.args.get("login_hint", ""), failed)
+        return Response(page, status=200, content_type="text/html; charset=utf-8",
+                        headers={"Cache-Control": "no-store"})
+
+    @staticmethod
+    def _error_page(language, error, description):
+        return Response(login_pages.error_page(language, error, description), status=400,
+                        content_type="text/html; charset=utf-8")
+
+    # ---- the client's side ----
+    def token(self):
+        try:
+            if not (request.content_type or "").startswith("application/x-www-form-urlencoded"):
+                raise OAuthError("invalid_request",
+                                 "body must be application/x-www-form-urlencoded")
+            parse_form(request.get_data())
+        except OAuthError as problem:
+            return jsonify(problem.body()), 400
+        return self.server.create_token_response()
+
+
+def install_oauth_control_routes(app, state):
+    """Control API: codes without a browser, server sessions, lifetimes, refresh tokens."""
+
+    def json_body():
+        return request.get_json(force=True, silent=True) or {}
+
+    @app.post("/oauth/codes")
+    def new_code():
+        body = json_body()
+        code = state.mint_code(body.get("account"), body.get("redirect_uri", DEFAULT_REDIRECT_URI),
+                               rotate_refresh=body.get("rotate_refresh", True),
+                               issue_refresh=body.get("issue_refresh", True))
+        if code is None:
+            return jsonify({"error": "unknown account"}), 404
+        return jsonify({"code": code})
+
+    @app.get("/oauth/sessions")
+    def sessions():
+        return jsonify(state.sessions())
+
+    @app.post("/oauth/sessions/expire")
+    def expire_sessions():
+        body = json_body()
+        return jsonify({"expired": state.expire_sessions(body.get("session"), body.get("account"))})
+
+    @app.post("/oauth/sessions/revoke")
+    def revoke_sessions():
+        body = json_body()
+        return jsonify({"revoked": state.revoke_sessions(body.get("session"), body.get("account"))})
+
+    @app.post("/oauth/refresh_tokens/revoke")
+    def revoke_refresh_tokens():
+        body = json_body()
+        return jsonify({"revoked": state.revoke_refresh_tokens(body.get("refresh_token"),
+                                                               body.get("account"))})
+
+    @app.get("/oauth/lifetimes")
+    def lifetimes():
+        return jsonify(state.lifetimes)
+
+    @app.post("/oauth/lifetimes")
+    def set_lifetimes():
+        body = json_body()
+        if body.get("reset"):
+            state.lifetimes.update(DEFAULT_LIFETIMES)
+        for name in DEFAULT_LIFETIMES:
+            if name in body:
+                try:
+                    seconds = int(body[name])
+                except (TypeError, ValueError):
+                    return jsonify({"error": name + " must be a number of seconds"}), 400
+                state.lifetimes[name] = seconds
+        return jsonify(state.lifetimes)
+
+    return app
+

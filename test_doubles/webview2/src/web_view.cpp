@@ -1,0 +1,345 @@
+#include "web_view.h"
+
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "cookie_manager.h"
+#include "string_conversion.h"
+
+namespace {
+
+constexpr int kMaxRedirects = 20;
+// COREWEBVIEW2_WEB_ERROR_STATUS values used here.
+constexpr int kUnknown = 0, kOperationCanceled = 14, kRedirectFailed = 15;
+
+class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
+ public:
+  NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)
+      : uri_(std::move(uri)), user_initiated_(user_initiated), redirected_(redirected), id_(id) {}
+  bool cancelled() const { return cancel_ != FALSE; }
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    return Out(value, static_cast<BOOL>(user_initiated_));
+  }
+  HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) override {
+    return Out(value, static_cast<BOOL>(redirected_));
+  }
+  HRESULT STDMETHODCALLTYPE get_RequestHeaders(ICoreWebView2HttpRequestHeaders**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return Out(cancel, cancel_); }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override { return Out(id, id_); }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NavigationStartingEventArgs});
+  }
+
+ private:
+  template <typename T, typename V>
+  static HRESULT Out(T* out, V value) {
+    if (out == nullptr) return E_POINTER;
+    *out = static_cast<T>(value);
+    return S_OK;
+  }
+  std::wstring uri_;
+  bool user_initiated_;
+  bool redirected_;
+  UINT64 id_;
+  BOOL cancel_ = FALSE;
+};
+
+class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCompletedEventArgs> {
+ public:
+  NavigationCompletedArgs(bool success, int status, uint64_t id)
+      : success_(success), status_(status), id_(id) {}
+  HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) override {
+    if (success == nullptr) return E_POINTER;
+    *success = success_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* status) override {
+    if (status == nullptr) return E_POINTER;
+    *status = static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
+    if (id == nullptr) return E_POINTER;
+    *id = id_;
+    return S_OK;
+  }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NavigationCompletedEventArgs});
+  }
+
+ private:
+  bool success_;
+  int status_;
+  UINT64 id_;
+};
+
+// SENDARO_WEBVIEW_LOG names a file that gets one line per thing the browser and its user did.
+void Trace(const std::string& line) {
+  wchar_t path[MAX_PATH * 2];
+  const DWORD length = GetEnvironmentVariableW(L"SENDARO_WEBVIEW_LOG", path,
+                                               static_cast<DWORD>(std::size(path)));
+  if (length == 0 || length >= std::size(path)) return;
+  std::ofstream(path, std::ios::app | std::ios::binary) << line << "\n";
+}
+
+template <typename Handler>
+std::vector<ComPtr<Handler>> Snapshot(const std::map<int64_t, ComPtr<Handler>>& handlers) {
+  std::vector<ComPtr<Handler>> list;
+  for (const auto& entry : handlers) list.push_back(entry.second);
+  return list;
+}
+
+const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
+  for (const HtmlLink& link : page.links) {
+    if (!wanted.empty() ? (link.id == wanted || link.class_name == wanted || link.text == wanted)
+                        : (link.id.find("cancel") != std::string::npos ||
+                           link.class_name.find("cancel") != std::string::npos)) {
+      return &link;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+WebView::WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
+                 std::shared_ptr<HostWindow> host, ComPtr<ICoreWebView2Environment> environment)
+    : profile_(std::move(profile)),
+      dispatcher_(std::move(dispatcher)),
+      host_(std::move(host)),
+      environment_(std::move(environment)) {}
+
+WebView::~WebView() = default;
+
+void WebView::Close() {
+  closed_ = true;
+  starting_handlers_.clear();
+  completed_handlers_.clear();
+}
+
+HRESULT STDMETHODCALLTYPE WebView::get_Source(LPWSTR* uri) {
+  return CopyToCoTaskMem(has_page_ ? Utf8ToWide(address_.Text()) : L"about:blank", uri);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::get_DocumentTitle(LPWSTR* title) {
+  return CopyToCoTaskMem(Utf8ToWide(page_.title), title);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::Navigate(LPCWSTR uri) {
+  if (closed_) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  if (uri == nullptr) return E_INVALIDARG;
+  const auto address = ParseWebAddress(WideToUtf8(uri));
+  if (!address) return E_INVALIDARG;
+  PageRequest request;
+  request.address = *address;
+  StartNavigation(std::move(request), false);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::Stop() {
+  ++navigation_;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::add_NavigationStarting(
+    ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
+  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
+  token->value = next_token_++;
+  starting_handlers_[token->value] = handler;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationToken token) {
+  starting_handlers_.erase(token.value);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::add_NavigationCompleted(
+    ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) {
+  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
+  token->value = next_token_++;
+  completed_handlers_[token->value] = handler;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationToken token) {
+  completed_handlers_.erase(token.value);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::get_CookieManager(ICoreWebView2CookieManager** manager) {
+  if (manager == nullptr) return E_POINTER;
+  if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(profile_, dispatcher_);
+  return cookie_manager_.CopyTo(manager);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::get_Environment(ICoreWebView2Environment** environment) {
+  if (environment == nullptr) return E_POINTER;
+  return environment_.CopyTo(environment);
+}
+
+void WebView::StartNavigation(PageRequest request, bool user_initiated) {
+  Hop hop{++navigation_, std::move(request), user_initiated, false, 0};
+  ComPtr<WebView> self(this);
+  dispatcher_->Post([self, hop]() { self->BeginHop(hop); });
+}
+
+void WebView::BeginHop(Hop hop) {
+  if (!Current(hop.navigation)) return;
+  const std::string target = hop.request.address.Text();
+  Trace("navigation starting: " + target);
+  auto args = Make<NavigationStartingArgs>(Utf8ToWide(target), hop.user_initiated, hop.redirected,
+                                           hop.navigation);
+  for (const auto& handler : Snapshot(starting_handlers_)) handler->Invoke(this, args.Get());
+  if (!Current(hop.navigation)) return;  // a handler navigated elsewhere or closed the browser
+  if (args->cancelled()) {
+    Trace("navigation cancelled: " + target);
+    Complete(hop.navigation, false, kOperationCanceled);
+    return;
+  }
+  if (!hop.request.address.IsHttp()) {
+    Trace("not fetched (no handler for the scheme): " + target);
+    Complete(hop.navigation, false, kUnknown);
+    return;
+  }
+  hop.request.cookie_header = profile_->cookies().HeaderFor(hop.request.address, BrowserProfile::Now());
+  std::weak_ptr<Dispatcher> dispatcher = dispatcher_;
+  std::weak_ptr<int> alive = alive_;
+  WebView* self = this;
+  std::thread([dispatcher, alive, self, hop]() {
+    PageResponse response = FetchPage(hop.request);
+    if (auto target = dispatcher.lock()) {
+      // Runs on the browser's thread, where the browser is destroyed too: `alive` tells
+      // whether `self` still exists.
+      target->Post([alive, self, hop, response]() {
+        if (!alive.expired()) self->FinishHop(hop, response);
+      });
+    }
+  }).detach();
+}
+
+void WebView::FinishHop(Hop hop, const PageResponse& response) {
+  if (!Current(hop.navigation)) return;
+  const WebAddress& from = hop.request.address;
+  if (!response.received) {
+    Trace("navigation failed: " + from.Text() + " error " + std::to_string(response.error));
+    Complete(hop.navigation, false, response.web_error_status);
+    return;
+  }
+  const double now = BrowserProfile::Now();
+  for (const std::string& cookie : response.set_cookies) profile_->cookies().Store(from, cookie, now);
+  if (!response.set_cookies.empty()) profile_->SaveCookies();
+  if (!response.IsRedirect()) {
+    ShowPage(hop, response);
+    return;
+  }
+  const auto next = ResolveWebAddress(from, response.location);
+  if (!next || hop.redirects >= kMaxRedirects) {
+    Complete(hop.navigation, false, kRedirectFailed);
+    return;
+  }
+  const bool keeps_method = response.status == 307 || response.status == 308;
+  Hop following{hop.navigation, PageRequest{}, hop.user_initiated, true, hop.redirects + 1};
+  following.request.address = *next;
+  if (keeps_method) {
+    following.request.method = hop.request.method;
+    following.request.body = hop.request.body;
+    following.request.content_type = hop.request.content_type;
+  }
+  ComPtr<WebView> self(this);
+  dispatcher_->Post([self, following]() { self->BeginHop(following); });
+}
+
+void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
+  address_ = hop.request.address;
+  has_page_ = true;
+  page_ = ReadHtmlPage(response.body);
+  const std::string shown_title = page_.title.empty() ? address_.Text() : page_.title;
+  if (host_) host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()));
+  Trace("page " + std::to_string(response.status) + ": " + address_.Text() + " title: " + page_.title);
+  const bool success = response.status < 400;
+  Complete(hop.navigation, success, success ? 0 : kUnknown);
+  if (!Current(hop.navigation)) return;
+  ComPtr<WebView> self(this);
+  const uint64_t navigation = hop.navigation;
+  dispatcher_->Post([self, navigation]() { self->LetUserAct(navigation); });
+}
+
+void WebView::Complete(uint64_t navigation, bool success, int web_error_status) {
+  auto args = Make<NavigationCompletedArgs>(success, web_error_status, navigation);
+  for (const auto& handler : Snapshot(completed_handlers_)) handler->Invoke(this, args.Get());
+}
+
+void WebView::LetUserAct(uint64_t navigation) {
+  if (!Current(navigation)) return;
+  if (!host_ || !host_->UserCanSee()) {
+    Trace("user: the window is hidden, nothing to do");
+    return;
+  }
+  const UserStep step = ScriptedUserStep(address_.Path(), page_.title);
+  ComPtr<WebView> self(this);
+  dispatcher_->PostAfter(step.delay_ms, [self, navigation, step]() {
+    self->PerformUserStep(navigation, step);
+  });
+}
+
+void WebView::PerformUserStep(uint64_t navigation, const UserStep& step) {
+  if (!Current(navigation)) return;
+  switch (step.kind) {
+    case UserStep::Kind::kSubmit: {
+      if (page_.forms.empty()) {
+        Trace("user: no form to submit");
+        return;
+      }
+      const HtmlForm& form = page_.forms.front();
+      const auto target = ResolveWebAddress(address_, form.action);
+      if (!target) return;
+      PageRequest request;
+      request.address = *target;
+      const std::string fields = FormUrlEncode(form.Submission(step.fields));
+      if (form.method == "POST") {
+        request.method = "POST";
+        request.body = fields;
+        request.content_type = "application/x-www-form-urlencoded";
+      } else {
+        request.address.path_and_query = target->Path() + "?" + fields;
+      }
+      Trace("user: submits the form to " + request.address.Text());
+      StartNavigation(std::move(request), true);
+      return;
+    }
+    case UserStep::Kind::kCancel: {
+      const HtmlLink* link = FindLink(page_, step.link);
+      const auto target = link ? ResolveWebAddress(address_, link->href) : std::nullopt;
+      if (!target) {
+        Trace("user: no such link");
+        return;
+      }
+      Trace("user: follows the link " + link->text);
+      PageRequest request;
+      request.address = *target;
+      StartNavigation(std::move(request), true);
+      return;
+    }
+    case UserStep::Kind::kClose:
+      Trace("user: closes the window");
+      if (host_) host_->CloseTopLevelWindow();
+      return;
+    case UserStep::Kind::kNothing:
+      Trace("user: does nothing");
+      return;
+  }
+}

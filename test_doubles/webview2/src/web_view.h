@@ -1,0 +1,139 @@
+#pragma once
+
+#include <WebView2.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "browser_profile.h"
+#include "com_object.h"
+#include "dispatcher.h"
+#include "host_window.h"
+#include "html_page.h"
+#include "page_fetch.h"
+#include "scripted_user.h"
+
+#define SENDARO_NOT_IMPLEMENTED(method, ...) \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return E_NOTIMPL; }
+
+// The browser: navigations hop by hop (each hop raises NavigationStarting, may be cancelled,
+// and a non-HTTP target is never fetched), each hop fetched on a worker thread and continued on
+// the dispatcher's thread, NavigationCompleted at the end, then the scripted user's turn.
+// A newer navigation supersedes an older one, whose remaining steps are dropped.
+class WebView final : public ComObject<ICoreWebView2_2> {
+ public:
+  WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
+          std::shared_ptr<HostWindow> host, ComPtr<ICoreWebView2Environment> environment);
+  ~WebView() override;
+
+  // Controller Close: no further events, handlers released.
+  void Close();
+
+  HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) override;
+  HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override;
+  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
+                                                   EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(
+      ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE Stop() override;
+  HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) override;
+  HRESULT STDMETHODCALLTYPE get_CookieManager(ICoreWebView2CookieManager** manager) override;
+  HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) override;
+
+  SENDARO_NOT_IMPLEMENTED(get_Settings, ICoreWebView2Settings**)
+  SENDARO_NOT_IMPLEMENTED(NavigateToString, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(add_ContentLoading, ICoreWebView2ContentLoadingEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ContentLoading, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_SourceChanged, ICoreWebView2SourceChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_SourceChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_HistoryChanged, ICoreWebView2HistoryChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_HistoryChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_FrameNavigationStarting, ICoreWebView2NavigationStartingEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_FrameNavigationStarting, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_FrameNavigationCompleted, ICoreWebView2NavigationCompletedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_FrameNavigationCompleted, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_ScriptDialogOpening, ICoreWebView2ScriptDialogOpeningEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ScriptDialogOpening, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_PermissionRequested, ICoreWebView2PermissionRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_PermissionRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_ProcessFailed, ICoreWebView2ProcessFailedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ProcessFailed, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(AddScriptToExecuteOnDocumentCreated, LPCWSTR, ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(RemoveScriptToExecuteOnDocumentCreated, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(ExecuteScript, LPCWSTR, ICoreWebView2ExecuteScriptCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(CapturePreview, COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT, IStream*, ICoreWebView2CapturePreviewCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(Reload)
+  SENDARO_NOT_IMPLEMENTED(PostWebMessageAsJson, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(PostWebMessageAsString, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(add_WebMessageReceived, ICoreWebView2WebMessageReceivedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_WebMessageReceived, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(CallDevToolsProtocolMethod, LPCWSTR, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(get_BrowserProcessId, UINT32*)
+  SENDARO_NOT_IMPLEMENTED(get_CanGoBack, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(get_CanGoForward, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(GoBack)
+  SENDARO_NOT_IMPLEMENTED(GoForward)
+  SENDARO_NOT_IMPLEMENTED(GetDevToolsProtocolEventReceiver, LPCWSTR, ICoreWebView2DevToolsProtocolEventReceiver**)
+  SENDARO_NOT_IMPLEMENTED(add_NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_NewWindowRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_DocumentTitleChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(AddHostObjectToScript, LPCWSTR, VARIANT*)
+  SENDARO_NOT_IMPLEMENTED(RemoveHostObjectFromScript, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(OpenDevToolsWindow)
+  SENDARO_NOT_IMPLEMENTED(add_ContainsFullScreenElementChanged, ICoreWebView2ContainsFullScreenElementChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ContainsFullScreenElementChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_ContainsFullScreenElement, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(add_WebResourceRequested, ICoreWebView2WebResourceRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_WebResourceRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(AddWebResourceRequestedFilter, const LPCWSTR, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT)
+  SENDARO_NOT_IMPLEMENTED(RemoveWebResourceRequestedFilter, const LPCWSTR, const COREWEBVIEW2_WEB_RESOURCE_CONTEXT)
+  SENDARO_NOT_IMPLEMENTED(add_WindowCloseRequested, ICoreWebView2WindowCloseRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_WindowCloseRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_WebResourceResponseReceived, ICoreWebView2WebResourceResponseReceivedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_WebResourceResponseReceived, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(NavigateWithWebResourceRequest, ICoreWebView2WebResourceRequest*)
+  SENDARO_NOT_IMPLEMENTED(add_DOMContentLoaded, ICoreWebView2DOMContentLoadedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_DOMContentLoaded, EventRegistrationToken)
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2, &IID_ICoreWebView2_2});
+  }
+
+ private:
+  struct Hop {
+    uint64_t navigation;
+    PageRequest request;
+    bool user_initiated;
+    bool redirected;
+    int redirects;
+  };
+  void StartNavigation(PageRequest request, bool user_initiated);
+  void BeginHop(Hop hop);
+  void FinishHop(Hop hop, const PageResponse& response);
+  void ShowPage(const Hop& hop, const PageResponse& response);
+  void Complete(uint64_t navigation, bool success, int web_error_status);
+  void LetUserAct(uint64_t navigation);
+  void PerformUserStep(uint64_t navigation, const UserStep& step);
+  bool Current(uint64_t navigation) const { return !closed_ && navigation == navigation_; }
+
+  std::shared_ptr<BrowserProfile> profile_;
+  std::shared_ptr<Dispatcher> dispatcher_;
+  std::shared_ptr<HostWindow> host_;
+  ComPtr<ICoreWebView2Environment> environment_;
+  ComPtr<ICoreWebView2CookieManager> cookie_manager_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // seen by worker-thread results
+  std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> starting_handlers_;
+  std::map<int64_t, ComPtr<ICoreWebView2NavigationCompletedEventHandler>> completed_handlers_;
+  int64_t next_token_ = 1;
+  uint64_t navigation_ = 0;
+  bool closed_ = false;
+  WebAddress address_;
+  bool has_page_ = false;
+  HtmlPage page_;
+};

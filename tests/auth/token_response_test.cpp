@@ -1,0 +1,164 @@
+// Token endpoint answers and what the log may show of them: parsing with the grant's log
+// lines, lifetime conversions and the redaction of tokens and form bodies.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "oauth_protocol.h"
+#include "token_response.h"
+
+namespace {
+
+// The texts of the outcome's lines, for comparison.
+std::vector<std::string> Texts(const TokenResponseOutcome& outcome) {
+  std::vector<std::string> texts;
+  for (const TokenLogLine& line : outcome.log_lines) texts.push_back(line.text);
+  return texts;
+}
+
+TEST(TokenResponse, FullAnswerOfACodeExchange) {
+  auto outcome = ParseTokenResponse(
+      R"({"access_token":"AT-1","refresh_token":"RT-0123456789abcdefghijXYZ","token_type":"bearer","expires_in":3599})",
+      TokenGrant::AuthorizationCode, "", 1234);
+  ASSERT_TRUE(outcome.token);
+  EXPECT_EQ(outcome.token->access_token, "AT-1");
+  EXPECT_EQ(outcome.token->refresh_token, "RT-0123456789abcdefghijXYZ");
+  EXPECT_EQ(outcome.token->token_type, "bearer");
+  EXPECT_EQ(outcome.token->expires_in, 3599);
+  EXPECT_EQ(outcome.token->obtained_at, 1234);
+  EXPECT_EQ(Texts(outcome),
+            (std::vector<std::string>{"\xE2\x9C\x85 Successfully parsed OAuth token",
+                                      "   Token expires in: 3599 seconds (59 minutes)",
+                                      "   \xE2\x9C\x85 Refresh token received: RT-0123456789abcdefg..."}));
+}
+
+TEST(TokenResponse, DefaultsAndTheMissingRefreshTokenWarning) {
+  auto outcome = ParseTokenResponse(R"({"access_token":"AT"})", TokenGrant::AuthorizationCode,
+                                    "", 0);
+  ASSERT_TRUE(outcome.token);
+  EXPECT_EQ(outcome.token->token_type, "Bearer");
+  EXPECT_EQ(outcome.token->expires_in, 3600);
+  EXPECT_EQ(outcome.token->refresh_token, "");
+  ASSERT_EQ(outcome.log_lines.size(), 3u);
+  EXPECT_EQ(outcome.log_lines[2].level, LogLevel::Warning);
+  EXPECT_EQ(outcome.log_lines[2].text,
+            "   \xE2\x9A\xA0\xEF\xB8\x8F No refresh token in response (offline_access may not be "
+            "supported)");
+}
+
+TEST(TokenResponse, RefreshKeepsTheSentRefreshTokenWhenNoneOrAnEmptyOneComesBack) {
+  for (const char* body : {R"({"access_token":"AT2"})",
+                           R"({"access_token":"AT2","refresh_token":""})"}) {
+    auto outcome = ParseTokenResponse(body, TokenGrant::RefreshToken, "old-refresh-token-0123456",
+                                      0);
+    ASSERT_TRUE(outcome.token) << body;
+    EXPECT_EQ(outcome.token->refresh_token, "old-refresh-token-0123456");
+    EXPECT_EQ(Texts(outcome)[0], "\xE2\x9C\x85 Successfully refreshed OAuth token");
+    EXPECT_EQ(Texts(outcome)[2], "   \xE2\x9C\x85 Refresh token maintained: old-refresh-token-01...");
+  }
+  auto rotated = ParseTokenResponse(R"({"access_token":"AT2","refresh_token":"new"})",
+                                    TokenGrant::RefreshToken, "old", 0);
+  EXPECT_EQ(rotated.token->refresh_token, "new");
+}
+
+TEST(TokenResponse, ErrorObjectsGiveNoTokenWithTheGrantsLine) {
+  auto exchange = ParseTokenResponse(R"({"error":"invalid_grant"})",
+                                     TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_FALSE(exchange.token);
+  EXPECT_EQ(Texts(exchange), std::vector<std::string>{"No access_token in response"});
+  EXPECT_EQ(exchange.log_lines[0].level, LogLevel::Error);
+  auto refresh = ParseTokenResponse(R"({"error":"invalid_grant","access_token":""})",
+                                    TokenGrant::RefreshToken, "r", 0);
+  EXPECT_FALSE(refresh.token);
+  EXPECT_EQ(Texts(refresh), std::vector<std::string>{"No access_token in refresh response"});
+}
+
+TEST(TokenResponse, TypeAndSyntaxErrorsLogTheLibraryTextAndTheRedactedBody) {
+  auto text_lifetime = ParseTokenResponse(
+      R"({"access_token":"abcdefghij0123456789ABCDE","expires_in":"3600"})",
+      TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_FALSE(text_lifetime.token);
+  ASSERT_EQ(text_lifetime.log_lines.size(), 2u);
+  EXPECT_EQ(text_lifetime.log_lines[0].text,
+            "Failed to parse JSON response: type must be number, but is string");
+  EXPECT_EQ(text_lifetime.log_lines[1].text,
+            "Response was: {\n  \"access_token\": \"abcdefghij...[REDACTED]...56789ABCDE\",\n"
+            "  \"expires_in\": \"3600\"\n}");
+  EXPECT_EQ(text_lifetime.log_lines[1].text.find("0123456789A"), std::string::npos);
+
+  auto numeric_token = ParseTokenResponse(R"({"access_token":42})", TokenGrant::RefreshToken,
+                                          "r", 0);
+  EXPECT_FALSE(numeric_token.token);
+  EXPECT_EQ(numeric_token.log_lines[0].text,
+            "Failed to parse JSON refresh response: type must be string, but is number");
+
+  auto html = ParseTokenResponse("<html>502 Bad Gateway</html>", TokenGrant::AuthorizationCode,
+                                 "", 0);
+  EXPECT_FALSE(html.token);
+  EXPECT_EQ(html.log_lines[0].text.rfind("Failed to parse JSON response: parse error", 0), 0u)
+      << html.log_lines[0].text;
+  EXPECT_EQ(html.log_lines[1].text, "Response was: <html>502 Bad Gateway</html>");
+
+  auto array = ParseTokenResponse("[1]", TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_FALSE(array.token);
+}
+
+TEST(TokenResponse, LifetimeConversions) {
+  using nlohmann::json;
+  EXPECT_EQ(LifetimeSecondsFromJson(json(3600.9)), 3600);
+  EXPECT_EQ(LifetimeSecondsFromJson(json(-59.9)), -59);
+  EXPECT_EQ(LifetimeSecondsFromJson(json(true)), 1);
+  EXPECT_EQ(LifetimeSecondsFromJson(json(false)), 0);
+  // Out of the 32-bit range: held at the bounds instead of wrapping or undefined conversion.
+  EXPECT_EQ(LifetimeSecondsFromJson(json(5000000000u)), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(LifetimeSecondsFromJson(json(-5000000000LL)), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(LifetimeSecondsFromJson(json(1e300)), std::numeric_limits<int32_t>::max());
+  EXPECT_THROW(LifetimeSecondsFromJson(json(nullptr)), nlohmann::json::type_error);
+  auto fractional = ParseTokenResponse(R"({"access_token":"a","expires_in":119.99})",
+                                       TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_EQ(fractional.token->expires_in, 119);
+  EXPECT_EQ(Texts(fractional)[1], "   Token expires in: 119 seconds (1 minutes)");
+}
+
+TEST(RedactTokensForLog, TwentyCharactersWholeTwentyOneShowsBothEnds) {
+  const std::string twenty = "abcdefghij0123456789";
+  const std::string twenty_one = "abcdefghij0123456789X";
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":")" + twenty + R"(","refresh_token":")" +
+                               twenty_one + R"(","token_type":"Bearer"})"),
+            "{\n  \"access_token\": \"[REDACTED]\",\n"
+            "  \"refresh_token\": \"abcdefghij...[REDACTED]...123456789X\",\n"
+            "  \"token_type\": \"Bearer\"\n}");
+  EXPECT_EQ(RedactTokensForLog(R"({"error":"invalid_grant"})"),
+            "{\n  \"error\": \"invalid_grant\"\n}");
+  EXPECT_EQ(RedactTokensForLog("[1,2]"), "[\n  1,\n  2\n]");
+}
+
+TEST(RedactTokensForLog, TextualFallbackForWhatIsNotValidJson) {
+  // A body cut off inside the refresh token: the complete access token is hidden, and so is
+  // the cut-off value, which may already be the whole token.
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":"AAAAAAAAAAAAAAAAAAAAAAAAA","refresh_token":"BBBBBBBBBBBB)"),
+            R"({"access_token":"[REDACTED]","refresh_token":"[REDACTED])");
+  // A token that is not a string, and repeated keys.
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":7} {"access_token":"x1","access_token":"x2"})"),
+            R"({"access_token":7} {"access_token":"[REDACTED]","access_token":"[REDACTED]"})");
+  // An empty value ends the search for that key.
+  EXPECT_EQ(RedactTokensForLog(R"(x "refresh_token":"" "refresh_token":"keep")"),
+            R"(x "refresh_token":"" "refresh_token":"keep")");
+  // Spaced keys are not the pattern; plain text stays.
+  EXPECT_EQ(RedactTokensForLog(R"(<p>"access_token": "v"</p>)"), R"(<p>"access_token": "v"</p>)");
+  EXPECT_EQ(RedactTokensForLog(R"(tail "access_token":")"), R"(tail "access_token":")");
+}
+
+TEST(RedactFormBodyForLog, HidesSecretCodeAndRefreshTokenOnly) {
+  EXPECT_EQ(RedactFormBodyForLog(AuthorizationCodeGrantBody("the-code", kOAuthRedirectUri,
+                                                            "lumetra", kProductionClientSecret)),
+            "grant_type=authorization_code&code=[REDACTED]"
+            "&redirect_uri=oauth-swift%3a%2f%2foauth-callback&client_id=lumetra"
+            "&client_secret=[REDACTED]");
+  EXPECT_EQ(RedactFormBodyForLog(RefreshTokenGrantBody("rt", "lumetra", "s")),
+            "grant_type=refresh_token&refresh_token=[REDACTED]&client_id=lumetra"
+            "&client_secret=[REDACTED]");
+  EXPECT_EQ(RedactFormBodyForLog("code=&x"), "code=&x");
+}
+
+}  // namespace
