@@ -24,10 +24,11 @@ def identifier(prefix, relative):
 
 def component(relative, body, lines, indent):
     guid = str(uuid.uuid5(NAMESPACE, relative)).upper()
-    lines.append(f'{indent}<Component Id="{identifier("cmp", relative)}" Guid="{guid}" Win64="yes">')
+    component_id = identifier("cmp", relative)
+    lines.append(f'{indent}<Component Id="{component_id}" Guid="{guid}" Win64="yes">')
     lines.append(f"{indent}  {body}")
     lines.append(f"{indent}</Component>")
-    return identifier("cmp", relative)
+    return component_id
 
 
 def walk(root, relative, source, lines, components, indent):
@@ -40,7 +41,8 @@ def walk(root, relative, source, lines, components, indent):
     for name in names:
         child = f"{relative}/{name}"
         if os.path.isdir(os.path.join(root, child)):
-            lines.append(f'{indent}<Directory Id="{identifier("dir", child)}" Name={quoteattr(name)}>')
+            directory_id = identifier("dir", child)
+            lines.append(f'{indent}<Directory Id="{directory_id}" Name={quoteattr(name)}>')
             walk(root, child, source, lines, components, indent + "  ")
             lines.append(f"{indent}</Directory>")
         else:
