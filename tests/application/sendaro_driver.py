@@ -45,14 +45,11 @@ class Wine:
         return os.path.join(self.prefix, "drive_c", "windows", "system32")
 
     def temp_file(self, name):
-        """The file in the Windows user's temporary folder of the prefix (may not exist yet)."""
-        found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local",
-                                       "Temp", name))
-        if found:
-            return found[0]
-        users = [u for u in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*"))
-                 if os.path.basename(u) not in ("Public", "public")]
-        return os.path.join(users[0], "AppData", "Local", "Temp", name) if users else None
+        """The file in the Windows user's temporary folder (%TEMP%) of the prefix."""
+        folders = [folder for folder in glob.glob(os.path.join(self.prefix, "drive_c", "users",
+                                                               "*", "Temp"))
+                   if os.path.basename(os.path.dirname(folder)).lower() != "public"]
+        return os.path.join(folders[0], name) if folders else None
 
     def probe(self, *arguments):
         out = subprocess.run([self.run_wrapper, os.path.join(self.bin, "session_probe.exe")]
