@@ -279,6 +279,7 @@ def main():
     build, group = sys.argv[1], sys.argv[2]
     wine = Wine(build)
     checks = Checks(group)
+    wine.probe("reset")  # also waits until the prefix is ready
     if group == "channels":
         channels(wine, checks)
     elif group == "lifecycle":
