@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import time
+import urllib.request
 
 BRIDGE = "com.murako.native_bridge"
 PLUGIN = "flutter_murako_jce_web_authenticator"
@@ -137,6 +138,22 @@ class Run:
             self.process.kill()
             self.exit_code = self.process.wait()
         return self.exit_code
+
+
+def browser_environment(folder, control, user):
+    """The environment of a Sendaro run whose sign-in window meets a scripted user: the stand-in
+    browser trusts the service double's test CA, logs to `folder` and reads `user` (a rules
+    object, see test_doubles/webview2)."""
+    answer = json.loads(urllib.request.urlopen("http://%s/ca" % control, timeout=10).read())
+    authority = os.path.join(folder, "test-ca.pem")
+    with open(authority, "w") as file:
+        file.write(answer["pem"])
+    script = os.path.join(folder, "sign_in_user.json")
+    with open(script, "w") as file:
+        json.dump(user, file)
+    return {"SENDARO_WEBVIEW_TRUSTED_CA": windows_path(authority),
+            "SENDARO_WEBVIEW_USER_SCRIPT": windows_path(script),
+            "SENDARO_WEBVIEW_LOG": windows_path(os.path.join(folder, "browser.log"))}
 
 
 class Checks:
