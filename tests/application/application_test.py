@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Tests of Sendaro.exe driven through its method channels by the stand-in engine, under Wine
 with a private X display, against the signing service double.
-Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing)"""
+Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing, sign_in)"""
 import base64
 import hashlib
 import json
@@ -10,8 +10,8 @@ import sys
 import time
 import urllib.request
 
-from sendaro_driver import (Application, Checks, Wine, call, error_of, plugin, result_of,
-                            BRIDGE)
+from sendaro_driver import (Application, Checks, Wine, browser_environment, call, error_of,
+                            plugin, result_of, BRIDGE)
 
 MAP = "Arguments must be a map"
 STRINGS = "Arguments must be strings"
@@ -275,6 +275,41 @@ def signing(wine, checks, control):
     checks.equal("unregisterKsp", result_of(run.reply(5)), True)
 
 
+def post(control, path, body):
+    request = urllib.request.Request("http://%s%s" % (control, path), data=json.dumps(body).encode(),
+                                     headers={"Content-Type": "application/json"})
+    return json.loads(urllib.request.urlopen(request, timeout=10).read())
+
+
+def sign_in(wine, checks, control):
+    """Sign-in answers come later than the calls after them: a cancelled sign-in, then one the
+    user completes in the sign-in window."""
+    app = Application(wine, "sign_in")
+    post(control, "/oauth/sessions/revoke", {"account": "ciudadano"})  # the login page shows
+    login = {"path": "/trustedx-authserver/*", "title": ""}
+    user = {"pages": [dict(login, action="cancel", times=1),
+                      dict(login, action="submit", times=1,
+                           fields={"username": "12345678Z", "password": "Lucia-2026"})]}
+    sign_in_call = call("startOAuth", {"userType": "ciudadano",
+                                       "redirectUri": "oauth-swift://oauth-callback"})
+    run = app.run([sign_in_call, call("getEnvironment"), {"await": "all"},
+                   sign_in_call, {"await": "all"},
+                   call("getStoredToken", {"userType": "ciudadano"}), {"window": "destroy"}],
+                  environment=browser_environment(app.folder, control, user))
+    order = [entry.get("step") for entry in run.replies()]
+    checks.true("a call after startOAuth is answered first", order[:2] == [1, 0], order)
+    checks.equal("the cancelled sign-in", error_of(run.reply(0)),
+                 ["OAUTH_FAILED", "Failed to complete OAuth flow"])
+    token = result_of(run.reply(3)) or {}
+    checks.equal("startOAuth answer keys", sorted(token),
+                 ["access_token", "expires_in", "refresh_token", "token_type"])
+    checks.true("startOAuth token", token.get("token_type") == "Bearer" and
+                isinstance(token.get("expires_in"), int) and token.get("access_token"), token)
+    stored = result_of(run.reply(5)) or {}
+    checks.equal("the token is stored", stored.get("access_token"), token.get("access_token"))
+    checks.equal("exit code", run.exit_code, 0)
+
+
 def main():
     build, group = sys.argv[1], sys.argv[2]
     wine = Wine(build)
@@ -286,6 +321,8 @@ def main():
         lifecycle(wine, checks)
     elif group == "signing":
         signing(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
+    elif group == "sign_in":
+        sign_in(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
     else:
         print("unknown group " + group)
         return 2
