@@ -65,6 +65,7 @@ VALIDATION = [
     ("setWindowSize", None, "INVALID_ARGS", MAP),
     ("setWindowSize", {"width": 1}, "MISSING_ARG", "Missing width or height argument"),
     ("setWindowHeight", {}, "MISSING_ARG", "Missing showBanner argument"),
+    ("setWindowHeight", {"showBanner": "yes"}, "INVALID_TYPE", "showBanner must be a bool"),
     (("plugin", "desactivarCertificado"), None, "INVALID_ARGS", MAP),
     (("plugin", "desactivarCertificado"), {}, "MISSING_ARG", "Missing tipoCertificado argument"),
     (("plugin", "desactivarCertificado"), {"tipoCertificado": 1}, "INVALID_TYPE",
@@ -125,7 +126,8 @@ def channels(wine, checks):
 
     app = Application(wine, "channels")
     run = app.start(steps)
-    windows = []
+    run.wait_for_reply(0)
+    windows = [wine.probe("window")]
     for step in (sizes, sizes + 2):
         run.wait_for_reply(step)
         time.sleep(0.5)
@@ -158,9 +160,12 @@ def channels(wine, checks):
         checks.equal(what + " is not implemented",
                      (run.reply(shapes + offset) or {}).get("not_implemented"), True)
 
-    checks.equal("setWindowSize 600.7 x 700", [windows[0].get("width"), windows[0].get("height")],
+    checks.equal("the main window at 96 DPI", [windows[0].get(key) for key in
+                                               ("title", "left", "top", "width", "height")],
+                 ["Sendaro", 10, 10, 550, 680])
+    checks.equal("setWindowSize 600.7 x 700", [windows[1].get("width"), windows[1].get("height")],
                  [600, 700])
-    checks.equal("setWindowHeight without banner", [windows[1].get("width"), windows[1].get("height")],
+    checks.equal("setWindowHeight without banner", [windows[2].get("width"), windows[2].get("height")],
                  [550, 500])
 
 
