@@ -87,8 +87,8 @@ AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
     for (const std::string& id : inputs.identity_ids) {
       if (id != certificate.signIdentityId) continue;
       const AccountStatus status = MatchedStatus(inputs, certificate);
-      const std::string detail = inputs.professional ? " (org: " + status.organizacion
-                                                     : " (dni: " + status.dni;
+      const std::string detail =
+          inputs.professional ? " (org: " + status.organizacion : " (dni: " + status.dni;
       return {status, "Found " + type + " certificate: " + certificate.subjectCn + detail +
                           ", session: " + ActiveWord(inputs.session_active, "EXPIRED") + ")"};
     }

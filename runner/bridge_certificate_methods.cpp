@@ -12,8 +12,6 @@ using flutter::EncodableValue;
 namespace bridge_certificates {
 namespace {
 
-ChannelAnswer Fail(const ChannelError& error) { return {EncodableValue(), error}; }
-
 struct ParsedCertificate {
   std::optional<CertificateInfo> info;
   std::optional<ChannelAnswer> failure;
@@ -50,7 +48,7 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
       RequireStrings(arguments, {"identityId", "userType", "certificateB64"},
                      "Missing required arguments (identityId, userType, certificateB64)",
                      "Arguments must be strings");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string& identity_id = checked.values[0];
   const std::string user_type = ResolvedUserType(checked.values[1]);
   LogInfo("Installing certificate to Windows Certificate Store...");
@@ -66,8 +64,7 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   if (parsed.failure) return *parsed.failure;
 
   std::string thumbprint;
-  if (!CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, user_type,
-                                        thumbprint)) {
+  if (!CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, user_type, thumbprint)) {
     LogError("Failed to install certificate to store");
     return ChannelAnswer::Failure("INSTALL_FAILED",
                                   "Failed to install certificate to Windows Certificate Store");
@@ -82,7 +79,7 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
   const StringArguments checked =
       RequireStrings(arguments, {"certificateData", "signIdentityId", "oauthToken"},
                      "Missing required arguments", "Arguments must be strings");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string user_type = StringArgument(arguments, "userType").value_or("ciudadano");
   LogInfo("Adding certificate to Windows Certificate Store...");
   LogInfo("Sign Identity ID: " + checked.values[1]);
@@ -112,10 +109,9 @@ ChannelAnswer ListInstalledCertificates(ApplicationHost&, const EncodableValue*)
 }
 
 ChannelAnswer RemoveCertificate(ApplicationHost&, const EncodableValue* arguments) {
-  const StringArguments checked = RequireStrings(arguments, {"thumbprint"},
-                                                 "Missing thumbprint argument",
-                                                 "Thumbprint must be a string");
-  if (checked.error) return Fail(*checked.error);
+  const StringArguments checked = RequireStrings(
+      arguments, {"thumbprint"}, "Missing thumbprint argument", "Thumbprint must be a string");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   LogInfo("Removing certificate with thumbprint: " + checked.values[0]);
   if (!CertStoreManager::RemoveCertificate(checked.values[0])) {
     LogError("Failed to remove certificate");

@@ -6,9 +6,12 @@
 namespace bridge_certificates {
 
 ChannelAnswer InstallCertificate(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer AddCertificateToStore(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer ListInstalledCertificates(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer AddCertificateToStore(ApplicationHost& host,
+                                    const flutter::EncodableValue* arguments);
+ChannelAnswer ListInstalledCertificates(ApplicationHost& host,
+                                        const flutter::EncodableValue* arguments);
 ChannelAnswer RemoveCertificate(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer RemoveAllCertificates(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer RemoveAllCertificates(ApplicationHost& host,
+                                    const flutter::EncodableValue* arguments);
 
 }  // namespace bridge_certificates

@@ -21,8 +21,6 @@ namespace {
 constexpr char kUserTypeNotString[] = "userType must be a string";
 constexpr char kMissingUserType[] = "Missing userType argument";
 
-ChannelAnswer Fail(const ChannelError& error) { return {EncodableValue(), error}; }
-
 ChannelAnswer NoToken() {
   return ChannelAnswer::Failure("NO_TOKEN", "No access token found. Please login first.");
 }
@@ -55,6 +53,19 @@ void StoreIdentities(const std::string& user_type, const UserInfo& user) {
   SecureStorage::StoreToken("murako_sign_identities_" + user_type,
                             SignIdentitiesJson(user.sign_identities));
   LogInfo("Stored " + std::to_string(user.sign_identities.size()) + " identities");
+}
+
+struct StoredValue {
+  std::optional<ChannelError> error;
+  std::optional<std::string> value;
+};
+
+// The value stored under `key_prefix` + the resolved "userType" argument.
+StoredValue StoredForUserType(const EncodableValue* arguments, const std::string& key_prefix) {
+  const StringArguments checked =
+      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
+  if (checked.error) return {checked.error, std::nullopt};
+  return {std::nullopt, SecureStorage::GetToken(key_prefix + ResolvedUserType(checked.values[0]))};
 }
 
 std::string MemberText(const nlohmann::json& element, const char* name) {
@@ -96,7 +107,7 @@ ChannelAnswer SignData(ApplicationHost&, const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"data", "signIdentityId", "algorithm", "userType"},
                      "Missing required arguments", "Arguments must be strings");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string& data = checked.values[0];
   const auto token = StoredAccessToken(checked.values[3]);
   if (!token) return NoToken();
@@ -114,7 +125,7 @@ ChannelAnswer SignData(ApplicationHost&, const EncodableValue* arguments) {
 ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string user_type = ResolvedUserType(checked.values[0]);
   const auto token = StoredAccessToken(user_type);
   if (!token) return NoToken();
@@ -139,23 +150,17 @@ ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
 }
 
 ChannelAnswer GetStoredSignIdentityId(ApplicationHost&, const EncodableValue* arguments) {
-  const StringArguments checked =
-      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
-  if (checked.error) return Fail(*checked.error);
-  const auto stored = SecureStorage::GetToken("murako_sign_identity_id_" +
-                                              ResolvedUserType(checked.values[0]));
-  return ChannelAnswer::Success(stored ? Text(*stored) : Flag(false));
+  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identity_id_");
+  if (stored.error) return ChannelAnswer::Failure(*stored.error);
+  return ChannelAnswer::Success(stored.value ? Text(*stored.value) : Flag(false));
 }
 
 ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* arguments) {
-  const StringArguments checked =
-      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
-  if (checked.error) return Fail(*checked.error);
-  const auto stored = SecureStorage::GetToken("murako_sign_identities_" +
-                                              ResolvedUserType(checked.values[0]));
-  if (!stored) return ChannelAnswer::Success(Flag(false));
+  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identities_");
+  if (stored.error) return ChannelAnswer::Failure(*stored.error);
+  if (!stored.value) return ChannelAnswer::Success(Flag(false));
   try {
-    return ChannelAnswer::Success(StoredIdentityList(*stored));
+    return ChannelAnswer::Success(StoredIdentityList(*stored.value));
   } catch (const std::exception& error) {
     LogError(std::string("Failed to parse stored identities JSON: ") + error.what());
     return ChannelAnswer::Failure("PARSE_ERROR", "Failed to parse stored identities");
@@ -163,17 +168,17 @@ ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* argume
 }
 
 ChannelAnswer GetIdentityDetails(ApplicationHost&, const EncodableValue* arguments) {
-  StringArguments identity = RequireStrings(arguments, {"identityId"}, "Missing identityId argument",
-                                            "identityId must be a string");
-  if (identity.error) return Fail(*identity.error);
+  StringArguments identity = RequireStrings(
+      arguments, {"identityId"}, "Missing identityId argument", "identityId must be a string");
+  if (identity.error) return ChannelAnswer::Failure(*identity.error);
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const auto token = StoredAccessToken(checked.values[0]);
   if (!token) return NoToken();
 
-  const auto details = CitizenClient("downloadCertificate", *token)
-                           .GetIdentityDetails(identity.values[0]);
+  const auto details =
+      CitizenClient("downloadCertificate", *token).GetIdentityDetails(identity.values[0]);
   if (!details) {
     return ChannelAnswer::Failure("API_ERROR", "Failed to get identity details from API");
   }

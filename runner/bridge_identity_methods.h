@@ -13,7 +13,8 @@ namespace bridge_identity {
 
 ChannelAnswer SignData(ApplicationHost& host, const flutter::EncodableValue* arguments);
 ChannelAnswer GetUserInfo(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer GetStoredSignIdentityId(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer GetStoredSignIdentityId(ApplicationHost& host,
+                                      const flutter::EncodableValue* arguments);
 ChannelAnswer GetStoredIdentities(ApplicationHost& host, const flutter::EncodableValue* arguments);
 ChannelAnswer GetIdentityDetails(ApplicationHost& host, const flutter::EncodableValue* arguments);
 

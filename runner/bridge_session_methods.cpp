@@ -27,23 +27,22 @@ std::string RefreshTokenKey(const std::string& user_type) {
   return "oauth_refresh_token_" + ResolvedUserType(user_type);
 }
 
-ChannelAnswer Fail(const ChannelError& error) { return {flutter::EncodableValue(), error}; }
-
 }  // namespace
 
 StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
-  StringArguments checked = RequireStrings(arguments, {"userType", "redirectUri"},
-                                           "Missing userType or redirectUri",
-                                           "Arguments must be strings");
+  StringArguments checked =
+      RequireStrings(arguments, {"userType", "redirectUri"}, "Missing userType or redirectUri",
+                     "Arguments must be strings");
   if (!checked.error && !IsKnownUserType(checked.values[0])) {
-    checked.error = ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
+    checked.error =
+        ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
   }
   return checked;
 }
 
 ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::EncodableValue* arguments) {
   const StringArguments checked = SignInArguments(arguments);
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string url = host.CurrentOAuthManager()->BuildAuthorizationUrl(
       OAuthUserTypeNumber(checked.values[0]), checked.values[1], "es", "");
   return ChannelAnswer::Success(Text(url));
@@ -51,7 +50,7 @@ ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::Encodabl
 
 ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
   const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const auto access = SecureStorage::GetToken(AccessTokenKey(checked.values[0]));
   if (!access) return ChannelAnswer::Success(Flag(false));
   const auto refresh = SecureStorage::GetToken(RefreshTokenKey(checked.values[0]));
@@ -61,7 +60,7 @@ ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* ar
 
 ChannelAnswer DeleteStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
   const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const bool access_deleted = SecureStorage::DeleteToken(AccessTokenKey(checked.values[0]));
   const bool refresh_deleted = SecureStorage::DeleteToken(RefreshTokenKey(checked.values[0]));
   return ChannelAnswer::Success(Flag(access_deleted && refresh_deleted));
@@ -70,7 +69,7 @@ ChannelAnswer DeleteStoredToken(ApplicationHost&, const flutter::EncodableValue*
 ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValue* arguments) {
   const StringArguments checked = RequireStrings(
       arguments, {"environment"}, "Missing 'environment' argument", "environment must be a string");
-  if (checked.error) return Fail(*checked.error);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string& environment = checked.values[0];
   if (environment != "desa" && environment != "prod") {
     return ChannelAnswer::Failure("INVALID_VALUE", "environment must be 'desa' or 'prod'");

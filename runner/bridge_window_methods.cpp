@@ -12,8 +12,6 @@ using flutter::EncodableValue;
 namespace bridge_window {
 namespace {
 
-ChannelAnswer Fail(const ChannelError& error) { return {EncodableValue(), error}; }
-
 // Keeps the top-left corner; no Z-order change, no activation.
 void ResizeKeepingOrigin(HWND window, WindowSize size) {
   SetWindowPos(window, nullptr, 0, 0, size.width, size.height,
@@ -25,9 +23,9 @@ void ResizeKeepingOrigin(HWND window, WindowSize size) {
 WindowSize BannerWindowSize(bool show_banner) { return {550, show_banner ? 680 : 500}; }
 
 ChannelAnswer SetWindowTitle(ApplicationHost& host, const EncodableValue* arguments) {
-  const StringArguments checked = RequireStrings(arguments, {"title"}, "Missing title argument",
-                                                 "Title must be a string");
-  if (checked.error) return Fail(*checked.error);
+  const StringArguments checked =
+      RequireStrings(arguments, {"title"}, "Missing title argument", "Title must be a string");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   SetWindowTextW(host.MainWindow(), Utf8ToWide(checked.values[0]).c_str());
   LogInfo("Window title changed to: " + checked.values[0]);
   return ChannelAnswer::Success(Flag(true));
@@ -39,9 +37,9 @@ ChannelAnswer ShowSessionExpiredToast(ApplicationHost&, const EncodableValue*) {
 }
 
 ChannelAnswer SetLocale(ApplicationHost&, const EncodableValue* arguments) {
-  const StringArguments checked = RequireStrings(arguments, {"locale"}, "Missing locale argument",
-                                                 "Locale must be a string");
-  if (checked.error) return Fail(*checked.error);
+  const StringArguments checked =
+      RequireStrings(arguments, {"locale"}, "Missing locale argument", "Locale must be a string");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
   // A locale that cannot be stored would silently give the notices the wrong language.
   if (!SecureStorage::StoreToken("app_locale", checked.values[0])) {
     LogError("Failed to save locale setting");
@@ -52,9 +50,9 @@ ChannelAnswer SetLocale(ApplicationHost&, const EncodableValue* arguments) {
 }
 
 ChannelAnswer SetWindowSize(ApplicationHost& host, const EncodableValue* arguments) {
-  if (auto error = RequirePresent(arguments, {"width", "height"},
-                                  "Missing width or height argument")) {
-    return Fail(*error);
+  if (auto error =
+          RequirePresent(arguments, {"width", "height"}, "Missing width or height argument")) {
+    return ChannelAnswer::Failure(*error);
   }
   const flutter::EncodableMap& map = *ArgumentMap(arguments);
   const WindowSize size{TruncatedNumber(Lookup(map, "width")),
@@ -67,7 +65,7 @@ ChannelAnswer SetWindowSize(ApplicationHost& host, const EncodableValue* argumen
 
 ChannelAnswer SetWindowHeight(ApplicationHost& host, const EncodableValue* arguments) {
   if (auto error = RequirePresent(arguments, {"showBanner"}, "Missing showBanner argument")) {
-    return Fail(*error);
+    return ChannelAnswer::Failure(*error);
   }
   const auto* show_banner = std::get_if<bool>(Lookup(*ArgumentMap(arguments), "showBanner"));
   if (show_banner == nullptr) {

@@ -6,7 +6,8 @@
 namespace bridge_window {
 
 ChannelAnswer SetWindowTitle(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer ShowSessionExpiredToast(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer ShowSessionExpiredToast(ApplicationHost& host,
+                                      const flutter::EncodableValue* arguments);
 ChannelAnswer SetLocale(ApplicationHost& host, const flutter::EncodableValue* arguments);
 ChannelAnswer SetWindowSize(ApplicationHost& host, const flutter::EncodableValue* arguments);
 ChannelAnswer SetWindowHeight(ApplicationHost& host, const flutter::EncodableValue* arguments);

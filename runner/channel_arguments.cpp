@@ -50,9 +50,7 @@ bool IsKnownUserType(const std::string& user_type) {
   return user_type == "ciudadano" || user_type == "profesional";
 }
 
-int OAuthUserTypeNumber(const std::string& user_type) {
-  return user_type == "ciudadano" ? 0 : 1;
-}
+int OAuthUserTypeNumber(const std::string& user_type) { return user_type == "ciudadano" ? 0 : 1; }
 
 int TruncatedNumber(const EncodableValue* value) {
   if (value == nullptr) return 0;

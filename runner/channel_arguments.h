@@ -24,8 +24,7 @@ std::optional<ChannelError> RequireMap(const flutter::EncodableValue* arguments)
 // INVALID_ARGS, MISSING_ARG with `missing_message`, INVALID_TYPE with `type_message`.
 StringArguments RequireStrings(const flutter::EncodableValue* arguments,
                                std::initializer_list<const char*> keys,
-                               const std::string& missing_message,
-                               const std::string& type_message);
+                               const std::string& missing_message, const std::string& type_message);
 
 // INVALID_ARGS, then MISSING_ARG with `missing_message` when a key is absent; kinds unchecked.
 std::optional<ChannelError> RequirePresent(const flutter::EncodableValue* arguments,

@@ -1,5 +1,7 @@
 #include "channel_dispatch.h"
 
+#include <flutter/standard_method_codec.h>
+
 #include <exception>
 #include <utility>
 
@@ -56,4 +58,17 @@ void DispatchMethodCall(const std::vector<ChannelMethod>& table, const std::stri
   }
   LogError("Method " + call.method_name() + " failed: " + failure);
   if (result) result->Error("ERROR", failure);
+}
+
+std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateMethodChannel(
+    flutter::BinaryMessenger* messenger, const std::string& name,
+    const std::vector<ChannelMethod>& table, const std::string& log_prefix, ApplicationHost& host) {
+  auto channel = std::make_unique<flutter::MethodChannel<flutter::EncodableValue>>(
+      messenger, name, &flutter::StandardMethodCodec::GetInstance());
+  channel->SetMethodCallHandler(
+      [&table, log_prefix, &host](const flutter::MethodCall<flutter::EncodableValue>& call,
+                                  MethodResultPtr result) {
+        DispatchMethodCall(table, log_prefix, host, call, std::move(result));
+      });
+  return channel;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <flutter/binary_messenger.h>
 #include <flutter/encodable_value.h>
+#include <flutter/method_channel.h>
 #include <flutter/method_call.h>
 #include <flutter/method_result.h>
 
@@ -33,3 +35,9 @@ void DispatchMethodCall(const std::vector<ChannelMethod>& table, const std::stri
                         ApplicationHost& host,
                         const flutter::MethodCall<flutter::EncodableValue>& call,
                         MethodResultPtr result);
+
+// A channel on `messenger` with the standard method codec whose calls go to `table`, which
+// must outlive it, as must `host`.
+std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateMethodChannel(
+    flutter::BinaryMessenger* messenger, const std::string& name,
+    const std::vector<ChannelMethod>& table, const std::string& log_prefix, ApplicationHost& host);

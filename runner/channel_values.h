@@ -23,6 +23,9 @@ struct ChannelAnswer {
   static ChannelAnswer Failure(std::string code, std::string message) {
     return {flutter::EncodableValue(), ChannelError{std::move(code), std::move(message)}};
   }
+  static ChannelAnswer Failure(ChannelError error) {
+    return {flutter::EncodableValue(), std::move(error)};
+  }
 };
 
 // Building answer values.

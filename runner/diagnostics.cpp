@@ -1,6 +1,5 @@
 #include "diagnostics.h"
 
-
 #include <string>
 #include <vector>
 
@@ -17,7 +16,8 @@ using flutter::EncodableValue;
 namespace diagnostics {
 namespace {
 
-constexpr wchar_t kDefaultsKey[] = L"SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Murako KSP";
+constexpr wchar_t kDefaultsKey[] =
+    L"SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Murako KSP";
 constexpr size_t kMaxLogBytes = 64 * 1024 * 1024;
 
 class FileHandle {
@@ -69,7 +69,8 @@ std::optional<FileFacts> ReadFileFacts(const wchar_t* path) {
   }
   DWORD high = 0;
   const DWORD low = GetFileSize(file.get(), &high);
-  if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) facts.size = static_cast<int32_t>(low);
+  if (low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR)
+    facts.size = static_cast<int32_t>(low);
   return facts;
 }
 
@@ -81,7 +82,8 @@ struct CandidateFile {
 
 const CandidateFile kCandidateFiles[] = {
     {"sign_bridge_source",
-     L"D:\\flutter\\sendaro-flutter\\windows\\internal_libs\\murako_sign_bridge\\x64\\Release\\murako_sign_bridge.dll",
+     L"D:\\flutter\\sendaro-flutter\\windows\\internal_libs\\murako_sign_"
+     L"bridge\\x64\\Release\\murako_sign_bridge.dll",
      "windows/internal_libs/murako_sign_bridge/x64/Release/murako_sign_bridge.dll"},
     {"sign_bridge_bin",
      L"D:\\flutter\\sendaro-flutter\\build\\windows\\x64\\bin\\Release\\murako_sign_bridge.dll",
@@ -91,9 +93,11 @@ const CandidateFile kCandidateFiles[] = {
      "build/windows/x64/runner/Release/murako_sign_bridge.dll"},
     {"sign_bridge_system32", L"C:\\Windows\\System32\\murako_sign_bridge.dll",
      "C:/Windows/System32/murako_sign_bridge.dll"},
-    {"ksp_system32", L"C:\\Windows\\System32\\murako_ksp.dll", "C:/Windows/System32/murako_ksp.dll"},
+    {"ksp_system32", L"C:\\Windows\\System32\\murako_ksp.dll",
+     "C:/Windows/System32/murako_ksp.dll"},
     {"ksp_source",
-     L"D:\\flutter\\sendaro-flutter\\windows\\internal_libs\\murako_ksp\\x64\\Release\\murako_ksp.dll",
+     L"D:\\flutter\\sendaro-flutter\\windows\\internal_libs\\murako_ksp\\x64\\Release\\murako_ksp."
+     L"dll",
      "windows/internal_libs/murako_ksp/x64/Release/murako_ksp.dll"},
 };
 
@@ -133,7 +137,8 @@ std::string ReadSharedFile(const std::wstring& path) {
   FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
-  if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return std::string();
+  if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0)
+    return std::string();
   // Only the tail is answered, so a very large log is read from its last part.
   if (static_cast<unsigned long long>(size.QuadPart) > kMaxLogBytes) {
     LARGE_INTEGER offset{};
@@ -160,11 +165,10 @@ ChannelAnswer RegisterKsp(ApplicationHost&, const EncodableValue*) {
 }
 
 ChannelAnswer RegisterKspHKLM(ApplicationHost&, const EncodableValue*) {
-  return Registration(RegisterMurakoKspHKLM,
-                      "Registering Murako KSP in HKLM (system-wide, requires admin)...",
-                      "Failed to register KSP in HKLM",
-                      "Failed to register KSP in HKLM. Run app as Administrator.",
-                      "KSP registered successfully in HKLM");
+  return Registration(
+      RegisterMurakoKspHKLM, "Registering Murako KSP in HKLM (system-wide, requires admin)...",
+      "Failed to register KSP in HKLM", "Failed to register KSP in HKLM. Run app as Administrator.",
+      "KSP registered successfully in HKLM");
 }
 
 ChannelAnswer RegisterKspHKCU(ApplicationHost&, const EncodableValue*) {
@@ -202,7 +206,8 @@ ChannelAnswer CheckKspStatus(ApplicationHost&, const EncodableValue*) {
              {"message", Text("El sistema esta listo para usar certificados digitales.")},
              {"functional", Flag(true)}});
   NCryptObject provider;
-  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put_provider(), L"Murako KSP", 0);
+  const SECURITY_STATUS status =
+      NCryptOpenStorageProvider(provider.put_provider(), L"Murako KSP", 0);
   if (status == ERROR_SUCCESS) {
     LogInfo("KSP is fully functional");
   } else {

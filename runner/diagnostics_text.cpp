@@ -45,7 +45,7 @@ std::string FirstBytesPreview(const std::vector<uint8_t>& bytes) {
 
 std::string FileTimestampText(int year, int month, int day, int hour, int minute, int second) {
   char text[32];
-  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
-                minute, second);
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,
+                second);
   return text;
 }

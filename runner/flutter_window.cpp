@@ -45,8 +45,8 @@ bool FlutterWindow::OnCreate() {
   SetMinimumLogLevel(kLowestLogLevel);
   LogInfo("FlutterWindow::OnCreate - Initializing native bridge");
   RemoveOrphanedCertificatesAtStartup();
-  oauth_manager_ = std::make_shared<OAuthManager>("", kOAuthClientId,
-                                                  SelectClientSecretForStoredEnvironment());
+  oauth_manager_ =
+      std::make_shared<OAuthManager>("", kOAuthClientId, SelectClientSecretForStoredEnvironment());
   sign_in_ = std::make_unique<SignInService>(GetHandle(), oauth_manager_, ShowSessionExpiredNotice);
   RegisterChannels();
 

@@ -61,8 +61,8 @@ void ReadKeyLength(const NCryptObject& key, SelfTest& test) {
       written < sizeof(DWORD)) {
     return;
   }
-  const DWORD bits = value[0] | (value[1] << 8) | (value[2] << 16) |
-                     (static_cast<DWORD>(value[3]) << 24);
+  const DWORD bits =
+      value[0] | (value[1] << 8) | (value[2] << 16) | (static_cast<DWORD>(value[3]) << 24);
   test.key_length = static_cast<int>(bits);
   test.logs.push_back("  ✅ Key Length: " + std::to_string(bits) + " bits");
 }
@@ -105,10 +105,10 @@ void TestFirstKey(const NCryptObject& provider, SelfTest& test) {
 }
 
 EncodableValue Answer(const SelfTest& test) {
-  EncodableValue answer = MapOf({{"success", Flag(!test.failed)},
-                                 {"certificateCount",
-                                  EncodableValue(static_cast<int32_t>(test.certificates.size()))},
-                                 {"logs", TextList(test.logs)}});
+  EncodableValue answer =
+      MapOf({{"success", Flag(!test.failed)},
+             {"certificateCount", EncodableValue(static_cast<int32_t>(test.certificates.size()))},
+             {"logs", TextList(test.logs)}});
   if (!test.certificates.empty()) Put(answer, "certificates", TextList(test.certificates));
   if (test.key_length >= 0) Put(answer, "keyLength", EncodableValue(test.key_length));
   return answer;
@@ -123,7 +123,8 @@ EncodableValue RunKspSelfTest() {
   SelfTest test;
   test.logs.push_back("[1/5] Opening Provider 'Murako KSP'...");
   NCryptObject provider;
-  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put_provider(), kProviderName, 0);
+  const SECURITY_STATUS status =
+      NCryptOpenStorageProvider(provider.put_provider(), kProviderName, 0);
   if (status != ERROR_SUCCESS) {
     test.logs.push_back("  ❌ Failed to open provider: " + StatusHex(status));
     LogError("NCryptOpenStorageProvider failed: " + StatusHex(status));
@@ -142,9 +143,9 @@ EncodableValue RunKspSelfTest() {
     TestFirstKey(provider, test);
   }
   provider.Reset();
-  test.logs.insert(test.logs.end(), {"", kSeparator,
-                                     test.failed ? "⚠️ SOME TESTS FAILED" : "✅ ALL TESTS PASSED!",
-                                     kSeparator});
+  test.logs.insert(test.logs.end(),
+                   {"", kSeparator,
+                    test.failed ? "⚠️ SOME TESTS FAILED" : "✅ ALL TESTS PASSED!", kSeparator});
   LogInfo(std::string("KSP Test completed. Success: ") + (test.failed ? "false" : "true"));
   return Answer(test);
 }

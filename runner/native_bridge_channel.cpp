@@ -1,7 +1,5 @@
 #include "native_bridge_channel.h"
 
-#include <flutter/standard_method_codec.h>
-
 #include "bridge_certificate_methods.h"
 #include "bridge_identity_methods.h"
 #include "bridge_session_methods.h"
@@ -51,11 +49,6 @@ const std::vector<ChannelMethod>& NativeBridgeMethods() {
 
 std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateNativeBridgeChannel(
     flutter::BinaryMessenger* messenger, ApplicationHost& host) {
-  auto channel = std::make_unique<flutter::MethodChannel<flutter::EncodableValue>>(
-      messenger, kNativeBridgeChannelName, &flutter::StandardMethodCodec::GetInstance());
-  channel->SetMethodCallHandler(
-      [&host](const flutter::MethodCall<flutter::EncodableValue>& call, MethodResultPtr result) {
-        DispatchMethodCall(NativeBridgeMethods(), "Method called: ", host, call, std::move(result));
-      });
-  return channel;
+  return CreateMethodChannel(messenger, kNativeBridgeChannelName, NativeBridgeMethods(),
+                             "Method called: ", host);
 }

@@ -1,7 +1,5 @@
 #include "plugin_channel.h"
 
-#include <flutter/standard_method_codec.h>
-
 #include <exception>
 #include <stdexcept>
 
@@ -46,7 +44,7 @@ void DeleteAll(const std::vector<std::string>& keys) {
 ChannelAnswer ClearAccount(const EncodableValue* arguments, const char* failure_prefix,
                            void (*clear)(const std::string& user_type)) {
   const CertificateKind kind = CertificateKindArgument(arguments);
-  if (kind.error) return {EncodableValue(), kind.error};
+  if (kind.error) return ChannelAnswer::Failure(*kind.error);
   try {
     clear(kind.user_type);
     return ChannelAnswer::Success(Flag(true));
@@ -62,8 +60,8 @@ void Deactivate(const std::string& type) {
   if (!CertStoreManager::RemoveAllCertificates()) {
     throw std::runtime_error("Failed to remove certificates from store");
   }
-  DeleteAll({"oauth_access_token_" + type, "oauth_refresh_token_" + type,
-             "oauth_token_expiry_" + type});
+  DeleteAll(
+      {"oauth_access_token_" + type, "oauth_refresh_token_" + type, "oauth_token_expiry_" + type});
   LogInfo("Successfully deactivated " + type +
           " certificate (tokens cleared, certificates removed from store)");
 }
@@ -113,11 +111,6 @@ const std::vector<ChannelMethod>& PluginMethods() {
 
 std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreatePluginChannel(
     flutter::BinaryMessenger* messenger, ApplicationHost& host) {
-  auto channel = std::make_unique<flutter::MethodChannel<flutter::EncodableValue>>(
-      messenger, kPluginChannelName, &flutter::StandardMethodCodec::GetInstance());
-  channel->SetMethodCallHandler(
-      [&host](const flutter::MethodCall<flutter::EncodableValue>& call, MethodResultPtr result) {
-        DispatchMethodCall(PluginMethods(), "Plugin method called: ", host, call, std::move(result));
-      });
-  return channel;
+  return CreateMethodChannel(messenger, kPluginChannelName, PluginMethods(),
+                             "Plugin method called: ", host);
 }

@@ -51,11 +51,12 @@ void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValu
     held->Success(SilentRefreshValue(*busy));
     return;
   }
-  const StringArguments checked = RequireStrings(arguments, {"userType"}, "Missing userType argument",
-                                                 "userType must be a string");
+  const StringArguments checked = RequireStrings(
+      arguments, {"userType"}, "Missing userType argument", "userType must be a string");
   if (checked.error) return AnswerError(result, *checked.error);
   if (!IsKnownUserType(checked.values[0])) {
-    return AnswerError(result, {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
+    return AnswerError(result,
+                       {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
   }
   host.SignIn().RefreshTokenWithCookies(checked.values[0], ReplyTo(result, SilentRefreshValue));
 }

@@ -38,8 +38,8 @@ std::vector<std::string> GetCommandLineArguments() {
 
 std::string Utf8FromUtf16(const wchar_t* utf16_string) {
   if (utf16_string == nullptr) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16_string, -1,
-                                         nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16_string, -1, nullptr,
+                                         0, nullptr, nullptr);
   if (length <= 1) return std::string();
   std::string utf8(static_cast<size_t>(length - 1), '\0');
   if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16_string, -1, utf8.data(), length,

@@ -8,7 +8,8 @@
 namespace {
 
 constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-constexpr wchar_t kThemeKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kThemeKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 constexpr wchar_t kLightThemeValue[] = L"AppsUseLightTheme";
 constexpr DWORD kImmersiveDarkModeAttribute = 20;
 
@@ -59,9 +60,7 @@ class WindowClassRegistrar {
   bool registered_ = false;
 };
 
-int ScaleForDpi(int value, unsigned int dpi) {
-  return static_cast<int>(value * (dpi / 96.0));
-}
+int ScaleForDpi(int value, unsigned int dpi) { return static_cast<int>(value * (dpi / 96.0)); }
 
 Win32Window::Win32Window() { ++g_active_window_count; }
 
@@ -80,8 +79,8 @@ bool Win32Window::Create(const std::wstring& title, const Point& origin, const S
 
   HWND window = CreateWindowW(window_class, title.c_str(), WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                               ScaleForDpi(origin.x, dpi), ScaleForDpi(origin.y, dpi),
-                              ScaleForDpi(size.width, dpi), ScaleForDpi(size.height, dpi),
-                              nullptr, nullptr, GetModuleHandle(nullptr), this);
+                              ScaleForDpi(size.width, dpi), ScaleForDpi(size.height, dpi), nullptr,
+                              nullptr, GetModuleHandle(nullptr), this);
   if (window == nullptr) return false;
   UpdateTheme(window);
   return OnCreate();

@@ -7,7 +7,9 @@ import base64
 import hashlib
 import json
 import os
+import re
 import shutil
+import ssl
 import subprocess
 import sys
 import threading
@@ -16,7 +18,8 @@ import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "application"))
-from sendaro_driver import Application, Wine, call, error_of, plugin, result_of, windows_path  # noqa: E402
+from sendaro_driver import (Application, Wine, browser_environment, call, error_of,  # noqa: E402
+                            plugin, result_of)
 
 DATA = "Documento de prueba firmado por Sendaro"
 IDENTITY = "cit-rsa2048"
@@ -27,24 +30,56 @@ SIGN_IN_USER = {"pages": [{"path": "/trustedx-authserver/*", "title": "", "actio
                            "fields": {"username": "12345678Z", "password": "Lucia-2026"},
                            "delay_ms": 4000}]}
 
-STEPS = [
-    call("setEnvironment", {"environment": "desa"}),
-    call("registerKspHKLM"),
-    call("vincularCertificadoCiudadano", {"locale": "es"}),
-    {"await": "all"},
-    call("listInstalledCertificates"),
-    call("testKspDummy"),
-    call("signData", {"data": DATA, "signIdentityId": IDENTITY, "algorithm": ALGORITHM,
-                      "userType": "ciudadano"}),
-    plugin("obtenerCertificadoCiudadano"),
-    plugin("refreshTokenWithCookies", {"userType": "ciudadano"}),
-    {"await": "all"},
-    plugin("getCookiesInfo"),
-    {"await": "all"},
-    {"wait_ms": 4000},
-    {"window": "destroy"},
-]
-LINK, LIST, SELF_TEST, SIGN, STATUS, REFRESH, COOKIES = 2, 4, 5, 6, 7, 8, 10
+# The citizen of the double also holds a disabled identity; linking installs its certificate
+# too, and the service refuses to sign with it. The user removes that one before the self-test,
+# which signs with the first key the provider lists.
+DISABLED_IDENTITY = "cit-disabled"
+
+
+def steps(disabled_thumbprint):
+    return [
+        call("setEnvironment", {"environment": "desa"}),
+        call("registerKspHKLM"),
+        call("vincularCertificadoCiudadano", {"locale": "es"}),
+        {"await": "all"},
+        call("listInstalledCertificates"),
+        call("removeCertificate", {"thumbprint": disabled_thumbprint}),
+        call("testKspDummy"),
+        call("signData", {"data": DATA, "signIdentityId": IDENTITY, "algorithm": ALGORITHM,
+                          "userType": "ciudadano"}),
+        plugin("obtenerCertificadoCiudadano"),
+        plugin("refreshTokenWithCookies", {"userType": "ciudadano"}),
+        {"await": "all"},
+        plugin("getCookiesInfo"),
+        {"await": "all"},
+        {"wait_ms": 4000},
+        {"window": "destroy"},
+    ]
+
+
+LINK, LIST, REMOVE, SELF_TEST, SIGN, STATUS, REFRESH, COOKIES = 2, 4, 5, 6, 7, 8, 9, 11
+
+
+def cached(build, name):
+    with open(os.path.join(build, "CMakeCache.txt")) as cache:
+        found = re.search(r"^%s:[A-Z]*=(.*)$" % name, cache.read(), re.MULTILINE)
+    return found.group(1) if found else None
+
+
+def identity_thumbprint(build, identity):
+    """The thumbprint of an identity's certificate as the double serves it to the citizen."""
+    answer = json.loads(urllib.request.urlopen("http://%s/ca" % CONTROL, timeout=10).read())
+    context = ssl.create_default_context(cadata=answer["pem"])
+    context.check_hostname = False  # the double's hosts are loopback addresses
+    token = json.loads(urllib.request.urlopen(urllib.request.Request(
+        "http://%s/tokens" % CONTROL, data=b'{"account": "ciudadano"}',
+        headers={"Content-Type": "application/json"}), timeout=10).read())["token"]
+    url = "https://%s:8082/trustedx-resources/esigp/v1/sign_identities/%s" % (
+        cached(build, "SENDARO_CITIZEN_DEVELOPMENT_HOST"), identity)
+    request = urllib.request.Request(url, headers={"Authorization": "Bearer " + token})
+    details = json.loads(urllib.request.urlopen(request, context=context, timeout=10).read())
+    der = base64.b64decode(details["details"]["certificate"])
+    return hashlib.sha1(der).hexdigest().upper()
 
 
 def screenshot(path):
@@ -52,8 +87,11 @@ def screenshot(path):
                    stderr=subprocess.DEVNULL, timeout=30)
 
 
+CONTROL = os.environ.get("SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS", "127.0.0.40:8090")
+
+
 def verified_at_double(signature_b64):
-    control = os.environ.get("SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS", "127.0.0.40:8090")
+    control = CONTROL
     body = json.dumps({"identity": IDENTITY, "algorithm": ALGORITHM,
                        "digest": base64.b64encode(hashlib.sha256(DATA.encode()).digest()).decode(),
                        "signature": signature_b64}).encode()
@@ -83,6 +121,8 @@ def summary(run, state, verified):
         lines.append("    %s  %s  (identity %s)" % (certificate.get("thumbprint"),
                                                    certificate.get("subjectCn"),
                                                    certificate.get("signIdentityId")))
+    lines.append("removeCertificate of the disabled identity's certificate: "
+                 + describe(run.reply(REMOVE)))
     test = result_of(run.reply(SELF_TEST)) or {}
     signed = [line.strip() for line in test.get("logs", []) if "Signature generated" in line]
     lines.append("testKspDummy (CNG -> provider inside Sendaro.exe -> bridge -> service): %s, "
@@ -120,12 +160,9 @@ def main():
     os.makedirs(output)
     wine = Wine(build)
     wine.probe("reset")
-    user_script = os.path.join(output, "sign_in_user.json")
-    with open(user_script, "w") as file:
-        json.dump(SIGN_IN_USER, file)
-
     app = Application(wine, "main")
-    run = app.start(STEPS, environment={"SENDARO_WEBVIEW_USER_SCRIPT": windows_path(user_script)})
+    run = app.start(steps(identity_thumbprint(build, DISABLED_IDENTITY)),
+                    environment=browser_environment(output, CONTROL, SIGN_IN_USER))
     # The sign-in window is up while the user pauses before submitting the form.
     time.sleep(8)
     screenshot(os.path.join(output, "sign_in_window.png"))

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Tests of Sendaro.exe driven through its method channels by the stand-in engine, under Wine
 with a private X display, against the signing service double.
-Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing)"""
+Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing, sign_in)"""
 import base64
 import hashlib
 import json
@@ -10,8 +10,8 @@ import sys
 import time
 import urllib.request
 
-from sendaro_driver import (Application, Checks, Wine, call, error_of, plugin, result_of,
-                            BRIDGE)
+from sendaro_driver import (Application, Checks, Wine, browser_environment, call, error_of,
+                            plugin, result_of, BRIDGE)
 
 MAP = "Arguments must be a map"
 STRINGS = "Arguments must be strings"
@@ -65,6 +65,7 @@ VALIDATION = [
     ("setWindowSize", None, "INVALID_ARGS", MAP),
     ("setWindowSize", {"width": 1}, "MISSING_ARG", "Missing width or height argument"),
     ("setWindowHeight", {}, "MISSING_ARG", "Missing showBanner argument"),
+    ("setWindowHeight", {"showBanner": "yes"}, "INVALID_TYPE", "showBanner must be a bool"),
     (("plugin", "desactivarCertificado"), None, "INVALID_ARGS", MAP),
     (("plugin", "desactivarCertificado"), {}, "MISSING_ARG", "Missing tipoCertificado argument"),
     (("plugin", "desactivarCertificado"), {"tipoCertificado": 1}, "INVALID_TYPE",
@@ -125,7 +126,8 @@ def channels(wine, checks):
 
     app = Application(wine, "channels")
     run = app.start(steps)
-    windows = []
+    run.wait_for_reply(0)
+    windows = [wine.probe("window")]
     for step in (sizes, sizes + 2):
         run.wait_for_reply(step)
         time.sleep(0.5)
@@ -158,9 +160,12 @@ def channels(wine, checks):
         checks.equal(what + " is not implemented",
                      (run.reply(shapes + offset) or {}).get("not_implemented"), True)
 
-    checks.equal("setWindowSize 600.7 x 700", [windows[0].get("width"), windows[0].get("height")],
+    checks.equal("the main window at 96 DPI", [windows[0].get(key) for key in
+                                               ("title", "left", "top", "width", "height")],
+                 ["Sendaro", 10, 10, 550, 680])
+    checks.equal("setWindowSize 600.7 x 700", [windows[1].get("width"), windows[1].get("height")],
                  [600, 700])
-    checks.equal("setWindowHeight without banner", [windows[1].get("width"), windows[1].get("height")],
+    checks.equal("setWindowHeight without banner", [windows[2].get("width"), windows[2].get("height")],
                  [550, 500])
 
 
@@ -275,16 +280,54 @@ def signing(wine, checks, control):
     checks.equal("unregisterKsp", result_of(run.reply(5)), True)
 
 
+def post(control, path, body):
+    request = urllib.request.Request("http://%s%s" % (control, path), data=json.dumps(body).encode(),
+                                     headers={"Content-Type": "application/json"})
+    return json.loads(urllib.request.urlopen(request, timeout=10).read())
+
+
+def sign_in(wine, checks, control):
+    """Sign-in answers come later than the calls after them: a cancelled sign-in, then one the
+    user completes in the sign-in window."""
+    app = Application(wine, "sign_in")
+    post(control, "/oauth/sessions/revoke", {"account": "ciudadano"})  # the login page shows
+    login = {"path": "/trustedx-authserver/*", "title": ""}
+    user = {"pages": [dict(login, action="cancel", times=1),
+                      dict(login, action="submit", times=1,
+                           fields={"username": "12345678Z", "password": "Lucia-2026"})]}
+    sign_in_call = call("startOAuth", {"userType": "ciudadano",
+                                       "redirectUri": "oauth-swift://oauth-callback"})
+    run = app.run([sign_in_call, call("getEnvironment"), {"await": "all"},
+                   sign_in_call, {"await": "all"},
+                   call("getStoredToken", {"userType": "ciudadano"}), {"window": "destroy"}],
+                  environment=browser_environment(app.folder, control, user))
+    order = [entry.get("step") for entry in run.replies()]
+    checks.true("a call after startOAuth is answered first", order[:2] == [1, 0], order)
+    checks.equal("the cancelled sign-in", error_of(run.reply(0)),
+                 ["OAUTH_FAILED", "Failed to complete OAuth flow"])
+    token = result_of(run.reply(3)) or {}
+    checks.equal("startOAuth answer keys", sorted(token),
+                 ["access_token", "expires_in", "refresh_token", "token_type"])
+    checks.true("startOAuth token", token.get("token_type") == "Bearer" and
+                isinstance(token.get("expires_in"), int) and token.get("access_token"), token)
+    stored = result_of(run.reply(5)) or {}
+    checks.equal("the token is stored", stored.get("access_token"), token.get("access_token"))
+    checks.equal("exit code", run.exit_code, 0)
+
+
 def main():
     build, group = sys.argv[1], sys.argv[2]
     wine = Wine(build)
     checks = Checks(group)
+    wine.probe("reset")  # also waits until the prefix is ready
     if group == "channels":
         channels(wine, checks)
     elif group == "lifecycle":
         lifecycle(wine, checks)
     elif group == "signing":
         signing(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
+    elif group == "sign_in":
+        sign_in(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
     else:
         print("unknown group " + group)
         return 2

@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import time
+import urllib.request
 
 BRIDGE = "com.murako.native_bridge"
 PLUGIN = "flutter_murako_jce_web_authenticator"
@@ -45,14 +46,11 @@ class Wine:
         return os.path.join(self.prefix, "drive_c", "windows", "system32")
 
     def temp_file(self, name):
-        """The file in the Windows user's temporary folder of the prefix (may not exist yet)."""
-        found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local",
-                                       "Temp", name))
-        if found:
-            return found[0]
-        users = [u for u in glob.glob(os.path.join(self.prefix, "drive_c", "users", "*"))
-                 if os.path.basename(u) not in ("Public", "public")]
-        return os.path.join(users[0], "AppData", "Local", "Temp", name) if users else None
+        """The file in the Windows user's temporary folder (%TEMP%) of the prefix."""
+        folders = [folder for folder in glob.glob(os.path.join(self.prefix, "drive_c", "users",
+                                                               "*", "Temp"))
+                   if os.path.basename(os.path.dirname(folder)).lower() != "public"]
+        return os.path.join(folders[0], name) if folders else None
 
     def probe(self, *arguments):
         out = subprocess.run([self.run_wrapper, os.path.join(self.bin, "session_probe.exe")]
@@ -140,6 +138,22 @@ class Run:
             self.process.kill()
             self.exit_code = self.process.wait()
         return self.exit_code
+
+
+def browser_environment(folder, control, user):
+    """The environment of a Sendaro run whose sign-in window meets a scripted user: the stand-in
+    browser trusts the service double's test CA, logs to `folder` and reads `user` (a rules
+    object, see test_doubles/webview2)."""
+    answer = json.loads(urllib.request.urlopen("http://%s/ca" % control, timeout=10).read())
+    authority = os.path.join(folder, "test-ca.pem")
+    with open(authority, "w") as file:
+        file.write(answer["pem"])
+    script = os.path.join(folder, "sign_in_user.json")
+    with open(script, "w") as file:
+        json.dump(user, file)
+    return {"SENDARO_WEBVIEW_TRUSTED_CA": windows_path(authority),
+            "SENDARO_WEBVIEW_USER_SCRIPT": windows_path(script),
+            "SENDARO_WEBVIEW_LOG": windows_path(os.path.join(folder, "browser.log"))}
 
 
 class Checks:

@@ -53,8 +53,8 @@ nlohmann::json LinkCitizen() {
   const auto token = manager.ExchangeCodeForToken(code, kOAuthRedirectUri, kOAuthCitizen);
   if (!token) return {{"error", "code exchange failed"}};
   const AccountLinkingResult linked = AccountLinking(kOAuthCitizen).OnLinkingTokenReceived(token);
-  return {{"success", linked.success}, {"installed", linked.installed},
-          {"message", linked.message}};
+  return {
+      {"success", linked.success}, {"installed", linked.installed}, {"message", linked.message}};
 }
 
 nlohmann::json MainWindow() {
