@@ -9,6 +9,8 @@ packages=(
   googletest nlohmann-json3-dev
   python3-flask python3-authlib python3-cryptography
   xvfb xauth
+  imagemagick
+  wixl msitools
 )
 
 missing=()

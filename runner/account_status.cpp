@@ -1,0 +1,127 @@
+#include "account_status.h"
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+#include <stdexcept>
+
+#include "logger.h"
+#include "secure_storage.h"
+#include "session_state.h"
+
+namespace {
+
+std::string ActiveWord(bool active, const char* inactive) { return active ? "ACTIVE" : inactive; }
+
+AccountStatus MatchedStatus(const AccountStatusInputs& inputs,
+                            const InstalledCertificate& certificate) {
+  const StoredAccountUser& user = inputs.user;
+  if (!inputs.professional) {
+    return {certificate.subjectCn, user.dni, user.organization, inputs.session_active};
+  }
+  return {certificate.subjectCn, !user.cif.empty() ? user.cif : user.dni,
+          !user.organization.empty() ? user.organization : certificate.issuerCn,
+          inputs.session_active};
+}
+
+std::optional<std::vector<std::string>> ReadIdentityIds(const std::string& user_type) {
+  const auto stored = SecureStorage::GetToken("murako_sign_identities_" + user_type);
+  if (!stored || stored->empty()) {
+    LogInfo("No " + user_type + " identities found");
+    return std::nullopt;
+  }
+  nlohmann::json parsed;
+  try {
+    parsed = nlohmann::json::parse(*stored);
+  } catch (const std::exception& error) {
+    LogError(std::string("Error parsing identities JSON: ") + error.what());
+    return std::nullopt;
+  }
+  if (parsed.is_null() || parsed.empty()) return std::nullopt;
+  std::vector<std::string> ids;
+  if (!parsed.is_array()) return ids;
+  for (const nlohmann::json& identity : parsed) {
+    const auto id = identity.is_object() ? identity.find("id") : identity.end();
+    ids.push_back(id != identity.end() && id->is_string() ? id->get<std::string>() : "");
+  }
+  return ids;
+}
+
+std::string Member(const nlohmann::json& object, const char* name, const std::string& fallback) {
+  const auto found = object.find(name);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : fallback;
+}
+
+StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
+  StoredAccountUser user;
+  const std::string default_organization = professional ? "" : "Murako";
+  user.organization = default_organization;
+  const auto stored = SecureStorage::GetToken("murako_user_info_" + user_type);
+  if (!stored || stored->empty()) {
+    LogWarning("No stored user info found for " + user_type);
+    return user;
+  }
+  try {
+    const nlohmann::json info = nlohmann::json::parse(*stored);
+    if (!info.is_object()) throw std::runtime_error("user info is not an object");
+    user.name = Member(info, "name", "");
+    user.dni = Member(info, "dni", "");
+    user.cif = professional ? Member(info, "cif", "") : "";
+    user.organization = Member(info, "organization", default_organization);
+    LogInfo(professional ? "Loaded user info: name=" + user.name + ", cif=" + user.cif +
+                               ", organization=" + user.organization
+                         : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
+  } catch (const std::exception& error) {
+    LogWarning(std::string("Failed to parse user info JSON: ") + error.what());
+    user = StoredAccountUser{};
+    user.organization = default_organization;
+  }
+  return user;
+}
+
+}  // namespace
+
+AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
+  const std::string type = inputs.professional ? "profesional" : "ciudadano";
+  for (const InstalledCertificate& certificate : inputs.certificates) {
+    for (const std::string& id : inputs.identity_ids) {
+      if (id != certificate.signIdentityId) continue;
+      const AccountStatus status = MatchedStatus(inputs, certificate);
+      const std::string detail =
+          inputs.professional ? " (org: " + status.organizacion : " (dni: " + status.dni;
+      return {status, "Found " + type + " certificate: " + certificate.subjectCn + detail +
+                          ", session: " + ActiveWord(inputs.session_active, "EXPIRED") + ")"};
+    }
+  }
+  const StoredAccountUser& user = inputs.user;
+  if (!user.name.empty() || !user.dni.empty()) {
+    AccountStatus status{user.name, user.dni, user.organization, inputs.session_active};
+    if (inputs.professional) {
+      if (!user.cif.empty()) status.dni = user.cif;
+      if (status.organizacion.empty()) status.organizacion = "Murako";
+    }
+    return {status, "Returning " + type +
+                        " info from SecureStorage (cert not in Windows store, session: " +
+                        ActiveWord(inputs.session_active, "INACTIVE") + ")"};
+  }
+  return {std::nullopt, "No installed " + type + " certificates found"};
+}
+
+std::optional<AccountStatus> ReadAccountStatus(const std::string& user_type) {
+  try {
+    AccountStatusInputs inputs;
+    inputs.professional = user_type == "profesional";
+    auto ids = ReadIdentityIds(user_type);
+    if (!ids) return std::nullopt;
+    inputs.identity_ids = std::move(*ids);
+    inputs.certificates = CertStoreManager::ListInstalledCertificates();
+    inputs.user = ReadUser(user_type, inputs.professional);
+    inputs.session_active = IsSessionActive(user_type);
+    AccountStatusOutcome outcome = DecideAccountStatus(inputs);
+    LogInfo(outcome.log_line);
+    return outcome.status;
+  } catch (const std::exception& error) {
+    LogError("Reading the " + user_type + " account status failed: " + error.what());
+  }
+  return std::nullopt;
+}

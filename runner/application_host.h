@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+class OAuthManager;
+class SignInService;
+
+// What the channel handlers reach of the main window: its handle and the session-wide objects
+// it owns. Implemented by FlutterWindow; every call comes on the main thread.
+class ApplicationHost {
+ public:
+  virtual ~ApplicationHost() = default;
+
+  virtual HWND MainWindow() const = 0;
+  // Shared, so that a sign-in or renewal started earlier keeps the manager it started with.
+  virtual std::shared_ptr<OAuthManager> CurrentOAuthManager() const = 0;
+  virtual void ReplaceOAuthManager(std::shared_ptr<OAuthManager> manager) = 0;
+  // Linking, plain sign-in, silent renewal and cookies through the sign-in window.
+  virtual SignInService& SignIn() = 0;
+};

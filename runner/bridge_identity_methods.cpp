@@ -1,0 +1,191 @@
+#include "bridge_identity_methods.h"
+
+#include <nlohmann/json.hpp>
+
+#include <exception>
+
+#include "channel_arguments.h"
+#include "linking_rules.h"
+#include "logger.h"
+#include "murako_api_client.h"
+#include "secure_storage.h"
+#include "service_endpoints.h"
+#include "signature_service.h"
+
+using flutter::EncodableList;
+using flutter::EncodableValue;
+
+namespace bridge_identity {
+namespace {
+
+constexpr char kUserTypeNotString[] = "userType must be a string";
+constexpr char kMissingUserType[] = "Missing userType argument";
+
+ChannelAnswer NoToken() {
+  return ChannelAnswer::Failure("NO_TOKEN", "No access token found. Please login first.");
+}
+
+std::optional<std::string> StoredAccessToken(const std::string& user_type) {
+  auto token = SecureStorage::GetToken("oauth_access_token_" + ResolvedUserType(user_type));
+  if (token && token->empty()) return std::nullopt;
+  return token;
+}
+
+// The citizen host of the stored environment, logged with the operation's name.
+MurakoApiClient CitizenClient(const std::string& operation, const std::string& access_token) {
+  const std::string base_url =
+      CitizenApiBaseUrl(DeploymentServiceHosts(), IsProductionEnvironment());
+  LogInfo(operation + " using API URL: " + base_url);
+  return MurakoApiClient(base_url, access_token);
+}
+
+EncodableValue IdentityEntry(const SignIdentity& identity) {
+  return MapOf({{"id", Text(identity.id)},
+                {"self_url", Text(identity.self_url)},
+                {"status", Text(identity.status)},
+                {"labels", TextList(identity.labels)}});
+}
+
+void StoreIdentities(const std::string& user_type, const UserInfo& user) {
+  const std::string& first = user.sign_identities.front().id;
+  SecureStorage::StoreToken("murako_sign_identity_id_" + user_type, first);
+  LogInfo("Stored sign_identity_id: " + first);
+  SecureStorage::StoreToken("murako_sign_identities_" + user_type,
+                            SignIdentitiesJson(user.sign_identities));
+  LogInfo("Stored " + std::to_string(user.sign_identities.size()) + " identities");
+}
+
+struct StoredValue {
+  std::optional<ChannelError> error;
+  std::optional<std::string> value;
+};
+
+// The value stored under `key_prefix` + the resolved "userType" argument.
+StoredValue StoredForUserType(const EncodableValue* arguments, const std::string& key_prefix) {
+  const StringArguments checked =
+      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
+  if (checked.error) return {checked.error, std::nullopt};
+  return {std::nullopt, SecureStorage::GetToken(key_prefix + ResolvedUserType(checked.values[0]))};
+}
+
+std::string MemberText(const nlohmann::json& element, const char* name) {
+  const auto found = element.find(name);
+  return found != element.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+EncodableValue IdentityList(const std::vector<SignIdentity>& identities) {
+  EncodableList list;
+  for (const SignIdentity& identity : identities) list.push_back(IdentityEntry(identity));
+  return EncodableValue(std::move(list));
+}
+
+EncodableValue StoredIdentityList(const std::string& json) {
+  const nlohmann::json parsed = nlohmann::json::parse(json);
+  EncodableList list;
+  if (!parsed.is_array()) return EncodableValue(std::move(list));
+  for (const nlohmann::json& element : parsed) {
+    if (!element.is_object()) continue;
+    EncodableValue entry = MapOf({{"id", Text(MemberText(element, "id"))},
+                                  {"self_url", Text(MemberText(element, "self_url"))},
+                                  {"status", Text(MemberText(element, "status"))}});
+    const auto labels = element.find("labels");
+    if (labels != element.end() && labels->is_array()) {
+      std::vector<std::string> texts;
+      for (const nlohmann::json& label : *labels) {
+        if (label.is_string()) texts.push_back(label.get<std::string>());
+      }
+      Put(entry, "labels", TextList(texts));
+    }
+    list.push_back(std::move(entry));
+  }
+  return EncodableValue(std::move(list));
+}
+
+ChannelAnswer SignData(ApplicationHost&, const EncodableValue* arguments) {
+  const StringArguments checked =
+      RequireStrings(arguments, {"data", "signIdentityId", "algorithm", "userType"},
+                     "Missing required arguments", "Arguments must be strings");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const std::string& data = checked.values[0];
+  const auto token = StoredAccessToken(checked.values[3]);
+  if (!token) return NoToken();
+
+  const std::vector<uint8_t> bytes(data.begin(), data.end());
+  const auto request =
+      SignatureService().PrepareSignatureRequest(bytes, checked.values[1], checked.values[2]);
+  if (!request) return ChannelAnswer::Failure("HASH_FAILED", "Failed to calculate hash");
+
+  const auto signature = CitizenClient("signHash", *token).SignHash(*request);
+  if (!signature) return ChannelAnswer::Failure("SIGNATURE_FAILED", "Failed to sign data");
+  return ChannelAnswer::Success(EncodableValue(signature->signature));
+}
+
+ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
+  const StringArguments checked =
+      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const std::string user_type = ResolvedUserType(checked.values[0]);
+  const auto token = StoredAccessToken(user_type);
+  if (!token) return NoToken();
+
+  const MurakoApiClient api = CitizenClient("getUserInfo", *token);
+  const std::optional<UserInfo> user = api.GetUserInfo();
+  if (!user) return ChannelAnswer::Failure("API_ERROR", "Failed to get user info from API");
+
+  EncodableValue answer = MapOf({{"name", Text(user->name)},
+                                 {"dni", Text(user->dni)},
+                                 {"cif", Text(user->cif)},
+                                 {"organization", Text(user->organization)}});
+  if (!user->sign_identities.empty()) {
+    Put(answer, "signIdentityId", Text(user->sign_identities.front().id));
+    StoreIdentities(user_type, *user);
+    CreateThumbprintMappings(user_type, user->sign_identities, api);
+  }
+  Put(answer, "sign_identities", IdentityList(user->sign_identities));
+  LogInfo("Returning user info with " + std::to_string(user->sign_identities.size()) +
+          " identities");
+  return ChannelAnswer::Success(std::move(answer));
+}
+
+ChannelAnswer GetStoredSignIdentityId(ApplicationHost&, const EncodableValue* arguments) {
+  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identity_id_");
+  if (stored.error) return ChannelAnswer::Failure(*stored.error);
+  return ChannelAnswer::Success(stored.value ? Text(*stored.value) : Flag(false));
+}
+
+ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* arguments) {
+  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identities_");
+  if (stored.error) return ChannelAnswer::Failure(*stored.error);
+  if (!stored.value) return ChannelAnswer::Success(Flag(false));
+  try {
+    return ChannelAnswer::Success(StoredIdentityList(*stored.value));
+  } catch (const std::exception& error) {
+    LogError(std::string("Failed to parse stored identities JSON: ") + error.what());
+    return ChannelAnswer::Failure("PARSE_ERROR", "Failed to parse stored identities");
+  }
+}
+
+ChannelAnswer GetIdentityDetails(ApplicationHost&, const EncodableValue* arguments) {
+  StringArguments identity = RequireStrings(
+      arguments, {"identityId"}, "Missing identityId argument", "identityId must be a string");
+  if (identity.error) return ChannelAnswer::Failure(*identity.error);
+  const StringArguments checked =
+      RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const auto token = StoredAccessToken(checked.values[0]);
+  if (!token) return NoToken();
+
+  const auto details =
+      CitizenClient("downloadCertificate", *token).GetIdentityDetails(identity.values[0]);
+  if (!details) {
+    return ChannelAnswer::Failure("API_ERROR", "Failed to get identity details from API");
+  }
+  return ChannelAnswer::Success(MapOf({{"id", Text(details->id)},
+                                       {"certificate_b64", Text(details->certificate)},
+                                       {"status", Text(details->status)},
+                                       {"labels", TextList(details->labels)}}));
+}
+
+}  // namespace bridge_identity

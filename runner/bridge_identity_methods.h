@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "channel_dispatch.h"
+#include "murako_api_types.h"
+
+// Native bridge methods over the user's profile, sign identities and the application's own
+// signatures, all served by the citizen host of the stored environment.
+namespace bridge_identity {
+
+ChannelAnswer SignData(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer GetUserInfo(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer GetStoredSignIdentityId(ApplicationHost& host,
+                                      const flutter::EncodableValue* arguments);
+ChannelAnswer GetStoredIdentities(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelAnswer GetIdentityDetails(ApplicationHost& host, const flutter::EncodableValue* arguments);
+
+// The interface's view of identities: maps of "id", "self_url", "status", "labels".
+flutter::EncodableValue IdentityList(const std::vector<SignIdentity>& identities);
+// The stored JSON array as that list; elements without an array "labels" get no "labels".
+// Throws the JSON library's exception for text that does not parse.
+flutter::EncodableValue StoredIdentityList(const std::string& json);
+
+}  // namespace bridge_identity

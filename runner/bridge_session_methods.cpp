@@ -1,0 +1,109 @@
+#include "bridge_session_methods.h"
+
+#include <memory>
+
+#include "application_host.h"
+#include "channel_arguments.h"
+#include "session_state.h"
+#include "logger.h"
+#include "oauth_protocol.h"
+#include "oauth_manager.h"
+#include "secure_storage.h"
+#include "service_endpoints.h"
+
+namespace bridge_session {
+namespace {
+
+StringArguments UserTypeArgument(const flutter::EncodableValue* arguments,
+                                 const char* missing_message) {
+  return RequireStrings(arguments, {"userType"}, missing_message, "userType must be a string");
+}
+
+std::string AccessTokenKey(const std::string& user_type) {
+  return "oauth_access_token_" + ResolvedUserType(user_type);
+}
+
+std::string RefreshTokenKey(const std::string& user_type) {
+  return "oauth_refresh_token_" + ResolvedUserType(user_type);
+}
+
+}  // namespace
+
+StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
+  StringArguments checked =
+      RequireStrings(arguments, {"userType", "redirectUri"}, "Missing userType or redirectUri",
+                     "Arguments must be strings");
+  if (!checked.error && !IsKnownUserType(checked.values[0])) {
+    checked.error =
+        ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
+  }
+  return checked;
+}
+
+ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::EncodableValue* arguments) {
+  const StringArguments checked = SignInArguments(arguments);
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const std::string url = host.CurrentOAuthManager()->BuildAuthorizationUrl(
+      OAuthUserTypeNumber(checked.values[0]), checked.values[1], "es", "");
+  return ChannelAnswer::Success(Text(url));
+}
+
+ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
+  const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const auto access = SecureStorage::GetToken(AccessTokenKey(checked.values[0]));
+  if (!access) return ChannelAnswer::Success(Flag(false));
+  const auto refresh = SecureStorage::GetToken(RefreshTokenKey(checked.values[0]));
+  return ChannelAnswer::Success(
+      MapOf({{"access_token", Text(*access)}, {"refresh_token", Text(refresh.value_or(""))}}));
+}
+
+ChannelAnswer DeleteStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
+  const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const bool access_deleted = SecureStorage::DeleteToken(AccessTokenKey(checked.values[0]));
+  const bool refresh_deleted = SecureStorage::DeleteToken(RefreshTokenKey(checked.values[0]));
+  return ChannelAnswer::Success(Flag(access_deleted && refresh_deleted));
+}
+
+ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValue* arguments) {
+  const StringArguments checked = RequireStrings(
+      arguments, {"environment"}, "Missing 'environment' argument", "environment must be a string");
+  if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  const std::string& environment = checked.values[0];
+  if (environment != "desa" && environment != "prod") {
+    return ChannelAnswer::Failure("INVALID_VALUE", "environment must be 'desa' or 'prod'");
+  }
+  LogInfo("Setting environment to: " + environment);
+  if (!SecureStorage::StoreToken(kEnvironmentKey, environment)) {
+    LogError("Failed to save environment setting");
+    return ChannelAnswer::Failure("STORAGE_ERROR", "Failed to save environment setting");
+  }
+  LogInfo("Environment set successfully");
+  const bool production = environment == "prod";
+  host.ReplaceOAuthManager(
+      std::make_shared<OAuthManager>("", kOAuthClientId, ClientSecretFor(production)));
+  LogInfo(production ? "Reconfigured OAuth manager with PRODUCTION client_secret"
+                     : "Reconfigured OAuth manager with DEVELOPMENT client_secret");
+  return ChannelAnswer::Success(Flag(true));
+}
+
+ChannelAnswer GetEnvironment(ApplicationHost&, const flutter::EncodableValue*) {
+  const auto stored = SecureStorage::GetToken(kEnvironmentKey);
+  if (stored && !stored->empty()) {
+    LogInfo("Current environment: " + *stored);
+    return ChannelAnswer::Success(Text(*stored));
+  }
+  LogInfo("Environment not set, defaulting to 'desa'");
+  return ChannelAnswer::Success(Text("desa"));
+}
+
+ChannelAnswer ClearSession(ApplicationHost&, const flutter::EncodableValue*) {
+  // A sign-out that left certificates or tokens behind must not be reported as done.
+  if (!ClearOAuthSession()) {
+    return ChannelAnswer::Failure("CLEAR_SESSION_FAILED", "Failed to clear OAuth session");
+  }
+  return ChannelAnswer::Success(Flag(true));
+}
+
+}  // namespace bridge_session

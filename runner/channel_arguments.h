@@ -1,0 +1,41 @@
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "channel_values.h"
+
+// The argument rules shared by both method channels: arguments must be one map; every required
+// key must be present (checked for all keys first), then hold the expected kind.
+constexpr char kInvalidArgs[] = "INVALID_ARGS";
+constexpr char kMissingArg[] = "MISSING_ARG";
+constexpr char kInvalidType[] = "INVALID_TYPE";
+constexpr char kArgumentsMustBeMap[] = "Arguments must be a map";
+
+struct StringArguments {
+  std::optional<ChannelError> error;
+  std::vector<std::string> values;  // in the order of the keys, when there is no error
+};
+
+std::optional<ChannelError> RequireMap(const flutter::EncodableValue* arguments);
+
+// INVALID_ARGS, MISSING_ARG with `missing_message`, INVALID_TYPE with `type_message`.
+StringArguments RequireStrings(const flutter::EncodableValue* arguments,
+                               std::initializer_list<const char*> keys,
+                               const std::string& missing_message, const std::string& type_message);
+
+// INVALID_ARGS, then MISSING_ARG with `missing_message` when a key is absent; kinds unchecked.
+std::optional<ChannelError> RequirePresent(const flutter::EncodableValue* arguments,
+                                           std::initializer_list<const char*> keys,
+                                           const std::string& missing_message);
+
+// "ciudadano" selects the citizen keys; any other text the professional ones.
+std::string ResolvedUserType(const std::string& user_type);
+bool IsKnownUserType(const std::string& user_type);
+// 0 for "ciudadano", 1 otherwise, as the OAuth manager takes it.
+int OAuthUserTypeNumber(const std::string& user_type);
+
+// A number argument of a double or an int, truncated toward zero; any other kind gives 0.
+int TruncatedNumber(const flutter::EncodableValue* value);

@@ -1,0 +1,43 @@
+#include <windows.h>
+#include <objbase.h>
+#include <flutter/dart_project.h>
+#include <flutter/flutter_view_controller.h>
+
+#include <memory>
+
+#include "flutter_window.h"
+#include "single_instance.h"
+#include "utils.h"
+
+int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
+  SingleInstanceMutex instance;
+  if (instance.AlreadyRunning()) {
+    ActivateRunningInstance();
+    instance.Release();
+    return 0;
+  }
+
+  CreateAndAttachConsole();
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  OutputDebugStringW(L"[Murako] Iniciando aplicación Windows\n");
+
+  flutter::DartProject project(L"data");
+  project.set_dart_entrypoint_arguments(GetCommandLineArguments());
+
+  auto window = std::make_unique<FlutterWindow>(project);
+  if (!window->Create(L"Sendaro", Win32Window::Point(10, 10), Win32Window::Size(550, 680))) {
+    return 1;
+  }
+  window->SetQuitOnClose(true);
+
+  MSG message;
+  while (GetMessage(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessage(&message);
+  }
+
+  CoUninitialize();
+  instance.Release();
+  window.reset();
+  return 0;
+}

@@ -1,0 +1,64 @@
+#include "sign_in_methods.h"
+
+#include "application_host.h"
+#include "bridge_session_methods.h"
+#include "channel_arguments.h"
+#include "sign_in_replies.h"
+#include "sign_in_service.h"
+
+namespace sign_in_methods {
+namespace {
+
+void AnswerError(MethodResultPtr& result, const ChannelError& error) {
+  MethodResultPtr held = std::move(result);
+  held->Error(error.code, error.message);
+}
+
+void Link(ApplicationHost& host, int user_type, const flutter::EncodableValue* arguments,
+          MethodResultPtr& result) {
+  host.SignIn().LinkCertificates(user_type, StringArgument(arguments, "locale"),
+                                 ReplyTo(result, LinkingResultValue));
+}
+
+}  // namespace
+
+void StartOAuth(ApplicationHost& host, const flutter::EncodableValue* arguments,
+                MethodResultPtr& result) {
+  const StringArguments checked = bridge_session::SignInArguments(arguments);
+  if (checked.error) return AnswerError(result, *checked.error);
+  host.SignIn().StartOAuth(checked.values[0], checked.values[1], ReplyTo(result, StartOAuthValue));
+}
+
+void LinkCitizen(ApplicationHost& host, const flutter::EncodableValue* arguments,
+                 MethodResultPtr& result) {
+  Link(host, 0, arguments, result);
+}
+
+void LinkProfessional(ApplicationHost& host, const flutter::EncodableValue* arguments,
+                      MethodResultPtr& result) {
+  Link(host, 1, arguments, result);
+}
+
+void GetCookiesInfo(ApplicationHost& host, const flutter::EncodableValue*,
+                    MethodResultPtr& result) {
+  host.SignIn().GetCookiesInfo(ReplyTo(result, CookieListingValue));
+}
+
+void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValue* arguments,
+                             MethodResultPtr& result) {
+  if (const auto busy = host.SignIn().RejectConcurrentRefresh()) {
+    MethodResultPtr held = std::move(result);
+    held->Success(SilentRefreshValue(*busy));
+    return;
+  }
+  const StringArguments checked = RequireStrings(
+      arguments, {"userType"}, "Missing userType argument", "userType must be a string");
+  if (checked.error) return AnswerError(result, *checked.error);
+  if (!IsKnownUserType(checked.values[0])) {
+    return AnswerError(result,
+                       {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
+  }
+  host.SignIn().RefreshTokenWithCookies(checked.values[0], ReplyTo(result, SilentRefreshValue));
+}
+
+}  // namespace sign_in_methods

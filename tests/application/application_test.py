@@ -1,0 +1,339 @@
+#!/usr/bin/python3
+"""Tests of Sendaro.exe driven through its method channels by the stand-in engine, under Wine
+with a private X display, against the signing service double.
+Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing, sign_in)"""
+import base64
+import hashlib
+import json
+import os
+import sys
+import time
+import urllib.request
+
+from sendaro_driver import (Application, Checks, Wine, browser_environment, call, error_of,
+                            plugin, result_of, BRIDGE)
+
+MAP = "Arguments must be a map"
+STRINGS = "Arguments must be strings"
+USER_TYPE = "userType must be a string"
+NOT_AVAILABLE = "⚠️ OAuth WebView not available. Please login first to create a session."
+
+# (method or (channel, method), arguments, expected code, expected message), in the order the
+# checks must run: absent or non-map arguments, then presence of every key, then kinds.
+VALIDATION = [
+    ("getAuthorizationUrl", None, "INVALID_ARGS", MAP),
+    ("getAuthorizationUrl", {"userType": "ciudadano"}, "MISSING_ARG", "Missing userType or redirectUri"),
+    ("getAuthorizationUrl", {"userType": 1, "redirectUri": "x"}, "INVALID_TYPE", STRINGS),
+    ("getAuthorizationUrl", {"userType": "Ciudadano", "redirectUri": "x"}, "INVALID_USER_TYPE",
+     "User type must be 'ciudadano' or 'profesional'"),
+    ("startOAuth", {"redirectUri": 5}, "MISSING_ARG", "Missing userType or redirectUri"),
+    ("startOAuth", {"userType": "otro", "redirectUri": "x"}, "INVALID_USER_TYPE",
+     "User type must be 'ciudadano' or 'profesional'"),
+    ("getStoredToken", "ciudadano", "INVALID_ARGS", MAP),
+    ("getStoredToken", {}, "MISSING_ARG", "Missing userType"),
+    ("getStoredToken", {"userType": True}, "INVALID_TYPE", USER_TYPE),
+    ("deleteStoredToken", {}, "MISSING_ARG", "Missing userType"),
+    ("setEnvironment", {}, "MISSING_ARG", "Missing 'environment' argument"),
+    ("setEnvironment", {"environment": 1}, "INVALID_TYPE", "environment must be a string"),
+    ("setEnvironment", {"environment": "PROD"}, "INVALID_VALUE", "environment must be 'desa' or 'prod'"),
+    ("signData", {"data": 1, "signIdentityId": "i", "algorithm": "a"}, "MISSING_ARG",
+     "Missing required arguments"),
+    ("signData", {"data": 1, "signIdentityId": "i", "algorithm": "a", "userType": "ciudadano"},
+     "INVALID_TYPE", STRINGS),
+    ("signData", {"data": "x", "signIdentityId": "i", "algorithm": "rsa-sha256",
+                  "userType": "ciudadano"}, "NO_TOKEN", "No access token found. Please login first."),
+    ("getUserInfo", [], "INVALID_ARGS", MAP),
+    ("getUserInfo", {}, "MISSING_ARG", "Missing userType argument"),
+    ("getUserInfo", {"userType": "ciudadano"}, "NO_TOKEN", "No access token found. Please login first."),
+    ("getStoredSignIdentityId", {"userType": 3}, "INVALID_TYPE", USER_TYPE),
+    ("getStoredIdentities", {}, "MISSING_ARG", "Missing userType argument"),
+    ("getIdentityDetails", {"identityId": 7}, "INVALID_TYPE", "identityId must be a string"),
+    ("getIdentityDetails", {"userType": "ciudadano"}, "MISSING_ARG", "Missing identityId argument"),
+    ("getIdentityDetails", {"identityId": "x", "userType": 2}, "INVALID_TYPE", USER_TYPE),
+    ("installCertificate", {"identityId": "a", "userType": 1}, "MISSING_ARG",
+     "Missing required arguments (identityId, userType, certificateB64)"),
+    ("installCertificate", {"identityId": "a", "userType": "ciudadano", "certificateB64": "AAAA"},
+     "NO_TOKEN", "No access token found. Please login first."),
+    ("addCertificateToStore", {"certificateData": "x", "signIdentityId": "i"}, "MISSING_ARG",
+     "Missing required arguments"),
+    ("addCertificateToStore", {"certificateData": "AAAA", "signIdentityId": "i", "oauthToken": "t"},
+     "PARSE_FAILED", "Failed to parse certificate"),
+    ("removeCertificate", {"thumbprint": 5}, "INVALID_TYPE", "Thumbprint must be a string"),
+    ("setWindowTitle", {}, "MISSING_ARG", "Missing title argument"),
+    ("setWindowTitle", {"title": 1}, "INVALID_TYPE", "Title must be a string"),
+    ("setLocale", {"locale": None}, "INVALID_TYPE", "Locale must be a string"),
+    ("setWindowSize", None, "INVALID_ARGS", MAP),
+    ("setWindowSize", {"width": 1}, "MISSING_ARG", "Missing width or height argument"),
+    ("setWindowHeight", {}, "MISSING_ARG", "Missing showBanner argument"),
+    ("setWindowHeight", {"showBanner": "yes"}, "INVALID_TYPE", "showBanner must be a bool"),
+    (("plugin", "desactivarCertificado"), None, "INVALID_ARGS", MAP),
+    (("plugin", "desactivarCertificado"), {}, "MISSING_ARG", "Missing tipoCertificado argument"),
+    (("plugin", "desactivarCertificado"), {"tipoCertificado": 1}, "INVALID_TYPE",
+     "tipoCertificado must be a string"),
+    (("plugin", "desactivarCertificado"), {"tipoCertificado": "ciudadano"}, "INVALID_VALUE",
+     "tipoCertificado must be CIUDADANO or PROFESIONAL"),
+    (("plugin", "desvincularCertificado"), {"tipoCertificado": "X"}, "INVALID_VALUE",
+     "tipoCertificado must be CIUDADANO or PROFESIONAL"),
+    (("plugin", "refreshTokenWithCookies"), {}, "MISSING_ARG", "Missing userType argument"),
+    (("plugin", "refreshTokenWithCookies"), {"userType": "otro"}, "INVALID_USER_TYPE",
+     "User type must be 'ciudadano' or 'profesional'"),
+]
+
+# (step, expected result) of the channels run, after the validation steps.
+SUCCESSES = [
+    (call("getEnvironment"), "desa"),
+    (call("setEnvironment", {"environment": "desa"}), True),
+    (call("getStoredToken", {"userType": "foo"}), False),
+    (call("getStoredSignIdentityId", {"userType": "ciudadano"}), False),
+    (call("getStoredIdentities", {"userType": "ciudadano"}), False),
+    (call("listInstalledCertificates"), []),
+    (call("getKspLogs", {"lines": 3}), "b\nc\nd\n"),
+    (call("setLocale", {"locale": "es"}), True),
+    (call("setWindowTitle", {"title": "Sendaro"}), True),
+    (plugin("obtenerCertificadoCiudadano"), False),
+    (plugin("getCookiesInfo"), {"count": 0, "cookies": [], "message": NOT_AVAILABLE}),
+    (plugin("refreshTokenWithCookies", {"userType": "ciudadano"}),
+     {"success": False, "message": "WebView not available. Please login first.", "newToken": ""}),
+    (call("clearOAuthSession"), True),
+]
+
+
+def validation_step(entry):
+    method, arguments = entry[0], entry[1]
+    if isinstance(method, tuple):
+        return plugin(method[1], arguments)
+    return call(method, arguments)
+
+
+def channels(wine, checks):
+    """Every method's argument checks, the success shapes, unknown methods, the window sizes."""
+    wine.probe("reset")
+    wine.probe("delete", "murako_environment")
+    log = wine.temp_file("murako_ksp_debug.log")
+    os.makedirs(os.path.dirname(log), exist_ok=True)
+    with open(log, "w") as file:
+        file.write("a\nb\nc\nd")
+
+    steps = [validation_step(entry) for entry in VALIDATION] + [s for s, _ in SUCCESSES]
+    shapes = len(steps)
+    steps += [call("checkKspRegistration"), call("checkKspStatus"), call("verifyCertutilKsp"),
+              call("checkDllVersions"), call("noSuchMethod"), plugin("noSuchMethod"),
+              {"channel": BRIDGE, "raw": "0300000000"}]
+    sizes = len(steps)
+    steps += [call("setWindowSize", {"width": 600.7, "height": 700}), {"wait_ms": 3000},
+              call("setWindowHeight", {"showBanner": False}), {"wait_ms": 3000},
+              {"await": "all"}, {"window": "destroy"}]
+
+    app = Application(wine, "channels")
+    run = app.start(steps)
+    run.wait_for_reply(0)
+    windows = [wine.probe("window")]
+    for step in (sizes, sizes + 2):
+        run.wait_for_reply(step)
+        time.sleep(0.5)
+        windows.append(wine.probe("window"))
+    run.wait()
+    checks.equal("exit code after destroy", run.exit_code, 0)
+
+    for index, entry in enumerate(VALIDATION):
+        name = entry[0] if isinstance(entry[0], str) else entry[0][1]
+        checks.equal("%s %s" % (name, json.dumps(entry[1])), error_of(run.reply(index)),
+                     [entry[2], entry[3]])
+    for offset, (step, expected) in enumerate(SUCCESSES):
+        checks.equal("%s %s" % (step["method"], json.dumps(step.get("args"))),
+                     result_of(run.reply(len(VALIDATION) + offset)), expected)
+
+    registration = result_of(run.reply(shapes)) or {}
+    checks.equal("checkKspRegistration keys", sorted(registration), ["hkcu", "hklm", "isFullyRegistered"])
+    status = result_of(run.reply(shapes + 1)) or {}
+    checks.true("checkKspStatus status", status.get("status") in ("ready", "not_installed"), status)
+    verify = result_of(run.reply(shapes + 2)) or {}
+    checks.equal("verifyCertutilKsp keys", sorted(verify),
+                 ["detailsHKCU", "detailsHKLM", "found", "foundHKCU", "foundHKLM"])
+    versions = result_of(run.reply(shapes + 3)) or {}
+    checks.equal("checkDllVersions names the provider in the system folder",
+                 versions.get("ksp_system32_path"), "C:/Windows/System32/murako_ksp.dll")
+    checks.true("checkDllVersions size and time", versions.get("ksp_system32_size", 0) > 0 and
+                len(versions.get("ksp_system32_timestamp", "")) == 19, versions)
+    for offset, what in ((4, "unknown bridge method"), (5, "unknown plugin method"),
+                         (6, "bytes that are no method call")):
+        checks.equal(what + " is not implemented",
+                     (run.reply(shapes + offset) or {}).get("not_implemented"), True)
+
+    checks.equal("the main window at 96 DPI", [windows[0].get(key) for key in
+                                               ("title", "left", "top", "width", "height")],
+                 ["Sendaro", 10, 10, 550, 680])
+    checks.equal("setWindowSize 600.7 x 700", [windows[1].get("width"), windows[1].get("height")],
+                 [600, 700])
+    checks.equal("setWindowHeight without banner", [windows[2].get("width"), windows[2].get("height")],
+                 [550, 500])
+
+
+def wait_until(condition, timeout=30):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = condition()
+        if value:
+            return value
+        time.sleep(0.3)
+    return None
+
+
+def product_log(wine):
+    path = wine.temp_file("murako_windows.log")
+    if not path or not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as file:
+        return file.read()
+
+
+def lifecycle(wine, checks):
+    """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy."""
+    app = Application(wine, "lifecycle")
+    wine.probe("reset")
+    checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
+    for user_type in ("ciudadano", "profesional"):
+        wine.probe("delete", "oauth_access_token_" + user_type)
+    installed = len(wine.probe("state")["certificates"])
+    log_file = wine.temp_file("murako_ksp_debug.log")
+    if log_file and os.path.exists(log_file):
+        os.remove(log_file)
+    run = app.run([call("listInstalledCertificates"), call("getKspLogs"), {"window": "destroy"}])
+    checks.equal("certificates without a session are gone at start", result_of(run.reply(0)), [])
+    checks.true("startup clean-up counted them",
+                "Startup cleanup: found %d orphaned certs with no active session - removing"
+                % installed in product_log(wine), installed)
+    checks.equal("getKspLogs without a provider log", result_of(run.reply(1)), "")
+
+    checks.true("citizen linked", wine.probe("link-citizen").get("success"))
+    wine.probe("store", "oauth_token_expiry_ciudadano", "1")  # expired: still a session
+    before = wine.probe("state")
+    first = app.start([call("listInstalledCertificates"), {"window": "close"}, {"wait_ms": 3000},
+                       call("getStoredToken", {"userType": "ciudadano"}),
+                       call("listInstalledCertificates"), {"wait_ms": 15000},
+                       {"window": "destroy"}])
+    first.wait_for_reply(0)
+    checks.equal("an expired token keeps the certificates at start",
+                 len(result_of(first.reply(0)) or []), len(before["certificates"]))
+    hidden = wait_until(lambda: (lambda w: w if w.get("found") and not w.get("visible") else None)(
+        wine.probe("window")))
+    checks.true("close hides the window", hidden is not None)
+    first.wait_for_reply(4)
+    checks.true("the session survives the close", isinstance(result_of(first.reply(3)), dict))
+    checks.equal("the certificates survive the close", len(result_of(first.reply(4)) or []),
+                 len(before["certificates"]))
+
+    second = app.run([], timeout=60)
+    checks.equal("a second start exits with 0", second.exit_code, 0)
+    shown = wine.probe("window")
+    checks.true("the second start shows the first window", shown.get("visible"), shown)
+
+    first.wait()
+    checks.equal("the first instance ends with 0 after destroy", first.exit_code, 0)
+    after = wine.probe("state")
+    checks.equal("destroy leaves no certificate", after["certificates"], [])
+    checks.equal("destroy leaves no session key", after["session_keys"], [])
+    checks.equal("destroy leaves no thumbprint mapping", after["mappings"], [])
+
+
+def verify_at_double(control, identity, algorithm, data, signature):
+    body = json.dumps({"identity": identity, "algorithm": algorithm,
+                       "digest": base64.b64encode(hashlib.sha256(data).digest()).decode(),
+                       "signature": signature}).encode()
+    request = urllib.request.Request("http://%s/verify" % control, data=body,
+                                     headers={"Content-Type": "application/json"})
+    return json.loads(urllib.request.urlopen(request, timeout=10).read()).get("valid")
+
+
+def signing(wine, checks, control):
+    """The self-test and signData against real remote signatures, with a linked citizen."""
+    app = Application(wine, "signing")
+    wine.probe("reset")
+    checks.true("citizen linked", wine.probe("link-citizen").get("success"))
+    data = "Hola, Sendaro"
+    run = app.run([call("registerKspHKLM"), call("testKspDummy"),
+                   call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
+                                     "algorithm": "rsa-sha256", "userType": "ciudadano"}),
+                   call("getKspLogs", {"lines": 4}), plugin("obtenerCertificadoCiudadano"),
+                   call("unregisterKsp"), {"window": "destroy"}])
+    checks.equal("registerKspHKLM", result_of(run.reply(0)), True)
+    test = result_of(run.reply(1)) or {}
+    checks.equal("testKspDummy success", test.get("success"), True)
+    checks.true("testKspDummy signed remotely",
+                any(line.startswith("  ✅ Signature generated: ") for line in test.get("logs", [])),
+                test.get("logs"))
+    checks.equal("testKspDummy last lines", test.get("logs", [])[-3:],
+                 ["========================================", "✅ ALL TESTS PASSED!",
+                  "========================================"])
+    checks.true("testKspDummy key length", test.get("keyLength") in (2048, 3072, 4096), test)
+    signature = (result_of(run.reply(2)) or {}).get("$bytes")
+    checks.true("signData answers bytes", signature is not None, run.reply(2))
+    if signature:
+        checks.true("signData verifies at the double",
+                    verify_at_double(control, "cit-rsa2048", "rsa-sha256", data.encode(), signature))
+    logs = result_of(run.reply(3)) or ""
+    checks.equal("getKspLogs answers the last 4 lines", logs.count("\n"), 4)
+    status = result_of(run.reply(4)) or {}
+    checks.equal("obtenerCertificadoCiudadano keys", sorted(status),
+                 ["dni", "nombre", "organizacion", "sesionActiva"])
+    checks.equal("obtenerCertificadoCiudadano session", status.get("sesionActiva"), True)
+    checks.equal("unregisterKsp", result_of(run.reply(5)), True)
+
+
+def post(control, path, body):
+    request = urllib.request.Request("http://%s%s" % (control, path), data=json.dumps(body).encode(),
+                                     headers={"Content-Type": "application/json"})
+    return json.loads(urllib.request.urlopen(request, timeout=10).read())
+
+
+def sign_in(wine, checks, control):
+    """Sign-in answers come later than the calls after them: a cancelled sign-in, then one the
+    user completes in the sign-in window."""
+    app = Application(wine, "sign_in")
+    post(control, "/oauth/sessions/revoke", {"account": "ciudadano"})  # the login page shows
+    login = {"path": "/trustedx-authserver/*", "title": ""}
+    user = {"pages": [dict(login, action="cancel", times=1),
+                      dict(login, action="submit", times=1,
+                           fields={"username": "12345678Z", "password": "Lucia-2026"})]}
+    sign_in_call = call("startOAuth", {"userType": "ciudadano",
+                                       "redirectUri": "oauth-swift://oauth-callback"})
+    run = app.run([sign_in_call, call("getEnvironment"), {"await": "all"},
+                   sign_in_call, {"await": "all"},
+                   call("getStoredToken", {"userType": "ciudadano"}), {"window": "destroy"}],
+                  environment=browser_environment(app.folder, control, user))
+    order = [entry.get("step") for entry in run.replies()]
+    checks.true("a call after startOAuth is answered first", order[:2] == [1, 0], order)
+    checks.equal("the cancelled sign-in", error_of(run.reply(0)),
+                 ["OAUTH_FAILED", "Failed to complete OAuth flow"])
+    token = result_of(run.reply(3)) or {}
+    checks.equal("startOAuth answer keys", sorted(token),
+                 ["access_token", "expires_in", "refresh_token", "token_type"])
+    checks.true("startOAuth token", token.get("token_type") == "Bearer" and
+                isinstance(token.get("expires_in"), int) and token.get("access_token"), token)
+    stored = result_of(run.reply(5)) or {}
+    checks.equal("the token is stored", stored.get("access_token"), token.get("access_token"))
+    checks.equal("exit code", run.exit_code, 0)
+
+
+def main():
+    build, group = sys.argv[1], sys.argv[2]
+    wine = Wine(build)
+    checks = Checks(group)
+    wine.probe("reset")  # also waits until the prefix is ready
+    if group == "channels":
+        channels(wine, checks)
+    elif group == "lifecycle":
+        lifecycle(wine, checks)
+    elif group == "signing":
+        signing(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
+    elif group == "sign_in":
+        sign_in(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
+    else:
+        print("unknown group " + group)
+        return 2
+    wine.probe("reset")
+    return checks.result()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
