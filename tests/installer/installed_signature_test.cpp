@@ -31,12 +31,13 @@ TEST(InstalledProviderTest, SignsThroughTheInstalledProviderAndBridge) {
   MurakoApiClient api(CitizenApiBaseUrl(DeploymentServiceHosts(), false), kCitizenToken);
   std::optional<IdentityDetails> details = api.GetIdentityDetails(kIdentity);
   ASSERT_TRUE(details.has_value()) << "the signing service double does not answer";
-  std::optional<CertificateInfo> certificate =
+  ValueOrReason<CertificateInfo> certificate =
       CertParser::ParseCertificateFromBase64(details->certificate);
-  ASSERT_TRUE(certificate.has_value());
-  std::string thumbprint;
-  ASSERT_TRUE(CertStoreManager::AddCertificate(*certificate, kIdentity, kCitizenToken, "ciudadano",
-                                               thumbprint));
+  ASSERT_TRUE(certificate.has_value()) << certificate.reason();
+  ValueOrReason<std::string> installed =
+      CertStoreManager::AddCertificate(*certificate, kIdentity, kCitizenToken, "ciudadano");
+  ASSERT_TRUE(installed.has_value()) << installed.reason();
+  const std::string thumbprint = *installed;
 
   // The signing program needs bcrypt's real cryptography: it gets the router only.
   IsolatedProgram client("cng_sign_client.exe", {"ncrypt.dll"});
