@@ -12,6 +12,7 @@ FlutterEngine::FlutterEngine(const DartProject& project) {
   properties.assets_path = project.assets_path().c_str();
   properties.icu_data_path = project.icu_data_path().c_str();
   properties.aot_library_path = project.aot_library_path().c_str();
+  properties.dart_entrypoint = project.dart_entrypoint().c_str();
 
   std::vector<const char*> arguments;
   for (const std::string& argument : project.dart_entrypoint_arguments()) {

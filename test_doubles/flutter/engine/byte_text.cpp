@@ -1,5 +1,7 @@
 #include "byte_text.h"
 
+#include <cstring>
+
 namespace flutter_stand_in {
 
 namespace {
@@ -12,15 +14,6 @@ int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-int Base64DigitValue(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
   return -1;
 }
 
@@ -87,10 +80,11 @@ std::optional<std::vector<uint8_t>> BytesFromBase64(const std::string& text) {
   uint32_t bits = 0;
   int bit_count = 0;
   for (char c : body) {
-    int value = Base64DigitValue(c);
-    if (value < 0) {
+    const char* digit = c ? std::strchr(kBase64Alphabet, c) : nullptr;
+    if (!digit) {
       return std::nullopt;
     }
+    int value = static_cast<int>(digit - kBase64Alphabet);
     bits = bits << 6 | static_cast<uint32_t>(value);
     bit_count += 6;
     if (bit_count >= 8) {

@@ -4,7 +4,6 @@
 #include <flutter/standard_method_codec.h>
 
 #include "byte_text.h"
-#include "script_values.h"
 
 namespace flutter_stand_in {
 
@@ -122,16 +121,25 @@ ParsedLine ParseScriptLine(const std::string& text) {
   return line.contains("raw") ? RawStep(line, name) : MethodCallStep(line, name);
 }
 
+Json TranscriptEntry(size_t step_index,
+                     const std::optional<std::string>& method,
+                     const std::vector<uint8_t>& reply) {
+  Json entry = Json::object();
+  entry["step"] = step_index;
+  entry["method"] = method ? Json(*method) : Json();
+  entry["reply_hex"] = HexFromBytes(reply);
+  AddAnswer(reply, &entry);
+  return entry;
+}
+
+std::string JsonLine(const Json& entry) {
+  return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string TranscriptLine(size_t step_index,
                            const std::optional<std::string>& method,
                            const std::vector<uint8_t>& reply) {
-  Json line = Json::object();
-  line["step"] = step_index;
-  line["method"] = method ? Json(*method) : Json();
-  line["reply_hex"] = HexFromBytes(reply);
-  AddAnswer(reply, &line);
-  // Invalid UTF-8 in a string value must not cost the whole line.
-  return line.dump(-1, ' ', false, Json::error_handler_t::replace);
+  return JsonLine(TranscriptEntry(step_index, method, reply));
 }
 
 }  // namespace flutter_stand_in

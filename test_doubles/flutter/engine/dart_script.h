@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "script_values.h"
+
 namespace flutter_stand_in {
 
 // Sends |message| on |channel|; |method| is the call's name when the bytes hold one.
@@ -43,9 +45,17 @@ struct ParsedLine {
 //   {"await": "all"}, {"wait_ms": N}, {"window": "close"|"destroy"}
 ParsedLine ParseScriptLine(const std::string& line);
 
-// The transcript line for the answer to step |step_index|: "step", "method" (null when the
+// The transcript entry for the answer to step |step_index|: "step", "method" (null when the
 // message held no method call), "reply_hex", then exactly one of "result", "error" or
 // "not_implemented".
+Json TranscriptEntry(size_t step_index,
+                     const std::optional<std::string>& method,
+                     const std::vector<uint8_t>& reply);
+
+// One line of JSON text; invalid UTF-8 in a string does not cost the whole line.
+std::string JsonLine(const Json& entry);
+
+// TranscriptEntry as its line.
 std::string TranscriptLine(size_t step_index,
                            const std::optional<std::string>& method,
                            const std::vector<uint8_t>& reply);

@@ -96,6 +96,9 @@ void DeliverToNative(FlutterDesktopMessenger* messenger,
                      const std::vector<uint8_t>& message,
                      ReplyFunction on_reply);
 
+// Tells the plugin registrars, detaches the messenger and frees the engine.
+void DestroyEngine(FlutterDesktopEngine* engine);
+
 // Drops every callback and unanswered handle; later calls through the messenger do nothing.
 void DetachMessenger(FlutterDesktopMessenger* messenger);
 

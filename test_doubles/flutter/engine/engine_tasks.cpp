@@ -3,6 +3,7 @@
 #include "engine_tasks.h"
 
 #include "api_guard.h"
+#include "engine_module.h"
 
 namespace flutter_stand_in {
 
@@ -10,14 +11,6 @@ namespace {
 
 constexpr wchar_t kTaskWindowClass[] = L"FlutterStandInTaskRunnerWindow";
 constexpr UINT kRunTasksMessage = WM_APP + 1;
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 // A task may destroy the engine (a script step that destroys the host window): the loop
 // then stops without touching it again.
@@ -68,11 +61,11 @@ HWND CreateTaskWindow(FlutterDesktopEngine* engine) {
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
   window_class.lpfnWndProc = TaskWindowProc;
-  window_class.hInstance = ThisModule();
+  window_class.hInstance = EngineModule();
   window_class.lpszClassName = kTaskWindowClass;
   RegisterClassExW(&window_class);  // fails harmlessly when already registered
   return CreateWindowExW(0, kTaskWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         ThisModule(), engine);
+                         EngineModule(), engine);
 }
 
 void PostTask(FlutterDesktopEngine* engine, std::function<void()> task) {

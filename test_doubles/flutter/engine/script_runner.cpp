@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "engine_module.h"
 #include "engine_objects.h"
 
 namespace flutter_stand_in {
@@ -15,18 +16,8 @@ constexpr UINT_PTR kResumeTimer = 1;
 constexpr unsigned kAwaitLimitMs = 120000;
 constexpr size_t kRecentLineCount = 40;
 
-std::wstring Wide(const std::string& text) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(length > 0 ? length : 1, L'\0');
-  if (length > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
-  }
-  wide.resize(wide.size() - 1);
-  return wide;
-}
-
 std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(Wide(path).c_str(), L"rb"), &std::fclose);
+  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(WideFromUtf8(path).c_str(), L"rb"), &std::fclose);
   if (!file) {
     return std::nullopt;
   }
@@ -38,6 +29,9 @@ std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
     } else {
       lines.back().push_back(static_cast<char>(c));
     }
+  }
+  if (lines.back().empty()) {
+    lines.pop_back();  // the end of the last line, not a line of its own
   }
   return lines;
 }
@@ -102,7 +96,7 @@ void ScriptRunner::Start() {
   }
   lines_ = std::move(*lines);
   if (!transcript_path_.empty()) {
-    transcript_.reset(_wfopen(Wide(transcript_path_).c_str(), L"wb"));
+    transcript_.reset(_wfopen(WideFromUtf8(transcript_path_).c_str(), L"wb"));
     if (!transcript_) {
       Note("cannot write the transcript " + transcript_path_);
     }
@@ -230,13 +224,14 @@ void ScriptRunner::OnReply(size_t index,
     --pending_replies_;
   }
   ++replies_;
-  std::string line = TranscriptLine(index, method, reply);
+  Json entry = TranscriptEntry(index, method, reply);
   if (transcript_) {
-    std::fputs(line.c_str(), transcript_.get());
+    std::fputs(JsonLine(entry).c_str(), transcript_.get());
     std::fputc('\n', transcript_.get());
     std::fflush(transcript_.get());
   }
-  Note(line);
+  entry.erase("reply_hex");  // the view has room for the answer, not its bytes
+  Note(JsonLine(entry));
   if (awaiting_replies_ && pending_replies_ == 0) {
     ResumeAfter(0);
   }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine_module.h"
 #include "engine_objects.h"
 #include "script_runner.h"
 
@@ -13,28 +14,10 @@ constexpr wchar_t kViewClassName[] = L"FLUTTERVIEW";
 constexpr int kLineHeight = 18;
 constexpr int kMargin = 8;
 
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
-std::wstring Wide(const std::string& text) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0);
-  std::wstring wide(length > 0 ? length : 0, L'\0');
-  if (length > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  }
-  return wide;
-}
-
 void DrawLine(HDC dc, const RECT& client, int index, const std::string& text) {
   RECT line = {kMargin, kMargin + index * kLineHeight, client.right - kMargin,
                kMargin + (index + 1) * kLineHeight};
-  std::wstring wide = Wide(text);
+  std::wstring wide = WideFromUtf8(text);
   DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &line,
             DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_VCENTER);
 }
@@ -57,9 +40,13 @@ void Paint(HWND window, const FlutterDesktopView* view) {
     DrawLine(dc, client, 1, "no --script in the Dart entry-point arguments");
   } else {
     DrawLine(dc, client, 1, script->Status());
+    // The newest lines that fit below the two header lines.
+    const auto& lines = script->RecentLines();
+    int room = (client.bottom - 2 * kMargin) / kLineHeight - 2;
+    size_t first = room > 0 && lines.size() > static_cast<size_t>(room) ? lines.size() - room : 0;
     int index = 2;
-    for (const std::string& line : script->RecentLines()) {
-      DrawLine(dc, client, index++, line);
+    for (size_t i = first; i < lines.size(); ++i) {
+      DrawLine(dc, client, index++, lines[i]);
     }
   }
   SelectObject(dc, old_font);
@@ -94,7 +81,7 @@ void RegisterViewClass() {
   window_class.cbSize = sizeof(window_class);
   window_class.style = CS_HREDRAW | CS_VREDRAW;
   window_class.lpfnWndProc = ViewWindowProc;
-  window_class.hInstance = ThisModule();
+  window_class.hInstance = EngineModule();
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.lpszClassName = kViewClassName;
   RegisterClassExW(&window_class);  // fails harmlessly when already registered
@@ -105,7 +92,7 @@ void RegisterViewClass() {
 HWND CreateViewWindow(FlutterDesktopView* view, int width, int height) {
   RegisterViewClass();
   return CreateWindowExW(0, kViewClassName, L"", WS_CHILD | WS_VISIBLE, 0, 0, width, height,
-                         HWND_MESSAGE, nullptr, ThisModule(), view);
+                         HWND_MESSAGE, nullptr, EngineModule(), view);
 }
 
 }  // namespace flutter_stand_in

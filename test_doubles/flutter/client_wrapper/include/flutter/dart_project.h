@@ -18,6 +18,11 @@ class DartProject {
 
   ~DartProject() = default;
 
+  // The Dart function to start; empty means "main".
+  void set_dart_entrypoint(const std::string& entrypoint) { dart_entrypoint_ = entrypoint; }
+
+  const std::string& dart_entrypoint() const { return dart_entrypoint_; }
+
   void set_dart_entrypoint_arguments(std::vector<std::string> arguments) {
     dart_entrypoint_arguments_ = std::move(arguments);
   }
@@ -37,6 +42,7 @@ class DartProject {
   std::wstring assets_path_;
   std::wstring icu_data_path_;
   std::wstring aot_library_path_;
+  std::string dart_entrypoint_;
   std::vector<std::string> dart_entrypoint_arguments_;
 };
 
