@@ -4,7 +4,8 @@
 Every .exe and .dll below them may import only Windows system libraries: the provider and the
 bridge are loaded into programs we do not control, where a compiler runtime DLL would be
 missing; only the main program also imports the Flutter engine and plugin libraries shipped
-with it. Every library with a module-definition file in the source tree must export exactly
+with it, and programs may import the embedded browser's loader, which ships beside them. Every
+library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
 """
 import argparse
@@ -24,6 +25,9 @@ SYSTEM_PREFIXES = ("api-ms-win-",)
 # The main program hosts the Flutter engine: it alone may import the engine library and the
 # plugin library installed next to it.
 PROGRAM_IMPORTS = {"sendaro.exe": {"flutter_windows.dll", "system_tray_plugin.dll"}}
+# The embedded browser's loader ships next to the program that hosts the sign-in window; no
+# library loaded into another program may depend on it.
+PROGRAM_LIBRARIES = {"webview2loader.dll"}
 SKIPPED_SOURCE_DIRS = {".git"}
 
 
@@ -81,7 +85,8 @@ def main():
     for folder in args.folders:
         for binary in sorted(list(folder.rglob("*.exe")) + list(folder.rglob("*.dll"))):
             checked += 1
-            allowed = SYSTEM_LIBRARIES | PROGRAM_IMPORTS.get(binary.name.lower(), set())
+            allowed = (SYSTEM_LIBRARIES | PROGRAM_IMPORTS.get(binary.name.lower(), set())
+                       | (PROGRAM_LIBRARIES if binary.suffix == ".exe" else set()))
             foreign = [name for name in imports(objdump(binary))
                        if name not in allowed and not name.startswith(SYSTEM_PREFIXES)]
             if foreign:

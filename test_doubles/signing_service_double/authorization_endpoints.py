@@ -8,8 +8,9 @@ from authlib.oauth2 import OAuth2Error
 from flask import Response, jsonify, request
 
 import login_pages
+from oauth_state import DEFAULT_LIFETIMES
 from authorization_server import (AUTHORIZATION_PATH, CANCEL_PATH, CLIENT_ID,
-                                  DEFAULT_LIFETIMES, DEFAULT_REDIRECT_URI, SESSION_COOKIE,
+                                  DEFAULT_REDIRECT_URI, SESSION_COOKIE,
                                   SESSION_COOKIE_PATH, TOKEN_PATH, Client, CodeGrant, OAuthError,
                                   RefreshGrant, parse_form, secret_for_host)
 

@@ -1,18 +1,16 @@
-"""The double's OAuth 2.0 authorization server, on Authlib: the client, the authorization-code
-and refresh-token grants, and the state behind them (codes, refresh tokens, server sessions,
-lifetimes), shared by every host and reached by the control API. The HTTP side is in
+"""The double's OAuth 2.0 authorization server, on Authlib: the protocol's fixed values, the
+client and the authorization-code and refresh-token grants. What they issue lives in
+oauth_state.py, shared by every host and reached by the control API; the HTTP side is in
 authorization_endpoints.py.
 
 The client secret each host expects is the one of its environment; the acr_values it expects
 are those of its user type."""
 import hmac
 import secrets
-import threading
-import time
 from urllib.parse import parse_qsl
 
 from authlib.oauth2.rfc6749 import grants
-from authlib.oauth2.rfc6749.errors import InvalidGrantError, InvalidRequestError, InvalidScopeError
+from authlib.oauth2.rfc6749.errors import InvalidRequestError, InvalidScopeError
 
 AUTHORIZATION_PATH = "/trustedx-authserver/oauth/murako"
 TOKEN_PATH = AUTHORIZATION_PATH + "/token"
@@ -31,7 +29,6 @@ ACR_VALUES = {
     "profesional": "urn:murako:authentication:flow:vex_otp"
                    "|urn:safelayer:tws:policies:authentication:flow:kovaid:prof",
 }
-DEFAULT_LIFETIMES = {"access_token": 3600, "session": 8 * 3600, "code": 600}
 
 
 class OAuthError(Exception):
@@ -110,165 +107,6 @@ class Client:
         return grant_type in ("authorization_code", "refresh_token")
 
 
-class IssuedCode:
-    def __init__(self, account, redirect_uri, scope, rotate_refresh, issue_refresh, lifetime):
-        self.account = account
-        self.redirect_uri = redirect_uri
-        self.scope = scope
-        self.rotate_refresh = bool(rotate_refresh)
-        self.issue_refresh = bool(issue_refresh)
-        self.expires_at = time.time() + lifetime
-        self.used = False
-
-    def get_redirect_uri(self):
-        return self.redirect_uri
-
-    def get_scope(self):
-        return self.scope
-
-
-class IssuedRefreshToken:
-    def __init__(self, value, account, scope, rotate_refresh):
-        self.value = value
-        self.account = account
-        self.scope = scope
-        self.rotate_refresh = rotate_refresh
-
-    def check_client(self, client):
-        return True
-
-    def get_scope(self):
-        return self.scope
-
-    def get_expires_in(self):
-        return None
-
-
-class ServerSession:
-    def __init__(self, account, host_label, lifetime):
-        self.id = secrets.token_urlsafe(24)
-        self.account = account
-        self.host = host_label
-        self.lifetime = lifetime
-        self.expires_at = time.time() + lifetime
-
-    def describe(self):
-        return {"session": self.id, "account": self.account, "host": self.host,
-                "expires_at": int(self.expires_at), "live": self.expires_at > time.time()}
-
-
-class OAuthServerState:
-    """Codes, refresh tokens, server sessions and lifetimes, shared by every host."""
-
-    def __init__(self, account_store):
-        self.accounts = account_store
-        self._lock = threading.Lock()
-        self._codes = {}
-        self._refresh_tokens = {}
-        self._sessions = {}
-        self.lifetimes = dict(DEFAULT_LIFETIMES)
-
-    # ---- codes ----
-    def save_code(self, code, issued):
-        with self._lock:
-            self._codes[code] = issued
-
-    def mint_code(self, account, redirect_uri=DEFAULT_REDIRECT_URI, rotate_refresh=True,
-                  issue_refresh=True):
-        """A single-use code for the account, without a browser. rotate_refresh False: refresh
-        answers carry no new refresh token and the old one stays valid. issue_refresh False:
-        no refresh token at all."""
-        if account not in self.accounts.accounts:
-            return None
-        code = new_code()
-        self.save_code(code, IssuedCode(account, redirect_uri, " ".join(SCOPES), rotate_refresh,
-                                        issue_refresh, self.lifetimes["code"]))
-        return code
-
-    def code(self, code):
-        with self._lock:
-            issued = self._codes.get(code)
-        if issued is None:
-            raise InvalidGrantError("unknown authorization code")
-        if issued.used:
-            raise InvalidGrantError("authorization code already used")
-        if issued.expires_at <= time.time():
-            raise InvalidGrantError("authorization code expired")
-        return issued
-
-    def claim_code(self, issued):
-        with self._lock:
-            if issued.used:
-                raise InvalidGrantError("authorization code already used")
-            issued.used = True
-
-    # ---- refresh tokens ----
-    def save_refresh_token(self, value, account, scope, rotate_refresh):
-        with self._lock:
-            self._refresh_tokens[value] = IssuedRefreshToken(value, account, scope, rotate_refresh)
-
-    def refresh_token(self, value):
-        with self._lock:
-            issued = self._refresh_tokens.get(value)
-        if issued is None:
-            raise InvalidGrantError("unknown or revoked refresh token")
-        return issued
-
-    def claim_refresh_token(self, issued):
-        """A rotating refresh token is good for one refresh."""
-        if not issued.rotate_refresh:
-            return
-        with self._lock:
-            if self._refresh_tokens.pop(issued.value, None) is None:
-                raise InvalidGrantError("unknown or revoked refresh token")
-
-    def revoke_refresh_tokens(self, value=None, account=None):
-        with self._lock:
-            doomed = [k for k, v in self._refresh_tokens.items()
-                      if k == value or (value is None and account in (None, v.account))]
-            for key in doomed:
-                del self._refresh_tokens[key]
-        return len(doomed)
-
-    # ---- server sessions ----
-    def open_session(self, account, host_label):
-        session = ServerSession(account, host_label, self.lifetimes["session"])
-        with self._lock:
-            self._sessions[session.id] = session
-        return session
-
-    def live_session(self, session_id, host_label):
-        with self._lock:
-            session = self._sessions.get(session_id or "")
-        if session and session.host == host_label and session.expires_at > time.time():
-            return session
-        return None
-
-    def _matching_sessions(self, session_id, account):
-        return [s for s in self._sessions.values()
-                if s.id == session_id or (session_id is None and account in (None, s.account))]
-
-    def expire_sessions(self, session_id=None, account=None):
-        """The server forgets nothing: the browser still sends the cookie, the server treats it
-        as a session that timed out."""
-        with self._lock:
-            matching = self._matching_sessions(session_id, account)
-            for session in matching:
-                session.expires_at = time.time() - 1
-        return len(matching)
-
-    def revoke_sessions(self, session_id=None, account=None):
-        with self._lock:
-            matching = self._matching_sessions(session_id, account)
-            for session in matching:
-                del self._sessions[session.id]
-        return len(matching)
-
-    def sessions(self):
-        with self._lock:
-            return [s.describe() for s in self._sessions.values()]
-
-
 def new_code():
     return "code-" + secrets.token_urlsafe(18)
 
@@ -292,9 +130,8 @@ class CodeGrant(grants.AuthorizationCodeGrant):
         return new_code()
 
     def save_authorization_code(self, code, request):
-        state = self.server.host.state
-        state.save_code(code, IssuedCode(request.user, request.redirect_uri or DEFAULT_REDIRECT_URI,
-                                         request.scope, True, True, state.lifetimes["code"]))
+        self.server.host.state.save_code(code, request.user,
+                                         request.redirect_uri or DEFAULT_REDIRECT_URI, request.scope)
 
     def query_authorization_code(self, code, client):
         return self.server.host.state.code(code)

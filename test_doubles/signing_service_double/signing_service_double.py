@@ -24,7 +24,8 @@ from werkzeug.serving import WSGIRequestHandler, make_server
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from accounts import AccountStore  # noqa: E402
 from authorization_endpoints import AuthorizationHost, install_oauth_control_routes  # noqa: E402
-from authorization_server import TOKEN_PATH, OAuthServerState, form_subject  # noqa: E402
+from authorization_server import TOKEN_PATH, form_subject  # noqa: E402
+from oauth_state import OAuthServerState  # noqa: E402
 from request_journal import FaultQueue, RequestJournal  # noqa: E402
 import signing_operations as ops  # noqa: E402
 from test_pki import TestAuthority, der_certificate, pem_certificate, pem_private_key  # noqa: E402

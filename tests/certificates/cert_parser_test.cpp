@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "certificate_test_support.h"
+#include "fixture_files.h"
 #include "test_environment.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <iostream>
 
 #include "cert_parser.h"
-#include "certificate_test_support.h"
+#include "fixture_files.h"
 #include "secure_storage.h"
 #include "string_conversion.h"
 #include "test_environment.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "certificate_test_support.h"
+#include "fixture_files.h"
 #include "test_environment.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cert_text.h"
-#include "certificate_test_support.h"
+#include "fixture_files.h"
 #include "test_environment.h"
 
 namespace {

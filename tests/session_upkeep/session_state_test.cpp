@@ -10,8 +10,8 @@
 #include "captured_log.h"
 #include "cert_parser.h"
 #include "cert_store_manager.h"
-#include "certificate_test_support.h"
-#include "linking_test_support.h"
+#include "fixture_files.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "session_state.h"
 
@@ -179,17 +179,16 @@ TEST_F(SessionStorage, StoredSessionIsActiveUntilItsExpirySecond) {
   DebugOutputCapture capture;
   Store("oauth_token_expiry_ciudadano", std::to_string(kNow - 100));
   EXPECT_FALSE(IsSessionActive("ciudadano", clock));
+  // The validity rule's line reaches the log (its texts are pinned with the rule).
   EXPECT_TRUE(LoggedExactly(capture, "INFO", "Token expiry check: EXPIRED (remaining: -100s)"));
 
   Store("oauth_token_expiry_ciudadano", std::to_string(kNow + 3600) + "garbage");
   EXPECT_FALSE(IsSessionActive("ciudadano", clock));
-  EXPECT_TRUE(LoggedExactly(capture, "WARNING", "Failed to parse token expiry: invalid stoll argument"));
 
   // The user types do not share a session, and the real clock puts a 2026 expiry in the past.
   SecureStorage::DeleteToken("oauth_access_token_profesional");
   Store("oauth_token_expiry_profesional", std::to_string(kNow + 3600));
   EXPECT_FALSE(IsSessionActive("profesional"));
-  EXPECT_TRUE(LoggedExactly(capture, "INFO", "No access token found, session is inactive"));
   Store("oauth_access_token_profesional", "access");
   Store("oauth_token_expiry_profesional", std::to_string(CurrentUnixSeconds() + 600));
   EXPECT_TRUE(IsSessionActive("profesional"));

@@ -8,10 +8,10 @@
 
 #include "auth_vocabulary.h"
 #include "captured_log.h"
-#include "linking_test_support.h"
 #include "murako_api_client.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
@@ -161,7 +161,8 @@ TEST_F(RenewalContinuation, RenewedTokenIsStoredWithItsExpiry) {
   EXPECT_FALSE(LoggedContaining(capture, "Storing refreshed refresh token"));
 
   SilentRefreshResult rotated =
-      refresh.OnSilentRefreshTokenReceived(renewal, "profesional", Token("pro-access", "pro-refresh"));
+      refresh.OnSilentRefreshTokenReceived(renewal, "profesional",
+                                           Token("pro-access", "pro-refresh"));
   EXPECT_TRUE(rotated.success);
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_profesional"), "pro-refresh");
   EXPECT_TRUE(LoggedInOrder(capture, {"] [INFO] Storing refreshed refresh token in Credential Manager...",
@@ -199,7 +200,8 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
   SilentRefresh refresh = MakeRefresh(std::nullopt);
   const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+  SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");
@@ -211,7 +213,8 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
 
   // No refresh token stored: no grant is attempted.
   SecureStorage::DeleteToken("oauth_refresh_token_ciudadano");
-  SilentRefreshResult without = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+  SilentRefreshResult without =
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_EQ(without.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(grants_.size(), 1u);
   EXPECT_EQ(expired_notices_, 2);
@@ -226,7 +229,8 @@ TEST_F(RenewalContinuation, ARefreshGrantThatThrowsIsAFailedFallback) {
       refresh.MarkStarted([](const std::string&, int) -> std::optional<murako::OAuthToken> {
         throw std::runtime_error("transport exploded");
       });
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+  SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(notices, 1);
@@ -335,7 +339,8 @@ TEST_F(SilentRefreshService, RejectedRefreshTokenEndsTheSession) {
   SilentRefresh refresh = MakeRefresh();
   const SilentRenewal renewal = refresh.MarkStarted(TokenRefresherOf(manager_));
   DebugOutputCapture capture;
-  SilentRefreshResult result = refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+  SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");

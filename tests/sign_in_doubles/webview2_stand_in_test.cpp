@@ -8,15 +8,13 @@
 #include <WebView2.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <ctime>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <wrl/client.h>
-
+#include "com_object.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
 #include "service_double_control.h"
@@ -24,16 +22,14 @@
 #include "string_conversion.h"
 #include "test_environment.h"
 
-using Microsoft::WRL::ComPtr;
-
 namespace {
 
 bool inside_browser_call = false;
 bool event_inside_call = false;
 
-// A COM handler calling a function; counts its references so the test can see them released.
+// A COM handler calling a function; its reference count shows what the browser keeps.
 template <typename Interface, typename... Args>
-class Handler final : public Interface {
+class Handler final : public ComObject<Interface> {
  public:
   explicit Handler(std::function<void(Args...)> function) : function_(std::move(function)) {}
   HRESULT STDMETHODCALLTYPE Invoke(Args... args) override {
@@ -41,24 +37,12 @@ class Handler final : public Interface {
     function_(args...);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    *object = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown)) return E_NOINTERFACE;
-    *object = this;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  ULONG references() const { return references_; }
+
+ protected:
+  bool Answers(REFIID) const override { return false; }
 
  private:
   std::function<void(Args...)> function_;
-  std::atomic<ULONG> references_{1};
 };
 
 using StartingHandler = Handler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
@@ -151,13 +135,6 @@ struct BrowserWindow {
     if (controller) controller->Close();
     if (IsWindow(window)) DestroyWindow(window);
   }
-  template <typename T, typename F>
-  static ComPtr<T> Make(F function) {
-    T* created = new T(function);
-    ComPtr<T> object(created);  // mingw-w64's Attach would add a reference
-    created->Release();
-    return object;
-  }
 
   void Navigate(const std::string& url) {
     EXPECT_EQ(BrowserCall([&] { return web_view->Navigate(Utf8ToWide(url).c_str()); }), S_OK);
@@ -222,7 +199,7 @@ TEST_F(StandInBrowser, ScriptedLoginRedirectsWithACodeAndKeepsTheSessionCookie) 
   ComPtr<ICoreWebView2CookieManager> cookies;
   ASSERT_EQ(web_view_2->get_CookieManager(&cookies), S_OK);
   ComPtr<ICoreWebView2CookieList> list;
-  auto on_cookies = BrowserWindow::Make<Handler<ICoreWebView2GetCookiesCompletedHandler, HRESULT,
+  auto on_cookies = Make<Handler<ICoreWebView2GetCookiesCompletedHandler, HRESULT,
                                                 ICoreWebView2CookieList*>>(
       [&](HRESULT, ICoreWebView2CookieList* answer) { list = answer; });
   ASSERT_EQ(BrowserCall([&] { return cookies->GetCookies(L"", on_cookies.Get()); }), S_OK);

@@ -1,29 +1,35 @@
 // The road from sign-in to a verified signature, through the CNG router stand-in: the
-// configuration tool registers the real provider; an authorization code minted at the signing
-// service double stands in for the embedded browser's redirect; the OAuth manager exchanges it
-// for tokens; account linking stores them, fetches the citizen's profile and identities and
-// installs the certificates bound to the provider with their mappings; a separate program signs
-// through CNG, the provider, the signing bridge and the service, and verifies; the provider is
-// unregistered; the certificates and credential entries of the run are removed.
+// configuration tool registers the real provider; for the citizen and then the professional,
+// account linking opens the sign-in window, where a scripted user signs in at the signing
+// service double's authorization server through the embedded-browser stand-in; the redirect's
+// code is exchanged for tokens, which linking stores before it fetches the profile and
+// identities and installs the certificates bound to the provider with their mappings; a
+// separate program signs through CNG, the provider, the signing bridge and the service, and
+// verifies; the provider is unregistered and then refused; the certificates and credential entries of the run
+// are removed.
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "account_linking.h"
 #include "api_log_text.h"
+#include "browser_user.h"
 #include "cert_store_manager.h"
 #include "debug_output_capture.h"
 #include "isolated_process.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
+#include "saved_credentials.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
+#include "sign_in_service.h"
+#include "sign_in_test_host.h"
 #include "test_environment.h"
 
 namespace {
@@ -43,30 +49,6 @@ void ShowLog(const std::string& title, const DebugOutputCapture& capture) {
   for (const std::string& line : capture.Lines()) std::cout << line;
   std::cout << std::flush;
 }
-
-// The credential entries a linking writes, kept aside for the run and put back afterwards.
-class SavedCredentials {
- public:
-  SavedCredentials() {
-    for (const char* key : {"murako_environment", "oauth_access_token_ciudadano",
-                            "oauth_refresh_token_ciudadano", "oauth_token_expiry_ciudadano",
-                            "murako_user_info_ciudadano", "murako_sign_identities_ciudadano"}) {
-      saved_.push_back({key, SecureStorage::GetToken(key)});
-    }
-  }
-  ~SavedCredentials() {
-    for (const auto& entry : saved_) {
-      if (entry.second) {
-        SecureStorage::StoreToken(entry.first, *entry.second);
-      } else {
-        SecureStorage::DeleteToken(entry.first);
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 class SignInRoadTest : public ::testing::Test {
  protected:
@@ -96,12 +78,40 @@ class SignInRoadTest : public ::testing::Test {
   SystemFilePlacement provider_{ProgramDirectory() + "murako_ksp.dll", "murako_ksp.dll"};
   SystemFilePlacement bridge_{ProgramDirectory() + "murako_sign_bridge.dll",
                               "murako_sign_bridge.dll"};
-  SavedCredentials credentials_;
+  // The credential entries a linking writes, kept aside for the run and put back afterwards.
+  SavedCredentials credentials_{LinkingCredentialKeys()};
+  BrowserUser user_;
 };
+
+struct RoadAccount {
+  const char* account;
+  int user_type;
+  const char* signing_identity;
+  const char* installed_message;
+};
+
+// Linking through the sign-in window: the scripted user signs in on the login page.
+AccountLinkingResult LinkThroughTheBrowser(const RoadAccount& road, BrowserUser& user) {
+  user.Script(BrowserUser::LogInAs(road.account));
+  SignInTestHost host;
+  SignInService sign_in(host.handle(),
+                        std::make_shared<OAuthManager>("", kOAuthClientId,
+                                                       SelectClientSecretForStoredEnvironment()),
+                        [] { std::cout << "session-expired notice\n"; });
+  host.OnOAuthComplete([&sign_in] { sign_in.OnOAuthComplete(); });
+  auto answer = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
+  DebugOutputCapture capture;
+  sign_in.LinkCertificates(road.user_type, std::nullopt, RecordInto(answer));
+  const bool answered = PumpUntil([&] { return answer->answers > 0; }, 120000);
+  ShowLog(std::string("sign-in window and account linking (") + road.account + ")", capture);
+  EXPECT_TRUE(answered) << "the sign-in never completed";
+  return answer->value.value_or(AccountLinkingResult());
+}
 
 TEST_F(SignInRoadTest, SignInLinkSignVerify) {
   ASSERT_TRUE(provider_.placed()) << "murako_ksp.dll is not in the build";
   ASSERT_TRUE(bridge_.placed()) << "murako_sign_bridge.dll is not in the build";
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   CertStoreManager::RemoveAllCertificates();
 
   IsolatedRun registered = tool_.Run({"-register"});
@@ -110,74 +120,71 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
   EXPECT_NE(registered.output.find("  *** REGISTRO COMPLETADO EXITOSAMENTE ***\n"),
             std::string::npos);
 
-  // The embedded browser would meet the redirect URI with this code in it.
-  const std::string code = control_.NewAuthorizationCode("ciudadano");
-  ASSERT_FALSE(code.empty());
-  std::cout << "----- authorization code minted at the service double for the citizen account "
-               "(stands in for the browser's redirect to "
-            << kOAuthRedirectUri << "): " << code << "\n";
+  const RoadAccount accounts[] = {
+      {"ciudadano", kOAuthCitizen, "cit-rsa2048", "4 de 4 certificados instalados"},
+      {"profesional", kOAuthProfessional, "pro-rsa2048", "3 de 3 certificados instalados"},
+  };
+  std::string last_thumbprint;
+  for (const RoadAccount& road : accounts) {
+    SCOPED_TRACE(road.account);
+    const AccountLinkingResult linked = LinkThroughTheBrowser(road, user_);
+    std::cout << "result: success " << linked.success << ", installed " << linked.installed
+              << ", message \"" << linked.message << "\"\n";
+    ASSERT_TRUE(linked.success);
+    EXPECT_EQ(linked.message, road.installed_message);
+    ASSERT_TRUE(linked.userInfo);
+    std::cout << "userInfo: " << linked.userInfo->nombre << ", " << linked.userInfo->dni << ", "
+              << linked.userInfo->tipo << "\n";
+    const std::string token =
+        SecureStorage::GetToken(std::string("oauth_access_token_") + road.account).value_or("");
+    ASSERT_FALSE(token.empty());
+    std::cout << "token stored by the sign-in: " << MaskToken(token) << "\n";
 
-  std::optional<murako::OAuthToken> token;
-  {
-    DebugOutputCapture capture;
-    OAuthManager manager("", kOAuthClientId, SelectClientSecretForStoredEnvironment());
-    token = manager.ExchangeCodeForToken(code, kOAuthRedirectUri, kOAuthCitizen);
-    ShowLog("OAuthManager::ExchangeCodeForToken", capture);
+    // The earlier account's certificates left the store with the new linking.
+    std::string thumbprint;
+    std::cout << "----- the personal store\n";
+    for (const InstalledCertificate& certificate : CertStoreManager::ListInstalledCertificates()) {
+      std::cout << certificate.thumbprint << "  " << certificate.subjectCn << "  identity "
+                << certificate.signIdentityId << "\n";
+      EXPECT_EQ(SecureStorage::GetToken("sign_identity_by_thumbprint_" + certificate.thumbprint),
+                certificate.signIdentityId);
+      EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + certificate.thumbprint),
+                road.account);
+      if (certificate.signIdentityId == road.signing_identity) thumbprint = certificate.thumbprint;
+    }
+    ASSERT_FALSE(thumbprint.empty()) << road.signing_identity << " was not installed";
+    last_thumbprint = thumbprint;
+    EXPECT_EQ(thumbprint, control_.Accounts()["identities"][road.signing_identity]["thumbprint"]
+                              .get<std::string>());
+
+    IsolatedRun signedRun = client_.Run({thumbprint});
+    Show("cng_sign_client " + thumbprint + " (" + road.signing_identity + ")", signedRun);
+    EXPECT_EQ(signedRun.exit_code, 0u);
+    EXPECT_NE(signedRun.output.find("PKCS1: signed "), std::string::npos);
+    EXPECT_NE(signedRun.output.find("PSS: signed "), std::string::npos);
+
+    // The bridge signed with the token the sign-in obtained.
+    int signatures = 0;
+    for (const auto& request : control_.Requests(token)) {
+      if (request["path"] == kRawSignaturePath) ++signatures;
+    }
+    std::cout << "----- the service double saw " << signatures
+              << " remote signature requests with the signed-in token\n";
+    EXPECT_EQ(signatures, 2);
   }
-  ASSERT_TRUE(token.has_value());
-  std::cout << "token: " << MaskToken(token->access_token) << ", " << token->token_type
-            << ", expires in " << token->expires_in << " s\n";
-
-  AccountLinkingResult linked;
-  {
-    DebugOutputCapture capture;
-    linked = AccountLinking(kOAuthCitizen).OnLinkingTokenReceived(token);
-    ShowLog("account linking", capture);
-  }
-  std::cout << "result: success " << linked.success << ", installed " << linked.installed
-            << ", message \"" << linked.message << "\"\n";
-  ASSERT_TRUE(linked.success);
-  EXPECT_EQ(linked.message, "4 de 4 certificados instalados");
-  ASSERT_TRUE(linked.userInfo);
-  std::cout << "userInfo: " << linked.userInfo->nombre << ", " << linked.userInfo->dni << ", "
-            << linked.userInfo->tipo << "\n";
-  EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), token->access_token);
-
-  std::string thumbprint;
-  std::cout << "----- the personal store\n";
-  for (const InstalledCertificate& certificate : CertStoreManager::ListInstalledCertificates()) {
-    std::cout << certificate.thumbprint << "  " << certificate.subjectCn << "  identity "
-              << certificate.signIdentityId << "\n";
-    EXPECT_EQ(SecureStorage::GetToken("sign_identity_by_thumbprint_" + certificate.thumbprint),
-              certificate.signIdentityId);
-    EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + certificate.thumbprint),
-              "ciudadano");
-    if (certificate.signIdentityId == kSigningIdentity) thumbprint = certificate.thumbprint;
-  }
-  ASSERT_FALSE(thumbprint.empty()) << kSigningIdentity << " was not installed";
-  EXPECT_EQ(thumbprint,
-            control_.Accounts()["identities"][kSigningIdentity]["thumbprint"].get<std::string>());
-
-  IsolatedRun signedRun = client_.Run({thumbprint});
-  Show("cng_sign_client " + thumbprint + " (" + kSigningIdentity + ")", signedRun);
-  EXPECT_EQ(signedRun.exit_code, 0u);
-  EXPECT_NE(signedRun.output.find("PKCS1: signed "), std::string::npos);
-  EXPECT_NE(signedRun.output.find("PSS: signed "), std::string::npos);
-
-  // The bridge signed with the token the sign-in obtained.
-  int signatures = 0;
-  for (const auto& request : control_.Requests(token->access_token)) {
-    if (request["path"] == kRawSignaturePath) ++signatures;
-  }
-  std::cout << "----- the service double saw " << signatures
-            << " remote signature requests with the signed-in token\n";
-  EXPECT_EQ(signatures, 2);
 
   IsolatedRun unregistered = tool_.Run({"-unregister"});
   Show("MurakoKspConfig -unregister", unregistered);
   EXPECT_EQ(unregistered.exit_code, 0u);
   EXPECT_NE(unregistered.output.find("  *** KSP DESREGISTRADO EXITOSAMENTE ***\n"),
             std::string::npos);
+
+  // Unregistered, the provider is no longer found: the same certificate cannot sign.
+  IsolatedRun refused = client_.Run({last_thumbprint});
+  Show("cng_sign_client (unregistered)", refused);
+  EXPECT_EQ(refused.exit_code, 3u);
+  EXPECT_NE(refused.output.find("NCryptOpenStorageProvider failed: 0x80090013"), std::string::npos);
+  CoUninitialize();
 }
 
 }  // namespace

@@ -7,19 +7,17 @@
 #include <exception>
 #include <utility>
 
+#include "auth_vocabulary.h"
 #include "logger.h"
 #include "oauth_manager.h"
-#include "auth_vocabulary.h"
 #include "sign_in_urls.h"
+#include "sign_in_window_class.h"
 #include "string_conversion.h"
 #include "webview_handlers.h"
 #include "webview_runtime.h"
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"MurakoOAuthWindow";
-constexpr int kWindowSize = 800;
-constexpr int kIconResource = 101;
 constexpr UINT_PTR kRenewalTimer = 1;
 constexpr char kCheck[] = "\xE2\x9C\x85";  // U+2705
 constexpr char kCross[] = "\xE2\x9D\x8C";  // U+274C
@@ -28,6 +26,16 @@ int64_t UnixMilliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+
+// A browser handler that calls `method` of the window as long as the window exists.
+template <typename Handler, typename First, typename Second>
+auto ForwardTo(std::weak_ptr<OAuthWebViewWindow*> alive,
+               HRESULT (OAuthWebViewWindow::*method)(First, Second)) {
+  return Handler::Create([alive, method](First first, Second second) {
+    std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
+    return self ? ((*self)->*method)(first, second) : S_OK;
+  });
 }
 
 std::string HexCode(HRESULT code) {
@@ -46,12 +54,16 @@ OAuthWebViewWindow::OAuthWebViewWindow(HWND parent, uint32_t silent_renewal_boun
 OAuthWebViewWindow::~OAuthWebViewWindow() {
   alive_.reset();
   if (controller_) controller_->Close();
-  if (window_ != nullptr) {
-    StopRenewalTimer();
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    DestroyWindow(window_);
-    window_ = nullptr;
-  }
+  DestroyHostWindow();
+}
+
+// Detached first: destroying it here is no user closing it.
+void OAuthWebViewWindow::DestroyHostWindow() {
+  if (window_ == nullptr) return;
+  StopRenewalTimer();
+  SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+  DestroyWindow(window_);
+  window_ = nullptr;
 }
 
 void OAuthWebViewWindow::StartOAuthFlow(const std::string& authorization_url,
@@ -103,48 +115,19 @@ void OAuthWebViewWindow::RenewSilently() {
 }
 
 void OAuthWebViewWindow::CreateBrowserWindow() {
-  if (!CreateHostWindow()) {
+  DestroyHostWindow();  // a window whose browser never came: start afresh
+  window_ = CreateSignInWindow(parent_, SignInWindowTitle(locale_), WindowProc, this);
+  if (window_ == nullptr) {
     FailAtOnce("CreateWindowExW failed", "Failed to create WebView window");
     return;
   }
   InitializeWebView();
 }
 
-bool OAuthWebViewWindow::CreateHostWindow() {
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof(window_class);
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = instance;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
-  window_class.lpszClassName = kWindowClass;
-  RegisterClassExW(&window_class);  // fails harmlessly when the class exists
-
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - kWindowSize) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - kWindowSize) / 2;
-  window_ = CreateWindowExW(0, kWindowClass, SignInWindowTitle(locale_).c_str(),
-                            WS_OVERLAPPEDWINDOW, left, top, kWindowSize, kWindowSize, parent_,
-                            nullptr, instance, this);
-  if (window_ == nullptr) return false;
-  HANDLE small_icon = LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, 0);
-  if (small_icon != nullptr) {
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
-  }
-  ShowWindow(window_, SW_SHOW);
-  UpdateWindow(window_);
-  return true;
-}
-
 void OAuthWebViewWindow::InitializeWebView() {
   LogInfo("Initializing WebView2");
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  auto handler = EnvironmentCompletedHandler::Create(
-      [alive](HRESULT result, ICoreWebView2Environment* environment) {
-        std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-        return self ? (*self)->OnEnvironmentCreated(result, environment) : S_OK;
-      });
+  auto handler = ForwardTo<EnvironmentCompletedHandler>(alive_,
+                                                        &OAuthWebViewWindow::OnEnvironmentCreated);
   if (FAILED(CreateWebViewEnvironment(SignInBrowserProfileFolder(), handler.Get()))) {
     FailAtOnce("Failed to create WebView2 environment", nullptr);
   }
@@ -157,12 +140,8 @@ HRESULT OAuthWebViewWindow::OnEnvironmentCreated(HRESULT result,
     return S_OK;
   }
   if (window_ == nullptr) return S_OK;  // closed by the user meanwhile: no callback
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  auto handler = ControllerCompletedHandler::Create(
-      [alive](HRESULT created, ICoreWebView2Controller* controller) {
-        std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-        return self ? (*self)->OnControllerCreated(created, controller) : S_OK;
-      });
+  auto handler = ForwardTo<ControllerCompletedHandler>(alive_,
+                                                       &OAuthWebViewWindow::OnControllerCreated);
   if (FAILED(environment->CreateCoreWebView2Controller(window_, handler.Get()))) {
     FailAtOnce("Failed to create WebView2 controller", nullptr);
   }
@@ -175,6 +154,7 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
     FailAtOnce("Failed to create WebView2 controller", nullptr);
     return S_OK;
   }
+  if (controller_) controller_->Close();  // the browser of a window the user closed
   controller_ = controller;
   webview_.Reset();
   if (FAILED(controller_->get_CoreWebView2(webview_.ReleaseAndGetAddressOf())) || !webview_) {
@@ -183,22 +163,13 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
   }
   ResizeBrowser();
 
-  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
   EventRegistrationToken token = {};
   webview_->add_NavigationStarting(
-      NavigationStartingHandler::Create(
-          [alive](ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
-            std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-            return self && args ? (*self)->OnNavigationStarting(args) : S_OK;
-          })
+      ForwardTo<NavigationStartingHandler>(alive_, &OAuthWebViewWindow::OnNavigationStarting)
           .Get(),
       &token);
   webview_->add_NavigationCompleted(
-      NavigationCompletedHandler::Create(
-          [alive](ICoreWebView2*, ICoreWebView2NavigationCompletedEventArgs* args) {
-            std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
-            return self && args ? (*self)->OnNavigationCompleted(args) : S_OK;
-          })
+      ForwardTo<NavigationCompletedHandler>(alive_, &OAuthWebViewWindow::OnNavigationCompleted)
           .Get(),
       &token);
   webview_->Navigate(Utf8ToWide(authorization_url_).c_str());
@@ -206,9 +177,10 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
   return S_OK;
 }
 
-HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2NavigationStartingEventArgs* args) {
+HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2*,
+                                                 ICoreWebView2NavigationStartingEventArgs* args) {
   LPWSTR raw_uri = nullptr;
-  if (FAILED(args->get_Uri(&raw_uri))) return S_OK;
+  if (args == nullptr || FAILED(args->get_Uri(&raw_uri))) return S_OK;
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
   if (IsOAuthRedirect(uri, redirect_uri_)) {
     LogInfo("Detected OAuth redirect - CANCELING navigation to prevent WebView lock");
@@ -250,7 +222,9 @@ void OAuthWebViewWindow::HandleRedirect(const std::string& uri) {
   LogInfo("WebView window hidden (not destroyed)");
 }
 
-HRESULT OAuthWebViewWindow::OnNavigationCompleted(ICoreWebView2NavigationCompletedEventArgs* args) {
+HRESULT OAuthWebViewWindow::OnNavigationCompleted(ICoreWebView2*,
+                                                  ICoreWebView2NavigationCompletedEventArgs* args) {
+  if (args == nullptr) return S_OK;
   BOOL success = FALSE;
   args->get_IsSuccess(&success);
   if (success) {
@@ -295,15 +269,7 @@ void OAuthWebViewWindow::StopRenewalTimer() {
 void OAuthWebViewWindow::FailAtOnce(const char* first_line, const char* second_line) {
   LogError(first_line);
   if (second_line != nullptr) LogError(second_line);
-  if (!callback_) return;
-  const OAuthCallback callback = callback_;  // the callback may start a new flow
-  try {
-    callback(std::nullopt);
-  } catch (const std::exception& error) {
-    LogError(std::string("Exception in callback: ") + error.what());
-  } catch (...) {
-    LogError("Unknown exception in callback");
-  }
+  if (callback_) RunCallback(callback_, std::nullopt);
 }
 
 void OAuthWebViewWindow::InvokeCallback() {
@@ -312,17 +278,21 @@ void OAuthWebViewWindow::InvokeCallback() {
     LogError("Callback is null");
     return;
   }
-  // Copies: the callback may start the next flow, which replaces both.
-  const OAuthCallback callback = callback_;
-  std::optional<murako::OAuthToken> result = result_;
+  if (RunCallback(callback_, result_)) LogInfo("Callback invoked successfully on main thread");
+}
+
+// Takes copies: the callback may start the next flow, which replaces the stored ones.
+bool OAuthWebViewWindow::RunCallback(OAuthCallback callback,
+                                     std::optional<murako::OAuthToken> outcome) {
   try {
-    callback(std::move(result));
-    LogInfo("Callback invoked successfully on main thread");
+    callback(std::move(outcome));
+    return true;
   } catch (const std::exception& error) {
     LogError(std::string("Exception in callback: ") + error.what());
   } catch (...) {
     LogError("Unknown exception in callback");
   }
+  return false;
 }
 
 void OAuthWebViewWindow::Hide() {

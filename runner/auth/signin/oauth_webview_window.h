@@ -53,17 +53,20 @@ class OAuthWebViewWindow {
 
   void RenewSilently();
   void CreateBrowserWindow();
-  bool CreateHostWindow();
+  void DestroyHostWindow();
   void InitializeWebView();
   HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment);
   HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller);
-  HRESULT OnNavigationStarting(ICoreWebView2NavigationStartingEventArgs* args);
-  HRESULT OnNavigationCompleted(ICoreWebView2NavigationCompletedEventArgs* args);
+  HRESULT OnNavigationStarting(ICoreWebView2* sender,
+                               ICoreWebView2NavigationStartingEventArgs* args);
+  HRESULT OnNavigationCompleted(ICoreWebView2* sender,
+                                ICoreWebView2NavigationCompletedEventArgs* args);
   void HandleRedirect(const std::string& uri);
   void PostOutcome(std::optional<murako::OAuthToken> outcome);
   void EndSilentRenewal(const std::string& reason);
   void StopRenewalTimer();
   void FailAtOnce(const char* first_line, const char* second_line);
+  static bool RunCallback(OAuthCallback callback, std::optional<murako::OAuthToken> outcome);
   void ResizeBrowser();
 
   HWND parent_;

@@ -49,8 +49,9 @@ CreateEnvironmentFunction LoadCreateEnvironment() {
 
 }  // namespace
 
-HRESULT CreateWebViewEnvironment(const std::wstring& user_data_folder,
-                                 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+HRESULT CreateWebViewEnvironment(
+    const std::wstring& user_data_folder,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   static const CreateEnvironmentFunction create = LoadCreateEnvironment();
   if (create == nullptr || handler == nullptr) return E_FAIL;
   return create(nullptr, user_data_folder.empty() ? nullptr : user_data_folder.c_str(), nullptr,

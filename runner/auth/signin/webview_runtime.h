@@ -12,8 +12,9 @@
 // CreateCoreWebView2EnvironmentWithOptions of the WebView2Loader.dll in the program's own
 // folder (loaded by full path, once, and kept for the life of the process: the browser's
 // objects live in it). E_FAIL with a log line when the library or the function is missing.
-HRESULT CreateWebViewEnvironment(const std::wstring& user_data_folder,
-                                 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+HRESULT CreateWebViewEnvironment(
+    const std::wstring& user_data_folder,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 
 // The user's local application-data folder followed by "\MurakoWebView2"; empty when the
 // known folder cannot be read.

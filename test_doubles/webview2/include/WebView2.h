@@ -13,9 +13,18 @@
 
 #define SENDARO_WEBVIEW2_SELECTANY __declspec(selectany)
 
+// IID_name, and under mingw-w64 the type's GUID for __uuidof (the interfaces are declared
+// before this is used).
+#if defined(__MINGW32__)
+#define SENDARO_WEBVIEW2_UUIDOF(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  __CRT_UUID_DECL(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+#else
+#define SENDARO_WEBVIEW2_UUIDOF(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
+#endif
 #define SENDARO_WEBVIEW2_IID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   EXTERN_C SENDARO_WEBVIEW2_SELECTANY const IID IID_##name = {                 \
-      l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}};
+      l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}};                            \
+  SENDARO_WEBVIEW2_UUIDOF(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
 
 typedef enum COREWEBVIEW2_WEB_ERROR_STATUS {
   COREWEBVIEW2_WEB_ERROR_STATUS_UNKNOWN = 0,
@@ -390,41 +399,9 @@ SENDARO_WEBVIEW2_IID(ICoreWebView2GetCookiesCompletedHandler, 0x5a4f5069, 0x5c15
 SENDARO_WEBVIEW2_IID(ICoreWebView2EnvironmentOptions, 0x2fde08a8, 0x1e9a, 0x4766, 0x8c, 0x05,
                      0x95, 0xa9, 0xce, 0xb9, 0xd1, 0xc5)
 
-#if defined(__MINGW32__)
-#define SENDARO_WEBVIEW2_UUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-  __CRT_UUID_DECL(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2Environment, 0xb96d755e, 0x0319, 0x4e92, 0xa2, 0x96, 0x23,
-                      0x43, 0x6f, 0x46, 0xa1, 0xfc)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2Controller, 0x4d00c0d1, 0x9434, 0x4eb6, 0x80, 0x78, 0x86, 0x97,
-                      0xa5, 0x60, 0x33, 0x4f)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2, 0x76eceacb, 0x0462, 0x4d94, 0xac, 0x83, 0x42, 0x3a, 0x67,
-                      0x93, 0x77, 0x5e)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2_2, 0x9e8f0cf8, 0xe670, 0x4b5e, 0xb2, 0xbc, 0x73, 0xe0, 0x61,
-                      0xe3, 0x18, 0x4c)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2CookieManager, 0x177cd9e7, 0xb6f5, 0x451a, 0x94, 0xa0, 0x5d,
-                      0x7a, 0x3a, 0x4c, 0x41, 0x41)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2CookieList, 0xf7f6f714, 0x5d2a, 0x43c6, 0x95, 0x03, 0x34, 0x6e,
-                      0xce, 0x02, 0xd1, 0x86)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2Cookie, 0xad26d6be, 0x1486, 0x43e6, 0xbf, 0x87, 0xa2, 0x03,
-                      0x40, 0x06, 0xca, 0x21)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2NavigationStartingEventArgs, 0x5b495469, 0xe119, 0x438a, 0x9b,
-                      0x18, 0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2NavigationCompletedEventArgs, 0x30d68b7d, 0x20d9, 0x4752, 0xa9,
-                      0xca, 0xec, 0x84, 0x48, 0xfb, 0xb5, 0xc1)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, 0x4e8a3389,
-                      0xc9d8, 0x4bd2, 0xb6, 0xb5, 0x12, 0x4f, 0xee, 0x6c, 0xc1, 0x4d)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, 0x6c4819f3,
-                      0xc9b7, 0x4260, 0x81, 0x27, 0xc9, 0xf5, 0xbd, 0xe7, 0xf6, 0x8c)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2NavigationStartingEventHandler, 0x9adbe429, 0xf36d, 0x432b,
-                      0x9d, 0xdc, 0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2NavigationCompletedEventHandler, 0xd33a35bf, 0x1c49, 0x4f98,
-                      0x93, 0xab, 0x00, 0x6e, 0x05, 0x33, 0xfe, 0x1c)
-SENDARO_WEBVIEW2_UUID(ICoreWebView2GetCookiesCompletedHandler, 0x5a4f5069, 0x5c15, 0x47c3, 0x86,
-                      0x46, 0xf4, 0xde, 0x1c, 0x11, 0x66, 0x70)
-#undef SENDARO_WEBVIEW2_UUID
-#endif
 
 #undef SENDARO_WEBVIEW2_IID
+#undef SENDARO_WEBVIEW2_UUIDOF
 
 STDAPI CreateCoreWebView2EnvironmentWithOptions(
     PCWSTR browserExecutableFolder, PCWSTR userDataFolder,

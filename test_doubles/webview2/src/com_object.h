@@ -32,6 +32,7 @@ class ComObject : public Interface {
     if (left == 0) delete this;
     return left;
   }
+  ULONG references() const { return references_; }
 
  protected:
   ComObject() = default;

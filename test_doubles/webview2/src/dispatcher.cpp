@@ -1,17 +1,11 @@
 #include "dispatcher.h"
 
+#include "this_module.h"
+
 namespace {
 
 constexpr UINT kRunTask = WM_APP + 1;
 constexpr wchar_t kClassName[] = L"SendaroWebViewDispatcher";
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 }  // namespace
 

@@ -1,16 +1,10 @@
 #include "host_window.h"
 
+#include "this_module.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"SendaroWebViewHost";
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
 
 }  // namespace
 
@@ -41,9 +35,11 @@ void HostWindow::Destroy() {
   window_ = nullptr;
 }
 
-void HostWindow::ShowPage(const std::wstring& title, const std::wstring& address) {
+void HostWindow::ShowPage(const std::wstring& title, const std::wstring& address,
+                          const std::wstring& content) {
   title_ = title;
   address_ = address;
+  content_ = content;
   if (IsOpen()) {
     SetWindowTextW(window_, title.c_str());
     InvalidateRect(window_, nullptr, TRUE);
@@ -82,7 +78,9 @@ void HostWindow::Paint() {
   line.top += 28;
   line.bottom = area.bottom - 16;
   SetTextColor(dc, RGB(0, 0, 160));
-  DrawTextW(dc, address_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX);
+  line.top += DrawTextW(dc, address_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX) + 16;
+  SetTextColor(dc, RGB(0, 0, 0));
+  DrawTextW(dc, content_.c_str(), -1, &line, DT_WORDBREAK | DT_NOPREFIX);
   SelectObject(dc, old_font);
   EndPaint(window_, &paint);
 }

@@ -4,8 +4,8 @@
 
 #include <string>
 
-// The browser's area inside the caller's window: a child window that shows the page title and
-// address, so a screenshot shows what the user is looking at. It is also how the scripted user
+// The browser's area inside the caller's window: a child window that shows the page title,
+// address and a line per form field and link, so a screenshot shows what the user is looking at. It is also how the scripted user
 // sees and closes the window.
 class HostWindow {
  public:
@@ -17,7 +17,7 @@ class HostWindow {
 
   bool IsOpen() const { return window_ != nullptr && IsWindow(window_); }
   HWND parent() const { return parent_; }
-  void ShowPage(const std::wstring& title, const std::wstring& address);
+  void ShowPage(const std::wstring& title, const std::wstring& address, const std::wstring& content);
   void SetBounds(const RECT& bounds);
   RECT bounds() const { return bounds_; }
   void SetVisible(bool visible);
@@ -38,4 +38,5 @@ class HostWindow {
   bool visible_ = true;
   std::wstring title_;
   std::wstring address_;
+  std::wstring content_;
 };

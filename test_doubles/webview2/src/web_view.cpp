@@ -102,6 +102,15 @@ std::vector<ComPtr<Handler>> Snapshot(const std::map<int64_t, ComPtr<Handler>>& 
   return list;
 }
 
+template <typename Handler>
+HRESULT AddHandler(std::map<int64_t, ComPtr<Handler>>& handlers, int64_t& next_token,
+                   Handler* handler, EventRegistrationToken* token) {
+  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
+  token->value = next_token++;
+  handlers[token->value] = handler;
+  return S_OK;
+}
+
 const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
   for (const HtmlLink& link : page.links) {
     if (!wanted.empty() ? (link.id == wanted || link.class_name == wanted || link.text == wanted)
@@ -111,6 +120,24 @@ const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
     }
   }
   return nullptr;
+}
+
+// One line per visible form field and link: what a person would see and use on the page.
+std::string PageOutline(const HtmlPage& page) {
+  std::string outline;
+  for (const HtmlForm& form : page.forms) {
+    for (const HtmlInput& input : form.inputs) {
+      if (input.type == "hidden") continue;
+      if (input.type == "submit") {
+        outline += "[" + (!input.value.empty() ? input.value : !input.name.empty() ? input.name : "submit") + "]\n";
+      } else {
+        const bool masked = input.type == "password" && !input.value.empty();
+        outline += input.name + ": " + (masked ? "****" : input.value) + "\n";
+      }
+    }
+  }
+  for (const HtmlLink& link : page.links) outline += "<" + link.text + ">\n";
+  return outline;
 }
 
 }  // namespace
@@ -156,10 +183,7 @@ HRESULT STDMETHODCALLTYPE WebView::Stop() {
 
 HRESULT STDMETHODCALLTYPE WebView::add_NavigationStarting(
     ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
-  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
-  token->value = next_token_++;
-  starting_handlers_[token->value] = handler;
-  return S_OK;
+  return AddHandler(starting_handlers_, next_token_, handler, token);
 }
 
 HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationToken token) {
@@ -169,10 +193,7 @@ HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationTo
 
 HRESULT STDMETHODCALLTYPE WebView::add_NavigationCompleted(
     ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) {
-  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
-  token->value = next_token_++;
-  completed_handlers_[token->value] = handler;
-  return S_OK;
+  return AddHandler(completed_handlers_, next_token_, handler, token);
 }
 
 HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationToken token) {
@@ -268,7 +289,9 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   has_page_ = true;
   page_ = ReadHtmlPage(response.body);
   const std::string shown_title = page_.title.empty() ? address_.Text() : page_.title;
-  if (host_) host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()));
+  if (host_) {
+    host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()), Utf8ToWide(PageOutline(page_)));
+  }
   Trace("page " + std::to_string(response.status) + ": " + address_.Text() + " title: " + page_.title);
   const bool success = response.status < 400;
   Complete(hop.navigation, success, success ? 0 : kUnknown);

@@ -1,4 +1,4 @@
-#include "certificate_test_support.h"
+#include "fixture_files.h"
 
 #include "test_environment.h"
 

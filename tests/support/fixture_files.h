@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-// Fixture certificates (made by fixtures/make_fixtures.py) and the shared log file.
+// Fixture certificates (certificate_fixtures/, made by make_fixtures.py; copied next to the test
+// programs) and the product log file a test reads back.
 
 std::vector<uint8_t> FixtureDer(const std::string& stem);
 std::string FixtureBase64(const std::string& stem);
