@@ -97,6 +97,7 @@ void OAuthWebViewWindow::RenewSilently() {
   LogInfo("Navigating directly to OAuth URL (like iOS - no reset)...");
 
   silent_renewal_pending_ = true;
+  renewal_navigation_.reset();
   SetTimer(window_, kRenewalTimer, silent_renewal_bound_ms_, nullptr);
   if (!controller_ || !webview_) {
     LogError(std::string(kCross) + " WebView controller or webview is NULL - cannot navigate");
@@ -182,6 +183,11 @@ HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2*,
   LPWSTR raw_uri = nullptr;
   if (args == nullptr || FAILED(args->get_Uri(&raw_uri))) return S_OK;
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
+  UINT64 navigation = 0;
+  if (silent_renewal_pending_ && !renewal_navigation_ &&
+      SUCCEEDED(args->get_NavigationId(&navigation))) {
+    renewal_navigation_ = navigation;
+  }
   if (IsOAuthRedirect(uri, redirect_uri_)) {
     LogInfo("Detected OAuth redirect - CANCELING navigation to prevent WebView lock");
     args->put_Cancel(TRUE);
@@ -235,9 +241,14 @@ HRESULT OAuthWebViewWindow::OnNavigationCompleted(ICoreWebView2*,
     LogError(std::string(kCross) + " Navigation FAILED with error status: " +
              std::to_string(static_cast<int>(status)));
   }
-  // A renewal's page finished loading without the redirect: the server wants the user.
-  EndSilentRenewal(success ? "the authorization server asks for the user"
-                           : "the navigation failed");
+  // The renewal's own navigation ended without the redirect: a loaded page means the server
+  // wants the user. (An earlier navigation ending late is not the renewal's.)
+  UINT64 navigation = 0;
+  if (renewal_navigation_ && SUCCEEDED(args->get_NavigationId(&navigation)) &&
+      navigation == *renewal_navigation_) {
+    EndSilentRenewal(success ? "the authorization server asks for the user"
+                             : "the navigation failed");
+  }
   return S_OK;
 }
 

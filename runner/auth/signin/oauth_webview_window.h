@@ -83,6 +83,7 @@ class OAuthWebViewWindow {
 
   uint32_t silent_renewal_bound_ms_;
   bool silent_renewal_pending_ = false;
+  std::optional<UINT64> renewal_navigation_;  // the id of the renewal's navigation, once seen
   // Completions may arrive after this object is gone; they check this first.
   std::shared_ptr<OAuthWebViewWindow*> alive_;
 };

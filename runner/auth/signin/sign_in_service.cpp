@@ -171,5 +171,6 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
 }
 
 void SignInService::OnOAuthComplete() {
+  LogInfo("Received WM_OAUTH_COMPLETE on main thread");
   if (window_) window_->InvokeCallback();
 }

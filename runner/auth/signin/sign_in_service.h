@@ -58,7 +58,8 @@ class SignInService {
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // WM_OAUTH_COMPLETE reached the main window: runs the finished sign-in's continuation.
+  // WM_OAUTH_COMPLETE reached the main window: logs it and runs the finished sign-in's
+  // continuation.
   void OnOAuthComplete();
 
   // The sign-in window, if any (hidden after a sign-in, kept for renewal and cookies).
