@@ -3,8 +3,8 @@
 
 Every .exe and .dll below them may import only Windows system libraries: the provider and the
 bridge are loaded into programs we do not control, where a compiler runtime DLL would be
-missing. Programs may also import the embedded browser's loader, which ships beside them; only
-the main program also imports the Flutter engine and plugin libraries shipped with it. Every
+missing; only the main program also imports the Flutter engine and plugin libraries shipped
+with it, and programs may import the embedded browser's loader, which ships beside them. Every
 library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
 """
@@ -22,12 +22,12 @@ SYSTEM_LIBRARIES = {
     "ws2_32.dll",
 }
 SYSTEM_PREFIXES = ("api-ms-win-",)
-# The embedded browser's loader ships next to the program that hosts the sign-in window; no
-# library loaded into another program may depend on it.
-PROGRAM_LIBRARIES = {"webview2loader.dll"}
 # The main program hosts the Flutter engine: it alone may import the engine library and the
 # plugin library installed next to it.
 PROGRAM_IMPORTS = {"sendaro.exe": {"flutter_windows.dll", "system_tray_plugin.dll"}}
+# The embedded browser's loader ships next to the program that hosts the sign-in window; no
+# library loaded into another program may depend on it.
+PROGRAM_LIBRARIES = {"webview2loader.dll"}
 SKIPPED_SOURCE_DIRS = {".git"}
 
 

@@ -119,6 +119,7 @@ def channels(wine, checks):
     steps += [call("checkKspRegistration"), call("checkKspStatus"), call("verifyCertutilKsp"),
               call("checkDllVersions"), call("noSuchMethod"), plugin("noSuchMethod"),
               {"channel": BRIDGE, "raw": "0300000000"}]
+    steps += [{"wait_ms": 4000}]  # the first placement is looked at meanwhile
     sizes = len(steps)
     steps += [call("setWindowSize", {"width": 600.7, "height": 700}), {"wait_ms": 3000},
               call("setWindowHeight", {"showBanner": False}), {"wait_ms": 3000},
@@ -126,7 +127,7 @@ def channels(wine, checks):
 
     app = Application(wine, "channels")
     run = app.start(steps)
-    run.wait_for_reply(0)
+    run.wait_for_reply(sizes - 2)
     windows = [wine.probe("window")]
     for step in (sizes, sizes + 2):
         run.wait_for_reply(step)
@@ -250,6 +251,11 @@ def signing(wine, checks, control):
     app = Application(wine, "signing")
     wine.probe("reset")
     checks.true("citizen linked", wine.probe("link-citizen").get("success"))
+    # The service refuses the disabled identity; the self-test signs with the first key listed.
+    disabled = [c["thumbprint"] for c in wine.probe("state")["certificates"]
+                if c["signIdentityId"] == "cit-disabled"]
+    for thumbprint in disabled:
+        wine.probe("remove-certificate", thumbprint)
     data = "Hola, Sendaro"
     run = app.run([call("registerKspHKLM"), call("testKspDummy"),
                    call("signData", {"data": data, "signIdentityId": "cit-rsa2048",

@@ -4,7 +4,7 @@
 //   session_probe state                 certificates, session keys and thumbprint mappings
 //   session_probe link-citizen          links the citizen account with a code minted at the
 //                                       service double (tokens, user data, certificates)
-//   session_probe store KEY VALUE | delete KEY
+//   session_probe store KEY VALUE | delete KEY | remove-certificate THUMBPRINT
 //   session_probe window                visibility and rectangle of the main window
 //   session_probe reset                 removes the certificates, mappings and session keys
 #include <windows.h>
@@ -85,6 +85,9 @@ nlohmann::json Run(const std::vector<std::string>& arguments) {
   }
   if (command == "delete" && arguments.size() == 2) {
     return {{"deleted", SecureStorage::DeleteToken(arguments[1])}};
+  }
+  if (command == "remove-certificate" && arguments.size() == 2) {
+    return {{"removed", CertStoreManager::RemoveCertificate(arguments[1])}};
   }
   if (command == "reset") return {{"cleared", ClearOAuthSession()}};
   return {{"error", "unknown command"}};
