@@ -23,14 +23,14 @@ ParsedCertificate Parse(const std::string& base64) {
     return {std::nullopt,
             ChannelAnswer::Failure("DECODE_FAILED", "Failed to decode base64 certificate")};
   }
-  auto info = CertParser::ParseCertificateFromDER(*der);
+  ValueOrReason<CertificateInfo> info = CertParser::ParseCertificateFromDER(*der);
   if (!info) {
     return {std::nullopt, ChannelAnswer::Failure("PARSE_FAILED", "Failed to parse certificate")};
   }
   LogInfo("Certificate parsed successfully:");
   LogInfo("  Subject CN: " + info->subjectCn);
   LogInfo("  Issuer CN: " + info->issuerCn);
-  return {std::move(info), std::nullopt};
+  return {std::move(*info), std::nullopt};
 }
 
 EncodableValue InstalledEntry(const InstalledCertificate& certificate) {
@@ -63,12 +63,14 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   const ParsedCertificate parsed = Parse(checked.values[2]);
   if (parsed.failure) return *parsed.failure;
 
-  std::string thumbprint;
-  if (!CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, user_type, thumbprint)) {
+  const ValueOrReason<std::string> installed =
+      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, user_type);
+  if (!installed) {
     LogError("Failed to install certificate to store");
     return ChannelAnswer::Failure("INSTALL_FAILED",
                                   "Failed to install certificate to Windows Certificate Store");
   }
+  const std::string& thumbprint = *installed;
   LogInfo("Certificate installed successfully. Thumbprint: " + thumbprint);
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)},
                                        {"thumbprint", Text(thumbprint)},
@@ -86,13 +88,14 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
 
   const ParsedCertificate parsed = Parse(checked.values[0]);
   if (parsed.failure) return *parsed.failure;
-  std::string thumbprint;
-  if (!CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2],
-                                        user_type, thumbprint)) {
+  const ValueOrReason<std::string> added =
+      CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2], user_type);
+  if (!added) {
     LogError("Failed to add certificate to store");
     return ChannelAnswer::Failure("ADD_CERT_FAILED",
                                   "Failed to add certificate to Windows Certificate Store");
   }
+  const std::string& thumbprint = *added;
   LogInfo("Certificate added successfully. Thumbprint: " + thumbprint);
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)}, {"thumbprint", Text(thumbprint)}}));
 }
