@@ -48,9 +48,13 @@ bool KeyExists(HKEY root, const std::wstring& path) {
   return true;
 }
 
+// Every case starts and ends with no registration: earlier programs in the same prefix (the
+// application's diagnostics, the installer) may have left one.
 class KspRegistrationTest : public ::testing::Test {
  protected:
-  void TearDown() override {
+  void SetUp() override { RemoveRegistration(); }
+  void TearDown() override { RemoveRegistration(); }
+  static void RemoveRegistration() {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProviderKey);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, kCngKey);
     RegDeleteTreeW(HKEY_CURRENT_USER, kCngKey);
