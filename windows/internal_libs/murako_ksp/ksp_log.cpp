@@ -5,7 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "scoped_srw_exclusive_lock.h"
+#include "ksp_log_file.h"
 
 namespace {
 
@@ -24,26 +24,6 @@ class LastErrorKeeper {
  private:
   DWORD saved_;
 };
-
-// Serialises the writes of this process. Append-only access alone makes each write land at the
-// end of the file on Windows, but not everywhere (Wine seeks and writes in two steps), and a
-// lost line is a lost clue; the lock is held only for one open-write-close.
-SRWLOCK g_write_lock = SRWLOCK_INIT;
-
-void AppendLine(const std::string& path, const char* line, size_t length) {
-  // Append-only access makes every write land at the current end of the file, so lines written
-  // by other processes at the same moment are not overwritten; the file is shared so that no
-  // writer is locked out.
-  ScopedSrwExclusiveLock exclusive(g_write_lock);
-  HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return;
-  }
-  DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
-  CloseHandle(file);
-}
 
 }  // namespace
 
@@ -91,7 +71,10 @@ void KspLog(const char* format, ...) {
   if (length <= 0) {
     return;
   }
-  AppendLine(path, line, strlen(line));
+  try {
+    ProviderLogFile().Append(path, line, strlen(line));
+  } catch (...) {
+  }
 }
 
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {

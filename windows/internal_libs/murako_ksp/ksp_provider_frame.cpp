@@ -8,6 +8,7 @@
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
 #include "ksp_status.h"
+#include "signature_check.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ SECURITY_STATUS OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
   provider->name =
       reinterpret_cast<LPWSTR>(reinterpret_cast<BYTE*>(provider) + sizeof(KspProviderHandle));
   memcpy(provider->name, name, name_bytes);
+  HoldSystemBCrypt();
   *out = reinterpret_cast<NCRYPT_PROV_HANDLE>(provider);
   return ERROR_SUCCESS;
 }
@@ -48,6 +50,7 @@ SECURITY_STATUS FreeProvider(NCRYPT_PROV_HANDLE handle) {
     return NTE_INVALID_HANDLE;
   }
   WipeAndFree(provider, provider->size);
+  ReleaseSystemBCrypt();
   KspLog("<<< MurakoFreeProvider: SUCCESS");
   return ERROR_SUCCESS;
 }

@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "hash_classification.h"
+#include "scoped_srw_exclusive_lock.h"
 #include "system_library.h"
 
 namespace {
@@ -19,8 +21,8 @@ std::string StatusText(const char* what, unsigned long status) {
   return text;
 }
 
-// BCrypt taken from the system folder at the moment of use: the provider imports none of it,
-// so it loads in processes that carry a bcrypt.dll of their own.
+// BCrypt taken from the system folder by its full path: the provider imports none of it, so it
+// loads in processes that carry a bcrypt.dll of their own.
 class SystemBCrypt {
  public:
   SystemBCrypt() : module_(LoadSystemLibrary(L"bcrypt.dll")) {
@@ -37,6 +39,22 @@ class SystemBCrypt {
 
  private:
   UniqueModule module_;
+};
+
+// The BCrypt held while provider handles are open, so that a signature does not load and
+// unload it again. Checks read it under the shared lock; the last release frees it under the
+// exclusive one, after every check that uses it has finished.
+SRWLOCK g_held_lock = SRWLOCK_INIT;
+size_t g_holders = 0;
+SystemBCrypt* g_held = nullptr;
+
+class SharedHeldBCrypt {
+ public:
+  SharedHeldBCrypt() { AcquireSRWLockShared(&g_held_lock); }
+  ~SharedHeldBCrypt() { ReleaseSRWLockShared(&g_held_lock); }
+  SharedHeldBCrypt(const SharedHeldBCrypt&) = delete;
+  SharedHeldBCrypt& operator=(const SharedHeldBCrypt&) = delete;
+  const SystemBCrypt* get() const { return g_held != nullptr && g_held->ready() ? g_held : nullptr; }
 };
 
 const wchar_t* HashAlgorithmFor(size_t raw_hash_bytes) {
@@ -107,14 +125,35 @@ std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRe
     return "signature is " + std::to_string(signature_bytes) + " bytes, the certificate's modulus " +
            std::to_string(modulus_bytes);
   }
-  SystemBCrypt bcrypt;
-  if (!bcrypt.ready()) return "bcrypt.dll of the system folder is unavailable";
+  SharedHeldBCrypt held;
+  std::unique_ptr<SystemBCrypt> loaded_now;
+  const SystemBCrypt* bcrypt = held.get();
+  if (bcrypt == nullptr) {
+    loaded_now.reset(new SystemBCrypt());
+    bcrypt = loaded_now.get();
+  }
+  if (!bcrypt->ready()) return "bcrypt.dll of the system folder is unavailable";
   BCRYPT_KEY_HANDLE raw_key = nullptr;
   if (!CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING,
                                    &certificate->pCertInfo->SubjectPublicKeyInfo, 0, nullptr,
                                    &raw_key)) {
     return StatusText("the certificate's public key cannot be imported", GetLastError());
   }
-  std::unique_ptr<void, DestroyKeyFn> key(raw_key, bcrypt.destroy_);
-  return VerifyWithKey(bcrypt, key.get(), request, signature, signature_bytes);
+  std::unique_ptr<void, DestroyKeyFn> key(raw_key, bcrypt->destroy_);
+  return VerifyWithKey(*bcrypt, key.get(), request, signature, signature_bytes);
+}
+
+void HoldSystemBCrypt() {
+  ScopedSrwExclusiveLock exclusive(g_held_lock);
+  if (g_holders++ == 0) g_held = new (std::nothrow) SystemBCrypt();
+}
+
+void ReleaseSystemBCrypt() {
+  std::unique_ptr<SystemBCrypt> released;
+  {
+    ScopedSrwExclusiveLock exclusive(g_held_lock);
+    if (g_holders == 0 || --g_holders != 0) return;
+    released.reset(g_held);
+    g_held = nullptr;
+  }
 }

@@ -28,3 +28,9 @@ RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWOR
 // its public key for the request; otherwise the reason it is refused.
 std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,
                              const BYTE* signature, DWORD signature_bytes);
+
+// Each open provider handle holds the system folder's bcrypt.dll for the checks, so that a
+// signature does not load and unload it; the last release unloads it. Without a holder a check
+// loads it for itself.
+void HoldSystemBCrypt();
+void ReleaseSystemBCrypt();
