@@ -9,6 +9,7 @@
 #include "secure_storage.h"
 #include "simple_display_name.h"
 #include "string_conversion.h"
+#include "text_encoding.h"
 
 namespace {
 

@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "cert_text.h"
+#include <algorithm>
+
 #include "cert_handles.h"
 #include "logger.h"
+#include "text_encoding.h"
 
 namespace {
 
@@ -23,14 +25,9 @@ std::string Failure(const char* call) {
   return std::string(call) + " failed with error: " + std::to_string(code);
 }
 
+// The first `count` bytes in lower-case hex.
 std::string LowerHexPrefix(const std::vector<uint8_t>& bytes, size_t count) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
-  }
-  return text;
+  return ToLowerHex(std::vector<uint8_t>(bytes.begin(), bytes.begin() + std::min(count, bytes.size())));
 }
 
 std::optional<std::vector<uint8_t>> HashWithCryptoApi(const std::vector<uint8_t>& data,
