@@ -34,7 +34,7 @@ TEST(SignatureServiceNames, OnlyAllLowerOrAllUpperSpellingsSelectTheHash) {
 TEST_F(SignatureServiceTest, HashesWithTheChosenAlgorithm) {
   SignatureService service;
   EXPECT_TRUE(Logged("INFO", "SignatureService initialized"));
-  std::optional<std::vector<uint8_t>> empty = service.CalculateHash({}, 0);
+  ValueOrReason<std::vector<uint8_t>> empty = service.CalculateHash({}, 0);
   ASSERT_TRUE(empty.has_value());
   EXPECT_EQ(ToLowerHex(*empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_TRUE(Logged("INFO", "Hash calculated (32 bytes): e3b0c44298fc1c149afbf4c8996fb924..."));
@@ -51,7 +51,7 @@ TEST_F(SignatureServiceTest, HashesWithTheChosenAlgorithm) {
 
 TEST_F(SignatureServiceTest, RequestCarriesTheDigestAndTheNameUnchanged) {
   SignatureService service;
-  std::optional<SignatureRequest> request =
+  ValueOrReason<SignatureRequest> request =
       service.PrepareSignatureRequest({'a', 'b', 'c'}, "ident-42", "RSA-PSS-MGF1-SHA512-custom");
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(request->sign_identity_id, "ident-42");
@@ -61,7 +61,7 @@ TEST_F(SignatureServiceTest, RequestCarriesTheDigestAndTheNameUnchanged) {
   EXPECT_TRUE(Logged("INFO", "Digest value (Base64): " + request->digest_value.substr(0, 32) + "..."));
   EXPECT_TRUE(Logged("INFO", "Signature request prepared successfully"));
 
-  std::optional<SignatureRequest> sha256 = service.PrepareSignatureRequest({}, "i", "rsa-sha256");
+  ValueOrReason<SignatureRequest> sha256 = service.PrepareSignatureRequest({}, "i", "rsa-sha256");
   EXPECT_EQ(sha256->digest_value, "47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=");
 }
 
