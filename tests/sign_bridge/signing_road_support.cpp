@@ -10,7 +10,8 @@ DoubleIdentity IdentityOf(const nlohmann::json& accounts, const std::string& ide
   const nlohmann::json& entry = accounts["identities"][identity_id];
   identity.id = identity_id;
   identity.thumbprint = entry.value("thumbprint", "");
-  identity.certificate_der = DecodeBase64(entry.value("certificate", "")).value_or(std::vector<uint8_t>());
+  identity.certificate_der =
+      DecodeBase64(entry.value("certificate", "")).value_or(std::vector<uint8_t>());
   identity.bits = entry.value("bits", 0);
   return identity;
 }
