@@ -198,7 +198,9 @@ TEST_F(CertificateChecks, ProductionHostRejectsAnUnknownAuthorityWhateverIsStore
   const std::string production = CitizenApiBaseUrl(DeploymentServiceHosts(), true);
   ASSERT_TRUE(control_.SetTestAuthorityTrusted(false));
   for (const char* stored : {"", "desa", "prod"}) {
-    if (*stored != '\0') ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, stored));
+    if (*stored != '\0') {
+      ASSERT_TRUE(SecureStorage::StoreToken(kEnvironmentKey, stored));
+    }
     ProcessResult strict = Probe(production);
     EXPECT_NE(strict.exit_code, 0u) << stored;
     EXPECT_NE(strict.standard_output.find("WinHttpSendRequest failed: "), std::string::npos)
