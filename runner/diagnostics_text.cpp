@@ -33,16 +33,6 @@ std::vector<uint8_t> DummyHash() {
   return hash;
 }
 
-std::string FirstBytesPreview(const std::vector<uint8_t>& bytes) {
-  std::string preview;
-  char hex[4];
-  for (size_t i = 0; i < bytes.size() && i < 16; ++i) {
-    std::snprintf(hex, sizeof(hex), "%02X ", bytes[i]);
-    preview += hex;
-  }
-  return preview + "...";
-}
-
 std::string FileTimestampText(int year, int month, int day, int hour, int minute, int second) {
   char text[32];
   std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute,

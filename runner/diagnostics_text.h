@@ -16,8 +16,5 @@ std::string StatusHex(long status);
 // The self-test's 32-byte hash: byte i is 7 * i.
 std::vector<uint8_t> DummyHash();
 
-// The first min(size, 16) bytes as two upper-case hex digits and a space each, then "...".
-std::string FirstBytesPreview(const std::vector<uint8_t>& bytes);
-
 // "%04d-%02d-%02d %02d:%02d:%02d".
 std::string FileTimestampText(int year, int month, int day, int hour, int minute, int second);

@@ -8,6 +8,7 @@
 #include "logger.h"
 #include "ncrypt_handles.h"
 #include "string_conversion.h"
+#include "text_encoding.h"
 
 using flutter::EncodableValue;
 
@@ -86,7 +87,7 @@ void SignDummyHash(const NCryptObject& key, SelfTest& test) {
   }
   signature.resize(size);
   test.logs.push_back("  ✅ Signature generated: " + std::to_string(size) + " bytes");
-  test.logs.push_back("    First 16 bytes: " + FirstBytesPreview(signature));
+  test.logs.push_back("    First 16 bytes: " + UpperHexPreview(signature, 16));
 }
 
 void TestFirstKey(const NCryptObject& provider, SelfTest& test) {

@@ -26,16 +26,16 @@
 #include <thread>
 #include <vector>
 
-#include "base64_encoder.h"
-#include "provider_road.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "murako_api_json.h"
+#include "provider_road.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
 #include "signing_road_support.h"
 #include "string_conversion.h"
+#include "text_encoding.h"
 #include "winhttp_handle.h"
 #include "winhttp_response.h"
 
@@ -480,7 +480,7 @@ void PrintBreakdown(ProviderRoad& road, const Setup& setup, const std::vector<ui
   const double found = MedianMs(50, [] { SecureStorage::GetToken("oauth_access_token_ciudadano"); });
   const double missing = MedianMs(50, [] { SecureStorage::GetToken("no_such_key_for_benchmark"); });
   SetMinimumLogLevel(1);
-  SignatureRequest request{setup.identity.id, Base64Encode(raw), "", "rsa-sha256"};
+  SignatureRequest request{setup.identity.id, EncodeBase64(raw), "", "rsa-sha256"};
   const double json = MedianMs(5, [&] { for (int i = 0; i < 100; ++i) BuildSignatureRequestJson(request); }) / 100;
   const std::wstring bridge_path = ProgramFolder() + L"murako_sign_bridge.dll";
   const double load = MedianMs(50, [&] { FreeLibrary(LoadLibraryW(bridge_path.c_str())); });
@@ -520,7 +520,7 @@ int Latency(const Setup& setup) {
   std::vector<double> provider_ms, bare_ms, bridge_ms, direct_ms;
   int failures = 0;
   auto raw = TestDigest(32, 77);
-  const std::string body = "{\"digest_value\":\"" + Base64Encode(raw) +
+  const std::string body = "{\"digest_value\":\"" + EncodeBase64(raw) +
                            "\",\"sign_identity_id\":\"" + setup.identity.id +
                            "\",\"signature_algorithm\":\"rsa-sha256\"}";
   // Warm-up of both paths, then alternate so drift hits both alike.
@@ -569,7 +569,7 @@ int LeakParts(const Setup& setup) {
                     static_cast<long long>(before.private_bytes));
   };
   auto raw = TestDigest(32, 5);
-  const std::string body = "{\"digest_value\":\"" + Base64Encode(raw) +
+  const std::string body = "{\"digest_value\":\"" + EncodeBase64(raw) +
                            "\",\"sign_identity_id\":\"" + setup.identity.id +
                            "\",\"signature_algorithm\":\"rsa-sha256\"}";
   const std::wstring host = Utf8ToWide(DeploymentServiceHosts().citizen_development);

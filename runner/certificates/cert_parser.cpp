@@ -33,15 +33,6 @@ uint64_t FileTimeValue(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-int Base64Index(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
 CertificateInfo ReadCertificate(PCCERT_CONTEXT context, const std::vector<uint8_t>& der) {
   CertificateInfo info;
   info.derData = der;
@@ -166,29 +157,4 @@ void CertParser::ParseName(const std::string& subjectCn, std::string& dni, std::
     }
   }
   LogInfo("Extracted - DNI: " + dni + ", Surnames: " + surnames + ", Name: " + name);
-}
-
-std::vector<uint8_t> CertParser::Base64Decode(const std::string& base64) {
-  std::vector<uint8_t> bytes;
-  uint32_t group = 0;
-  int filled = 0;
-  for (char c : base64) {
-    int index = Base64Index(c);
-    if (index < 0) break;
-    group = (group << 6) | static_cast<uint32_t>(index);
-    if (++filled == 4) {
-      bytes.push_back(static_cast<uint8_t>(group >> 16));
-      bytes.push_back(static_cast<uint8_t>(group >> 8));
-      bytes.push_back(static_cast<uint8_t>(group));
-      group = 0;
-      filled = 0;
-    }
-  }
-  if (filled == 2) {
-    bytes.push_back(static_cast<uint8_t>(group >> 4));
-  } else if (filled == 3) {
-    bytes.push_back(static_cast<uint8_t>(group >> 10));
-    bytes.push_back(static_cast<uint8_t>(group >> 2));
-  }
-  return bytes;
 }

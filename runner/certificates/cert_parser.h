@@ -22,7 +22,4 @@ class CertParser {
   // Splits "DNI SURNAME... NAME"; the outputs keep their values when no DNI or no word follows.
   static void ParseName(const std::string& subjectCn, std::string& dni, std::string& surnames,
                         std::string& name);
-
-  // Lenient decoder without system calls: stops at the first "=" or non-alphabet character.
-  static std::vector<uint8_t> Base64Decode(const std::string& base64);
 };

@@ -9,6 +9,7 @@
 #include "secure_storage.h"
 #include "simple_display_name.h"
 #include "string_conversion.h"
+#include "text_encoding.h"
 
 namespace {
 
@@ -102,12 +103,19 @@ void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
 void StoreMappings(const std::string& thumbprint, const std::string& signIdentityId,
                    const std::string& userType) {
   std::string identityKey = "sign_identity_by_thumbprint_" + thumbprint;
-  SecureStorage::StoreToken(identityKey, signIdentityId);
-  LogInfo("  \xE2\x9C\x85 Stored thumbprint mapping: " + identityKey + " \xE2\x86\x92 " +
-          signIdentityId);
+  if (SecureStorage::StoreToken(identityKey, signIdentityId)) {
+    LogInfo("  \xE2\x9C\x85 Stored thumbprint mapping: " + identityKey + " \xE2\x86\x92 " +
+            signIdentityId);
+  } else {
+    LogError("Failed to store mapping for thumbprint: " + thumbprint);
+  }
   std::string userTypeKey = "user_type_by_thumbprint_" + thumbprint;
-  SecureStorage::StoreToken(userTypeKey, userType);
-  LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " + userType);
+  if (SecureStorage::StoreToken(userTypeKey, userType)) {
+    LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " +
+            userType);
+  } else {
+    LogError("Failed to store user_type for thumbprint: " + thumbprint);
+  }
 }
 
 // Logs each failure and returns it as the reason.

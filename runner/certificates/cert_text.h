@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +15,6 @@ std::string FormatSerialNumber(const std::vector<uint8_t>& littleEndian);
 // the whole second.
 std::chrono::system_clock::time_point FileTimeToTimePoint(uint64_t fileTime);
 
-// Two upper-case hex digits per byte, no separators (thumbprints).
-std::string ToUpperHex(const std::vector<uint8_t>& bytes);
-
-// The bytes of a text of hex digit pairs; absent when the text is empty, has an odd length or
-// holds anything but hex digits.
-std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text);
-
 // The two values a certificate description carries:
 // "MurakoSignIdentityId:" + id + ";OAuthToken:" + token.
 struct DescriptionFields {
@@ -30,6 +22,3 @@ struct DescriptionFields {
   std::string oauthToken;      // everything after the first "OAuthToken:", else empty
 };
 DescriptionFields ParseDescription(const std::string& description);
-
-// Standard Base64 with "=" padding.
-std::string EncodeBase64(const std::vector<uint8_t>& bytes);

@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "cert_text.h"
+#include <algorithm>
+
 #include "cert_handles.h"
 #include "logger.h"
+#include "text_encoding.h"
 
 namespace {
 
@@ -23,46 +25,54 @@ std::string Failure(const char* call) {
   return std::string(call) + " failed with error: " + std::to_string(code);
 }
 
+// The first `count` bytes in lower-case hex.
 std::string LowerHexPrefix(const std::vector<uint8_t>& bytes, size_t count) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < count; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
-  }
-  return text;
+  const size_t shown = std::min(count, bytes.size());
+  return ToLowerHex(std::vector<uint8_t>(bytes.begin(), bytes.begin() + shown));
 }
 
-std::optional<std::vector<uint8_t>> HashWithCryptoApi(const std::vector<uint8_t>& data,
+// Logs a failure and returns it as the reason.
+Reason LoggedReason(const std::string& text) {
+  LogError(text);
+  return Reason{text};
+}
+
+ValueOrReason<std::vector<uint8_t>> HashWithCryptoApi(const std::vector<uint8_t>& data,
                                                       int algorithm) {
   UniqueCryptProvider provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-    LogError(Failure("CryptAcquireContext"));
-    return std::nullopt;
+    return LoggedReason(Failure("CryptAcquireContext"));
   }
   UniqueCryptHash hash;
   if (!CryptCreateHash(provider.get(), HashAlgorithmId(algorithm), 0, 0, hash.put())) {
-    LogError(Failure("CryptCreateHash"));
-    return std::nullopt;
+    return LoggedReason(Failure("CryptCreateHash"));
   }
   if (!CryptHashData(hash.get(), data.data(), static_cast<DWORD>(data.size()), 0)) {
-    LogError(Failure("CryptHashData"));
-    return std::nullopt;
+    return LoggedReason(Failure("CryptHashData"));
   }
   DWORD length = 0;
   DWORD lengthSize = sizeof(length);
   if (!CryptGetHashParam(hash.get(), HP_HASHSIZE, reinterpret_cast<BYTE*>(&length), &lengthSize,
                          0)) {
-    LogError(Failure("CryptGetHashParam (HP_HASHSIZE)"));
-    return std::nullopt;
+    return LoggedReason(Failure("CryptGetHashParam (HP_HASHSIZE)"));
   }
   std::vector<uint8_t> value(length);
   if (!CryptGetHashParam(hash.get(), HP_HASHVAL, value.data(), &length, 0)) {
-    LogError(Failure("CryptGetHashParam (HP_HASHVAL)"));
-    return std::nullopt;
+    return LoggedReason(Failure("CryptGetHashParam (HP_HASHVAL)"));
   }
   value.resize(length);
   return value;
+}
+
+ValueOrReason<std::vector<uint8_t>> CalculateHashUnguarded(const std::vector<uint8_t>& data,
+                                                           int algorithm) {
+  LogInfo("Calculating hash with algorithm: " + std::to_string(algorithm));
+  LogInfo("Data size: " + std::to_string(data.size()) + " bytes");
+  ValueOrReason<std::vector<uint8_t>> hash = HashWithCryptoApi(data, algorithm);
+  if (!hash) return hash;
+  LogInfo("Hash calculated (" + std::to_string(hash->size()) +
+          " bytes): " + LowerHexPrefix(*hash, 16) + (hash->size() > 16 ? "..." : ""));
+  return hash;
 }
 
 }  // namespace
@@ -82,34 +92,27 @@ int SignatureService::HashAlgorithmFromName(const std::string& algorithmName) {
   return 0;
 }
 
-std::optional<std::vector<uint8_t>> SignatureService::CalculateHash(
+ValueOrReason<std::vector<uint8_t>> SignatureService::CalculateHash(
     const std::vector<uint8_t>& data, int algorithm) const {
   try {
-    LogInfo("Calculating hash with algorithm: " + std::to_string(algorithm));
-    LogInfo("Data size: " + std::to_string(data.size()) + " bytes");
-    std::optional<std::vector<uint8_t>> hash = HashWithCryptoApi(data, algorithm);
-    if (!hash) return std::nullopt;
-    LogInfo("Hash calculated (" + std::to_string(hash->size()) +
-            " bytes): " + LowerHexPrefix(*hash, 16) + (hash->size() > 16 ? "..." : ""));
-    return hash;
+    return CalculateHashUnguarded(data, algorithm);
   } catch (...) {
-    LogError("Exception in CalculateHash");
-    return std::nullopt;
+    return LoggedReason("Exception in CalculateHash");
   }
 }
 
-std::optional<SignatureRequest> SignatureService::PrepareSignatureRequest(
+ValueOrReason<SignatureRequest> SignatureService::PrepareSignatureRequest(
     const std::vector<uint8_t>& data, const std::string& signIdentityId,
     const std::string& algorithmName) const {
   try {
     LogInfo("Preparing signature request");
     LogInfo("Sign identity ID: " + signIdentityId);
     LogInfo("Algorithm: " + algorithmName);
-    std::optional<std::vector<uint8_t>> hash =
-        CalculateHash(data, HashAlgorithmFromName(algorithmName));
+    const ValueOrReason<std::vector<uint8_t>> hash =
+        CalculateHashUnguarded(data, HashAlgorithmFromName(algorithmName));
     if (!hash) {
       LogError("Failed to calculate hash");
-      return std::nullopt;
+      return Reason{hash.reason()};
     }
     std::string digest = EncodeBase64(*hash);
     LogInfo("Digest value (Base64): " + digest.substr(0, 32) + "...");
@@ -120,7 +123,6 @@ std::optional<SignatureRequest> SignatureService::PrepareSignatureRequest(
     LogInfo("Signature request prepared successfully");
     return request;
   } catch (...) {
-    LogError("Exception in PrepareSignatureRequest");
-    return std::nullopt;
+    return LoggedReason("Exception in PrepareSignatureRequest");
   }
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "murako_api_types.h"
+#include "value_or_reason.h"
 
 // Hashes data locally (CryptoAPI) and builds the request that has the remote service sign it
 // with one of the user's sign identities, for the application's own signatures.
@@ -15,9 +15,10 @@ class SignatureService {
 
   // 0 = SHA-256, 1 = SHA-384, 2 = SHA-512, chosen from the service's algorithm name.
   static int HashAlgorithmFromName(const std::string& algorithmName);
-  std::optional<std::vector<uint8_t>> CalculateHash(const std::vector<uint8_t>& data,
+  // The hash, or why CryptoAPI could not compute it (logged). No exception leaves these.
+  ValueOrReason<std::vector<uint8_t>> CalculateHash(const std::vector<uint8_t>& data,
                                                     int algorithm) const;
-  std::optional<SignatureRequest> PrepareSignatureRequest(const std::vector<uint8_t>& data,
+  ValueOrReason<SignatureRequest> PrepareSignatureRequest(const std::vector<uint8_t>& data,
                                                           const std::string& signIdentityId,
                                                           const std::string& algorithmName) const;
 };

@@ -1,8 +1,8 @@
 // MurakoApiClient::SignHash, the one operation the signing bridge links.
-#include "api_log_text.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "murako_api_json.h"
+#include "text_encoding.h"
 
 std::optional<SignatureResult> MurakoApiClient::SignHash(const SignatureRequest& request) const {
   LogInfo("MurakoApiClient::SignHash - Signing with identity: " + request.sign_identity_id);
@@ -26,6 +26,6 @@ std::optional<SignatureResult> MurakoApiClient::SignHash(const SignatureRequest&
   const std::string count = std::to_string(result.signature.size());
   LogInfo("Signature received: " + count + " bytes");
   LogSignatureNotice("Firmado correctamente (" + count + " bytes)", true);
-  LogInfo("Signature (first 16 bytes hex): " + SignaturePreviewHex(result.signature));
+  LogInfo("Signature (first 16 bytes hex): " + UpperHexPreview(result.signature, 16));
   return result;
 }

@@ -133,16 +133,4 @@ TEST_F(CertParserTest, NameSplitsSurnamesFromTheLastWord) {
   EXPECT_EQ(surnames, "kept");
 }
 
-TEST_F(CertParserTest, LenientBase64StopsAtPaddingOrForeignCharacters) {
-  auto text = [](const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); };
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9vYmFy")), "foobar");
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9vYg==")), "foob");
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9vYmE")), "fooba");
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9vY")), "foo") << "a single left-over character";
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9v\r\nYmFy")), "foo") << "line breaks end the input";
-  EXPECT_EQ(text(CertParser::Base64Decode("Zm9v=YmFy")), "foo");
-  EXPECT_TRUE(CertParser::Base64Decode("").empty());
-  EXPECT_EQ(CertParser::Base64Decode(FixtureBase64("large")), FixtureDer("large"));
-}
-
 }  // namespace

@@ -115,6 +115,7 @@ class CertStoreManagerTest : public ::testing::Test {
   bool Logged(const std::string& tag, const std::string& message) const {
     return LogHasLine(temp_.path(), tag, message);
   }
+  std::string Log() const { return ReadFileBytes(temp_.path() + "murako_windows.log"); }
 
   ScopedTempDirectory temp_;
   ScopedTempPathOverride temp_path_{temp_.path()};
@@ -170,6 +171,17 @@ TEST_F(CertStoreManagerTest, ReinstallingLeavesOneCopyWithTheSecondIdentity) {
   EXPECT_TRUE(Logged("INFO", "Existing certificate deleted successfully"));
   EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + *second),
             std::optional<std::string>("profesional"));
+}
+
+TEST_F(CertStoreManagerTest, AMappingThatCannotBeStoredIsLoggedAsAFailure) {
+  // An empty identity or user type is refused by the credential store.
+  const ValueOrReason<std::string> added =
+      CertStoreManager::AddCertificate(Parsed("citizen"), "", "token-1", "");
+  ASSERT_TRUE(added) << added.reason();
+  EXPECT_TRUE(Logged("ERROR", "Failed to store mapping for thumbprint: " + *added));
+  EXPECT_TRUE(Logged("ERROR", "Failed to store user_type for thumbprint: " + *added));
+  EXPECT_EQ(Log().find("Stored thumbprint mapping"), std::string::npos);
+  EXPECT_EQ(Log().find("Stored user_type mapping"), std::string::npos);
 }
 
 TEST_F(CertStoreManagerTest, ListsOnlyTheSystemsCertificates) {

@@ -16,17 +16,6 @@ TEST(CertTextTest, FileTimesMoveToTheUnixEpochAndDropFractions) {
             system_clock::time_point(seconds(15)));
 }
 
-TEST(CertTextTest, HexBytesAcceptOnlyDigitPairs) {
-  EXPECT_EQ(ToUpperHex({0x00, 0xAB, 0x7f}), "00AB7F");
-  EXPECT_EQ(ParseHexBytes("00ab7F"), (std::vector<uint8_t>{0x00, 0xAB, 0x7F}));
-  EXPECT_FALSE(ParseHexBytes("").has_value());
-  EXPECT_FALSE(ParseHexBytes("ABC").has_value());
-  EXPECT_FALSE(ParseHexBytes("ZZ").has_value());
-  EXPECT_FALSE(ParseHexBytes("+1").has_value());
-  EXPECT_FALSE(ParseHexBytes(" 1").has_value());
-  EXPECT_FALSE(ParseHexBytes("0x").has_value());
-}
-
 TEST(CertTextTest, DescriptionFieldsNeedTheirLabels) {
   DescriptionFields both = ParseDescription("MurakoSignIdentityId:id-7;OAuthToken:tok;en");
   EXPECT_EQ(both.signIdentityId, "id-7");
@@ -39,12 +28,4 @@ TEST(CertTextTest, DescriptionFieldsNeedTheirLabels) {
   DescriptionFields neither = ParseDescription("Imported by the user");
   EXPECT_EQ(neither.signIdentityId, "");
   EXPECT_EQ(neither.oauthToken, "");
-}
-
-TEST(CertTextTest, Base64EncodingPadsToWholeGroups) {
-  EXPECT_EQ(EncodeBase64({}), "");
-  EXPECT_EQ(EncodeBase64({'f'}), "Zg==");
-  EXPECT_EQ(EncodeBase64({'f', 'o'}), "Zm8=");
-  EXPECT_EQ(EncodeBase64({'f', 'o', 'o'}), "Zm9v");
-  EXPECT_EQ(EncodeBase64({0xFB, 0xFF}), "+/8=");
 }

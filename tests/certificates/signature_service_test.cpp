@@ -2,21 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "cert_text.h"
 #include "fixture_files.h"
 #include "test_environment.h"
+#include "text_encoding.h"
 
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
-}
 
 class SignatureServiceTest : public ::testing::Test {
  protected:
@@ -44,13 +34,13 @@ TEST(SignatureServiceNames, OnlyAllLowerOrAllUpperSpellingsSelectTheHash) {
 TEST_F(SignatureServiceTest, HashesWithTheChosenAlgorithm) {
   SignatureService service;
   EXPECT_TRUE(Logged("INFO", "SignatureService initialized"));
-  std::optional<std::vector<uint8_t>> empty = service.CalculateHash({}, 0);
+  ValueOrReason<std::vector<uint8_t>> empty = service.CalculateHash({}, 0);
   ASSERT_TRUE(empty.has_value());
-  EXPECT_EQ(Hex(*empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(ToLowerHex(*empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_TRUE(Logged("INFO", "Hash calculated (32 bytes): e3b0c44298fc1c149afbf4c8996fb924..."));
 
   std::vector<uint8_t> abc = {'a', 'b', 'c'};
-  EXPECT_EQ(Hex(service.CalculateHash(abc, 1).value()),
+  EXPECT_EQ(ToLowerHex(service.CalculateHash(abc, 1).value()),
             "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed"
             "8086072ba1e7cc2358baeca134c825a7");
   EXPECT_EQ(service.CalculateHash(abc, 2).value().size(), 64u);
@@ -61,7 +51,7 @@ TEST_F(SignatureServiceTest, HashesWithTheChosenAlgorithm) {
 
 TEST_F(SignatureServiceTest, RequestCarriesTheDigestAndTheNameUnchanged) {
   SignatureService service;
-  std::optional<SignatureRequest> request =
+  ValueOrReason<SignatureRequest> request =
       service.PrepareSignatureRequest({'a', 'b', 'c'}, "ident-42", "RSA-PSS-MGF1-SHA512-custom");
   ASSERT_TRUE(request.has_value());
   EXPECT_EQ(request->sign_identity_id, "ident-42");
@@ -71,7 +61,7 @@ TEST_F(SignatureServiceTest, RequestCarriesTheDigestAndTheNameUnchanged) {
   EXPECT_TRUE(Logged("INFO", "Digest value (Base64): " + request->digest_value.substr(0, 32) + "..."));
   EXPECT_TRUE(Logged("INFO", "Signature request prepared successfully"));
 
-  std::optional<SignatureRequest> sha256 = service.PrepareSignatureRequest({}, "i", "rsa-sha256");
+  ValueOrReason<SignatureRequest> sha256 = service.PrepareSignatureRequest({}, "i", "rsa-sha256");
   EXPECT_EQ(sha256->digest_value, "47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=");
 }
 

@@ -14,6 +14,7 @@
 #include "service_double_control.h"
 #include "service_endpoints.h"
 #include "test_environment.h"
+#include "text_encoding.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <winhttp.h>
 
 #include "string_conversion.h"
+#include "text_encoding.h"
 #include "winhttp_handle.h"
 #include "winhttp_response.h"
 
@@ -58,7 +59,7 @@ nlohmann::json ServiceDoubleControl::Accounts() const {
 
 std::vector<uint8_t> ServiceDoubleControl::CaCertificateDer() const {
   auto answer = nlohmann::json::parse(Call("GET", "/ca").value_or("{}"));
-  return DecodeBase64(answer.value("certificate", ""));
+  return DecodeBase64(answer.value("certificate", "")).value_or(std::vector<uint8_t>());
 }
 
 std::string ServiceDoubleControl::NewToken(const std::string& account) const {
@@ -99,34 +100,6 @@ bool ServiceDoubleControl::Verify(const std::string& identity, const std::string
   auto answer = Call("POST", "/verify", body.dump());
   return answer && nlohmann::json::parse(*answer).value("valid", false);
 }
-
-namespace service_double {
-
-std::vector<uint8_t> DecodeBase64(const std::string& text) {
-  DWORD size = 0;
-  if (!CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
-                            nullptr, &size, nullptr, nullptr)) {
-    return {};
-  }
-  std::vector<uint8_t> bytes(size);
-  CryptStringToBinaryA(text.c_str(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64,
-                       bytes.data(), &size, nullptr, nullptr);
-  bytes.resize(size);
-  return bytes;
-}
-
-std::string EncodeBase64(const std::vector<uint8_t>& bytes) {
-  if (bytes.empty()) return "";
-  DWORD size = 0;
-  const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
-  CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, nullptr, &size);
-  std::string text(size, '\0');
-  CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), flags, &text[0], &size);
-  text.resize(size);
-  return text;
-}
-
-}  // namespace service_double
 
 bool ServiceDoubleControl::SetTestAuthorityTrusted(bool trusted) const {
   std::vector<uint8_t> der = CaCertificateDer();

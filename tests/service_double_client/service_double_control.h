@@ -43,12 +43,3 @@ class ServiceDoubleControl {
   std::optional<std::string> Call(const std::string& verb, const std::string& path,
                                   const std::string& body = std::string()) const;
 };
-
-// In a namespace of their own so that a test program may link the certificate library too,
-// which has an EncodeBase64 of its own.
-namespace service_double {
-std::vector<uint8_t> DecodeBase64(const std::string& text);
-std::string EncodeBase64(const std::vector<uint8_t>& bytes);
-}  // namespace service_double
-using service_double::DecodeBase64;
-using service_double::EncodeBase64;

@@ -1,7 +1,6 @@
 // The bridge's pure parts: hash classification, algorithm names, flags text, Base64.
 #include <gtest/gtest.h>
 
-#include "base64_encoder.h"
 #include "bridge_credentials.h"
 #include "hash_classification.h"
 #include "remote_signer.h"
@@ -63,14 +62,6 @@ TEST(BridgeTexts, AlgorithmNamesFlagsAndTokenKeys) {
   EXPECT_EQ(AccessTokenKeyFor("profesional"), "oauth_access_token_profesional");
   EXPECT_EQ(AccessTokenKeyFor("Profesional"), "oauth_access_token_ciudadano");
   EXPECT_EQ(KeyNameToNarrow(L"ABC0123"), "ABC0123");
-}
-
-TEST(Base64, StandardAlphabetWithPadding) {
-  EXPECT_EQ(Base64Encode({}), "");
-  EXPECT_EQ(Base64Encode({'f'}), "Zg==");
-  EXPECT_EQ(Base64Encode({'f', 'o'}), "Zm8=");
-  EXPECT_EQ(Base64Encode({'f', 'o', 'o'}), "Zm9v");
-  EXPECT_EQ(Base64Encode({0xFB, 0xFF, 0xBF}), "+/+/");
 }
 
 }  // namespace

@@ -3,13 +3,15 @@
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "string_conversion.h"
+#include "text_encoding.h"
 
 DoubleIdentity IdentityOf(const nlohmann::json& accounts, const std::string& identity_id) {
   DoubleIdentity identity;
   const nlohmann::json& entry = accounts["identities"][identity_id];
   identity.id = identity_id;
   identity.thumbprint = entry.value("thumbprint", "");
-  identity.certificate_der = DecodeBase64(entry.value("certificate", ""));
+  identity.certificate_der =
+      DecodeBase64(entry.value("certificate", "")).value_or(std::vector<uint8_t>());
   identity.bits = entry.value("bits", 0);
   return identity;
 }

@@ -134,7 +134,7 @@ std::optional<murako::OAuthToken> OAuthManager::RequestToken(
     const std::string& sent_refresh_token) const {
   const bool exchange = grant == TokenGrant::AuthorizationCode;
   const TokenEndpoint endpoint = GetTokenEndpoint(user_type);
-  std::optional<std::string> response = HttpPost(endpoint.host, kOAuthTokenPath, body,
+  std::optional<std::string> response = PostForm(endpoint.host, kOAuthTokenPath, body,
                                                  endpoint.port);
   if (!response) {
     LogError(exchange ? "Failed to exchange authorization code" : "Failed to refresh token");
@@ -151,20 +151,7 @@ std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
                                                   const std::string& path,
                                                   const std::string& body, uint16_t port) const {
   try {
-    const std::string host_text = WideToUtf8(host);
-    LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
-    // The body carries the client secret and the code or refresh token: those values are not
-    // written to the log.
-    LogInfo("Request body: " + RedactFormBodyForLog(body));
-    for (const Strategy& strategy : kStrategies) {
-      FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
-      std::optional<std::string> response =
-          seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
-      if (response) return response;
-      if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
-    }
-    LogError("All HTTP POST strategies failed for " + host_text +
-             " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
+    return PostForm(host, path, body, port);
   } catch (const std::exception& error) {
     LogError(std::string("Exception in HttpPost: ") + error.what());
   } catch (...) {
@@ -173,26 +160,39 @@ std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
   return std::nullopt;
 }
 
-std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) const {
-  try {
-    LogInfo("  Attempting with access type: " + attempt.strategy_name);
-    HttpsExchange exchange;
-    exchange.host = attempt.host;
-    exchange.port = attempt.port;
-    exchange.verb = L"POST";
-    exchange.path = Utf8ToWide(attempt.path);
-    exchange.headers = kFormContentType;
-    exchange.body = attempt.body;
-    exchange.access_type = attempt.access_type;
-    exchange.announce_relaxed_checks = true;
-    HttpsOutcome outcome = PerformHttpsExchange(exchange);
-    if (!outcome.answered) return std::nullopt;
-    LogInfo("  HTTP response received: " + std::to_string(outcome.body.size()) + " bytes");
-    return std::move(outcome.body);
-  } catch (const std::exception& error) {
-    LogError(std::string("  Exception in TryHttpPost: ") + error.what());
-  } catch (...) {
-    LogError("  Unknown exception in TryHttpPost");
+std::optional<std::string> OAuthManager::PostForm(const std::wstring& host,
+                                                  const std::string& path,
+                                                  const std::string& body, uint16_t port) const {
+  const std::string host_text = WideToUtf8(host);
+  LogInfo("Making HTTP POST request to " + host_text + ":" + std::to_string(port) + path);
+  // The body carries the client secret and the code or refresh token: those values are not
+  // written to the log.
+  LogInfo("Request body: " + RedactFormBodyForLog(body));
+  for (const Strategy& strategy : kStrategies) {
+    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
+    std::optional<std::string> response =
+        seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
+    if (response) return response;
+    if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
   }
+  LogError("All HTTP POST strategies failed for " + host_text +
+           " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
   return std::nullopt;
+}
+
+std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) {
+  LogInfo("  Attempting with access type: " + attempt.strategy_name);
+  HttpsExchange exchange;
+  exchange.host = attempt.host;
+  exchange.port = attempt.port;
+  exchange.verb = L"POST";
+  exchange.path = Utf8ToWide(attempt.path);
+  exchange.headers = kFormContentType;
+  exchange.body = attempt.body;
+  exchange.access_type = attempt.access_type;
+  exchange.announce_relaxed_checks = true;
+  HttpsOutcome outcome = PerformHttpsExchange(exchange);
+  if (!outcome.answered) return std::nullopt;
+  LogInfo("  HTTP response received: " + std::to_string(outcome.body.size()) + " bytes");
+  return std::move(outcome.body);
 }

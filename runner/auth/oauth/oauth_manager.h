@@ -61,11 +61,15 @@ class OAuthManager {
   // The form POST with the automatic, default and no-proxy strategies in turn.
   std::optional<std::string> HttpPost(const std::wstring& host, const std::string& path,
                                       const std::string& body, uint16_t port) const;
-  // One WinHTTP attempt with its own session, connection and request.
-  std::optional<std::string> TryHttpPost(const FormPostAttempt& attempt) const;
 
  private:
   bool IsProduction() const;
+  // HttpPost without its exception barrier, for the grants, which have their own; an exception
+  // in an attempt ends the walk.
+  std::optional<std::string> PostForm(const std::wstring& host, const std::string& path,
+                                      const std::string& body, uint16_t port) const;
+  // One WinHTTP attempt with its own session, connection and request.
+  static std::optional<std::string> TryHttpPost(const FormPostAttempt& attempt);
   std::optional<murako::OAuthToken> RequestToken(const std::string& body, int user_type,
                                                  TokenGrant grant,
                                                  const std::string& sent_refresh_token) const;

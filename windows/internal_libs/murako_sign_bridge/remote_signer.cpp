@@ -2,13 +2,13 @@
 
 #include <exception>
 
-#include "base64_encoder.h"
 #include "bridge_credentials.h"
 #include "bridge_last_error.h"
 #include "hash_classification.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "service_endpoints.h"
+#include "text_encoding.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
 
   SignatureRequest request;
   request.sign_identity_id = *identity;
-  request.digest_value = Base64Encode(hash.raw_hash);
+  request.digest_value = EncodeBase64(hash.raw_hash);
   request.signature_algorithm = algorithm;
   LogInfo("Hash (base64): " + request.digest_value);
 
