@@ -31,7 +31,8 @@ version=${version:-$built_version}
 output=${output:-$build_root/Sendaro-$version-x64.msi}
 
 for file in "$bin64/Sendaro.exe" "$bin64/data" "$bin64/flutter_windows.dll" \
-            "$bin64/system_tray_plugin.dll" "$bin64/MurakoKspConfig.exe" \
+            "$bin64/system_tray_plugin.dll" "$bin64/WebView2Loader.dll" \
+            "$bin64/MurakoKspConfig.exe" \
             "$bin64/murako_ksp.dll" "$bin64/murako_sign_bridge.dll" \
             "$bin86/murako_ksp.dll" "$bin86/murako_sign_bridge.dll"; do
   [ -e "$file" ] || fail "$file is missing: build it before packaging"

@@ -30,13 +30,14 @@ row() { table "$1" | grep -qxP "$2"; }
 placements=$(awk -F'\t' 'FNR == NR { at[$1] = $3 " " $4; next } { print $3, at[$2] }' \
   <(table Component) <(table File))
 for expected in "Sendaro.exe INSTALLDIR 256" "flutter_windows.dll INSTALLDIR 256" \
-    "system_tray_plugin.dll INSTALLDIR 256" "MurakoKspConfig.exe INSTALLDIR 256" \
+    "system_tray_plugin.dll INSTALLDIR 256" "WebView2Loader.dll INSTALLDIR 256" \
+    "MurakoKspConfig.exe INSTALLDIR 256" \
     "murako_ksp.dll System64Folder 256" "murako_sign_bridge.dll System64Folder 256" \
     "murako_ksp.dll SystemFolder 0" "murako_sign_bridge.dll SystemFolder 0"; do
   check "table: $expected" grep -qxF "$expected" <<<"$placements"
 done
 data_files=$(find "$bin/data" -type f | wc -l)
-check "table: all of data/" [ "$(wc -l <<<"$placements")" -eq $((8 + data_files)) ]
+check "table: all of data/" [ "$(wc -l <<<"$placements")" -eq $((9 + data_files)) ]
 check "table: per-machine" row Property 'ALLUSERS\t1'
 check "table: x64" grep -q 'x64;' <(msiinfo suminfo "$msi")
 check "table: shortcut" \
@@ -84,7 +85,8 @@ check "and leaves nothing installed" nothing_installed
 cp "$bin/cng_router_stand_in/bcrypt.dll" "$drive/windows/system32/bcrypt.dll"
 msiexec /i "$msi"
 check "install exits 0" [ $? -eq 0 ]
-for file in Sendaro.exe data flutter_windows.dll system_tray_plugin.dll MurakoKspConfig.exe; do
+for file in Sendaro.exe data flutter_windows.dll system_tray_plugin.dll WebView2Loader.dll \
+    MurakoKspConfig.exe; do
   check "installed: $file" diff -r "$bin/$file" "$program/$file"
 done
 for file in murako_ksp.dll murako_sign_bridge.dll; do
