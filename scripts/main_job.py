@@ -28,7 +28,7 @@ ALGORITHM = "rsa-sha256"
 # (long enough for a screenshot) and submits it.
 SIGN_IN_USER = {"pages": [{"path": "/trustedx-authserver/*", "title": "", "action": "submit",
                            "fields": {"username": "12345678Z", "password": "Lucia-2026"},
-                           "delay_ms": 4000}]}
+                           "delay_ms": 6000}]}
 
 # The citizen of the double also holds a disabled identity; linking installs its certificate
 # too, and the service refuses to sign with it. The user removes that one before the self-test,
@@ -80,6 +80,18 @@ def identity_thumbprint(build, identity):
     details = json.loads(urllib.request.urlopen(request, context=context, timeout=10).read())
     der = base64.b64decode(details["details"]["certificate"])
     return hashlib.sha1(der).hexdigest().upper()
+
+
+def wait_for_login_page(browser_log, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            with open(browser_log, encoding="utf-8", errors="replace") as log:
+                if any(line.startswith("page 200:") and " title: " in line for line in log):
+                    return
+        except FileNotFoundError:
+            pass
+        time.sleep(0.2)
 
 
 def screenshot(path):
@@ -163,8 +175,9 @@ def main():
     app = Application(wine, "main")
     run = app.start(steps(identity_thumbprint(build, DISABLED_IDENTITY)),
                     environment=browser_environment(output, CONTROL, SIGN_IN_USER))
-    # The sign-in window is up while the user pauses before submitting the form.
-    time.sleep(8)
+    # The sign-in window is up while the user pauses before submitting the form: the picture is
+    # taken once the browser has shown the login page.
+    wait_for_login_page(os.path.join(output, "browser.log"), timeout=60)
     screenshot(os.path.join(output, "sign_in_window.png"))
     run.wait_for_reply(SIGN, timeout=120)
     screenshot(os.path.join(output, "main_window.png"))
