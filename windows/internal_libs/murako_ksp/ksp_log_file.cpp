@@ -50,9 +50,9 @@ bool KspLogFile::OpenFor(const std::string& path) {
   file_.reset();
   path_.clear();
   // Read access only so that the file can be locked; writes stay append-only.
-  UniqueLogFile file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   path_ = path;
   file_ = std::move(file);

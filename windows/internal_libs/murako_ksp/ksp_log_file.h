@@ -6,13 +6,6 @@
 
 #include "unique_handle.h"
 
-struct LogFileTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle file) { CloseHandle(file); }
-};
-using UniqueLogFile = UniqueHandle<LogFileTraits>;
-
 // The debug log file, opened for its first line and kept open for the next ones: opening and
 // closing it for every line costs more than the line itself. It is reopened when the lines are
 // to go to another path (the temporary directory changed) and closed with the library.
@@ -30,7 +23,7 @@ class KspLogFile {
 
   SRWLOCK lock_ = SRWLOCK_INIT;
   std::string path_;
-  UniqueLogFile file_;
+  UniqueFile file_;
 };
 
 // The provider's one log file.
