@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "system_library.h"
+
 #if defined(__GLIBCXX__)
 namespace __gnu_cxx {
 void __freeres() throw();
@@ -39,12 +41,9 @@ inline void ReleaseCxxRuntimeOnUnload(DWORD reason, LPVOID reserved) {
 // raises none for the failures it expects.)
 inline void ReleaseThreadRuntimeOfThisModule() {
 #if defined(__MINGW32__)
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ReleaseThreadRuntimeOfThisModule), &module)) {
-    return;
-  }
+  HMODULE module =
+      ModuleContaining(reinterpret_cast<const void*>(&ReleaseThreadRuntimeOfThisModule));
+  if (module == nullptr) return;
   const BYTE* base = reinterpret_cast<const BYTE*>(module);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);

@@ -18,3 +18,15 @@ inline HMODULE LoadSystemLibrary(const wchar_t* file_name) {
   path += file_name;
   return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
+
+// The module (DLL or program) whose image holds `address`, without taking a reference on it;
+// null when there is none.
+inline HMODULE ModuleContaining(const void* address) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCWSTR>(address), &module)) {
+    return nullptr;
+  }
+  return module;
+}

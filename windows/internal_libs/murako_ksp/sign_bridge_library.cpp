@@ -2,16 +2,12 @@
 
 #include <vector>
 
+#include "system_library.h"
+
 namespace {
 
 // The module this code was linked into: murako_ksp.dll in a host, the program in a test.
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
+HMODULE ThisModule() { return ModuleContaining(reinterpret_cast<const void*>(&ThisModule)); }
 
 // The full file name of `module`; empty on failure, however long the path.
 std::wstring ModuleFileName(HMODULE module) {
