@@ -9,6 +9,7 @@
 
 #include "cert_handles.h"
 #include "cert_text.h"
+#include "logged_reason.h"
 #include "logger.h"
 #include "simple_display_name.h"
 #include "string_conversion.h"
@@ -47,12 +48,6 @@ CertificateInfo ReadCertificate(PCCERT_CONTEXT context, const std::vector<uint8_
   info.notAfter = FileTimeToTimePoint(FileTimeValue(context->pCertInfo->NotAfter));
   CertParser::ParseName(info.subjectCn, info.dni, info.surnames, info.name);
   return info;
-}
-
-// Logs a failure and returns it as the reason.
-Reason LoggedReason(const std::string& text) {
-  LogError(text);
-  return Reason{text};
 }
 
 // What a public entry point answers for an exception, with its Error line.

@@ -5,6 +5,7 @@
 #include "cert_handles.h"
 #include "cert_parser.h"
 #include "cert_text.h"
+#include "logged_reason.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "simple_display_name.h"
@@ -116,12 +117,6 @@ void StoreMappings(const std::string& thumbprint, const std::string& signIdentit
   } else {
     LogError("Failed to store user_type for thumbprint: " + thumbprint);
   }
-}
-
-// Logs each failure and returns it as the reason.
-Reason LoggedReason(const std::string& text) {
-  LogError(text);
-  return Reason{text};
 }
 
 ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certificate,

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "cert_handles.h"
+#include "logged_reason.h"
 #include "logger.h"
 #include "text_encoding.h"
 
@@ -29,12 +30,6 @@ std::string Failure(const char* call) {
 std::string LowerHexPrefix(const std::vector<uint8_t>& bytes, size_t count) {
   const size_t shown = std::min(count, bytes.size());
   return ToLowerHex(std::vector<uint8_t>(bytes.begin(), bytes.begin() + shown));
-}
-
-// Logs a failure and returns it as the reason.
-Reason LoggedReason(const std::string& text) {
-  LogError(text);
-  return Reason{text};
 }
 
 ValueOrReason<std::vector<uint8_t>> HashWithCryptoApi(const std::vector<uint8_t>& data,
