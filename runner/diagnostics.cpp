@@ -190,8 +190,7 @@ ChannelAnswer CheckKspStatus(ApplicationHost&, const EncodableValue*) {
              {"message", Text("El sistema esta listo para usar certificados digitales.")},
              {"functional", Flag(true)}});
   NCryptObject provider;
-  const SECURITY_STATUS status =
-      NCryptOpenStorageProvider(provider.put_provider(), L"Murako KSP", 0);
+  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), L"Murako KSP", 0);
   if (status == ERROR_SUCCESS) {
     LogInfo("KSP is fully functional");
   } else {
