@@ -10,6 +10,7 @@
 #include "logger.h"
 #include "ncrypt_handles.h"
 #include "string_conversion.h"
+#include "unique_handle.h"
 
 using flutter::EncodableValue;
 
@@ -19,21 +20,6 @@ namespace {
 constexpr wchar_t kDefaultsKey[] =
     L"SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Murako KSP";
 constexpr size_t kMaxLogBytes = 64 * 1024 * 1024;
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 ChannelAnswer Registration(bool (*run)(), const char* start, const char* failure_log,
                            const char* failure_message, const char* success_log,
@@ -55,9 +41,9 @@ struct FileFacts {
 };
 
 std::optional<FileFacts> ReadFileFacts(const wchar_t* path) {
-  FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return std::nullopt;
+  if (!file) return std::nullopt;
   FileFacts facts;
   FILETIME written{};
   FILETIME local{};
@@ -108,19 +94,18 @@ struct RegistryFinding {
 
 RegistryFinding FindDefaultsEntry(HKEY root) {
   RegistryFinding finding;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, kDefaultsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return finding;
+  UniqueRegistryKey key;
+  if (RegOpenKeyExW(root, kDefaultsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return finding;
   finding.found = true;
   wchar_t value[261] = {};
   DWORD size = 260 * sizeof(wchar_t);
   DWORD type = 0;
-  if (RegQueryValueExW(key, L"Image Path", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-          ERROR_SUCCESS &&
+  if (RegQueryValueExW(key.get(), L"Image Path", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                       &size) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ)) {
     value[size / sizeof(wchar_t) < 260 ? size / sizeof(wchar_t) : 260] = L'\0';
     finding.image_path = WideToUtf8(value).substr(0, 520);
   }
-  RegCloseKey(key);
   return finding;
 }
 
@@ -134,11 +119,10 @@ std::wstring ProviderLogPath() {
 // The whole file, or empty when it cannot be opened, read or is empty (bounded in size).
 std::string ReadSharedFile(const std::wstring& path) {
   if (path.empty()) return std::string();
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
-  if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0)
-    return std::string();
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return std::string();
   // Only the tail is answered, so a very large log is read from its last part.
   if (static_cast<unsigned long long>(size.QuadPart) > kMaxLogBytes) {
     LARGE_INTEGER offset{};
@@ -206,8 +190,7 @@ ChannelAnswer CheckKspStatus(ApplicationHost&, const EncodableValue*) {
              {"message", Text("El sistema esta listo para usar certificados digitales.")},
              {"functional", Flag(true)}});
   NCryptObject provider;
-  const SECURITY_STATUS status =
-      NCryptOpenStorageProvider(provider.put_provider(), L"Murako KSP", 0);
+  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), L"Murako KSP", 0);
   if (status == ERROR_SUCCESS) {
     LogInfo("KSP is fully functional");
   } else {

@@ -34,7 +34,7 @@ void EnumerateKeys(const NCryptObject& provider, SelfTest& test) {
   PVOID state = nullptr;
   for (;;) {
     NCryptKeyName* name = nullptr;
-    const SECURITY_STATUS status = NCryptEnumKeys(provider.provider(), nullptr, &name, &state, 0);
+    const SECURITY_STATUS status = NCryptEnumKeys(provider.get(), nullptr, &name, &state, 0);
     if (status == NTE_NO_MORE_ITEMS) break;
     if (status != ERROR_SUCCESS || name == nullptr) {
       test.Fail("  ❌ NCryptEnumKeys failed: " + StatusHex(status));
@@ -72,14 +72,14 @@ void SignDummyHash(const NCryptObject& key, SelfTest& test) {
   test.logs.push_back("[5/5] Testing signature generation...");
   std::vector<uint8_t> hash = DummyHash();
   DWORD size = 0;
-  SECURITY_STATUS status = NCryptSignHash(key.key(), nullptr, hash.data(),
+  SECURITY_STATUS status = NCryptSignHash(key.get(), nullptr, hash.data(),
                                           static_cast<DWORD>(hash.size()), nullptr, 0, &size, 0);
   if (status != ERROR_SUCCESS) {
     test.Fail("  ❌ Failed to get signature size: " + StatusHex(status));
     return;
   }
   std::vector<uint8_t> signature(size);
-  status = NCryptSignHash(key.key(), nullptr, hash.data(), static_cast<DWORD>(hash.size()),
+  status = NCryptSignHash(key.get(), nullptr, hash.data(), static_cast<DWORD>(hash.size()),
                           signature.data(), size, &size, 0);
   if (status != ERROR_SUCCESS) {
     test.Fail("  ❌ Failed to sign hash: " + StatusHex(status));
@@ -94,8 +94,7 @@ void TestFirstKey(const NCryptObject& provider, SelfTest& test) {
   test.logs.push_back("[3/5] Opening first certificate...");
   NCryptObject key;
   const std::wstring name = Utf8ToWide(test.certificates.front());
-  const SECURITY_STATUS status =
-      NCryptOpenKey(provider.provider(), key.put_key(), name.c_str(), 0, 0);
+  const SECURITY_STATUS status = NCryptOpenKey(provider.get(), key.put(), name.c_str(), 0, 0);
   if (status != ERROR_SUCCESS) {
     test.Fail("  ❌ Failed to open key: " + StatusHex(status));
     return;
@@ -124,8 +123,7 @@ EncodableValue RunKspSelfTest() {
   SelfTest test;
   test.logs.push_back("[1/5] Opening Provider 'Murako KSP'...");
   NCryptObject provider;
-  const SECURITY_STATUS status =
-      NCryptOpenStorageProvider(provider.put_provider(), kProviderName, 0);
+  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), kProviderName, 0);
   if (status != ERROR_SUCCESS) {
     test.logs.push_back("  ❌ Failed to open provider: " + StatusHex(status));
     LogError("NCryptOpenStorageProvider failed: " + StatusHex(status));
@@ -143,7 +141,7 @@ EncodableValue RunKspSelfTest() {
     test.logs.push_back("  ✅ Found " + std::to_string(test.certificates.size()) + " certificates");
     TestFirstKey(provider, test);
   }
-  provider.Reset();
+  provider.reset();
   test.logs.insert(test.logs.end(),
                    {"", kSeparator,
                     test.failed ? "⚠️ SOME TESTS FAILED" : "✅ ALL TESTS PASSED!", kSeparator});
