@@ -93,9 +93,3 @@ PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name, NameMatch* 
   }
   return nullptr;
 }
-
-PCCERT_CONTEXT FindByKeyName(HCERTSTORE store, const wchar_t* key_name) {
-  Thumbprint thumbprint{};
-  return ParseThumbprint(key_name, &thumbprint) ? FindByThumbprint(store, thumbprint)
-                                                : FindByName(store, key_name);
-}

@@ -38,8 +38,5 @@ struct NameMatch {
 // friendly name, whose subject common name equals it exactly. Null when none does.
 PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name, NameMatch* match = nullptr);
 
-// The certificate of any key name: by thumbprint when the name is one, else by FindByName.
-PCCERT_CONTEXT FindByKeyName(HCERTSTORE store, const wchar_t* key_name);
-
 // The SHA-1 thumbprint property.
 bool ReadThumbprint(PCCERT_CONTEXT certificate, Thumbprint* thumbprint);

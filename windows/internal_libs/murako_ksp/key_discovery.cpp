@@ -46,28 +46,26 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
     return NTE_INVALID_PARAMETER;
   }
 
-  DWORD key_length_bits = 0;
-  {
-    UniqueCertStore store(OpenPersonalStore());
-    if (!store) {
-      KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
-      return NTE_FAIL;
-    }
-    NameMatch match;
-    UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
-                                                : FindByName(store.get(), key_name, &match));
-    if (!certificate) {
-      KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
-      return NTE_BAD_KEYSET;
-    }
-    if (!by_thumbprint) LogNameMatch(match);
-    key_length_bits = KeyLengthFromPublicKey(&certificate.get()->pCertInfo->SubjectPublicKeyInfo);
-    if (by_thumbprint) {
-      KspLog("    Found by THUMBPRINT");
-    }
+  UniqueCertStore store(OpenPersonalStore());
+  if (!store) {
+    KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
+    return NTE_FAIL;
+  }
+  NameMatch match;
+  UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
+                                              : FindByName(store.get(), key_name, &match));
+  if (!certificate) {
+    KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
+    return NTE_BAD_KEYSET;
+  }
+  if (!by_thumbprint) LogNameMatch(match);
+  const DWORD key_length_bits =
+      KeyLengthFromPublicKey(&certificate.get()->pCertInfo->SubjectPublicKeyInfo);
+  if (by_thumbprint) {
+    KspLog("    Found by THUMBPRINT");
   }
 
-  KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits);
+  KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits, certificate.get());
   if (key == nullptr) {
     KspLog("<<< MurakoOpenKey: NTE_NO_MEMORY");
     return NTE_NO_MEMORY;

@@ -52,13 +52,19 @@ DWORD RecordSizeWithText(size_t header_bytes, const wchar_t* text) {
 }
 
 KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_name,
-                              DWORD key_length_bits) {
+                              DWORD key_length_bits, PCCERT_CONTEXT certificate) {
   DWORD size = RecordSizeWithText(sizeof(KspKeyHandle), key_name);
   if (size == 0) {
     return nullptr;
   }
+  PCCERT_CONTEXT copy = CertCreateCertificateContext(
+      certificate->dwCertEncodingType, certificate->pbCertEncoded, certificate->cbCertEncoded);
+  if (copy == nullptr) {
+    return nullptr;
+  }
   KspKeyHandle* key = static_cast<KspKeyHandle*>(KspHeapAlloc(size));
   if (key == nullptr) {
+    CertFreeCertificateContext(copy);
     return nullptr;
   }
   key->size = size;
@@ -66,8 +72,14 @@ KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_na
   key->provider = provider;
   key->keyName = reinterpret_cast<LPWSTR>(reinterpret_cast<BYTE*>(key) + sizeof(KspKeyHandle));
   key->keyLengthBits = key_length_bits;
+  key->certificate = copy;
   memcpy(key->keyName, key_name, size - sizeof(KspKeyHandle));
   return key;
+}
+
+void FreeKeyHandle(KspKeyHandle* key) {
+  if (key->certificate != nullptr) CertFreeCertificateContext(key->certificate);
+  WipeAndFree(key, key->size);
 }
 
 void WipeAndFree(void* record, DWORD size) {

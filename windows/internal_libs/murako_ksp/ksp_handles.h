@@ -24,6 +24,9 @@ struct KspKeyHandle {
   KspProviderHandle* provider;
   LPWSTR keyName;  // points at the copy stored right after the record
   DWORD keyLengthBits;
+  // A copy, outside any store, of the certificate that opening found: signatures are checked
+  // against it without searching the store again. Released by FreeKeyHandle.
+  PCCERT_CONTEXT certificate;
 };
 
 struct KspKeyEnumState {
@@ -50,10 +53,13 @@ void KspHeapFree(void* block);
 // terminator; 0 when the text is too long to be described by a 32-bit size.
 DWORD RecordSizeWithText(size_t header_bytes, const wchar_t* text);
 
-// A key handle record for `key_name`, zero-filled and filled in; null when out of memory or the
-// name is too long for a record.
+// A key handle record for `key_name` holding a copy of `certificate`, zero-filled and filled
+// in; null when out of memory or the name is too long for a record.
 KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_name,
-                              DWORD key_length_bits);
+                              DWORD key_length_bits, PCCERT_CONTEXT certificate);
+
+// Releases the key's certificate copy, then wipes and frees the record.
+void FreeKeyHandle(KspKeyHandle* key);
 
 // Overwrites a record with zeros over its recorded size and returns it to the heap.
 void WipeAndFree(void* record, DWORD size);

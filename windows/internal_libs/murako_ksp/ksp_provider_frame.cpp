@@ -66,7 +66,7 @@ SECURITY_STATUS FreeKey(NCRYPT_KEY_HANDLE handle) {
     return NTE_INVALID_HANDLE;
   }
   KspLog("<<< MurakoFreeKey: SUCCESS (key='%s')", KspLogText(key->keyName).c_str());
-  WipeAndFree(key, key->size);
+  FreeKeyHandle(key);
   return ERROR_SUCCESS;
 }
 

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "cert_store.h"
 #include "hash_diagnosis.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
@@ -53,9 +52,7 @@ std::string RefusalOf(const KspKeyHandle* key, const BYTE* hash, DWORD hash_byte
     return "signature is " + std::to_string(returned_bytes) + " bytes, the key's length " +
            std::to_string(signature_bytes);
   }
-  UniqueCertStore store(OpenPersonalStore());
-  UniqueCertContext certificate(store ? FindByKeyName(store.get(), key->keyName) : nullptr);
-  return SignatureRefusal(certificate.get(), RemoteRequestFor(hash, hash_bytes, flags), returned,
+  return SignatureRefusal(key->certificate, RemoteRequestFor(hash, hash_bytes, flags), returned,
                           returned_bytes);
 }
 
