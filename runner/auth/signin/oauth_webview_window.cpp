@@ -180,9 +180,12 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
 
 HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2*,
                                                  ICoreWebView2NavigationStartingEventArgs* args) {
+  if (args == nullptr) return S_OK;
   LPWSTR raw_uri = nullptr;
-  if (args == nullptr || FAILED(args->get_Uri(&raw_uri))) return S_OK;
+  const HRESULT got_uri = args->get_Uri(&raw_uri);
+  // Released whatever the result: a failing call may still have handed over a buffer.
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
+  if (FAILED(got_uri)) return S_OK;
   UINT64 navigation = 0;
   if (silent_renewal_pending_ && !renewal_navigation_ &&
       SUCCEEDED(args->get_NavigationId(&navigation))) {
