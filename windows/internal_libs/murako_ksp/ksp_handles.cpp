@@ -3,6 +3,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "cert_handles.h"
+
 namespace {
 
 template <typename Record>
@@ -57,14 +59,13 @@ KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_na
   if (size == 0) {
     return nullptr;
   }
-  PCCERT_CONTEXT copy = CertCreateCertificateContext(
-      certificate->dwCertEncodingType, certificate->pbCertEncoded, certificate->cbCertEncoded);
-  if (copy == nullptr) {
+  UniqueCertContext copy(CertCreateCertificateContext(
+      certificate->dwCertEncodingType, certificate->pbCertEncoded, certificate->cbCertEncoded));
+  if (!copy) {
     return nullptr;
   }
   KspKeyHandle* key = static_cast<KspKeyHandle*>(KspHeapAlloc(size));
   if (key == nullptr) {
-    CertFreeCertificateContext(copy);
     return nullptr;
   }
   key->size = size;
@@ -72,7 +73,7 @@ KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_na
   key->provider = provider;
   key->keyName = reinterpret_cast<LPWSTR>(reinterpret_cast<BYTE*>(key) + sizeof(KspKeyHandle));
   key->keyLengthBits = key_length_bits;
-  key->certificate = copy;
+  key->certificate = copy.release();
   memcpy(key->keyName, key_name, size - sizeof(KspKeyHandle));
   return key;
 }
