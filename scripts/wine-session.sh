@@ -29,10 +29,14 @@ wine_session_start() {
   wineserver -p >/dev/null 2>&1
   # Booted here, not by the first test program: the prefix's services would otherwise inherit
   # that program's output and keep CTest waiting for it to close.
+  # The 64-bit loader by path: with Debian's 32-bit Wine installed, "wineboot" goes through the
+  # 32-bit loader, which fails at once where the kernel runs no 32-bit code.
+  local wine64
+  wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
   if $fresh; then
-    wineboot -i >/dev/null 2>&1
+    "$wine64" wineboot -i >/dev/null 2>&1
   else
-    wineboot >/dev/null 2>&1
+    "$wine64" wineboot >/dev/null 2>&1
   fi
 }
 

@@ -59,7 +59,7 @@ export WINEDLLOVERRIDES=winemenubuilder.exe=d
 trap 'wineserver -k >/dev/null 2>&1; bash "$root/scripts/service-double.sh" stop $$ >/dev/null' EXIT
 bash "$root/scripts/service-double.sh" start $$ || exit 1
 mkdir -p "$WINEPREFIX" && wineserver -p >/dev/null 2>&1 </dev/null &&
-  wineboot -i >/dev/null 2>&1 </dev/null
+  "$wine64" wineboot -i >/dev/null 2>&1 </dev/null
 drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/Sendaro"
 provider_key='HKLM\SYSTEM\CurrentControlSet\Control\Cryptography\Providers\Murako KSP'
