@@ -56,6 +56,23 @@ FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRe
                                                        FlutterDesktopMessageCallback callback,
                                                        void* user_data);
 
+// The messenger outlives its engine while references to it are held. The engine's own
+// messenger (FlutterDesktopEngineGetMessenger) is not a reference of the caller's.
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger);
+
+FLUTTER_EXPORT void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger);
+
+// False once the engine is gone. Ask under the lock, which keeps the answer true until
+// FlutterDesktopMessengerUnlock.
+FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger);
+
+// Returns |messenger|.
+FLUTTER_EXPORT FlutterDesktopMessengerRef
+FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger);
+
+FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger);
+
 #if defined(__cplusplus)
 }  // extern "C"
 #endif

@@ -6,6 +6,7 @@
 
 #include "flutter_export.h"
 #include "flutter_messenger.h"
+#include "flutter_texture_registrar.h"
 
 #if defined(__cplusplus)
 extern "C" {
@@ -17,6 +18,9 @@ typedef void (*FlutterDesktopOnPluginRegistrarDestroyed)(FlutterDesktopPluginReg
 
 FLUTTER_EXPORT FlutterDesktopMessengerRef
 FlutterDesktopPluginRegistrarGetMessenger(FlutterDesktopPluginRegistrarRef registrar);
+
+FLUTTER_EXPORT FlutterDesktopTextureRegistrarRef
+FlutterDesktopRegistrarGetTextureRegistrar(FlutterDesktopPluginRegistrarRef registrar);
 
 // |callback| runs when the engine that owns the registrar goes away.
 FLUTTER_EXPORT void FlutterDesktopPluginRegistrarSetDestructionHandler(

@@ -15,6 +15,8 @@ extern "C" {
 
 typedef void (*VoidCallback)(void* /* user data */);
 
+struct IDXGIAdapter;
+
 typedef struct FlutterDesktopViewController* FlutterDesktopViewControllerRef;
 typedef struct FlutterDesktopView* FlutterDesktopViewRef;
 typedef struct FlutterDesktopEngine* FlutterDesktopEngineRef;
@@ -109,6 +111,10 @@ FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
 
 FLUTTER_EXPORT HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view);
 
+// The adapter the view renders with; null when it cannot be told.
+FLUTTER_EXPORT struct IDXGIAdapter* FlutterDesktopViewGetGraphicsAdapter(
+    FlutterDesktopViewRef view);
+
 // Plugin registrar (Windows) ---------------------------------------------------
 
 typedef bool (*FlutterDesktopWindowProcCallback)(HWND /* hwnd */,
@@ -118,8 +124,14 @@ typedef bool (*FlutterDesktopWindowProcCallback)(HWND /* hwnd */,
                                                  void* /* user data */,
                                                  LRESULT* result);
 
+// The implicit view (the one a view controller created); null when there is none.
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef registrar);
+
+// Null when the engine has no view with |view_id|.
+FLUTTER_EXPORT FlutterDesktopViewRef
+FlutterDesktopPluginRegistrarGetViewById(FlutterDesktopPluginRegistrarRef registrar,
+                                         FlutterDesktopViewId view_id);
 
 FLUTTER_EXPORT void FlutterDesktopPluginRegistrarRegisterTopLevelWindowProcDelegate(
     FlutterDesktopPluginRegistrarRef registrar,

@@ -1,7 +1,10 @@
 // A minimal Flutter host for the engine stand-in's tests: one top-level window with the view
 // as its child and a method channel "test/echo":
-//   "echo"  answers its arguments;  "fail"  answers the error FAILED with the arguments as
-//   details;  "later"  answers "late" from the message loop;  anything else: not implemented.
+//   "echo"  answers its arguments (and then again, which the wrapper ignores);  "fail"  answers
+//   the error FAILED with the arguments as details;  "later"  answers "late" from the message
+//   loop;  "textures"  answers what the engine's texture registrar says to a texture it does not
+//   know: [registered id, frame marked, unregistration completed];  "after_engine"  is answered
+//   once the engine is gone (the answer must be dropped);  anything else: not implemented.
 // Destroying the window destroys the view controller, as a real runner does, and ends the
 // program with exit code 0.
 #include <windows.h>
@@ -27,6 +30,7 @@ constexpr UINT kAnswerLater = WM_APP + 7;
 std::unique_ptr<flutter::FlutterViewController> controller;
 std::unique_ptr<flutter::MethodChannel<EncodableValue>> channel;
 std::vector<Result> deferred;
+std::vector<Result> after_engine;
 
 std::vector<std::string> EntrypointArguments() {
   int count = 0;
@@ -47,6 +51,21 @@ void HandleCall(HWND window, const flutter::MethodCall<EncodableValue>& call, Re
   const EncodableValue& arguments = call.arguments() ? *call.arguments() : EncodableValue();
   if (call.method_name() == "echo") {
     result->Success(arguments);
+    result->Success();
+  } else if (call.method_name() == "textures") {
+    FlutterDesktopTextureRegistrarRef textures = FlutterDesktopRegistrarGetTextureRegistrar(
+        controller->engine()->GetRegistrarForPlugin("textures"));
+    FlutterDesktopTextureInfo info = {};
+    info.type = kFlutterDesktopPixelBufferTexture;
+    int64_t id = FlutterDesktopTextureRegistrarRegisterExternalTexture(textures, &info);
+    bool marked = FlutterDesktopTextureRegistrarMarkExternalTextureFrameAvailable(textures, 7);
+    bool unregistered = false;
+    FlutterDesktopTextureRegistrarUnregisterExternalTexture(
+        textures, 7, [](void* done) { *static_cast<bool*>(done) = true; }, &unregistered);
+    result->Success(EncodableValue(flutter::EncodableList{
+        EncodableValue(id), EncodableValue(marked), EncodableValue(unregistered)}));
+  } else if (call.method_name() == "after_engine") {
+    after_engine.push_back(std::move(result));
   } else if (call.method_name() == "fail") {
     result->Error("FAILED", "asked to fail", arguments);
   } else if (call.method_name() == "later") {
@@ -79,6 +98,10 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM
     case WM_DESTROY:
       channel.reset();
       controller.reset();
+      for (Result& result : after_engine) {
+        result->Success(EncodableValue("too late"));
+      }
+      after_engine.clear();
       PostQuitMessage(0);
       return 0;
   }

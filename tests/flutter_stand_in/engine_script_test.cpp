@@ -1,6 +1,7 @@
 // Runs the echo host with the stand-in engine under a display: the engine's Dart side sends
 // the script's messages after the first frame, waits for the deferred answer, destroys the
-// window, and leaves one transcript line per answer.
+// window, and leaves one transcript line per answer. An answer given after the engine is gone
+// is dropped (the host still ends normally), as are undecodable calls and second answers.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -61,8 +62,11 @@ TEST(EngineScriptTest, ScriptRunsAgainstTheHostsChannelAndTheTranscriptRecordsEa
       << R"({"channel": "test/echo", "method": "echo", "args": {"n": 7, "big": {"$int64": 5000000000}, "b": {"$bytes": "AQID"}}})" "\n"
       << R"({"channel": "test/echo", "method": "fail", "args": [1.5]})" "\n"
       << R"({"channel": "test/echo", "raw": "0301000000"})" "\n"
+      << R"({"channel": "test/echo", "raw": "070961"})" "\n"
+      << R"({"channel": "test/echo", "method": "textures"})" "\n"
       << "\n"
       << R"({"await": "all"})" "\n"
+      << R"({"channel": "test/echo", "method": "after_engine"})" "\n"
       << R"({"window": "destroy"})" "\n"
       << R"({"channel": "test/echo", "method": "never sent"})" "\n";
 
@@ -73,6 +77,8 @@ TEST(EngineScriptTest, ScriptRunsAgainstTheHostsChannelAndTheTranscriptRecordsEa
       R"({"step":1,"method":"echo","reply_hex":"000d03070162080301020307036269670400f2052a0100000007016e0307000000","result":{"b":{"$bytes":"AQID"},"big":{"$int64":5000000000},"n":7}})",
       R"({"step":2,"method":"fail","reply_hex":"0107064641494c4544070d61736b656420746f206661696c0c01060000000000000000000000f83f","error":{"code":"FAILED","message":"asked to fail","details":[1.5]}})",
       R"({"step":3,"method":null,"reply_hex":"","not_implemented":true})",
+      R"({"step":4,"method":null,"reply_hex":"","not_implemented":true})",
+      R"({"step":5,"method":"textures","reply_hex":"000c0304ffffffffffffffff0201","result":[-1,false,true]})",
       R"({"step":0,"method":"later","reply_hex":"0007046c617465","result":"late"})",
   };
   EXPECT_EQ(lines, expected);

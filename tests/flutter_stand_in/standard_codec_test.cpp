@@ -1,13 +1,10 @@
-#include <flutter/binary_messenger.h>
 #include <flutter/encodable_value.h>
-#include <flutter/method_channel.h>
 #include <flutter/method_result_functions.h>
 #include <flutter/standard_message_codec.h>
 #include <flutter/standard_method_codec.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -222,47 +219,6 @@ TEST(StandardCodecTest, BytesThatAreNoMethodCallDecodeToNothing) {
   for (const std::string& hex : hostile) {
     EXPECT_EQ(MethodCodec().DecodeMethodCall(Hex(hex)), nullptr) << hex.substr(0, 40);
   }
-}
-
-// Records what a channel registers and what it answers.
-class RecordingMessenger : public flutter::BinaryMessenger {
- public:
-  void Send(const std::string&, const uint8_t*, size_t, flutter::BinaryReply) const override {}
-  void SetMessageHandler(const std::string& channel,
-                         flutter::BinaryMessageHandler handler) override {
-    handlers[channel] = std::move(handler);
-  }
-
-  std::vector<uint8_t> Deliver(const std::string& channel, const std::vector<uint8_t>& message) {
-    std::vector<uint8_t> reply = {0xee};
-    handlers.at(channel)(message.data(), message.size(),
-                         [&reply](const uint8_t* data, size_t size) {
-                           reply.assign(data, data + size);
-                         });
-    return reply;
-  }
-
-  std::map<std::string, flutter::BinaryMessageHandler> handlers;
-};
-
-TEST(StandardCodecTest, ChannelAnswersUndecodableMessagesAsNotImplemented) {
-  RecordingMessenger messenger;
-  flutter::MethodChannel<EncodableValue> channel(&messenger, "echo", &MethodCodec());
-  std::vector<std::string> methods;
-  channel.SetMethodCallHandler(
-      [&methods](const flutter::MethodCall<EncodableValue>& call,
-                 std::unique_ptr<flutter::MethodResult<EncodableValue>> result) {
-        methods.push_back(call.method_name());
-        result->Success(*call.arguments());
-        result->Success();  // a second answer is ignored
-      });
-
-  EXPECT_TRUE(messenger.Deliver("echo", Hex("03 01 00 00 00 00")).empty());
-  EXPECT_TRUE(messenger.Deliver("echo", Hex("07 09 61")).empty());
-  EXPECT_TRUE(methods.empty());
-
-  EXPECT_EQ(messenger.Deliver("echo", Hex("07 01 61 03 07 00 00 00")), Hex("00 03 07 00 00 00"));
-  EXPECT_EQ(methods, std::vector<std::string>{"a"});
 }
 
 }  // namespace

@@ -11,12 +11,18 @@ namespace flutter {
 namespace {
 
 // One incoming message's response handle, shared by every copy of its reply function so
-// that the engine is answered at most once.
+// that the engine is answered at most once. It holds a reference to the messenger of its
+// own: an answer may come after the engine is gone, and is then dropped.
 struct PendingResponse {
-  FlutterDesktopMessengerRef messenger;
+  std::shared_ptr<FlutterDesktopMessenger> messenger;
   const FlutterDesktopMessageResponseHandle* handle;
 
   void Send(const uint8_t* data, size_t size) {
+    std::unique_ptr<FlutterDesktopMessenger, decltype(&FlutterDesktopMessengerUnlock)> lock(
+        FlutterDesktopMessengerLock(messenger.get()), &FlutterDesktopMessengerUnlock);
+    if (!FlutterDesktopMessengerIsAvailable(messenger.get())) {
+      return;
+    }
     if (!handle) {
       std::cerr << "Error: Response can be set only once. Ignoring duplicate response."
                 << std::endl;
@@ -24,7 +30,7 @@ struct PendingResponse {
     }
     const FlutterDesktopMessageResponseHandle* sending = handle;
     handle = nullptr;
-    FlutterDesktopMessengerSendResponse(messenger, sending, data, size);
+    FlutterDesktopMessengerSendResponse(messenger.get(), sending, data, size);
   }
 };
 
@@ -33,7 +39,10 @@ struct PendingResponse {
 void ForwardToHandler(FlutterDesktopMessengerRef messenger,
                       const FlutterDesktopMessage* message,
                       void* user_data) {
-  auto pending = std::make_shared<PendingResponse>(PendingResponse{messenger, message->response_handle});
+  std::shared_ptr<FlutterDesktopMessenger> reference(FlutterDesktopMessengerAddRef(messenger),
+                                                     &FlutterDesktopMessengerRelease);
+  auto pending =
+      std::make_shared<PendingResponse>(PendingResponse{reference, message->response_handle});
   BinaryReply reply = [pending](const uint8_t* data, size_t size) { pending->Send(data, size); };
   try {
     const auto& handler = *static_cast<BinaryMessageHandler*>(user_data);

@@ -19,7 +19,7 @@ void DestroyEngine(FlutterDesktopEngine* engine) {
       registrar->destruction_handler(registrar.get());
     }
   }
-  DetachMessenger(engine->messenger);  // the messenger stays for late answers
+  DetachMessenger(engine->messenger);  // it stays while others hold references
   if (engine->task_window) {
     DestroyWindow(engine->task_window);
   }
@@ -51,6 +51,9 @@ UINT ScreenDpi() {
 
 using flutter_stand_in::Guarded;
 using flutter_stand_in::GuardedVoid;
+
+// Defined with C linkage also where an older SDK header does not declare them.
+extern "C" {
 
 // Engine ------------------------------------------------------------------------------
 
@@ -176,3 +179,5 @@ void FlutterDesktopResyncOutputStreams() {
   }
   std::ios::sync_with_stdio();
 }
+
+}  // extern "C"

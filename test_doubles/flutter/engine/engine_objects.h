@@ -6,17 +6,35 @@
 
 #include <flutter_windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace flutter_stand_in {
 class ScriptRunner;
 using ReplyFunction = std::function<void(const std::vector<uint8_t>& reply)>;
+
+// What older SDK headers do not declare yet (see engine/CMakeLists.txt); the engine exports
+// the functions that take them either way.
+#if FLUTTER_SDK_HAS_VIEW_ID
+using ViewId = FlutterDesktopViewId;
+#else
+using ViewId = int64_t;
+#endif
+#if FLUTTER_SDK_HAS_VIEW_CONTROLLER_PROPERTIES
+using ViewControllerProperties = FlutterDesktopViewControllerProperties;
+#else
+struct ViewControllerProperties {
+  int width;
+  int height;
+};
+#endif
 }  // namespace flutter_stand_in
 
 struct _FlutterPlatformMessageResponseHandle {
@@ -29,9 +47,15 @@ struct FlutterDesktopMessenger {
     void* user_data = nullptr;
   };
 
-  // Null once the engine is gone: the messenger itself stays, so that an answer sent late
-  // through a stale handle is refused instead of touching freed memory.
+  // Null once the engine is gone: the messenger itself stays while anyone holds a reference,
+  // so that an answer sent late is refused instead of touching freed memory.
   FlutterDesktopEngine* engine = nullptr;
+  // The engine's own reference and every FlutterDesktopMessengerAddRef; the last release
+  // frees the messenger.
+  std::atomic<int> references{1};
+  // FlutterDesktopMessengerLock; the engine takes it to detach. Recursive, so that an answer
+  // sent under the lock may reach code that takes it again.
+  std::recursive_mutex mutex;
   std::map<std::string, Callback> callbacks;
   std::map<const FlutterDesktopMessageResponseHandle*,
            std::unique_ptr<FlutterDesktopMessageResponseHandle>>
@@ -48,6 +72,9 @@ struct FlutterDesktopPluginRegistrar {
   FlutterDesktopOnPluginRegistrarDestroyed destruction_handler = nullptr;
   std::vector<WindowProcDelegate> window_proc_delegates;
 };
+
+// Draws no textures: every texture id is unknown to it.
+struct FlutterDesktopTextureRegistrar {};
 
 struct FlutterDesktopView {
   FlutterDesktopEngine* engine = nullptr;
@@ -69,6 +96,7 @@ struct FlutterDesktopEngine {
   std::deque<std::function<void()>> tasks;
   std::map<UINT_PTR, std::function<void()>> timers;
   std::map<std::string, std::unique_ptr<FlutterDesktopPluginRegistrar>> registrars;
+  FlutterDesktopTextureRegistrar texture_registrar;
   FlutterDesktopViewController* view_controller = nullptr;
   VoidCallback next_frame_callback = nullptr;
   void* next_frame_user_data = nullptr;
@@ -99,8 +127,12 @@ void DeliverToNative(FlutterDesktopMessenger* messenger,
 // Tells the plugin registrars, detaches the messenger and frees the engine.
 void DestroyEngine(FlutterDesktopEngine* engine);
 
-// Drops every callback and unanswered handle; later calls through the messenger do nothing.
+// Drops every callback and unanswered handle and the engine's reference; later calls through
+// the messenger do nothing.
 void DetachMessenger(FlutterDesktopMessenger* messenger);
+
+// Drops one reference; the last frees the messenger.
+void ReleaseMessenger(FlutterDesktopMessenger* messenger);
 
 }  // namespace flutter_stand_in
 

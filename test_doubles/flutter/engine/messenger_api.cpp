@@ -34,9 +34,19 @@ void DeliverToNative(FlutterDesktopMessenger* messenger,
 }
 
 void DetachMessenger(FlutterDesktopMessenger* messenger) {
-  messenger->engine = nullptr;
-  messenger->callbacks.clear();
-  messenger->outstanding.clear();
+  {
+    std::lock_guard<std::recursive_mutex> lock(messenger->mutex);
+    messenger->engine = nullptr;
+    messenger->callbacks.clear();
+    messenger->outstanding.clear();
+  }
+  ReleaseMessenger(messenger);
+}
+
+void ReleaseMessenger(FlutterDesktopMessenger* messenger) {
+  if (messenger && --messenger->references == 0) {
+    delete messenger;
+  }
 }
 
 namespace {
@@ -63,6 +73,9 @@ bool SendToDart(FlutterDesktopMessengerRef messenger,
 
 using flutter_stand_in::Guarded;
 using flutter_stand_in::GuardedVoid;
+
+// Defined with C linkage also where an older SDK header does not declare them.
+extern "C" {
 
 bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                  const char* channel,
@@ -108,6 +121,38 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
   });
 }
 
+// Reference count and lock. Each of these is safe on a messenger whose engine is gone.
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
+  if (messenger) {
+    ++messenger->references;
+  }
+  return messenger;
+}
+
+void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
+  flutter_stand_in::ReleaseMessenger(messenger);
+}
+
+bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
+  return messenger && messenger->engine;
+}
+
+FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
+  return Guarded(__func__, messenger, [&] {
+    if (messenger) {
+      messenger->mutex.lock();
+    }
+    return messenger;
+  });
+}
+
+void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
+  if (messenger) {
+    messenger->mutex.unlock();
+  }
+}
+
 void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                         const char* channel,
                                         FlutterDesktopMessageCallback callback,
@@ -123,3 +168,5 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
     messenger->callbacks[channel] = FlutterDesktopMessenger::Callback{callback, user_data};
   });
 }
+
+}  // extern "C"

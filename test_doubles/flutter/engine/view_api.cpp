@@ -68,11 +68,17 @@ FlutterDesktopViewControllerRef CreateController(FlutterDesktopEngine* engine,
 using flutter_stand_in::Guarded;
 using flutter_stand_in::GuardedVoid;
 
+struct IDXGIAdapter;
+
+// Defined with C linkage also where an older SDK header does not declare them.
+extern "C" {
+
 // View controller -------------------------------------------------------------------
 
+// The newer form; exported also to programs built against an SDK without it.
 FlutterDesktopViewControllerRef FlutterDesktopEngineCreateViewController(
     FlutterDesktopEngineRef engine,
-    const FlutterDesktopViewControllerProperties* properties) {
+    const flutter_stand_in::ViewControllerProperties* properties) {
   return Guarded(__func__, FlutterDesktopViewControllerRef{nullptr}, [&] {
     if (!properties || (engine && engine->view_controller)) {
       return FlutterDesktopViewControllerRef{nullptr};
@@ -108,7 +114,9 @@ void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef control
   });
 }
 
-FlutterDesktopViewId FlutterDesktopViewControllerGetViewId(FlutterDesktopViewControllerRef controller) {
+// The view of a controller is the engine's implicit view, id 0.
+flutter_stand_in::ViewId FlutterDesktopViewControllerGetViewId(
+    FlutterDesktopViewControllerRef controller) {
   return controller ? 0 : -1;
 }
 
@@ -159,11 +167,22 @@ HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   return view ? view->window : nullptr;
 }
 
+// The stand-in draws with GDI: there is no adapter to tell.
+IDXGIAdapter* FlutterDesktopViewGetGraphicsAdapter(FlutterDesktopViewRef /*view*/) {
+  return nullptr;
+}
+
 FlutterDesktopViewRef FlutterDesktopPluginRegistrarGetView(FlutterDesktopPluginRegistrarRef registrar) {
   if (!registrar || !registrar->engine->view_controller) {
     return nullptr;
   }
   return registrar->engine->view_controller->view.get();
+}
+
+FlutterDesktopViewRef FlutterDesktopPluginRegistrarGetViewById(
+    FlutterDesktopPluginRegistrarRef registrar,
+    flutter_stand_in::ViewId view_id) {
+  return view_id == 0 ? FlutterDesktopPluginRegistrarGetView(registrar) : nullptr;
 }
 
 void FlutterDesktopPluginRegistrarRegisterTopLevelWindowProcDelegate(
@@ -204,3 +223,4 @@ void FlutterDesktopPluginRegistrarSetDestructionHandler(
   }
 }
 
+}  // extern "C"
