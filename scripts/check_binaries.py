@@ -7,6 +7,7 @@ missing; only the main program also imports the Flutter engine and plugin librar
 with it, and programs may import the embedded browser's loader, which ships beside them. Every
 library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
+Prints every problem in full and one summary line; --verbose lists each library's exports.
 """
 import argparse
 import pathlib
@@ -78,10 +79,11 @@ def parse_definition(path):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--source", required=True, type=pathlib.Path)
+    parser.add_argument("--verbose", action="store_true")
     parser.add_argument("folders", nargs="+", type=pathlib.Path)
     args = parser.parse_args()
 
-    failures, checked = [], 0
+    failures, checked, tables = [], 0, 0
     for folder in args.folders:
         for binary in sorted(list(folder.rglob("*.exe")) + list(folder.rglob("*.dll"))):
             checked += 1
@@ -107,17 +109,19 @@ def main():
                 failures.append(f"{binary}: missing (declared by {definition.name})")
                 continue
             actual = exports(objdump(binary))
+            tables += 1
             decorated = [name for name in actual if "@" in name]
             if decorated:
                 failures.append(f"{binary}: decorated exports {', '.join(decorated)}")
             if sorted(actual) != sorted(expected):
                 failures.append(f"{binary}: exports {sorted(actual)}, expected {sorted(expected)}")
-            else:
+            elif args.verbose:
                 print(f"check: {binary} exports {', '.join(sorted(actual))}")
 
     for failure in failures:
         print(f"check: FAILED {failure}", file=sys.stderr)
-    print(f"check: {checked} binaries, {len(failures)} problems")
+    print(f"check: {checked} binaries' imports and {tables} export tables, "
+          f"{len(failures)} problems")
     return 1 if failures else 0
 
 
