@@ -239,9 +239,10 @@ class CngConsumers : public ::testing::TestWithParam<Consumer> {
 void CngConsumers::Text(const Step& step, Run& run) {
   const bool of_key = step.op == Op::kKeyText;
   auto get = [&](BYTE* out, DWORD capacity, DWORD* size) {
-    return of_key ? table().GetKeyProperty(road_.provider(), run.key, step.name, out, capacity, size,
+    const NCRYPT_PROV_HANDLE provider = road_.provider();
+    return of_key ? table().GetKeyProperty(provider, run.key, step.name, out, capacity, size,
                                            step.flags)
-                  : table().GetProviderProperty(road_.provider(), step.name, out, capacity, size,
+                  : table().GetProviderProperty(provider, step.name, out, capacity, size,
                                                 step.flags);
   };
   DWORD size = 0;
@@ -310,7 +311,8 @@ void CngConsumers::Replay(const Consumer& consumer) {
   installed_.push_back(run.identity);
   run.public_blob = PublicBlobOf(run.identity.certificate_der);
   ASSERT_GE(run.public_blob.size(), sizeof(BCRYPT_RSAKEY_BLOB));
-  run.modulus_bytes = reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(run.public_blob.data())->cbModulus;
+  run.modulus_bytes =
+      reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(run.public_blob.data())->cbModulus;
 
   const std::wstring container = Utf8ToWide(run.identity.thumbprint);
   for (size_t index = 0; index < consumer.steps.size(); ++index) {

@@ -78,8 +78,9 @@ TEST_F(KspSigning, PssWithAnotherSaltIsRefusedBeforeTheBridgeIsLoaded) {
                              BCRYPT_PAD_PSS),
               NTE_NOT_SUPPORTED);
   }
-  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_NOT_SUPPORTED (PSS salt of 222 bytes "
-                          "requested, the service signs with a salt of the hash length, 32 bytes)"));
+  EXPECT_TRUE(log.HasLine(
+      "<<< MurakoSignHash: NTE_NOT_SUPPORTED (PSS salt of 222 bytes requested, the service signs "
+      "with a salt of the hash length, 32 bytes)"));
   EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
 
   std::vector<BYTE> digest_info = {0x30, 0x41, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
