@@ -24,6 +24,10 @@ class ProviderRoad {
   ProviderRoad& operator=(const ProviderRoad&) = delete;
 
   bool ready() const { return table_ != nullptr && provider_ != 0; }
+  // The function table and the open provider handle, for callers that drive the slots
+  // themselves.
+  const NCRYPT_KEY_STORAGE_FUNCTION_TABLE& table() const { return *table_; }
+  NCRYPT_PROV_HANDLE provider() const { return provider_; }
   // Opens the key, signs with PKCS #1 or PSS padding information naming the hash algorithm,
   // frees the key. The signature is sized by the provider's size query.
   SECURITY_STATUS Sign(const std::wstring& thumbprint, const std::vector<BYTE>& hash,

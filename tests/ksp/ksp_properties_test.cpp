@@ -149,25 +149,25 @@ TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLength) {
   ASSERT_TRUE(Fixtures().Reinstall("rsa1024"));
 }
 
+// The generic public blob type gets the same answer as the RSA one.
 TEST(KspProperties, ExportGivesTheCertificatesOwnPublicKeyBlob) {
   ScopedProvider provider;
   for (const char* name : {"rsa1024", "rsa2048", "rsa3072", "rsa4096"}) {
-    const InstalledFixture& fixture = Fixtures()[name];
-    ScopedKey key;
-    ASSERT_EQ(key.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
-    DWORD size = 0;
-    ASSERT_EQ(Ksp().ExportKey(0, key.get(), 0, BCRYPT_RSAPUBLIC_BLOB, nullptr, nullptr, 0, &size,
-                              0),
-              ERROR_SUCCESS);
-    EXPECT_EQ(size, fixture.public_blob.size()) << name;
-    std::vector<BYTE> blob(size);
-    EXPECT_EQ(Ksp().ExportKey(0, key.get(), 0, BCRYPT_RSAPUBLIC_BLOB, nullptr, blob.data(),
-                              size - 1, &size, 0),
-              NTE_BUFFER_TOO_SMALL);
-    ASSERT_EQ(Ksp().ExportKey(0, key.get(), 0, BCRYPT_RSAPUBLIC_BLOB, nullptr, blob.data(), size,
-                              &size, 0),
-              ERROR_SUCCESS);
-    EXPECT_EQ(blob, fixture.public_blob) << name;
+    for (const wchar_t* type : {BCRYPT_RSAPUBLIC_BLOB, BCRYPT_PUBLIC_KEY_BLOB}) {
+      const InstalledFixture& fixture = Fixtures()[name];
+      ScopedKey key;
+      ASSERT_EQ(key.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
+      DWORD size = 0;
+      ASSERT_EQ(Ksp().ExportKey(0, key.get(), 0, type, nullptr, nullptr, 0, &size, 0),
+                ERROR_SUCCESS);
+      EXPECT_EQ(size, fixture.public_blob.size()) << name;
+      std::vector<BYTE> blob(size);
+      EXPECT_EQ(Ksp().ExportKey(0, key.get(), 0, type, nullptr, blob.data(), size - 1, &size, 0),
+                NTE_BUFFER_TOO_SMALL);
+      ASSERT_EQ(Ksp().ExportKey(0, key.get(), 0, type, nullptr, blob.data(), size, &size, 0),
+                ERROR_SUCCESS);
+      EXPECT_EQ(blob, fixture.public_blob) << name;
+    }
   }
 }
 

@@ -61,6 +61,38 @@ TEST_F(KspSigning, SizeQueryAndShortBufferNeverLoadTheBridge) {
   EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
 }
 
+// The service's PSS salt is as long as the hash (inside a DigestInfo, the hash it wraps): a
+// signature with another salt would not verify under the caller's parameters.
+TEST_F(KspSigning, PssWithAnotherSaltIsRefusedBeforeTheBridgeIsLoaded) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  DebugLogCapture log;
+  const long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+  std::vector<BYTE> raw = Hash(32);
+  std::vector<BYTE> signature(256);
+  for (DWORD salt : {0u, 20u, 222u}) {
+    BCRYPT_PSS_PADDING_INFO pss{BCRYPT_SHA256_ALGORITHM, salt};
+    DWORD size = 0;
+    EXPECT_EQ(Sign(raw, &signature, &size, BCRYPT_PAD_PSS, &pss), NTE_NOT_SUPPORTED) << salt;
+    EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), &pss, raw.data(), 32, nullptr, 0, &size,
+                             BCRYPT_PAD_PSS),
+              NTE_NOT_SUPPORTED);
+  }
+  EXPECT_TRUE(log.HasLine(
+      "<<< MurakoSignHash: NTE_NOT_SUPPORTED (PSS salt of 222 bytes requested, the service signs "
+      "with a salt of the hash length, 32 bytes)"));
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
+
+  std::vector<BYTE> digest_info = {0x30, 0x41, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                   0x65, 0x03, 0x04, 0x02, 0x02, 0x05, 0x00, 0x04, 0x30};
+  std::vector<BYTE> raw384 = Hash(48);
+  digest_info.insert(digest_info.end(), raw384.begin(), raw384.end());
+  BCRYPT_PSS_PADDING_INFO pss{BCRYPT_SHA384_ALGORITHM, 48};
+  DWORD size = 0;
+  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PSS, &pss), ERROR_SUCCESS);
+  EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw384, signature.data(), 256, true));
+}
+
 TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
   ScopedTempDirectory record_folder;
   const std::string record = record_folder.path() + "calls.txt";

@@ -96,7 +96,10 @@ SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE
     KspLog("<<< MurakoExportKey: NTE_INVALID_PARAMETER");
     return NTE_INVALID_PARAMETER;
   }
-  if (blob_type == nullptr || wcscmp(blob_type, BCRYPT_RSAPUBLIC_BLOB) != 0) {
+  // The generic public blob of an RSA key is the RSA public blob, as Windows' own providers
+  // answer it: callers comparing a certificate with its key may ask for either.
+  if (blob_type == nullptr || (wcscmp(blob_type, BCRYPT_RSAPUBLIC_BLOB) != 0 &&
+                               wcscmp(blob_type, BCRYPT_PUBLIC_KEY_BLOB) != 0)) {
     KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED (only BCRYPT_RSAPUBLIC_BLOB supported)");
     return NTE_NOT_SUPPORTED;
   }

@@ -129,6 +129,16 @@ SECURITY_STATUS SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info,
   if (result_bytes == nullptr || (hash == nullptr && hash_bytes != 0)) {
     return NTE_INVALID_PARAMETER;
   }
+  if ((flags & BCRYPT_PAD_PSS) != 0 && padding_info != nullptr) {
+    const DWORD salt = static_cast<const BCRYPT_PSS_PADDING_INFO*>(padding_info)->cbSalt;
+    const DWORD service_salt = ServicePssSaltBytes(hash, hash_bytes);
+    if (salt != service_salt) {
+      KspLog("<<< MurakoSignHash: NTE_NOT_SUPPORTED (PSS salt of %lu bytes requested, the "
+             "service signs with a salt of the hash length, %lu bytes)",
+             static_cast<unsigned long>(salt), static_cast<unsigned long>(service_salt));
+      return NTE_NOT_SUPPORTED;
+    }
+  }
   *result_bytes = signature_bytes;
   if (signature == nullptr) {
     return ERROR_SUCCESS;

@@ -115,6 +115,11 @@ RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWOR
   return request;
 }
 
+DWORD ServicePssSaltBytes(const BYTE* hash, DWORD hash_bytes) {
+  HashClassification classified = ClassifyHash(hash, hash_bytes);
+  return classified.accepted ? static_cast<DWORD>(classified.raw_hash.size()) : hash_bytes;
+}
+
 std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,
                              const BYTE* signature, DWORD signature_bytes) {
   if (!request.understood) return request.refusal;

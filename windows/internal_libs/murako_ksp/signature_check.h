@@ -24,6 +24,10 @@ struct RemoteSignatureRequest {
 
 RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWORD padding_flags);
 
+// The PSS salt length the service signs these bytes with: the length of the raw hash the bridge
+// takes from them, or the length given when the bridge takes none (it then refuses the hash).
+DWORD ServicePssSaltBytes(const BYTE* hash, DWORD hash_bytes);
+
 // Empty when `signature` is exactly as long as the certificate's RSA modulus and verifies with
 // its public key for the request; otherwise the reason it is refused.
 std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,
