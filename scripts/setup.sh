@@ -11,7 +11,7 @@ packages=(
   xvfb xauth
   imagemagick
   wixl msitools
-  osslsigncode openssl
+  osslsigncode openssl gcab
 )
 
 missing=()

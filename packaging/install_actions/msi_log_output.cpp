@@ -18,13 +18,26 @@ void MsiLogOutput::Print(const std::wstring& text, unsigned short /*colour*/) co
   }
 }
 
+std::wstring EscapedForFormatting(const std::wstring& text) {
+  std::wstring escaped;
+  for (wchar_t c : text) {
+    if (c == L'[' || c == L']' || c == L'{' || c == L'}') {
+      escaped += L"[\\";
+      escaped += c;
+      escaped += L']';
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 void MsiLogOutput::Line(const std::wstring& line) const {
   if (line.find_first_not_of(L" =") == std::wstring::npos) return;
-  UniqueMsiHandle record(MsiCreateRecord(1));
+  UniqueMsiHandle record(MsiCreateRecord(0));
   if (!record) return;
-  // The text goes in field 1 behind the template "[1]": as the template itself, "[OK]" would
-  // be read as a property.
-  MsiRecordSetStringW(record.get(), 0, L"[1]");
-  MsiRecordSetStringW(record.get(), 1, line.c_str());
+  // The message is formatted as a template, where "[OK]" would name a property: brackets and
+  // braces are written as escapes.
+  MsiRecordSetStringW(record.get(), 0, EscapedForFormatting(line).c_str());
   MsiProcessMessage(install_, INSTALLMESSAGE_INFO, record.get());
 }

@@ -8,6 +8,9 @@
 #include "console_output.h"
 #include "unique_handle.h"
 
+// `text` with every bracket and brace escaped, so that formatting a message gives it back.
+std::wstring EscapedForFormatting(const std::wstring& text);
+
 struct MsiHandleTraits {
   using Handle = MSIHANDLE;
   static Handle Invalid() { return 0; }
