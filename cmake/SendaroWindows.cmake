@@ -49,3 +49,58 @@ function(sendaro_add_wine_test name target)
   add_test(NAME ${name} COMMAND ${target} ${ARGN})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# Makes `target` (a program or a library of the product) load the named system libraries, which
+# are not "known DLLs", on first use and by their full path in the system folder (the hook in
+# windows/internal_libs/common/system_delay_load.cpp), never through a search that starts in the
+# folder of the program: sendaro_delay_load_system_libraries(Sendaro crypt32 winhttp ...).
+# MSVC delay-loads with /DELAYLOAD. mingw-w64's ld has no such option: a delay-import library is
+# made from the import library's names with dlltool and linked whole, ahead of everything else,
+# so that no call resolves to the ordinary import library.
+set(SENDARO_DELAY_LOAD_HOOK ${CMAKE_CURRENT_LIST_DIR}/../windows/internal_libs/common/system_delay_load.cpp)
+
+function(sendaro_delay_import_archive library out)
+  set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${library}_delay.a)
+  if(NOT EXISTS ${archive})
+    find_library(SENDARO_IMPORT_LIBRARY_${library} NAMES ${library} REQUIRED)
+    execute_process(COMMAND ${CMAKE_NM} ${SENDARO_IMPORT_LIBRARY_${library}}
+                    OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY ERROR_QUIET)
+    # "__imp_Name" on x64, "__imp__Name@N" on x86.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      string(REGEX MATCHALL " I __imp__[^\n]+" imports "${symbols}")
+      string(REPLACE " I __imp__" "" imports "${imports}")
+      set(kill_at --kill-at)
+    else()
+      string(REGEX MATCHALL " I __imp_[^\n]+" imports "${symbols}")
+      string(REPLACE " I __imp_" "" imports "${imports}")
+      set(kill_at)
+    endif()
+    list(REMOVE_DUPLICATES imports)
+    list(JOIN imports "\n" exports)
+    file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${library}.def
+         "LIBRARY ${library}.dll\nEXPORTS\n${exports}\n")
+    execute_process(COMMAND ${CMAKE_DLLTOOL} ${kill_at}
+                            --input-def ${CMAKE_BINARY_DIR}/delay_load/${library}.def
+                            --dllname ${library}.dll --output-delaylib ${archive}
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  set(${out} ${archive} PARENT_SCOPE)
+endfunction()
+
+function(sendaro_delay_load_system_libraries target)
+  target_sources(${target} PRIVATE ${SENDARO_DELAY_LOAD_HOOK})
+  target_link_libraries(${target} PRIVATE sendaro_internal_libs_common)
+  foreach(library ${ARGN})
+    if(MSVC)
+      target_link_options(${target} PRIVATE /DELAYLOAD:${library}.dll)
+      target_link_libraries(${target} PRIVATE ${library})
+    else()
+      sendaro_delay_import_archive(${library} archive)
+      target_link_options(${target} PRIVATE
+                          "LINKER:--whole-archive,${archive},--no-whole-archive")
+    endif()
+  endforeach()
+  if(MSVC)
+    target_link_libraries(${target} PRIVATE delayimp)
+  endif()
+endfunction()

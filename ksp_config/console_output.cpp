@@ -45,22 +45,22 @@ void ConsoleOutput::Print(const std::wstring& text, unsigned short colour) const
   if (colour != kColourNormal) SetConsoleTextAttribute(console, kColourNormal);
 }
 
-void ConsoleOutput::Banner(const std::wstring& titleLine) const {
+void ToolOutput::Banner(const std::wstring& titleLine) const {
   Print(BannerText(titleLine), kColourBanner);
 }
 
-void ConsoleOutput::Ok(const std::wstring& text) const {
+void ToolOutput::Ok(const std::wstring& text) const {
   Print(MessageLine(MessageKind::Ok, text), ColourOf(MessageKind::Ok));
 }
 
-void ConsoleOutput::Warning(const std::wstring& text) const {
+void ToolOutput::Warning(const std::wstring& text) const {
   Print(MessageLine(MessageKind::Warning, text), ColourOf(MessageKind::Warning));
 }
 
-void ConsoleOutput::Info(const std::wstring& text) const {
+void ToolOutput::Info(const std::wstring& text) const {
   Print(MessageLine(MessageKind::Info, text), ColourOf(MessageKind::Info));
 }
 
-void ConsoleOutput::Error(const std::wstring& text, unsigned long code) const {
+void ToolOutput::Error(const std::wstring& text, unsigned long code) const {
   Print(MessageLine(MessageKind::Error, text, code), ColourOf(MessageKind::Error));
 }

@@ -2,9 +2,9 @@
 
 #include <string>
 
-// The tool's coloured console lines. Every text goes to standard output through the wide
+// The tool's lines. On the console every text goes to standard output through the wide
 // formatted output functions; colours are console text attributes and are simply not applied
-// when the output is redirected.
+// when the output is redirected. The installer's registration writes the same lines to its log.
 enum ConsoleColour : unsigned short {
   kColourNormal = 7,
   kColourOk = 10,
@@ -22,12 +22,18 @@ std::wstring MessageLine(MessageKind kind, const std::wstring& text, unsigned lo
 // A blank line, 40 "=", the title line, 40 "=", a blank line.
 std::wstring BannerText(const std::wstring& titleLine);
 
-class ConsoleOutput {
+class ToolOutput {
  public:
-  void Print(const std::wstring& text, unsigned short colour = kColourNormal) const;
+  virtual ~ToolOutput() = default;
+  virtual void Print(const std::wstring& text, unsigned short colour = kColourNormal) const = 0;
   void Banner(const std::wstring& titleLine) const;
   void Ok(const std::wstring& text) const;
   void Warning(const std::wstring& text) const;
   void Info(const std::wstring& text) const;
   void Error(const std::wstring& text, unsigned long code = 0) const;
+};
+
+class ConsoleOutput : public ToolOutput {
+ public:
+  void Print(const std::wstring& text, unsigned short colour = kColourNormal) const override;
 };

@@ -4,7 +4,12 @@
 Every .exe and .dll below them may import only Windows system libraries: the provider and the
 bridge are loaded into programs we do not control, where a compiler runtime DLL would be
 missing; only the main program also imports the Flutter engine and plugin libraries shipped
-with it, and programs may import the embedded browser's loader, which ships beside them. Every
+with it, and programs may import the embedded browser's loader, which ships beside them.
+The product's programs, the provider and the installer's actions import statically only
+"known DLLs", which Windows never takes from a program's folder; the other system libraries
+they use are delay-loaded from the system folder by full path. (The bridge is loaded only by
+the provider, with a search limited to its own folder and the system folder, which applies to
+its imports too.) Every
 library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
 Prints every problem in full and one summary line; --verbose lists each library's exports.
@@ -23,6 +28,15 @@ SYSTEM_LIBRARIES = {
     "ws2_32.dll",
 }
 SYSTEM_PREFIXES = ("api-ms-win-",)
+# The KnownDLLs of Windows 10 and 11 that the product may import.
+KNOWN_DLLS = {
+    "advapi32.dll", "combase.dll", "comdlg32.dll", "gdi32.dll", "imm32.dll", "kernel32.dll",
+    "msvcrt.dll", "ntdll.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll",
+    "sechost.dll", "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "ws2_32.dll",
+}
+PRODUCT_BINARIES = {"sendaro.exe", "murakokspconfig.exe", "murako_ksp.dll",
+                    "sendaro_install_actions.dll"}
 # The main program hosts the Flutter engine: it alone may import the engine library and the
 # plugin library installed next to it.
 PROGRAM_IMPORTS = {"sendaro.exe": {"flutter_windows.dll", "system_tray_plugin.dll"}}
@@ -89,10 +103,18 @@ def main():
             checked += 1
             allowed = (SYSTEM_LIBRARIES | PROGRAM_IMPORTS.get(binary.name.lower(), set())
                        | (PROGRAM_LIBRARIES if binary.suffix == ".exe" else set()))
-            foreign = [name for name in imports(objdump(binary))
+            imported = imports(objdump(binary))
+            foreign = [name for name in imported
                        if name not in allowed and not name.startswith(SYSTEM_PREFIXES)]
             if foreign:
                 failures.append(f"{binary}: imports non-system libraries {', '.join(foreign)}")
+            if binary.name.lower() in PRODUCT_BINARIES:
+                known = KNOWN_DLLS | PROGRAM_IMPORTS.get(binary.name.lower(), set())
+                searched = [name for name in imported
+                            if name not in known and not name.startswith(SYSTEM_PREFIXES)]
+                if searched:
+                    failures.append(f"{binary}: imports libraries that are not known DLLs "
+                                    f"{', '.join(searched)}: delay-load them")
 
     for definition in definition_files(args.source):
         library, expected = parse_definition(definition)

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   imagemagick
   wixl msitools
+  osslsigncode openssl gcab
 )
 
 missing=()

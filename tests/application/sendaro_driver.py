@@ -1,6 +1,7 @@
 """Runs Sendaro.exe under Wine the way the interface drives it: a JSON-lines script of channel
 calls for the stand-in engine, and the transcript of the answers it writes back. Shared by the
 application tests and the main job (scripts/run-main.sh)."""
+import atexit
 import glob
 import json
 import os
@@ -12,10 +13,12 @@ import urllib.request
 BRIDGE = "com.murako.native_bridge"
 PLUGIN = "flutter_murako_jce_web_authenticator"
 
-# What Sendaro.exe loads from its own folder; the stand-in ncrypt routes CNG to the provider.
+# What Sendaro.exe loads from its own folder. It takes ncrypt.dll from the system folder by its
+# full path: the stand-in that routes CNG to the provider goes there (see place_in_system32).
 PROGRAM_FILES = ("Sendaro.exe", "flutter_windows.dll", "system_tray_plugin.dll",
                  "WebView2Loader.dll")
 SYSTEM_LIBRARIES = ("murako_ksp.dll", "murako_sign_bridge.dll")
+_restored_at_exit = set()
 
 
 def call(method, args=None, channel=BRIDGE):
@@ -52,6 +55,19 @@ class Wine:
                    if os.path.basename(os.path.dirname(folder)).lower() != "public"]
         return os.path.join(folders[0], name) if folders else None
 
+    def place_in_system32(self, source, name):
+        """Puts `source` in the prefix's system folder as `name`; Wine's own file is put back
+        when this Python process ends. Only a process started with WINEDLLOVERRIDES naming it
+        takes such a file instead of Wine's own."""
+        target = os.path.join(self.system32(), name)
+        backup = target + ".sendaro_driver_backup"
+        if target not in _restored_at_exit:
+            if not os.path.exists(backup) and os.path.exists(target):
+                shutil.copy(target, backup)
+            atexit.register(lambda: os.path.exists(backup) and os.replace(backup, target))
+            _restored_at_exit.add(target)
+        shutil.copy(source, target)
+
     def probe(self, *arguments):
         out = subprocess.run([self.run_wrapper, os.path.join(self.bin, "session_probe.exe")]
                              + list(arguments), capture_output=True, text=True, timeout=120)
@@ -60,9 +76,9 @@ class Wine:
 
 
 class Application:
-    """A private folder with Sendaro.exe, its engine, the Dart project folder and the CNG router
-    stand-in; the provider and the bridge go to the prefix's system folder as an installer puts
-    them."""
+    """A private folder with Sendaro.exe, its engine and the Dart project folder; the provider
+    and the bridge go to the prefix's system folder as an installer puts them, and the CNG
+    router stand-in's ncrypt.dll too while the tests run."""
 
     def __init__(self, wine, name):
         self.wine = wine
@@ -74,7 +90,8 @@ class Application:
             if os.path.exists(source):
                 shutil.copy(source, self.folder)
         shutil.copytree(os.path.join(wine.bin, "data"), os.path.join(self.folder, "data"))
-        shutil.copy(os.path.join(wine.bin, "cng_router_stand_in", "ncrypt.dll"), self.folder)
+        wine.place_in_system32(os.path.join(wine.bin, "cng_router_stand_in", "ncrypt.dll"),
+                               "ncrypt.dll")
         for library in SYSTEM_LIBRARIES:
             shutil.copy(os.path.join(wine.bin, library), wine.system32())
         self.runs = 0

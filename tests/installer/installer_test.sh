@@ -24,6 +24,35 @@ bash "$root/scripts/build-msi.sh" --output "$msi" &&
   bash "$root/scripts/build-msi.sh" --output "$work/upgrade.msi" --version "$upgrade" ||
   { echo "FAILED: the packages do not build"; exit 1; }
 
+# A package signed with a throwaway code-signing certificate from a CA made here: osslsigncode
+# accepts the signature of the package, of every program and library it installs and of the
+# library its custom actions run from.
+signing=$work/signing
+mkdir -p "$signing/files" && (
+  cd "$signing" &&
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
+      -subj "/CN=Sendaro test CA" -addext basicConstraints=critical,CA:TRUE &&
+    openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
+      -subj "/CN=Sendaro test signer" &&
+    openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+      -out signer.pem -extfile <(printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n') &&
+    cat signer.pem ca.pem > chain.pem) >/dev/null 2>&1 &&
+  bash "$root/scripts/build-msi.sh" --output "$signing/signed.msi" \
+    --certificate "$signing/chain.pem" --key "$signing/signer.key" >/dev/null &&
+  msiinfo extract "$signing/signed.msi" sendaro.cab > "$signing/files.cab" &&
+  gcab -x -C "$signing/files" "$signing/files.cab" >/dev/null &&
+  msiinfo extract "$signing/signed.msi" Binary.InstallActions > "$signing/files/actions.dll" ||
+  echo "FAILED: the signed package does not build"
+verified() { osslsigncode verify -CAfile "$signing/ca.pem" -in "$1" >/dev/null 2>&1; }
+signed_files=0
+while IFS= read -r -d '' file; do
+  [ "$(head -c 2 "$file")" = MZ ] || continue
+  signed_files=$((signed_files + 1))
+  check "signed: ${file#$signing/files/}" verified "$file"
+done < <(find "$signing/files" -type f -print0)
+check "signed: all ten programs and libraries" [ $signed_files -eq 10 ]
+check "signed: the package" verified "$signing/signed.msi"
+
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 row() { table "$1" | grep -qxP "$2"; }
 # Each file with its component's folder and attributes (256: a 64-bit component).
@@ -42,13 +71,17 @@ check "table: per-machine" row Property 'ALLUSERS\t1'
 check "table: x64" grep -q 'x64;' <(msiinfo suminfo "$msi")
 check "table: shortcut" \
   row Shortcut 'SendaroStartMenu\tProgramMenuFolder\tSendaro\tSendaroProgram\t\[#SendaroExe\].*'
-# 3090: deferred (1024), not impersonated (2048), an installed program (18); 64: result ignored;
-# 256: rollback.
-check "table: registration" row CustomAction 'RegisterProvider\t3090\tMurakoKspConfigExe\t-register\t'
+# The registration actions are entries of the library in the Binary table (1), deferred (1024),
+# not impersonated (2048); 64: result ignored; 256: rollback.
+check "table: registration" \
+  row CustomAction 'RegisterProvider\t3073\tInstallActions\tRegisterProvider\t'
 check "table: unregistration" \
-  row CustomAction 'UnregisterProvider\t3154\tMurakoKspConfigExe\t-unregister\t'
+  row CustomAction 'UnregisterProvider\t3137\tInstallActions\tUnregisterProvider\t'
 check "table: its rollback" \
-  row CustomAction 'UndoRegisterProvider\t3410\tMurakoKspConfigExe\t-unregister\t'
+  row CustomAction 'UndoRegisterProvider\t3393\tInstallActions\tUnregisterProvider\t'
+check "table: the actions' library" row Binary 'InstallActions\t.*'
+check "table: registration on install and upgrade only" \
+  row InstallExecuteSequence 'RegisterProvider\tNOT Installed AND NOT REMOVE\t\d+'
 sequence=$(table InstallExecuteSequence | sort -t$'\t' -k3n | cut -f1 | tr '\n' ' ')
 order='RemoveExistingProducts .*InstallInitialize .*UnregisterProvider .*RemoveFiles .*InstallFiles '
 check "table: order" grep -qP "$order.* RegisterProvider " <<<"$sequence"
@@ -76,15 +109,28 @@ user_state() {
   reg_lines 'HKCU\Software' 'SystemCertificates\\My\\Certificates\\[0-9A-F]{40}$|Credential Manager\\'
 }
 
-# A bcrypt.dll without the registration functions makes -register fail.
+logged() { grep -qP "$2" "$work/$1.log"; }  # logged LOG PATTERN: a line of that msiexec log
+not() { ! "$@"; }
+action_ran() { logged "$1" "Action start [0-9:]+: $2\b"; }
+webview2_key='SOFTWARE\Microsoft\EdgeUpdate\Clients\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
+
+# A bcrypt.dll without the registration functions makes the registration fail.
 cp "$bin/cng_router_stand_in/ncrypt.dll" "$drive/windows/system32/bcrypt.dll"
-msiexec /i "$msi"
+msiexec /i "$msi" /l*v "$work/failing.log"
 check "a failing registration fails the install" [ $? -ne 0 ]
 check "and leaves nothing installed" nothing_installed
+check "the log has the registration's error" \
+  logged failing 'Funciones BCrypt no disponibles en esta version de Windows'
+check "the log says the browser runtime is missing" logged failing 'WebView2 Runtime not found'
 
 cp "$bin/cng_router_stand_in/bcrypt.dll" "$drive/windows/system32/bcrypt.dll"
-msiexec /i "$msi"
+"$wine64" reg add "HKLM\\$webview2_key" /v pv /d 120.0.2210.91 /reg:32 /f >/dev/null
+msiexec /i "$msi" /l*v "$work/install.log"
 check "install exits 0" [ $? -eq 0 ]
+check "install: the registration action ran" action_ran install RegisterProvider
+check "install: its lines are in the log" logged install 'KSP registrado y funcional'
+check "install: the log names the browser runtime" \
+  logged install 'WebView2 Runtime found: 120\.0\.2210\.91 \(HKLM, 32-bit view\)'
 for file in Sendaro.exe data flutter_windows.dll system_tray_plugin.dll WebView2Loader.dll \
     MurakoKspConfig.exe; do
   check "installed: $file" diff -r "$bin/$file" "$program/$file"
@@ -94,10 +140,15 @@ for file in murako_ksp.dll murako_sign_bridge.dll; do
   check "installed: $file x86" cmp "$build_root/x86/bin/$file" "$drive/windows/syswow64/$file"
 done
 check "installed: shortcut" [ -n "$(find "$drive" -name Sendaro.lnk)" ]
-# -check from a copy of the installed tool next to the router stand-in.
-mkdir "$drive/check" &&
-  cp "$program/MurakoKspConfig.exe" "$bin/cng_router_stand_in/ncrypt.dll" "$drive/check/"
-provider=$("$wine64" 'C:\check\MurakoKspConfig.exe' -check | tr -d '\r')
+# -check by the installed tool, which takes ncrypt.dll from the system folder (there the router
+# stand-in, under the override), never the decoy planted beside it: that one has no NCrypt
+# functions.
+system_ncrypt=$drive/windows/system32/ncrypt.dll
+cp "$system_ncrypt" "$work/ncrypt.wine" && cp "$bin/cng_router_stand_in/ncrypt.dll" "$system_ncrypt" &&
+  cp "$bin/cng_router_stand_in/bcrypt.dll" "$program/ncrypt.dll"
+provider=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" \
+  "$wine64" 'C:\Program Files\Sendaro\MurakoKspConfig.exe' -check | tr -d '\r')
+rm "$program/ncrypt.dll" && cp "$work/ncrypt.wine" "$system_ncrypt"
 echo "$provider"
 check "-check: provider in System32" grep -q '\[OK\] DLL existe en System32' <<<"$provider"
 check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' <<<"$provider"
@@ -106,11 +157,16 @@ check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' 
 check "a signature through the installed provider and bridge verifies" [ $? -eq 0 ]
 user_state_before=$(user_state)
 
-rm "$program/flutter_windows.dll" && "$wine64" reg delete "$provider_key" /f >/dev/null 2>&1
-msiexec /i "$msi"
-check "installing again exits 0" [ $? -eq 0 ]
-check "installing again repairs: file" cmp "$bin/flutter_windows.dll" "$program/flutter_windows.dll"
-check "installing again repairs: registration" registered
+# A repair ("msiexec /fa", which Wine's msiexec cannot start, is this) puts back a missing file
+# and runs no registration action.
+rm "$program/flutter_windows.dll"
+msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=omus /l*v "$work/repair.log"
+check "repair exits 0" [ $? -eq 0 ]
+check "repair: file" cmp "$bin/flutter_windows.dll" "$program/flutter_windows.dll"
+check "repair: the log names its actions" action_ran repair InstallFiles
+check "repair: no registration action" \
+  not logged repair 'Action start [0-9:]+: (Undo)?(Un)?[Rr]egisterProvider'
+check "repair: the registration stays" registered
 
 msiexec /i "$work/upgrade.msi"
 check "upgrade exits 0" [ $? -eq 0 ]
@@ -119,8 +175,9 @@ check "upgrade: $upgrade installed" \
   [ "$(reg_lines "$uninstall_key" "DisplayVersion\s+REG_SZ\s+$upgrade$")" -eq 1 ]
 check "upgrade: provider registered" registered
 
-msiexec /x "$work/upgrade.msi"
+msiexec /x "$work/upgrade.msi" /l*v "$work/uninstall.log"
 check "uninstall exits 0" [ $? -eq 0 ]
+check "uninstall: the unregistration ran" logged uninstall 'BCryptUnregisterProvider exitoso'
 check "uninstall leaves no file, registration or product" nothing_installed
 check "uninstall keeps the user's certificates and credentials" \
   [ "$user_state_before" -ge 2 -a "$(user_state)" -eq "$user_state_before" ]

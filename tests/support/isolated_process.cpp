@@ -27,7 +27,8 @@ std::string SystemFolder() {
 }
 
 IsolatedProgram::IsolatedProgram(const std::string& program,
-                                 const std::vector<std::string>& standInDlls) {
+                                 const std::vector<std::string>& standInDlls)
+    : stand_ins_(standInDlls) {
   char temp[MAX_PATH + 1] = {};
   GetTempPathA(MAX_PATH, temp);
   static LONG counter = 0;
@@ -40,7 +41,6 @@ IsolatedProgram::IsolatedProgram(const std::string& program,
   CopyFileA((ProgramDirectory() + program).c_str(), image_.c_str(), FALSE);
   for (const std::string& dll : standInDlls) {
     CopyFileA((StandInFolder() + dll).c_str(), (folder_ + dll).c_str(), FALSE);
-    if (dll == "bcrypt.dll") bcrypt_stand_in_ = true;
   }
 }
 
@@ -48,9 +48,9 @@ IsolatedProgram::~IsolatedProgram() { RemoveDirectoryTree(folder_); }
 
 IsolatedRun IsolatedProgram::Run(const std::vector<std::string>& arguments, HANDLE token) const {
   IsolatedRun result;
-  std::unique_ptr<SystemFilePlacement> bcrypt;
-  if (bcrypt_stand_in_) {
-    bcrypt = std::make_unique<SystemFilePlacement>(StandInFolder() + "bcrypt.dll", "bcrypt.dll");
+  std::vector<std::unique_ptr<SystemFilePlacement>> placed;
+  for (const std::string& dll : stand_ins_) {
+    placed.push_back(std::make_unique<SystemFilePlacement>(StandInFolder() + dll, dll));
   }
   std::string commandLine = QuoteCommandLineArgument(image_);
   for (const std::string& argument : arguments) commandLine += " " + QuoteCommandLineArgument(argument);

@@ -6,11 +6,12 @@
 #include <vector>
 
 // Runs programs that must load the CNG router stand-in: the program is copied into a private
-// folder next to the stand-in DLLs it needs, so that only that process gets them. Wine takes
-// DLL overrides from the environment the test program itself was started with (CTest sets
-// WINEDLLOVERRIDES="ncrypt,bcrypt=n,b"); a value set from inside a Wine process is not passed
-// on. With the override, a process finds the stand-ins only in its own program folder and uses
-// Wine's own DLLs everywhere else.
+// folder next to the stand-in DLLs it needs, and while it runs the stand-ins are also in the
+// system folder, where the product's programs load them from (by full path, never from their
+// own folder). Wine takes DLL overrides from the environment the test program itself was
+// started with (CTest sets WINEDLLOVERRIDES="ncrypt,bcrypt=n,b"); a value set from inside a Wine
+// process is not passed on. Without the override a process takes Wine's own DLLs even from
+// the system folder, so only processes started with it get the stand-ins.
 
 struct IsolatedRun {
   unsigned long exit_code = static_cast<unsigned long>(-1);
@@ -21,8 +22,8 @@ struct IsolatedRun {
 std::string StandInFolder();
 
 // A private folder holding a copy of `program` (from the test build's folder) and of the named
-// stand-in DLLs; removed at the end. A program that loads bcrypt.dll by its full system path
-// finds the stand-in there only while it runs: Run places it in the system folder for the run.
+// stand-in DLLs; removed at the end. Run places the stand-ins in the system folder for the run
+// and puts back what was there.
 class IsolatedProgram {
  public:
   IsolatedProgram(const std::string& program, const std::vector<std::string>& standInDlls);
@@ -37,7 +38,7 @@ class IsolatedProgram {
  private:
   std::string folder_;
   std::string image_;
-  bool bcrypt_stand_in_ = false;
+  std::vector<std::string> stand_ins_;
 };
 
 // The system directory of this prefix, with a trailing backslash.

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "ksp_log_file.h"
+#include "ksp_log_location.h"
 
 namespace {
 
@@ -25,15 +26,24 @@ class LastErrorKeeper {
   DWORD saved_;
 };
 
-}  // namespace
-
-std::string KspLogPath() {
+std::string TemporaryFolder() {
   char directory[MAX_PATH] = {};
   DWORD length = GetTempPathA(MAX_PATH, directory);
   if (length == 0 || length >= MAX_PATH) {
     return std::string();
   }
-  std::string path(directory, length);
+  return std::string(directory, length);
+}
+
+}  // namespace
+
+std::string KspLogPath() {
+  const LogAccount account = CurrentLogAccount();
+  std::string path = account == LogAccount::User ? TemporaryFolder()
+                                                 : PreparedServiceLogFolder(account);
+  if (path.empty()) {
+    return std::string();
+  }
   path += kLogFileName;
   if (path.size() >= MAX_PATH) {
     return std::string();

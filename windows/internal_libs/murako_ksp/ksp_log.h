@@ -5,8 +5,9 @@
 #include <string>
 
 // The provider's debug log: "murako_ksp_debug.log" in the temporary directory of the user the
-// host process runs as, one "[hh:mm:ss.mmm] message" line per call, appended and never rotated.
-// Entry lines start ">>> ", exit lines "<<< ", sub-steps are indented.
+// host process runs as, or for a service account in its protected folder (ksp_log_location.h),
+// one "[hh:mm:ss.mmm] message" line per call, appended; at 10 MiB the file moves to one older
+// file (ksp_log_file.h). Entry lines start ">>> ", exit lines "<<< ", sub-steps are indented.
 // Logging never fails the caller and leaves the thread's last-error value as it was.
 void KspLog(const char* format, ...);
 
@@ -14,5 +15,6 @@ void KspLog(const char* format, ...);
 // `buffer_bytes` bytes with its terminator; a null pointer reads "NULL".
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes = 512);
 
-// Name of the log file for the current temporary directory; empty when it cannot be formed.
+// Name of the log file for the current account and temporary directory; empty when it cannot
+// be formed or its folder cannot be used.
 std::string KspLogPath();
