@@ -1,17 +1,22 @@
 #include "web_view.h"
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 #include <vector>
 
 #include "cookie_manager.h"
+#include "log_redaction.h"
 #include "string_conversion.h"
 
 namespace {
 
 constexpr int kMaxRedirects = 20;
 // COREWEBVIEW2_WEB_ERROR_STATUS values used here.
-constexpr int kUnknown = 0, kOperationCanceled = 14, kRedirectFailed = 15;
+constexpr int kUnknown = 0, kConnectionAborted = 9, kOperationCanceled = 14,
+              kRedirectFailed = 15;
+// A page that refreshes itself later than this does so after this long.
+constexpr unsigned kLongestRefreshMs = 5000;
 
 class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
  public:
@@ -86,6 +91,100 @@ class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCo
   UINT64 id_;
 };
 
+class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequestedEventArgs> {
+ public:
+  NewWindowRequestedArgs(std::wstring uri, bool user_initiated)
+      : uri_(std::move(uri)), user_initiated_(user_initiated) {}
+  bool handled() const { return handled_ != FALSE; }
+  bool given_window() const { return new_window_ != nullptr; }
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) override {
+    new_window_ = window;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) override {
+    if (window == nullptr) return E_POINTER;
+    return new_window_.CopyTo(window);
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
+    handled_ = handled;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
+    if (handled == nullptr) return E_POINTER;
+    *handled = handled_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    if (value == nullptr) return E_POINTER;
+    *value = user_initiated_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures**) override {
+    return E_NOTIMPL;
+  }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NewWindowRequestedEventArgs});
+  }
+
+ private:
+  std::wstring uri_;
+  bool user_initiated_;
+  BOOL handled_ = FALSE;
+  ComPtr<ICoreWebView2> new_window_;
+};
+
+class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartingEventArgs> {
+ public:
+  explicit DownloadStartingArgs(std::wstring path) : path_(std::move(path)) {}
+  bool cancelled() const { return cancel_ != FALSE; }
+
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
+    if (cancel == nullptr) return E_POINTER;
+    *cancel = cancel_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) override {
+    return CopyToCoTaskMem(path_, path);
+  }
+  HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) override {
+    if (path == nullptr) return E_INVALIDARG;
+    path_ = path;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
+    if (handled == nullptr) return E_POINTER;
+    *handled = handled_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
+    handled_ = handled;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2DownloadStartingEventArgs});
+  }
+
+ private:
+  std::wstring path_;
+  BOOL cancel_ = FALSE;
+  BOOL handled_ = FALSE;
+};
+
 // SENDARO_WEBVIEW_LOG names a file that gets one line per thing the browser and its user did.
 void Trace(const std::string& line) {
   wchar_t path[MAX_PATH * 2];
@@ -155,6 +254,8 @@ void WebView::Close() {
   closed_ = true;
   starting_handlers_.clear();
   completed_handlers_.clear();
+  new_window_handlers_.clear();
+  download_handlers_.clear();
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Source(LPWSTR* uri) {
@@ -201,6 +302,26 @@ HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationT
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE WebView::add_NewWindowRequested(
+    ICoreWebView2NewWindowRequestedEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(new_window_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_NewWindowRequested(EventRegistrationToken token) {
+  new_window_handlers_.erase(token.value);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::add_DownloadStarting(
+    ICoreWebView2DownloadStartingEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(download_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_DownloadStarting(EventRegistrationToken token) {
+  download_handlers_.erase(token.value);
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE WebView::get_CookieManager(ICoreWebView2CookieManager** manager) {
   if (manager == nullptr) return E_POINTER;
   if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(profile_, dispatcher_);
@@ -221,18 +342,18 @@ void WebView::StartNavigation(PageRequest request, bool user_initiated) {
 void WebView::BeginHop(Hop hop) {
   if (!Current(hop.navigation)) return;
   const std::string target = hop.request.address.Text();
-  Trace("navigation starting: " + target);
+  Trace("navigation starting: " + RedactAddressForLog(target));
   auto args = Make<NavigationStartingArgs>(Utf8ToWide(target), hop.user_initiated, hop.redirected,
                                            hop.navigation);
   for (const auto& handler : Snapshot(starting_handlers_)) handler->Invoke(this, args.Get());
   if (!Current(hop.navigation)) return;  // a handler navigated elsewhere or closed the browser
   if (args->cancelled()) {
-    Trace("navigation cancelled: " + target);
+    Trace("navigation cancelled: " + RedactAddressForLog(target));
     Complete(hop.navigation, false, kOperationCanceled);
     return;
   }
   if (!hop.request.address.IsHttp()) {
-    Trace("not fetched (no handler for the scheme): " + target);
+    Trace("not fetched (no handler for the scheme): " + RedactAddressForLog(target));
     Complete(hop.navigation, false, kUnknown);
     return;
   }
@@ -256,13 +377,20 @@ void WebView::FinishHop(Hop hop, const PageResponse& response) {
   if (!Current(hop.navigation)) return;
   const WebAddress& from = hop.request.address;
   if (!response.received) {
-    Trace("navigation failed: " + from.Text() + " error " + std::to_string(response.error));
+    Trace("navigation failed: " + RedactAddressForLog(from.Text()) + " error " +
+          std::to_string(response.error));
     Complete(hop.navigation, false, response.web_error_status);
     return;
   }
   const double now = BrowserProfile::Now();
   for (const std::string& cookie : response.set_cookies) profile_->cookies().Store(from, cookie, now);
   if (!response.set_cookies.empty()) profile_->SaveCookies();
+  if (response.attachment && !response.IsRedirect()) {
+    // The page stays; the navigation ends as a download does.
+    DownloadAllowed(from);
+    Complete(hop.navigation, false, kConnectionAborted);
+    return;
+  }
   if (!response.IsRedirect()) {
     ShowPage(hop, response);
     return;
@@ -292,13 +420,99 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   if (host_) {
     host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()), Utf8ToWide(PageOutline(page_)));
   }
-  Trace("page " + std::to_string(response.status) + ": " + address_.Text() + " title: " + page_.title);
+  Trace("page " + std::to_string(response.status) + ": " + RedactAddressForLog(address_.Text()) +
+        " title: " + page_.title);
   const bool success = response.status < 400;
   Complete(hop.navigation, success, success ? 0 : kUnknown);
   if (!Current(hop.navigation)) return;
   ComPtr<WebView> self(this);
   const uint64_t navigation = hop.navigation;
-  dispatcher_->Post([self, navigation]() { self->LetUserAct(navigation); });
+  dispatcher_->Post([self, navigation]() {
+    self->RunPageBehaviour(navigation);
+    self->LetUserAct(navigation);
+  });
+}
+
+// Runs whether or not anybody can see the window: pages do this by themselves.
+void WebView::RunPageBehaviour(uint64_t navigation) {
+  if (!Current(navigation)) return;
+  const PageBehaviour behaviour = page_.behaviour;
+  for (const std::string& opened : behaviour.opens) RequestNewWindow(opened, false);
+  if (!Current(navigation)) return;
+  if (behaviour.submits_first_form) {
+    SubmitFirstForm({}, false);
+    return;
+  }
+  if (!behaviour.location.empty()) {
+    const auto target = ResolveWebAddress(address_, behaviour.location);
+    if (!target) return;
+    Trace("page: its script navigates to " + RedactAddressForLog(target->Text()));
+    PageRequest request;
+    request.address = *target;
+    StartNavigation(std::move(request), false);
+    return;
+  }
+  if (!behaviour.refresh_url.empty()) {
+    const auto target = ResolveWebAddress(address_, behaviour.refresh_url);
+    if (!target) return;
+    Trace("page: refreshes to " + RedactAddressForLog(target->Text()));
+    ComPtr<WebView> self(this);
+    const WebAddress address = *target;
+    dispatcher_->PostAfter(std::min(behaviour.refresh_seconds * 1000, kLongestRefreshMs),
+                           [self, navigation, address]() {
+                             if (!self->Current(navigation)) return;
+                             PageRequest request;
+                             request.address = address;
+                             self->StartNavigation(std::move(request), false);
+                           });
+  }
+}
+
+void WebView::SubmitFirstForm(const std::vector<std::pair<std::string, std::string>>& fields,
+                              bool user_initiated) {
+  if (page_.forms.empty()) {
+    Trace("user: no form to submit");
+    return;
+  }
+  const HtmlForm& form = page_.forms.front();
+  const auto target = ResolveWebAddress(address_, form.action);
+  if (!target) return;
+  PageRequest request;
+  request.address = *target;
+  const std::string encoded = FormUrlEncode(form.Submission(fields));
+  if (form.method == "POST") {
+    request.method = "POST";
+    request.body = encoded;
+    request.content_type = "application/x-www-form-urlencoded";
+  } else {
+    request.address.path_and_query = target->Path() + "?" + encoded;
+  }
+  Trace(std::string(user_initiated ? "user: submits the form to " : "page: submits its form to ") +
+        RedactAddressForLog(request.address.Text()));
+  StartNavigation(std::move(request), user_initiated);
+}
+
+void WebView::RequestNewWindow(const std::string& reference, bool user_initiated) {
+  const auto target = ResolveWebAddress(address_, reference);
+  const std::string uri = target ? target->Text() : reference;
+  auto args = Make<NewWindowRequestedArgs>(Utf8ToWide(uri), user_initiated);
+  for (const auto& handler : Snapshot(new_window_handlers_)) handler->Invoke(this, args.Get());
+  if (args->handled() || args->given_window()) {
+    Trace("new window request handled by the application: " + RedactAddressForLog(uri));
+  } else {
+    Trace("new window opened outside the application: " + RedactAddressForLog(uri));
+  }
+}
+
+bool WebView::DownloadAllowed(const WebAddress& from) {
+  auto args = Make<DownloadStartingArgs>(L"download.bin");
+  for (const auto& handler : Snapshot(download_handlers_)) handler->Invoke(this, args.Get());
+  if (args->cancelled()) {
+    Trace("download cancelled: " + RedactAddressForLog(from.Text()));
+    return false;
+  }
+  Trace("download saved: " + RedactAddressForLog(from.Text()));
+  return true;
 }
 
 void WebView::Complete(uint64_t navigation, bool success, int web_error_status) {
@@ -322,33 +536,19 @@ void WebView::LetUserAct(uint64_t navigation) {
 void WebView::PerformUserStep(uint64_t navigation, const UserStep& step) {
   if (!Current(navigation)) return;
   switch (step.kind) {
-    case UserStep::Kind::kSubmit: {
-      if (page_.forms.empty()) {
-        Trace("user: no form to submit");
-        return;
-      }
-      const HtmlForm& form = page_.forms.front();
-      const auto target = ResolveWebAddress(address_, form.action);
-      if (!target) return;
-      PageRequest request;
-      request.address = *target;
-      const std::string fields = FormUrlEncode(form.Submission(step.fields));
-      if (form.method == "POST") {
-        request.method = "POST";
-        request.body = fields;
-        request.content_type = "application/x-www-form-urlencoded";
-      } else {
-        request.address.path_and_query = target->Path() + "?" + fields;
-      }
-      Trace("user: submits the form to " + request.address.Text());
-      StartNavigation(std::move(request), true);
+    case UserStep::Kind::kSubmit:
+      SubmitFirstForm(step.fields, true);
       return;
-    }
     case UserStep::Kind::kCancel: {
       const HtmlLink* link = FindLink(page_, step.link);
       const auto target = link ? ResolveWebAddress(address_, link->href) : std::nullopt;
       if (!target) {
         Trace("user: no such link");
+        return;
+      }
+      if (link->OpensNewWindow()) {
+        Trace("user: follows the link " + link->text + " (target " + link->target + ")");
+        RequestNewWindow(link->href, true);
         return;
       }
       Trace("user: follows the link " + link->text);
