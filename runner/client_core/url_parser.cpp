@@ -105,9 +105,9 @@ std::vector<std::pair<std::string, std::string>> ParseQueryParameters(const std:
     const std::string field = query.substr(start, end - start);
     if (!field.empty()) {
       const size_t equals = field.find('=');
-      parameters.emplace_back(PercentDecode(field.substr(0, equals)),
-                              equals == std::string::npos ? std::string()
-                                                          : PercentDecode(field.substr(equals + 1)));
+      const std::string value =
+          equals == std::string::npos ? std::string() : field.substr(equals + 1);
+      parameters.emplace_back(PercentDecode(field.substr(0, equals)), PercentDecode(value));
     }
     start = end + 1;
   }

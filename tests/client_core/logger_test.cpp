@@ -109,7 +109,8 @@ TEST_F(LoggerTest, AFullFileBecomesTheOneOlderFileAndANewOneStarts) {
   const std::string older = ReadFileBytes(path + ".1");
   EXPECT_EQ(older.size(), kLogFileLimitBytes) << "the full file, whole, replacing the oldest";
   EXPECT_EQ(older.rfind(first, 0), 0u);
-  EXPECT_TRUE(std::regex_match(LogFile(), std::regex(R"(\[[-0-9 :]{19}\] \[INFO\] after the cap\r\n)")))
+  const std::regex new_file(R"(\[[-0-9 :]{19}\] \[INFO\] after the cap\r\n)");
+  EXPECT_TRUE(std::regex_match(LogFile(), new_file))
       << LogFile().substr(0, 200);
   LogInfo("next");
   EXPECT_NE(LogFile().find("] [INFO] next\r\n"), std::string::npos);

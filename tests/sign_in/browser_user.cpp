@@ -45,7 +45,9 @@ void BrowserUser::Script(const std::string& json) const {
   std::ofstream(folder_.path() + "user.json", std::ios::trunc) << json;
 }
 
-std::string BrowserUser::BrowserLog() const { return ReadFileBytes(folder_.path() + "browser.log"); }
+std::string BrowserUser::BrowserLog() const {
+  return ReadFileBytes(folder_.path() + "browser.log");
+}
 
 std::string BrowserUser::LogIn(const std::string& user_name, const std::string& password) {
   return OnLoginPage({{"action", "submit"},

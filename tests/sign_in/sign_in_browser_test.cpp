@@ -293,7 +293,8 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   StartSignIn("ciudadano", false);
   ASSERT_TRUE(browser_did("title: Ayuda del acceso")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedExactly(capture, "WARNING", "New window request refused: ms-settings:privacy"));
-  EXPECT_TRUE(LoggedContaining(capture, "New window request opened in the sign-in window: https://"));
+  EXPECT_TRUE(
+      LoggedContaining(capture, "New window request opened in the sign-in window: https://"));
   EXPECT_EQ(user_.BrowserLog().find("opened outside the application"), std::string::npos);
 
   // Plain http is never fetched, an attachment never saved.

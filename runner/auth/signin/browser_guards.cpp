@@ -16,7 +16,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-HRESULT OnNewWindowRequested(ICoreWebView2* sender, ICoreWebView2NewWindowRequestedEventArgs* args) {
+HRESULT OnNewWindowRequested(ICoreWebView2* sender,
+                             ICoreWebView2NewWindowRequestedEventArgs* args) {
   if (args == nullptr) return S_OK;
   args->put_Handled(TRUE);  // whatever happens next, the browser opens no window of its own
   LPWSTR raw_uri = nullptr;

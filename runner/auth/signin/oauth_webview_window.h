@@ -72,6 +72,8 @@ class OAuthWebViewWindow {
 
  private:
   enum class Phase { kIdle, kInteractive, kRenewal, kPosted };
+  static constexpr UINT_PTR kRenewalTimer = 1;
+  static constexpr UINT_PTR kSettleTimer = 2;
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

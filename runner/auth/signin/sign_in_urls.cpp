@@ -47,7 +47,8 @@ std::optional<AddressParts> ReadAddress(const std::string& address) {
 
 bool IsUsableRedirectUri(const std::string& redirect_uri) {
   const std::optional<AddressParts> parts = ReadAddress(redirect_uri);
-  return parts && !parts->authority.empty() && redirect_uri.find_first_of("?#") == std::string::npos;
+  return parts && !parts->authority.empty() &&
+         redirect_uri.find_first_of("?#") == std::string::npos;
 }
 
 bool IsOAuthRedirect(const std::string& uri, const std::string& redirect_uri) {

@@ -43,7 +43,8 @@ enum class RedirectOutcome {
 };
 // What a redirect means to the flow that sent `expected_state` (an empty expected state
 // accepts any). The state is checked first: an error for another flow is no answer either.
-RedirectOutcome JudgeRedirect(const RedirectParameters& redirect, const std::string& expected_state);
+RedirectOutcome JudgeRedirect(const RedirectParameters& redirect,
+                              const std::string& expected_state);
 
 enum class NavigationVerdict {
   kAllow,     // https
