@@ -86,13 +86,15 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM cons
       ShowWindow(hwnd, SW_HIDE);
       return 0;
     case WM_DESTROY:
-      SignOutOnDestroy();
+      SignOutOnDestroy([this] {
+        if (sign_in_) sign_in_->EndBrowserSession();
+      });
       break;
     case WM_FONTCHANGE:
       if (flutter_controller_) flutter_controller_->engine()->ReloadSystemFonts();
       break;
     case WM_OAUTH_COMPLETE:
-      if (sign_in_) sign_in_->OnOAuthComplete();
+      if (sign_in_) sign_in_->OnOAuthComplete(wparam);
       break;
   }
   return Win32Window::MessageHandler(hwnd, message, wparam, lparam);

@@ -36,9 +36,14 @@ void RemoveOrphanedCertificatesAtStartup() {
   }
 }
 
-void SignOutOnDestroy() {
+void SignOutOnDestroy(const std::function<void()>& end_browser_session) {
   try {
     LogInfo("WM_DESTROY received - clearing OAuth session and certificates");
+    if (end_browser_session) end_browser_session();
+  } catch (const std::exception& error) {
+    LogError(std::string("Ending the sign-in browser's session failed: ") + error.what());
+  }
+  try {
     RemoveAllMurakoCertificates();
     DeleteSessionTokens();
     LogInfo("OAuth tokens and certificates cleared on app close");

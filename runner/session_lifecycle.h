@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,8 @@ bool HasOrphanedCertificates(size_t certificate_count,
 // Lists the store and removes every provider-bound certificate when they are orphaned.
 void RemoveOrphanedCertificatesAtStartup();
 
-// Removes the system's certificates with their mappings and deletes both accounts' tokens and
-// expiry. Each step logs its own failures; the sequence always runs to the end.
-void SignOutOnDestroy();
+// Ends the sign-in browser's session (`end_browser_session`: its cookies and hidden window, a
+// pending sign-in answered first), removes the system's certificates with their mappings and
+// deletes both accounts' tokens and expiry. Each step logs its own failures; the sequence
+// always runs to the end.
+void SignOutOnDestroy(const std::function<void()>& end_browser_session);

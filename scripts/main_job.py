@@ -112,6 +112,27 @@ def verified_at_double(signature_b64):
     return json.loads(urllib.request.urlopen(request, timeout=10).read()).get("valid") is True
 
 
+LOGS = ("murako_windows.log", "murako_ksp_debug.log", "browser.log")
+CLIENT_SECRETS = ("5k82nw7_p3ahz9_tq4m", "8rw3mc5_x2fdk7")
+
+
+def leaked_secrets(output):
+    """The tokens, codes and refresh tokens the double's authorization server issued, and the
+    client secrets, that any log of the run holds whole: (how many were looked for, found)."""
+    issued = json.loads(urllib.request.urlopen("http://%s/oauth/issued" % CONTROL,
+                                               timeout=10).read())
+    secrets = [value for values in issued.values() for value in values] + list(CLIENT_SECRETS)
+    found = []
+    for name in LOGS:
+        path = os.path.join(output, name)
+        if not os.path.exists(path):
+            continue
+        with open(path, encoding="utf-8", errors="replace") as log:
+            text = log.read()
+        found += ["%s in %s" % (secret[:6] + "...", name) for secret in secrets if secret in text]
+    return len(secrets), found
+
+
 def describe(entry):
     if entry is None:
         return "no answer"
@@ -122,7 +143,7 @@ def describe(entry):
     return json.dumps(entry.get("result"), ensure_ascii=False)[:160]
 
 
-def summary(run, state, verified):
+def summary(run, state, verified, leaks):
     lines = []
     link = result_of(run.reply(LINK)) or {}
     lines.append("link the citizen account in the sign-in window: %s (%s)"
@@ -154,16 +175,21 @@ def summary(run, state, verified):
     lines.append("left after destroy: %d certificate(s), session keys %s, thumbprint mappings %s"
                  % (len(state.get("certificates", [])), state.get("session_keys"),
                     state.get("mappings")))
+    searched, found = leaks
+    lines.append("logs searched for the %d tokens, codes, refresh tokens and client secrets "
+                 "issued: %s" % (searched, "none found" if not found else
+                                 "FOUND " + ", ".join(found)))
     return lines
 
 
-def passed(run, state, verified):
+def passed(run, state, verified, leaks):
     link = result_of(run.reply(LINK)) or {}
     test = result_of(run.reply(SELF_TEST)) or {}
     refresh = result_of(run.reply(REFRESH)) or {}
     return (link.get("success") is True and test.get("success") is True and verified
             and refresh.get("success") is True and run.exit_code == 0
-            and not state.get("certificates") and not state.get("session_keys"))
+            and not state.get("certificates") and not state.get("session_keys")
+            and not leaks[1])
 
 
 def main():
@@ -195,11 +221,12 @@ def main():
         if source and os.path.exists(source):
             shutil.copy(source, os.path.join(output, name))
 
+    leaks = leaked_secrets(output)
     print("main: Sendaro.exe driven through its method channels (script and transcript in %s)"
           % output)
-    for line in summary(run, state, verified):
+    for line in summary(run, state, verified, leaks):
         print("  " + line)
-    ok = passed(run, state, verified)
+    ok = passed(run, state, verified, leaks)
     print("main: %s" % ("the whole road works" if ok else "FAILED"))
     return 0 if ok else 1
 

@@ -1,5 +1,7 @@
 #include "bridge_certificate_methods.h"
 
+#include <utility>
+
 #include "cert_parser.h"
 #include "cert_store_manager.h"
 #include "channel_arguments.h"
@@ -49,6 +51,9 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
                      "Missing required arguments (identityId, userType, certificateB64)",
                      "Arguments must be strings");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  if (auto error = CheckStoredLength("identityId", checked.values[0])) {
+    return ChannelAnswer::Failure(*error);
+  }
   const std::string& identity_id = checked.values[0];
   const std::string user_type = ResolvedUserType(checked.values[1]);
   LogInfo("Installing certificate to Windows Certificate Store...");
@@ -83,6 +88,10 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
                      "Missing required arguments", "Arguments must be strings");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string user_type = StringArgument(arguments, "userType").value_or("ciudadano");
+  for (const auto& [key, value] : {std::make_pair("signIdentityId", checked.values[1]),
+                                   std::make_pair("userType", user_type)}) {
+    if (auto error = CheckStoredLength(key, value)) return ChannelAnswer::Failure(*error);
+  }
   LogInfo("Adding certificate to Windows Certificate Store...");
   LogInfo("Sign Identity ID: " + checked.values[1]);
 

@@ -10,6 +10,7 @@
 #include "oauth_manager.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
+#include "sign_in_service.h"
 
 namespace bridge_session {
 namespace {
@@ -98,7 +99,8 @@ ChannelAnswer GetEnvironment(ApplicationHost&, const flutter::EncodableValue*) {
   return ChannelAnswer::Success(Text("desa"));
 }
 
-ChannelAnswer ClearSession(ApplicationHost&, const flutter::EncodableValue*) {
+ChannelAnswer ClearSession(ApplicationHost& host, const flutter::EncodableValue*) {
+  host.SignIn().EndBrowserSession();
   // A sign-out that left certificates or tokens behind must not be reported as done.
   if (!ClearOAuthSession()) {
     return ChannelAnswer::Failure("CLEAR_SESSION_FAILED", "Failed to clear OAuth session");

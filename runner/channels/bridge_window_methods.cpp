@@ -40,6 +40,9 @@ ChannelAnswer SetLocale(ApplicationHost&, const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"locale"}, "Missing locale argument", "Locale must be a string");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  if (auto error = CheckStoredLength("locale", checked.values[0])) {
+    return ChannelAnswer::Failure(*error);
+  }
   // A locale that cannot be stored would silently give the notices the wrong language.
   if (!SecureStorage::StoreToken("app_locale", checked.values[0])) {
     LogError("Failed to save locale setting");

@@ -42,6 +42,12 @@ StringArguments RequireStrings(const EncodableValue* arguments,
   return result;
 }
 
+std::optional<ChannelError> CheckStoredLength(const char* key, const std::string& value) {
+  if (value.size() <= kMaxStoredArgumentBytes) return std::nullopt;
+  return ChannelError{kInvalidArgs, std::string(key) + " is longer than " +
+                                        std::to_string(kMaxStoredArgumentBytes) + " bytes"};
+}
+
 std::string ResolvedUserType(const std::string& user_type) {
   return user_type == "ciudadano" ? "ciudadano" : "profesional";
 }

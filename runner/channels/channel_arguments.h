@@ -31,6 +31,11 @@ std::optional<ChannelError> RequirePresent(const flutter::EncodableValue* argume
                                            std::initializer_list<const char*> keys,
                                            const std::string& missing_message);
 
+// The longest text from the interface that is kept in Credential Manager (a locale, an
+// identity identifier, a user type); INVALID_ARGS naming the key when `value` is longer.
+constexpr size_t kMaxStoredArgumentBytes = 256;
+std::optional<ChannelError> CheckStoredLength(const char* key, const std::string& value);
+
 // "ciudadano" selects the citizen keys; any other text the professional ones.
 std::string ResolvedUserType(const std::string& user_type);
 bool IsKnownUserType(const std::string& user_type);

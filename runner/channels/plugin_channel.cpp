@@ -1,13 +1,13 @@
 #include "plugin_channel.h"
 
 #include <exception>
-#include <stdexcept>
 
 #include "account_status.h"
+#include "application_host.h"
 #include "channel_arguments.h"
 #include "logger.h"
 #include "session_state.h"
-#include "secure_storage.h"
+#include "sign_in_service.h"
 #include "sign_in_methods.h"
 
 using flutter::EncodableValue;
@@ -31,58 +31,33 @@ ChannelAnswer ObtenerCertificadoProfesional(ApplicationHost&, const EncodableVal
   return AccountStatusAnswer("profesional");
 }
 
-// Deletes every key, continuing past failures; throws naming the first key left behind, so that
-// the account is not reported as cleared while a token stays.
-void DeleteAll(const std::vector<std::string>& keys) {
-  std::string kept;
-  for (const std::string& key : keys) {
-    if (!SecureStorage::DeleteToken(key) && kept.empty()) kept = key;
-  }
-  if (!kept.empty()) throw std::runtime_error("Failed to delete " + kept);
-}
+using AccountClearing = std::optional<std::string> (*)(const std::string& user_type,
+                                                      const SessionStore& store);
 
-ChannelAnswer ClearAccount(const EncodableValue* arguments, const char* failure_prefix,
-                           void (*clear)(const std::string& user_type)) {
+// The sign-in browser's session ends first, so that a sign-in still pending cannot bring a
+// token back after the account's tokens are gone.
+ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* arguments,
+                           const char* failure_prefix, AccountClearing clear) {
   const CertificateKind kind = CertificateKindArgument(arguments);
   if (kind.error) return ChannelAnswer::Failure(*kind.error);
   try {
-    clear(kind.user_type);
-    return ChannelAnswer::Success(Flag(true));
+    host.SignIn().EndBrowserSession();
+    const std::optional<std::string> failure = clear(kind.user_type, SessionStore());
+    if (!failure) return ChannelAnswer::Success(Flag(true));
+    LogError(failure_prefix + *failure);
+    return ChannelAnswer::Failure("ERROR", *failure);
   } catch (const std::exception& error) {
     LogError(failure_prefix + std::string(error.what()));
     return ChannelAnswer::Failure("ERROR", error.what());
   }
 }
 
-void Deactivate(const std::string& type) {
-  LogInfo("Desactivar " + type +
-          " certificate (clear session AND remove certificates from cert store)");
-  if (!CertStoreManager::RemoveAllCertificates()) {
-    throw std::runtime_error("Failed to remove certificates from store");
-  }
-  DeleteAll(
-      {"oauth_access_token_" + type, "oauth_refresh_token_" + type, "oauth_token_expiry_" + type});
-  LogInfo("Successfully deactivated " + type +
-          " certificate (tokens cleared, certificates removed from store)");
+ChannelAnswer DesactivarCertificado(ApplicationHost& host, const EncodableValue* arguments) {
+  return ClearAccount(host, arguments, "Error deactivating certificate: ", DeactivateAccount);
 }
 
-void Unlink(const std::string& type) {
-  LogInfo("Desvincular " + type + " certificates");
-  const MurakoCertificateRemoval removal = RemoveAllMurakoCertificates();
-  if (!removal.certificates_removed) {
-    throw std::runtime_error("Failed to remove certificates from store");
-  }
-  DeleteAll({"oauth_access_token_" + type, "oauth_refresh_token_" + type,
-             "murako_sign_identities_" + type});
-  LogInfo("Successfully unlinked " + type + " certificates");
-}
-
-ChannelAnswer DesactivarCertificado(ApplicationHost&, const EncodableValue* arguments) {
-  return ClearAccount(arguments, "Error deactivating certificate: ", Deactivate);
-}
-
-ChannelAnswer DesvincularCertificado(ApplicationHost&, const EncodableValue* arguments) {
-  return ClearAccount(arguments, "Error unlinking certificate: ", Unlink);
+ChannelAnswer DesvincularCertificado(ApplicationHost& host, const EncodableValue* arguments) {
+  return ClearAccount(host, arguments, "Error unlinking certificate: ", UnlinkAccount);
 }
 
 }  // namespace

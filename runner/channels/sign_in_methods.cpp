@@ -16,8 +16,11 @@ void AnswerError(MethodResultPtr& result, const ChannelError& error) {
 
 void Link(ApplicationHost& host, int user_type, const flutter::EncodableValue* arguments,
           MethodResultPtr& result) {
-  host.SignIn().LinkCertificates(user_type, StringArgument(arguments, "locale"),
-                                 ReplyTo(result, LinkingResultValue));
+  const std::optional<std::string> locale = StringArgument(arguments, "locale");
+  if (locale) {
+    if (auto error = CheckStoredLength("locale", *locale)) return AnswerError(result, *error);
+  }
+  host.SignIn().LinkCertificates(user_type, locale, ReplyTo(result, LinkingResultValue));
 }
 
 }  // namespace

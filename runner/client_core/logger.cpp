@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "log_file_rotation.h"
 #include "scoped_srw_exclusive_lock.h"
 #include "unique_handle.h"
 
@@ -11,6 +12,9 @@ namespace {
 
 constexpr char kLogFileName[] = "murako_windows.log";
 constexpr DWORD kTempPathCapacity = MAX_PATH;
+// After a rotation that could not be done (the file held open by a program that does not share
+// its deletion), lines are appended without trying again for this long.
+constexpr ULONGLONG kRotationRetryMs = 10000;
 
 std::atomic<int> g_minimum_level{1};
 std::atomic<bool> g_file_sink_disabled{false};
@@ -40,6 +44,8 @@ std::string LogFilePath() {
 // hosts) never overwrite one another, and each line reaches the file with one write before the
 // call returns, so nothing is lost when a host process exits right after. Threads of one
 // process take turns, for systems that place an append-only write by first reading the size.
+// A line that would take the file past its cap rotates it first (log_file_rotation.h); a
+// handle left on a file another process rotated sees that file full and moves to the new one.
 class OpenLogFile {
  public:
   OpenLogFile() = default;
@@ -52,6 +58,11 @@ class OpenLogFile {
   bool Append(const std::string& path, const std::string& text) {
     if (file_ && (path != path_ || WasDeleted())) Close();
     if (!file_ && !Open(path)) return false;
+    if (LogFileIsFull(Size(), text.size()) && RotationMayBeTried()) {
+      Close();
+      if (!RotateFullLogFile(path, text.size())) rotation_failed_at_ = GetTickCount64();
+      if (!Open(path)) return false;
+    }
     DWORD written = 0;
     WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return true;
@@ -72,6 +83,16 @@ class OpenLogFile {
     return true;
   }
 
+  uint64_t Size() const {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file_.get(), &size)) return 0;
+    return static_cast<uint64_t>(size.QuadPart);
+  }
+
+  bool RotationMayBeTried() const {
+    return rotation_failed_at_ == 0 || GetTickCount64() - rotation_failed_at_ >= kRotationRetryMs;
+  }
+
   // A log removed by the user (or a test) while open: the next line starts a new file.
   bool WasDeleted() const {
     FILE_STANDARD_INFO info{};
@@ -83,6 +104,7 @@ class OpenLogFile {
 
   UniqueFile file_;
   std::string path_;
+  ULONGLONG rotation_failed_at_ = 0;
 };
 
 OpenLogFile g_log_file;

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "api_log_text.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "string_conversion.h"
 #include "url_parser.h"
@@ -87,7 +87,7 @@ std::optional<std::string> MurakoApiClient::Send(const std::string& verb,
     std::optional<std::string> response = attempt_(attempt, last_error);
     if (response) {
       LogInfo("HTTP " + verb + " succeeded with " + kShortNames[step]);
-      LogInfo("Response Body: " + *response);
+      LogInfo("Response Body: " + RedactJsonSecretsForLog(*response));
       LogInfo(kRule);
       return response;
     }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "https_exchange.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "string_conversion.h"
@@ -30,7 +31,7 @@ std::optional<std::string> Attempt(const RequestAttempt& attempt, uint32_t& last
   LogInfo("  Response Length: " + std::to_string(outcome.body.size()) + " bytes");
   if (outcome.status != 200) {
     LogError("  HTTP request failed with status: " + std::to_string(outcome.status));
-    LogError("  Response body: " + outcome.body);
+    LogError("  Response body: " + RedactJsonSecretsForLog(outcome.body));
     return std::nullopt;
   }
   return std::move(outcome.body);

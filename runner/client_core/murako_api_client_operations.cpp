@@ -1,10 +1,11 @@
 // The three REST operations of MurakoApiClient on top of Get and Post.
 #include <exception>
 
-#include "api_log_text.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "murako_api_json.h"
+#include "url_parser.h"
 
 std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
   LogInfo("MurakoApiClient::GetUserInfo - Fetching user info");
@@ -20,7 +21,7 @@ std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
     return info;
   } catch (const std::exception& error) {
     LogError(std::string("Failed to parse user info JSON: ") + error.what());
-    LogError("Response was: " + *body);
+    LogError("Response was: " + RedactJsonSecretsForLog(*body));
   }
   return std::nullopt;
 }
@@ -28,7 +29,7 @@ std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
 std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
     const std::string& identity_id) const {
   LogInfo("MurakoApiClient::GetIdentityDetails - Fetching identity: " + identity_id);
-  std::optional<std::string> body = Get(kSignIdentityPath + identity_id);
+  std::optional<std::string> body = Get(kSignIdentityPath + PercentEncode(identity_id));
   if (!body) {
     LogError("Failed to fetch identity details");
     return std::nullopt;
@@ -41,7 +42,7 @@ std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
     return details;
   } catch (const std::exception& error) {
     LogError(std::string("Failed to parse identity details JSON: ") + error.what());
-    LogError("Response was: " + *body);
+    LogError("Response was: " + RedactJsonSecretsForLog(*body));
   }
   return std::nullopt;
 }

@@ -1,5 +1,18 @@
 """The authorization server's HTTP side on one host (authorization endpoint, login form,
-cancel link, token endpoint) and its part of the control API for tests."""
+cancel link, token endpoint) and its part of the control API for tests.
+
+A test may make the authorization endpoint answer another page than its usual one
+(POST /oauth/page_mode, {} to end it), to meet the browser with what real sign-in pages do:
+  "meta_refresh", "auto_submit": with a live server session, a page that reaches the redirect
+      through a second navigation (a meta refresh, a form submitted by its script) to
+      .../murako/continue;
+  "foreign_code": a hostile page whose script navigates to the redirect URI with a code minted
+      for another account ("account"), and the request's state ("state": "keep"), none
+      ("drop") or another one ("other");
+  "new_window": a page whose script opens a non-https window and whose help link opens in a new
+      window (target=_blank) at .../murako/help;
+  "plain_http": a page that refreshes itself to a plain http address;
+  "download": the answer is an attachment."""
 import secrets
 
 from authlib.common.urls import add_params_to_uri
@@ -9,10 +22,10 @@ from flask import Response, jsonify, request
 
 import login_pages
 from oauth_state import DEFAULT_LIFETIMES
-from authorization_server import (AUTHORIZATION_PATH, CANCEL_PATH, CLIENT_ID,
-                                  DEFAULT_REDIRECT_URI, SESSION_COOKIE,
+from authorization_server import (AUTHORIZATION_PATH, CANCEL_PATH, CLIENT_ID, CONTINUE_PATH,
+                                  DEFAULT_REDIRECT_URI, HELP_PATH, SESSION_COOKIE,
                                   SESSION_COOKIE_PATH, TOKEN_PATH, Client, CodeGrant, OAuthError,
-                                  RefreshGrant, parse_form, secret_for_host)
+                                  RefreshGrant, S256CodeChallenge, parse_form, secret_for_host)
 
 
 class AuthorizationHost:
@@ -26,11 +39,14 @@ class AuthorizationHost:
                                           save_token=self._save_token)
         self.server.host = self
         self.server.register_token_generator("default", self._bearer_token)
-        self.server.register_grant(CodeGrant)
+        self.server.register_grant(CodeGrant, [S256CodeChallenge(required=True)])
         self.server.register_grant(RefreshGrant)
         app.add_url_rule(AUTHORIZATION_PATH, "authorize", self.authorize, methods=["GET"])
         app.add_url_rule(AUTHORIZATION_PATH, "log_in", self.log_in, methods=["POST"])
         app.add_url_rule(CANCEL_PATH, "cancel", self.cancel, methods=["GET"])
+        app.add_url_rule(CONTINUE_PATH, "continue", self.continue_with_session,
+                         methods=["GET", "POST"])
+        app.add_url_rule(HELP_PATH, "help", self.help_page, methods=["GET"])
         app.add_url_rule(TOKEN_PATH, "token", self.token, methods=["POST"])
 
     # ---- Authlib's callbacks ----
@@ -38,6 +54,7 @@ class AuthorizationHost:
         return self.client if client_id == CLIENT_ID else None
 
     def _save_token(self, token, oauth_request):
+        self.state.record_issued("access_tokens", token["access_token"])
         if "refresh_token" in token:
             self.state.save_refresh_token(token["refresh_token"], oauth_request.user,
                                           oauth_request.credential.get_scope(),
@@ -56,10 +73,52 @@ class AuthorizationHost:
         grant, refusal = self._validated_request()
         if refusal is not None:
             return refusal
+        mode = self.state.page_mode.get("mode")
+        if mode in ("foreign_code", "new_window", "plain_http", "download"):
+            return self._special_page(mode)
         session = self.state.live_session(request.cookies.get(SESSION_COOKIE), self.label)
+        if session is not None and mode in ("meta_refresh", "auto_submit"):
+            return self._html(login_pages.second_navigation_page(
+                mode, CONTINUE_PATH + "?" + request.query_string.decode("ascii", "replace")))
         if session is not None:
             return self.server.create_authorization_response(grant_user=session.account)
         return self._login_page(failed=False)
+
+    def continue_with_session(self):
+        grant, refusal = self._validated_request()
+        if refusal is not None:
+            return refusal
+        session = self.state.live_session(request.cookies.get(SESSION_COOKIE), self.label)
+        if session is None:
+            return self._login_page(failed=False)
+        return self.server.create_authorization_response(grant_user=session.account)
+
+    def help_page(self):
+        return self._html(login_pages.help_page())
+
+    def _special_page(self, mode):
+        if mode == "download":
+            return Response(b"not a sign-in page", status=200,
+                            content_type="application/octet-stream",
+                            headers={"Content-Disposition": 'attachment; filename="sign-in.bin"'})
+        if mode == "foreign_code":
+            return self._html(login_pages.navigating_page(self._foreign_redirect()))
+        if mode == "new_window":
+            return self._html(login_pages.new_window_page(HELP_PATH))
+        return self._html(login_pages.refreshing_page(
+            "http://%s%s" % (request.host, HELP_PATH)))
+
+    def _foreign_redirect(self):
+        code = self.state.mint_code(self.state.page_mode.get("account", "profesional"))
+        state = {"keep": request.args.get("state", ""), "drop": None,
+                 "other": "forged-state"}[self.state.page_mode.get("state", "keep")]
+        params = [("code", code)] + ([("state", state)] if state is not None else [])
+        return add_params_to_uri(DEFAULT_REDIRECT_URI, params)
+
+    @staticmethod
+    def _html(page):
+        return Response(page, status=200, content_type="text/html; charset=utf-8",
+                        headers={"Cache-Control": "no-store"})
 
     def log_in(self):
         grant, refusal = self._validated_request()
@@ -164,6 +223,15 @@ def install_oauth_control_routes(app, state):
         body = json_body()
         return jsonify({"revoked": state.revoke_refresh_tokens(body.get("refresh_token"),
                                                                body.get("account"))})
+
+    @app.get("/oauth/issued")
+    def issued():
+        return jsonify(state.issued())
+
+    @app.post("/oauth/page_mode")
+    def set_page_mode():
+        state.page_mode = json_body()
+        return jsonify(state.page_mode)
 
     @app.get("/oauth/lifetimes")
     def lifetimes():

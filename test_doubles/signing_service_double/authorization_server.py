@@ -11,10 +11,13 @@ from urllib.parse import parse_qsl
 
 from authlib.oauth2.rfc6749 import grants
 from authlib.oauth2.rfc6749.errors import InvalidRequestError, InvalidScopeError
+from authlib.oauth2.rfc7636 import CodeChallenge
 
 AUTHORIZATION_PATH = "/trustedx-authserver/oauth/murako"
 TOKEN_PATH = AUTHORIZATION_PATH + "/token"
 CANCEL_PATH = AUTHORIZATION_PATH + "/cancel"
+CONTINUE_PATH = AUTHORIZATION_PATH + "/continue"
+HELP_PATH = AUTHORIZATION_PATH + "/help"
 SESSION_COOKIE = "TXAUTHSESSION"
 SESSION_COOKIE_PATH = "/trustedx-authserver"
 CLIENT_ID = "lumetra"
@@ -111,19 +114,40 @@ def new_code():
     return "code-" + secrets.token_urlsafe(18)
 
 
+class S256CodeChallenge(CodeChallenge):
+    """PKCE (RFC 7636) with the S256 method only. A request without a challenge is an ordinary
+    authorization-code request; a code issued with a challenge is exchanged only with the
+    verifier it was made from, and a verifier sent for a code issued without one fails."""
+    SUPPORTED_CODE_CHALLENGE_METHOD = ["S256"]
+
+    def validate_code_challenge(self, grant):
+        data = grant.request.data
+        if data.get("code_challenge") and data.get("code_challenge_method") != "S256":
+            raise InvalidRequestError('code_challenge_method must be "S256"',
+                                      state=grant.request.state)
+        super().validate_code_challenge(grant)
+
+    def get_authorization_code_challenge(self, authorization_code):
+        return authorization_code.code_challenge
+
+    def get_authorization_code_challenge_method(self, authorization_code):
+        return authorization_code.code_challenge_method
+
+
 class CodeGrant(grants.AuthorizationCodeGrant):
     TOKEN_ENDPOINT_AUTH_METHODS = ["client_secret_post"]
 
     def validate_authorization_request(self):
         redirect_uri = super().validate_authorization_request()
         host = self.server.host
+        state = self.request.state
         requested = set((self.request.scope or "").split())
         if requested != set(SCOPES):
             raise InvalidScopeError("scope must be exactly: " + " ".join(SCOPES),
-                                    redirect_uri=redirect_uri)
+                                    redirect_uri=redirect_uri, state=state)
         if self.request.data.get("acr_values") != ACR_VALUES[user_type_of_host(host.label)]:
             raise InvalidRequestError("acr_values are not those of this host's user type",
-                                      redirect_uri=redirect_uri)
+                                      redirect_uri=redirect_uri, state=state)
         return redirect_uri
 
     def generate_authorization_code(self):
@@ -131,7 +155,10 @@ class CodeGrant(grants.AuthorizationCodeGrant):
 
     def save_authorization_code(self, code, request):
         self.server.host.state.save_code(code, request.user,
-                                         request.redirect_uri or DEFAULT_REDIRECT_URI, request.scope)
+                                         request.redirect_uri or DEFAULT_REDIRECT_URI, request.scope,
+                                         code_challenge=request.data.get("code_challenge"),
+                                         code_challenge_method=request.data.get(
+                                             "code_challenge_method"))
 
     def query_authorization_code(self, code, client):
         return self.server.host.state.code(code)

@@ -1,6 +1,7 @@
 """The HTML pages of the double's authorization server: the login form, in Spanish or Basque by
 the request's ui_locales, and the error page shown when the client or redirect URI cannot be
 trusted with a redirect."""
+import json
 from html import escape
 
 TEXTS = {
@@ -69,4 +70,55 @@ def error_page(language, error, description):
 <p id="error-description">{escape(description or "")}</p>
 </body>
 </html>
+"""
+
+
+def second_navigation_page(mode, continue_href):
+    """A page that goes on to `continue_href` by itself: a meta refresh, or a form its script
+    submits."""
+    if mode == "meta_refresh":
+        return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8">
+<meta http-equiv="refresh" content="0; url={escape(continue_href)}">
+<title>Redirigiendo</title></head><body><p>Redirigiendo...</p></body></html>
+"""
+    return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Redirigiendo</title></head>
+<body onload="document.forms[0].submit()">
+<form method="post" action="{escape(continue_href)}">
+<input type="hidden" name="continue" value="1">
+</form></body></html>
+"""
+
+
+def navigating_page(target):
+    """A page whose script sends the window to `target`."""
+    return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Un momento</title></head>
+<body><script>window.location.href = {json.dumps(target)};</script></body></html>
+"""
+
+
+def new_window_page(help_href):
+    """A page whose script opens a window for another program, with a link to help in a new
+    window."""
+    return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Acceso con ventanas</title></head>
+<body><script>window.open("ms-settings:privacy");</script>
+<p><a id="help" target="_blank" href="{escape(help_href)}">Ayuda</a></p></body></html>
+"""
+
+
+def refreshing_page(target):
+    """A page that refreshes itself to `target`."""
+    return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><meta http-equiv="refresh" content="0; url={escape(target)}">
+<title>Sin cifrar</title></head><body></body></html>
+"""
+
+
+def help_page():
+    return """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Ayuda del acceso</title></head>
+<body><p>Ayuda</p></body></html>
 """

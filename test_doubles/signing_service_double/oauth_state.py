@@ -13,8 +13,11 @@ DEFAULT_LIFETIMES = {"access_token": 3600, "session": 8 * 3600, "code": 600}
 
 
 class IssuedCode:
-    def __init__(self, account, redirect_uri, scope, rotate_refresh, issue_refresh, lifetime):
+    def __init__(self, account, redirect_uri, scope, rotate_refresh, issue_refresh, lifetime,
+                 code_challenge=None, code_challenge_method=None):
         self.account = account
+        self.code_challenge = code_challenge
+        self.code_challenge_method = code_challenge_method
         self.redirect_uri = redirect_uri
         self.scope = scope
         self.rotate_refresh = bool(rotate_refresh)
@@ -68,15 +71,29 @@ class OAuthServerState:
         self._codes = {}
         self._refresh_tokens = {}
         self._sessions = {}
+        self._issued = {"codes": [], "access_tokens": [], "refresh_tokens": []}
         self.lifetimes = dict(DEFAULT_LIFETIMES)
+        # What the authorization endpoint answers instead of its usual page (set by tests
+        # through the control API): see authorization_endpoints.py.
+        self.page_mode = {}
+
+    # ---- every secret issued, for tests that look for them where they must not be ----
+    def record_issued(self, kind, value):
+        with self._lock:
+            self._issued[kind].append(value)
+
+    def issued(self):
+        with self._lock:
+            return {kind: list(values) for kind, values in self._issued.items()}
 
     # ---- codes ----
     def save_code(self, code, account, redirect_uri, scope, rotate_refresh=True,
-                  issue_refresh=True):
+                  issue_refresh=True, code_challenge=None, code_challenge_method=None):
         issued = IssuedCode(account, redirect_uri, scope, rotate_refresh, issue_refresh,
-                            self.lifetimes["code"])
+                            self.lifetimes["code"], code_challenge, code_challenge_method)
         with self._lock:
             self._codes[code] = issued
+            self._issued["codes"].append(code)
 
     def mint_code(self, account, redirect_uri=DEFAULT_REDIRECT_URI, rotate_refresh=True,
                   issue_refresh=True):
@@ -111,6 +128,7 @@ class OAuthServerState:
     def save_refresh_token(self, value, account, scope, rotate_refresh):
         with self._lock:
             self._refresh_tokens[value] = IssuedRefreshToken(value, account, scope, rotate_refresh)
+            self._issued["refresh_tokens"].append(value)
 
     def refresh_token(self, value):
         with self._lock:

@@ -418,6 +418,26 @@ TEST_F(AccountLinkingService, ThumbprintMappingsForEnabledIdentitiesOfTheUserTyp
   EXPECT_EQ(CreateThumbprintMappings("profesional", user->sign_identities, api), 0);
   EXPECT_TRUE(LoggedExactly(other_type, "INFO",
                             "Skipping identity cit-rsa2048 (no matching label for profesional)"));
+
+  // An exception with one identity stops only that identity's mappings.
+  for (const char* id : {"cit-rsa2048", "cit-rsa3072", "cit-rsa4096"}) {
+    SecureStorage::DeleteToken("sign_identity_by_thumbprint_" + Thumbprint(id));
+  }
+  MurakoApiClient breaking(GetApiBaseUrl("ciudadano"), token,
+                           [](const RequestAttempt& attempt, uint32_t& last_error) {
+                             if (attempt.path.find(L"cit-rsa3072") != std::wstring::npos) {
+                               throw std::runtime_error("connection dropped");
+                             }
+                             return MurakoApiClient::TryWinHttpRequest(attempt, last_error);
+                           });
+  DebugOutputCapture broken;
+  EXPECT_EQ(CreateThumbprintMappings("ciudadano", user->sign_identities, breaking), 2);
+  EXPECT_TRUE(LoggedExactly(broken, "ERROR",
+                            "Exception while creating mapping for identity cit-rsa3072: "
+                            "connection dropped"));
+  EXPECT_EQ(SecureStorage::GetToken("sign_identity_by_thumbprint_" + Thumbprint("cit-rsa4096")),
+            "cit-rsa4096");
+  EXPECT_FALSE(SecureStorage::GetToken("sign_identity_by_thumbprint_" + Thumbprint("cit-rsa3072")));
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST(LinkingJson, TheStoredUserInfoGivesTheNextSignInItsLoginHint) {
   EXPECT_EQ(outcome.hint, "12345678Z");
   ASSERT_TRUE(outcome.log_line);
   EXPECT_EQ(outcome.log_line->level, LogLevel::Info);
-  EXPECT_EQ(outcome.log_line->text, "  Found existing DNI for login_hint: 12345678Z");
+  EXPECT_EQ(outcome.log_line->text, "  Found existing DNI for login_hint: ******78Z");
 
   outcome = LoginHintFromStoredUserInfo(std::string("{\"name\":\"x\"}"));
   EXPECT_EQ(outcome.hint, "");

@@ -8,6 +8,7 @@
 
 #include "captured_log.h"
 #include "murako_api_client.h"
+#include "log_redaction.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
 #include "secure_storage.h"
@@ -240,7 +241,7 @@ TEST_F(AuthService, RefreshAnswerWithoutARefreshTokenKeepsTheOldOne) {
   EXPECT_EQ(refreshed->refresh_token, token->refresh_token);
   EXPECT_TRUE(LoggedExactly(capture, "INFO",
                             "   \xE2\x9C\x85 Refresh token maintained: " +
-                                token->refresh_token.substr(0, 20) + "..."));
+                                SecretHead(token->refresh_token, 20)));
   // And it still refreshes.
   EXPECT_TRUE(DevelopmentManager().RefreshAccessToken(refreshed->refresh_token, kOAuthCitizen));
 

@@ -35,12 +35,12 @@ TEST(AuthorizationUrl, CitizenUrlHasEveryParameterInOrder) {
             "&state=&ui_locales=es&login_hint=12345678Z");
 }
 
-TEST(AuthorizationUrl, ProfessionalAcrValuesHintEncodingLocaleAsIsAndEmptyHint) {
+TEST(AuthorizationUrl, ProfessionalAcrValuesEncodedHintAndLocaleAndEmptyHint) {
   const std::string professional = ComposeAuthorizationUrl(
       "https://h/", "lumetra", kOAuthProfessional, kOAuthRedirectUri, "eu&x=/", "B1/2 3");
   EXPECT_NE(professional.find("&acr_values=urn%3Amurako%3Aauthentication%3Aflow%3Avex_otp"
                               "%7Curn%3Asafelayer%3Atws%3Apolicies%3Aauthentication%3Aflow%3A"
-                              "kovaid%3Aprof&state=&ui_locales=eu&x=/&login_hint=B1%2f2%203"),
+                              "kovaid%3Aprof&state=&ui_locales=eu%26x%3d%2f&login_hint=B1%2f2%203"),
             std::string::npos)
       << professional;
 
@@ -48,6 +48,32 @@ TEST(AuthorizationUrl, ProfessionalAcrValuesHintEncodingLocaleAsIsAndEmptyHint) 
                                                       kOAuthRedirectUri, "es", "");
   const std::string tail = "&state=&ui_locales=es&login_hint=";
   EXPECT_EQ(no_hint.substr(no_hint.size() - tail.size()), tail);
+}
+
+TEST(AuthorizationUrl, AFlowsStateAndS256ChallengeTravelInTheUrlAndTheVerifierInTheExchange) {
+  // RFC 7636, appendix B.
+  EXPECT_EQ(S256CodeChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+            "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
+  const AuthorizationRequestProof proof{"st/1", "verifier", "chal-lenge_"};
+  const std::string url = ComposeAuthorizationUrl("https://h/", "lumetra", kOAuthCitizen,
+                                                  kOAuthRedirectUri, "es", "", proof);
+  const std::string tail = "&state=st%2f1&ui_locales=es&login_hint="
+                           "&code_challenge=chal-lenge_&code_challenge_method=S256";
+  EXPECT_EQ(url.substr(url.size() - tail.size()), tail) << url;
+  EXPECT_EQ(AuthorizationCodeGrantBody("c", kOAuthRedirectUri, "lumetra", "s", "v~1"),
+            "grant_type=authorization_code&code=c&redirect_uri=oauth-swift%3a%2f%2foauth-callback"
+            "&client_id=lumetra&client_secret=s&code_verifier=v~1");
+
+  const auto first = NewAuthorizationRequestProof();
+  const auto second = NewAuthorizationRequestProof();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first->state, second->state);
+  EXPECT_NE(first->code_verifier, second->code_verifier);
+  EXPECT_EQ(first->code_verifier.size(), 43u);
+  EXPECT_EQ(first->code_verifier.find_first_not_of(
+                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~"),
+            std::string::npos);
+  EXPECT_EQ(S256CodeChallenge(first->code_verifier), first->code_challenge);
 }
 
 TEST(OAuthEndpoints, FourRowsAndUnknownUserTypesAsCitizen) {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "debug_output_capture.h"
+#include "log_file_rotation.h"
 #include "test_environment.h"
 
 namespace {
@@ -93,6 +95,26 @@ TEST_F(LoggerTest, AppendsToAnExistingFile) {
   std::string file = LogFile();
   EXPECT_EQ(file.rfind("earlier line\r\n", 0), 0u) << file;
   EXPECT_NE(file.find("] [INFO] later line\r\n"), std::string::npos) << file;
+}
+
+TEST_F(LoggerTest, AFullFileBecomesTheOneOlderFileAndANewOneStarts) {
+  const std::string path = temp_.path() + "murako_windows.log";
+  LogInfo("first line");  // the logger now holds the file open
+  std::ofstream(path + ".1", std::ios::binary) << "the oldest lines";
+  const std::string first = LogFile();
+  std::ofstream(path, std::ios::binary | std::ios::app)
+      << std::string(kLogFileLimitBytes - first.size(), 'x');
+
+  LogInfo("after the cap");
+  const std::string older = ReadFileBytes(path + ".1");
+  EXPECT_EQ(older.size(), kLogFileLimitBytes) << "the full file, whole, replacing the oldest";
+  EXPECT_EQ(older.rfind(first, 0), 0u);
+  const std::regex new_file(R"(\[[-0-9 :]{19}\] \[INFO\] after the cap\r\n)");
+  EXPECT_TRUE(std::regex_match(LogFile(), new_file))
+      << LogFile().substr(0, 200);
+  LogInfo("next");
+  EXPECT_NE(LogFile().find("] [INFO] next\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(path + ".1").size(), kLogFileLimitBytes);
 }
 
 TEST_F(LoggerTest, NoticesCarryTheirPrefixAtTheLevelOfTheOutcome) {

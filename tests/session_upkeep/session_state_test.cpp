@@ -254,6 +254,35 @@ TEST_F(SessionStorage, SignOutGoesOnPastFailuresButDoesNotReportThemAsSuccess) {
                             "user_type_by_thumbprint_AA11, oauth_refresh_token_ciudadano"));
 }
 
+TEST_F(SessionStorage, AccountSignOutDeletesItsTokensEvenWhenTheCertificatesStay) {
+  for (const bool removal_throws : {false, true}) {
+    StoreFullSession();
+    Store("murako_sign_identities_ciudadano", "[]");
+    SessionStore store = ScriptedStore(false);
+    if (removal_throws) {
+      store.remove_all_certificates = []() -> bool { throw std::runtime_error("store locked"); };
+    }
+    EXPECT_EQ(DeactivateAccount("ciudadano", store),
+              std::optional<std::string>("Failed to remove certificates from store"));
+    for (const char* key : {"oauth_access_token_ciudadano", "oauth_refresh_token_ciudadano",
+                            "oauth_token_expiry_ciudadano"}) {
+      EXPECT_FALSE(Has(key)) << key;
+    }
+    EXPECT_TRUE(Has("oauth_access_token_profesional")) << "the other account stays signed in";
+
+    StoreFullSession();
+    EXPECT_EQ(UnlinkAccount("profesional", store),
+              std::optional<std::string>("Failed to remove certificates from store"));
+    for (const char* key : {"oauth_access_token_profesional", "oauth_refresh_token_profesional",
+                            "sign_identity_by_thumbprint_AA11"}) {
+      EXPECT_FALSE(Has(key)) << key;
+    }
+    EXPECT_TRUE(Has("oauth_token_expiry_profesional")) << "unlinking keeps the expiry";
+  }
+  StoreFullSession();
+  EXPECT_FALSE(DeactivateAccount("ciudadano", ScriptedStore(true)));
+}
+
 TEST_F(SessionStorage, SignOutEmptiesThePersonalStoreOfTheSystemsCertificates) {
   CertStoreManager::RemoveAllCertificates();
   const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(

@@ -1,8 +1,10 @@
-// The sign-in window's pure parts: reading the redirect, the renewal URL, the window title,
-// the cookie listing's texts, the hand-written COM handlers and the once-only reply.
+// The sign-in window's pure parts: recognising and reading the redirect, where the browser may
+// go, the renewal URL, the window title, the cookie listing's texts, the hand-written COM
+// handlers and the reply answered exactly once.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -15,23 +17,47 @@ namespace {
 
 constexpr char kRedirect[] = "oauth-swift://oauth-callback";
 
-TEST(SignInRedirect, CodeIsTakenFromAnyPlaceAndOnlyFromTheRedirect) {
-  EXPECT_EQ(ExtractAuthorizationCode("oauth-swift://oauth-callback?code=abc&state="), "abc");
-  EXPECT_EQ(ExtractAuthorizationCode("oauth-swift://oauth-callback?state=&code=abc"), "abc");
-  EXPECT_EQ(ExtractAuthorizationCode("oauth-swift://oauth-callback?code=a%2Fb"), "a%2Fb");
-  EXPECT_EQ(ExtractAuthorizationCode("oauth-swift://oauth-callback?error=access_denied"), "");
-  EXPECT_EQ(ExtractAuthorizationCode("oauth-swift://oauth-callback?code=&state="), "");
-
+TEST(SignInRedirect, OnlyTheRedirectUriItselfIsTheRedirect) {
   EXPECT_TRUE(IsOAuthRedirect("oauth-swift://oauth-callback?code=abc", kRedirect));
-  EXPECT_FALSE(IsOAuthRedirect("https://host/login?next=oauth-swift://oauth-callback", kRedirect));
-  EXPECT_FALSE(IsOAuthRedirect("oauth-swift://oauth", kRedirect));
-  EXPECT_FALSE(IsOAuthRedirect("anything", ""));
+  EXPECT_TRUE(IsOAuthRedirect("OAUTH-SWIFT://Oauth-Callback/?code=abc#x", kRedirect));
+  EXPECT_TRUE(IsOAuthRedirect("oauth-swift://oauth-callback", kRedirect));
+  for (const char* other : {"https://host/login?next=oauth-swift://oauth-callback",
+                            "oauth-swift://oauth-callback.evil.example?code=abc",
+                            "oauth-swift://oauth-callback@evil.example?code=abc",
+                            "oauth-swift://oauth-callback/more?code=abc", "oauth-swift://oauth",
+                            "oauth-swift:oauth-callback?code=abc"}) {
+    EXPECT_FALSE(IsOAuthRedirect(other, kRedirect)) << other;
+  }
+  for (const char* unusable : {"", "oauth-callback", "oauth-swift://", "x://cb?code=1", "://cb"}) {
+    EXPECT_FALSE(IsUsableRedirectUri(unusable)) << unusable;
+    EXPECT_FALSE(IsOAuthRedirect("x://cb?code=1", unusable)) << unusable;
+  }
+
+  EXPECT_EQ(JudgeNavigation("https://h/p", kRedirect), NavigationVerdict::kAllow);
+  EXPECT_EQ(JudgeNavigation("oauth-swift://oauth-callback?x", kRedirect),
+            NavigationVerdict::kRedirect);
+  for (const char* refused : {"http://h/p", "mailto:x@y", "ms-settings:privacy", "file:///c:/x",
+                              "javascript:alert(1)", "https:///nohost", ""}) {
+    EXPECT_EQ(JudgeNavigation(refused, kRedirect), NavigationVerdict::kRefuse) << refused;
+  }
 }
 
-TEST(SignInRedirect, TheLogNeverSeesTheCode) {
-  EXPECT_EQ(RedactAuthorizationCode("oauth-swift://oauth-callback?code=secret123&state="),
-            "oauth-swift://oauth-callback?code=[REDACTED]&state=");
-  EXPECT_EQ(RedactAuthorizationCode("https://host/login?user=x"), "https://host/login?user=x");
+TEST(SignInRedirect, ParametersAreDecodedAndTheStateDecidesFirst) {
+  RedirectParameters read =
+      ReadRedirectParameters("oauth-swift://oauth-callback?error_code=7&code=a%2Fb+c&state=s%3D1");
+  EXPECT_EQ(read.code, std::optional<std::string>("a/b c"));
+  EXPECT_EQ(read.state, std::optional<std::string>("s=1"));
+  EXPECT_FALSE(read.error);
+  EXPECT_EQ(JudgeRedirect(read, "s=1"), RedirectOutcome::kCode);
+  EXPECT_EQ(JudgeRedirect(read, "other"), RedirectOutcome::kStateMismatch);
+
+  read = ReadRedirectParameters("oauth-swift://oauth-callback?error_code=abc&code=&state=s");
+  EXPECT_EQ(JudgeRedirect(read, "s"), RedirectOutcome::kNoCode);
+  read = ReadRedirectParameters("oauth-swift://oauth-callback?error=access_denied&code=x&state=s");
+  EXPECT_EQ(JudgeRedirect(read, "s"), RedirectOutcome::kError);
+  read = ReadRedirectParameters("oauth-swift://oauth-callback?code=foreign");
+  EXPECT_EQ(JudgeRedirect(read, "s"), RedirectOutcome::kStateMismatch);
+  EXPECT_EQ(JudgeRedirect(read, ""), RedirectOutcome::kCode) << "a flow without a state";
 }
 
 TEST(SignInRenewal, CacheBusterGoesOnTheStoredUrlAndTitleFollowsTheLocale) {
@@ -83,21 +109,36 @@ TEST(SignInComHandlers, ReferenceCountingInterfacesAndExceptions) {
 }
 
 struct CountingReply : SignInReply<int> {
-  explicit CountingReply(int* answers) : answers(answers) {}
+  explicit CountingReply(int* answers, std::string* code = nullptr)
+      : answers(answers), code(code) {}
   void Success(const int&) override { ++*answers; }
-  void Error(const std::string&, const std::string&) override { ++*answers; }
+  void Error(const std::string& error, const std::string&) override {
+    ++*answers;
+    if (code != nullptr) *code = error;
+  }
   int* answers;
+  std::string* code;
 };
 
-TEST(SignInReplies, AnsweredOnceWhateverRunsTwice) {
+void AnswerFailed(SignInReply<int>& reply) { reply.Error("FAILED", "unanswered"); }
+
+TEST(SignInReplies, AnsweredOnceWhateverRunsTwiceAndOnceWhenReleasedUnanswered) {
   int answers = 0;
-  auto pending = PendingReply<int>::Hold(std::make_unique<CountingReply>(&answers));
+  auto pending = PendingReply<int>::Hold(std::make_unique<CountingReply>(&answers), AnswerFailed);
   EXPECT_FALSE(pending->IsAnswered());
   pending->Success(1);
   pending->Error("X", "again");
   pending->Success(2);
   EXPECT_TRUE(pending->IsAnswered());
+  pending.reset();
   EXPECT_EQ(answers, 1);
+
+  std::string code;
+  auto dropped = PendingReply<int>::Hold(std::make_unique<CountingReply>(&answers, &code),
+                                         AnswerFailed);
+  dropped.reset();
+  EXPECT_EQ(answers, 2);
+  EXPECT_EQ(code, "FAILED");
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ LRESULT CALLBACK SignInTestHost::WindowProc(HWND window, UINT message, WPARAM wp
   auto* self = reinterpret_cast<SignInTestHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self != nullptr && message == WM_OAUTH_COMPLETE) {
     ++self->completions_;
-    if (self->on_complete_) self->on_complete_();
+    if (self->on_complete_) self->on_complete_(wparam);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);

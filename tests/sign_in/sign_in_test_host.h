@@ -22,15 +22,15 @@ class SignInTestHost {
   SignInTestHost& operator=(const SignInTestHost&) = delete;
 
   HWND handle() const { return window_; }
-  // What WM_OAUTH_COMPLETE runs; counts the messages either way.
-  void OnOAuthComplete(std::function<void()> handler) { on_complete_ = std::move(handler); }
+  // What WM_OAUTH_COMPLETE runs, with its wparam (the flow); counts the messages either way.
+  void OnOAuthComplete(std::function<void(WPARAM)> handler) { on_complete_ = std::move(handler); }
   int completions() const { return completions_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND window_ = nullptr;
-  std::function<void()> on_complete_;
+  std::function<void(WPARAM)> on_complete_;
   int completions_ = 0;
 };
 

@@ -62,17 +62,19 @@ class AuthorizationServerTest(unittest.TestCase):
     def setUpClass(cls):
         cls.accounts = control("GET", "/accounts")["accounts"]
 
-    def log_in(self, host, account, password=None, locale="es"):
-        query = authorization_query(host, locale=locale)
+    def log_in(self, host, account, password=None, locale="es", extra=""):
+        query = authorization_query(host, locale=locale) + extra
         form = urlencode({"username": self.accounts[account]["dni"],
                           "password": password or self.accounts[account]["password"]})
         return service(host, "POST", PATH + query, form,
                        {"Content-Type": "application/x-www-form-urlencoded"})
 
-    def exchange(self, host, code):
-        body = urlencode({"grant_type": "authorization_code", "code": code,
-                          "redirect_uri": REDIRECT, "client_id": "lumetra",
-                          "client_secret": SECRET})
+    def exchange(self, host, code, verifier=None):
+        fields = {"grant_type": "authorization_code", "code": code, "redirect_uri": REDIRECT,
+                  "client_id": "lumetra", "client_secret": SECRET}
+        if verifier is not None:
+            fields["code_verifier"] = verifier
+        body = urlencode(fields)
         status, _, text = service(host, "POST", PATH + "/token", body,
                                   {"Content-Type": "application/x-www-form-urlencoded"})
         return status, json.loads(text)
@@ -146,6 +148,26 @@ class AuthorizationServerTest(unittest.TestCase):
         self.assertEqual(control("POST", "/oauth/sessions/revoke", {"session": session}),
                          {"revoked": 1})
         self.assertNotIn(session, [s["session"] for s in control("GET", "/oauth/sessions")])
+
+    def test_pkce_binds_a_code_to_its_s256_verifier(self):
+        verifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"  # RFC 7636, appendix B
+        challenge = "&code_challenge=E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"
+        _, headers, _ = self.log_in(CITIZEN_HOST, "ciudadano", extra=challenge)
+        self.assertEqual(redirect_query(headers)[1]["error"], ["invalid_request"], "no S256")
+        _, headers, _ = self.log_in(CITIZEN_HOST, "ciudadano",
+                                    extra=challenge + "&code_challenge_method=S256")
+        code = redirect_query(headers)[1]["code"][0]
+        self.assertIn(code, control("GET", "/oauth/issued")["codes"])
+        for wrong in (None, verifier[::-1]):
+            self.assertEqual(self.exchange(CITIZEN_HOST, code, wrong)[0], 400)
+        status, token = self.exchange(CITIZEN_HOST, code, verifier)
+        self.assertEqual(status, 200)
+        issued = control("GET", "/oauth/issued")
+        self.assertIn(token["access_token"], issued["access_tokens"])
+        self.assertIn(token["refresh_token"], issued["refresh_tokens"])
+        # A code issued without a challenge does not take a verifier either.
+        plain = control("POST", "/oauth/codes", {"account": "ciudadano"})["code"]
+        self.assertEqual(self.exchange(CITIZEN_HOST, plain, verifier)[0], 400)
 
     def test_cancel_link_redirects_with_access_denied(self):
         status, headers, _ = service(CITIZEN_HOST, "GET",

@@ -31,6 +31,23 @@ TEST(StandInHtml, ReadsTitleFormsAndLinksFromUntidyMarkup) {
   EXPECT_EQ(FormUrlEncode({{"a b", "c&d=é"}}), "a+b=c%26d%3D%C3%A9");
 }
 
+TEST(StandInHtml, WhatAPageDoesByItself) {
+  HtmlPage page = ReadHtmlPage(
+      "<meta http-equiv=Refresh content=\"2; URL='/next?a=1&amp;b=2'\">"
+      "<script>window.open('ms-settings:privacy'); window.location.href = \"/go?x=1&y=2\";"
+      "</script><a target=_blank href=/help>Ayuda</a><a target=_self href=/s>S</a>");
+  EXPECT_EQ(page.behaviour.refresh_url, "/next?a=1&b=2");
+  EXPECT_EQ(page.behaviour.refresh_seconds, 2u);
+  EXPECT_EQ(page.behaviour.opens, std::vector<std::string>{"ms-settings:privacy"});
+  EXPECT_EQ(page.behaviour.location, "/go?x=1&y=2");
+  EXPECT_FALSE(page.behaviour.submits_first_form);
+  ASSERT_EQ(page.links.size(), 2u);
+  EXPECT_TRUE(page.links[0].OpensNewWindow());
+  EXPECT_FALSE(page.links[1].OpensNewWindow());
+  page = ReadHtmlPage("<body onload=\"document.forms[0].submit()\"><form method=post></form>");
+  EXPECT_TRUE(page.behaviour.submits_first_form);
+}
+
 TEST(StandInAddress, ResolvesReferencesAndKeepsCustomSchemesWhole) {
   const WebAddress base = At("https://Host.example:8082/a/b/page?q=1#frag");
   EXPECT_EQ(base.host, "host.example");

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "api_log_text.h"
+#include "log_redaction.h"
 #include "browser_user.h"
 #include "cert_store_manager.h"
 #include "debug_output_capture.h"
@@ -98,7 +98,7 @@ AccountLinkingResult LinkThroughTheBrowser(const RoadAccount& road, BrowserUser&
                         std::make_shared<OAuthManager>("", kOAuthClientId,
                                                        SelectClientSecretForStoredEnvironment()),
                         [] { std::cout << "session-expired notice\n"; });
-  host.OnOAuthComplete([&sign_in] { sign_in.OnOAuthComplete(); });
+  host.OnOAuthComplete([&sign_in](WPARAM flow) { sign_in.OnOAuthComplete(flow); });
   auto answer = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
   DebugOutputCapture capture;
   sign_in.LinkCertificates(road.user_type, std::nullopt, RecordInto(answer));

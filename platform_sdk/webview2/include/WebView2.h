@@ -63,6 +63,12 @@ typedef enum COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT {
   COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT_JPEG = 1
 } COREWEBVIEW2_CAPTURE_PREVIEW_IMAGE_FORMAT;
 
+typedef enum COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND {
+  COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_DENY = 0,
+  COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_ALLOW = 1,
+  COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND_DENY_CORS = 2
+} COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND;
+
 typedef enum COREWEBVIEW2_WEB_RESOURCE_CONTEXT {
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT_ALL = 0,
   COREWEBVIEW2_WEB_RESOURCE_CONTEXT_DOCUMENT = 1
@@ -100,6 +106,11 @@ struct ICoreWebView2WebResourceResponseReceivedEventHandler;
 struct ICoreWebView2WindowCloseRequestedEventHandler;
 struct ICoreWebView2ZoomFactorChangedEventHandler;
 struct ICoreWebView2EnvironmentOptions;
+struct ICoreWebView2Deferral;
+struct ICoreWebView2DownloadOperation;
+struct ICoreWebView2FrameCreatedEventHandler;
+struct ICoreWebView2TrySuspendCompletedHandler;
+struct ICoreWebView2WindowFeatures;
 
 struct ICoreWebView2;
 struct ICoreWebView2Controller;
@@ -108,6 +119,8 @@ struct ICoreWebView2CookieList;
 struct ICoreWebView2Environment;
 struct ICoreWebView2NavigationCompletedEventArgs;
 struct ICoreWebView2NavigationStartingEventArgs;
+struct ICoreWebView2NewWindowRequestedEventArgs;
+struct ICoreWebView2DownloadStartingEventArgs;
 
 MIDL_INTERFACE("4E8A3389-C9D8-4BD2-B6B5-124FEE6CC14D")
 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler : public IUnknown {
@@ -135,6 +148,20 @@ ICoreWebView2NavigationCompletedEventHandler : public IUnknown {
  public:
   virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                            ICoreWebView2NavigationCompletedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("D4C185FE-C81C-4989-97AF-2D3FA7AB5651")
+ICoreWebView2NewWindowRequestedEventHandler : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                           ICoreWebView2NewWindowRequestedEventArgs* args) = 0;
+};
+
+MIDL_INTERFACE("EFEDC989-C396-41CA-83F7-07F845A55724")
+ICoreWebView2DownloadStartingEventHandler : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                           ICoreWebView2DownloadStartingEventArgs* args) = 0;
 };
 
 MIDL_INTERFACE("5A4F5069-5C15-47C3-8646-F4DE1C116670")
@@ -302,6 +329,28 @@ ICoreWebView2_2 : public ICoreWebView2 {
   virtual HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) = 0;
 };
 
+MIDL_INTERFACE("A0D6DF20-3B92-416D-AA0C-437A9C727857")
+ICoreWebView2_3 : public ICoreWebView2_2 {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE TrySuspend(ICoreWebView2TrySuspendCompletedHandler* handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Resume() = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsSuspended(BOOL* isSuspended) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetVirtualHostNameToFolderMapping(
+      LPCWSTR hostName, LPCWSTR folderPath, COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND accessKind) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearVirtualHostNameToFolderMapping(LPCWSTR hostName) = 0;
+};
+
+MIDL_INTERFACE("20D02D59-6DF2-42DC-BD06-F98A694B1302")
+ICoreWebView2_4 : public ICoreWebView2_3 {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE add_FrameCreated(
+      ICoreWebView2FrameCreatedEventHandler* eventHandler, EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE remove_FrameCreated(EventRegistrationToken token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_DownloadStarting(
+      ICoreWebView2DownloadStartingEventHandler* eventHandler, EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) = 0;
+};
+
 MIDL_INTERFACE("AD26D6BE-1486-43E6-BF87-A2034006CA21")
 ICoreWebView2Cookie : public IUnknown {
  public:
@@ -367,6 +416,32 @@ ICoreWebView2NavigationCompletedEventArgs : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* navigationId) = 0;
 };
 
+MIDL_INTERFACE("34ACB11C-FC37-4418-9132-F9C21D1EAFB9")
+ICoreWebView2NewWindowRequestedEventArgs : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* newWindow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** newWindow) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* isUserInitiated) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures** value) = 0;
+};
+
+MIDL_INTERFACE("E99BBE21-43E9-4544-A732-282764EAFA60")
+ICoreWebView2DownloadStartingEventArgs : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE get_DownloadOperation(
+      ICoreWebView2DownloadOperation** downloadOperation) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* resultFilePath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR resultFilePath) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral** deferral) = 0;
+};
 
 SENDARO_WEBVIEW2_IID(ICoreWebView2Environment, 0xb96d755e, 0x0319, 0x4e92, 0xa2, 0x96, 0x23,
                      0x43, 0x6f, 0x46, 0xa1, 0xfc)
@@ -376,6 +451,10 @@ SENDARO_WEBVIEW2_IID(ICoreWebView2, 0x76eceacb, 0x0462, 0x4d94, 0xac, 0x83, 0x42
                      0x93, 0x77, 0x5e)
 SENDARO_WEBVIEW2_IID(ICoreWebView2_2, 0x9e8f0cf8, 0xe670, 0x4b5e, 0xb2, 0xbc, 0x73, 0xe0, 0x61,
                      0xe3, 0x18, 0x4c)
+SENDARO_WEBVIEW2_IID(ICoreWebView2_3, 0xa0d6df20, 0x3b92, 0x416d, 0xaa, 0x0c, 0x43, 0x7a, 0x9c,
+                     0x72, 0x78, 0x57)
+SENDARO_WEBVIEW2_IID(ICoreWebView2_4, 0x20d02d59, 0x6df2, 0x42dc, 0xbd, 0x06, 0xf9, 0x8a, 0x69,
+                     0x4b, 0x13, 0x02)
 SENDARO_WEBVIEW2_IID(ICoreWebView2CookieManager, 0x177cd9e7, 0xb6f5, 0x451a, 0x94, 0xa0, 0x5d,
                      0x7a, 0x3a, 0x4c, 0x41, 0x41)
 SENDARO_WEBVIEW2_IID(ICoreWebView2CookieList, 0xf7f6f714, 0x5d2a, 0x43c6, 0x95, 0x03, 0x34, 0x6e,
@@ -394,6 +473,14 @@ SENDARO_WEBVIEW2_IID(ICoreWebView2NavigationStartingEventHandler, 0x9adbe429, 0x
                      0x9d, 0xdc, 0xf8, 0x88, 0x1f, 0xbd, 0x76, 0xe3)
 SENDARO_WEBVIEW2_IID(ICoreWebView2NavigationCompletedEventHandler, 0xd33a35bf, 0x1c49, 0x4f98,
                      0x93, 0xab, 0x00, 0x6e, 0x05, 0x33, 0xfe, 0x1c)
+SENDARO_WEBVIEW2_IID(ICoreWebView2NewWindowRequestedEventArgs, 0x34acb11c, 0xfc37, 0x4418, 0x91,
+                     0x32, 0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9)
+SENDARO_WEBVIEW2_IID(ICoreWebView2NewWindowRequestedEventHandler, 0xd4c185fe, 0xc81c, 0x4989,
+                     0x97, 0xaf, 0x2d, 0x3f, 0xa7, 0xab, 0x56, 0x51)
+SENDARO_WEBVIEW2_IID(ICoreWebView2DownloadStartingEventArgs, 0xe99bbe21, 0x43e9, 0x4544, 0xa7,
+                     0x32, 0x28, 0x27, 0x64, 0xea, 0xfa, 0x60)
+SENDARO_WEBVIEW2_IID(ICoreWebView2DownloadStartingEventHandler, 0xefedc989, 0xc396, 0x41ca, 0x83,
+                     0xf7, 0x07, 0xf8, 0x45, 0xa5, 0x57, 0x24)
 SENDARO_WEBVIEW2_IID(ICoreWebView2GetCookiesCompletedHandler, 0x5a4f5069, 0x5c15, 0x47c3, 0x86,
                      0x46, 0xf4, 0xde, 0x1c, 0x11, 0x66, 0x70)
 SENDARO_WEBVIEW2_IID(ICoreWebView2EnvironmentOptions, 0x2fde08a8, 0x1e9a, 0x4766, 0x8c, 0x05,

@@ -8,6 +8,7 @@
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "secure_storage.h"
 
@@ -154,33 +155,52 @@ bool HasMappingLabel(const std::string& user_type, const std::vector<std::string
          });
 }
 
+namespace {
+
+// One identity's mappings; false when it is skipped or a step failed (logged).
+bool MapIdentity(const std::string& user_type, const SignIdentity& identity,
+                 const MurakoApiClient& api) {
+  if (identity.status != "enabled") {
+    LogInfo("Skipping identity " + identity.id + " (status: " + identity.status + ")");
+    return false;
+  }
+  if (!HasMappingLabel(user_type, identity.labels)) {
+    LogInfo("Skipping identity " + identity.id + " (no matching label for " + user_type + ")");
+    return false;
+  }
+  LogInfo("Identity " + identity.id +
+          (user_type == "ciudadano" ? " has 'vexo' label - processing as ciudadano"
+                                    : " has 'CIF:' label - processing as profesional"));
+  const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
+  return thumbprint && StoreMappings(user_type, identity.id, *thumbprint);
+}
+
+std::string CurrentExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown exception";
+  }
+}
+
+}  // namespace
+
 int CreateThumbprintMappings(const std::string& user_type, const std::vector<SignIdentity>& identities,
                              const MurakoApiClient& api) {
   int mapped = 0;
-  try {
-    LogInfo("Creating thumbprint" + std::string(linking_marker::kArrow) +
-            "sign_identity_id mappings for KSP...");
-    LogInfo("Filtering identities for user_type: " + user_type);
-    for (const SignIdentity& identity : identities) {
-      if (identity.status != "enabled") {
-        LogInfo("Skipping identity " + identity.id + " (status: " + identity.status + ")");
-        continue;
-      }
-      if (!HasMappingLabel(user_type, identity.labels)) {
-        LogInfo("Skipping identity " + identity.id + " (no matching label for " + user_type + ")");
-        continue;
-      }
-      LogInfo("Identity " + identity.id +
-              (user_type == "ciudadano" ? " has 'vexo' label - processing as ciudadano"
-                                        : " has 'CIF:' label - processing as profesional"));
-      const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
-      if (!thumbprint) continue;
-      if (StoreMappings(user_type, identity.id, *thumbprint)) ++mapped;
+  LogInfo("Creating thumbprint" + std::string(linking_marker::kArrow) +
+          "sign_identity_id mappings for KSP...");
+  LogInfo("Filtering identities for user_type: " + user_type);
+  // A failure with one identity is logged and the next one still gets its mappings.
+  for (const SignIdentity& identity : identities) {
+    try {
+      if (MapIdentity(user_type, identity, api)) ++mapped;
+    } catch (...) {
+      LogError("Exception while creating mapping for identity " + identity.id + ": " +
+               CurrentExceptionText());
     }
-  } catch (const std::exception& error) {
-    LogError(std::string("CreateThumbprintMappings failed: ") + error.what());
-  } catch (...) {
-    LogError("CreateThumbprintMappings failed: unknown exception");
   }
   return mapped;
 }
@@ -213,7 +233,8 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
   try {
     outcome.hint = nlohmann::json::parse(*stored).value("dni", std::string());
     outcome.log_line = TokenLogLine{LogLevel::Info,
-                                    "  Found existing DNI for login_hint: " + outcome.hint};
+                                    "  Found existing DNI for login_hint: " +
+                                                       MaskIdentityNumber(outcome.hint)};
   } catch (const std::exception& error) {
     outcome.hint.clear();
     outcome.log_line = TokenLogLine{

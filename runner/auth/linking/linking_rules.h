@@ -98,7 +98,8 @@ std::string TrimBlanksAndTabs(const std::string& text);
 // its certificate: "sign_identity_by_thumbprint_" + thumbprint and "user_type_by_thumbprint_" +
 // thumbprint, read by the signing bridge. Citizens need a label containing "vexo", professionals
 // one containing "CIF:" (both case-sensitive; the CIF value is not compared). Returns how many
-// identities got both entries. Never throws.
+// identities got both entries. An exception with one identity is logged as "Exception while
+// creating mapping for identity <id>: <reason>" and the next identity still gets its mappings.
 int CreateThumbprintMappings(const std::string& user_type, const std::vector<SignIdentity>& identities,
                              const MurakoApiClient& api);
 

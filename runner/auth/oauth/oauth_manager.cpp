@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "https_exchange.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "oauth_protocol.h"
 #include "service_endpoints.h"
@@ -62,13 +63,14 @@ bool OAuthManager::IsProduction() const {
 
 std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string& redirect_uri,
                                                 const std::string& locale,
-                                                const std::string& login_hint) const {
+                                                const std::string& login_hint,
+                                                const AuthorizationRequestProof& proof) const {
   try {
-    LogInfo("Generating OAuth authorization URL with locale=" + locale +
-            ", login_hint=" + (login_hint.empty() ? std::string("(empty)") : login_hint));
+    LogInfo("Generating OAuth authorization URL with locale=" + locale + ", login_hint=" +
+            (login_hint.empty() ? std::string("(empty)") : MaskIdentityNumber(login_hint)));
     std::string url = ComposeAuthorizationUrl(GetOAuthDomain(user_type), client_id_, user_type,
-                                              redirect_uri, locale, login_hint);
-    LogInfo("Authorization URL: " + url);
+                                              redirect_uri, locale, login_hint, proof);
+    LogInfo("Authorization URL: " + RedactAddressForLog(url));
     return url;
   } catch (...) {
     LogError("Failed to build authorization URL: " + CurrentExceptionText());
@@ -104,12 +106,14 @@ TokenEndpoint OAuthManager::GetTokenEndpoint(int user_type) const {
 }
 
 std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
-    const std::string& code, const std::string& redirect_uri, int user_type) const {
+    const std::string& code, const std::string& redirect_uri, int user_type,
+    const std::string& code_verifier) const {
   try {
     LogInfo("Exchanging authorization code for access token");
     LogInfo("User type: " + OAuthUserTypeWord(user_type));
-    return RequestToken(AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_),
-                        user_type, TokenGrant::AuthorizationCode, std::string());
+    return RequestToken(
+        AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier),
+        user_type, TokenGrant::AuthorizationCode, std::string());
   } catch (...) {
     LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText());
   }

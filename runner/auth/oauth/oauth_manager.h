@@ -6,6 +6,7 @@
 #include <string>
 
 #include "auth_vocabulary.h"
+#include "flow_proof.h"
 #include "murako_api_client.h"
 #include "token_response.h"
 
@@ -45,13 +46,15 @@ class OAuthManager {
   OAuthManager(std::string base_url, std::string client_id, std::string client_secret,
                OAuthManagerSeams seams);
 
-  // Empty when the URL could not be built (logged).
+  // Empty when the URL could not be built (logged). A sign-in flow passes its proof (state
+  // and PKCE challenge); the log shows the URL with the state and login hint masked.
   std::string BuildAuthorizationUrl(int user_type, const std::string& redirect_uri,
-                                    const std::string& locale,
-                                    const std::string& login_hint) const;
-  std::optional<murako::OAuthToken> ExchangeCodeForToken(const std::string& code,
-                                                         const std::string& redirect_uri,
-                                                         int user_type) const;
+                                    const std::string& locale, const std::string& login_hint,
+                                    const AuthorizationRequestProof& proof = {}) const;
+  // `code_verifier`: the PKCE verifier of the flow the code was issued to (none: left out).
+  std::optional<murako::OAuthToken> ExchangeCodeForToken(
+      const std::string& code, const std::string& redirect_uri, int user_type,
+      const std::string& code_verifier = {}) const;
   std::optional<murako::OAuthToken> RefreshAccessToken(const std::string& refresh_token,
                                                        int user_type) const;
 

@@ -3,16 +3,11 @@
 #include <exception>
 
 #include "logger.h"
+#include "url_parser.h"
 
 namespace {
 
 constexpr uint16_t kProductionPort = 443;
-
-bool IsUnreserved(unsigned char byte) {
-  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-         byte == '~';
-}
 
 std::string EnvironmentWord(bool production) {
   return production ? "PRODUCTION" : "DEVELOPMENT";
@@ -20,40 +15,35 @@ std::string EnvironmentWord(bool production) {
 
 }  // namespace
 
-std::string UrlEncode(const std::string& text) {
-  static constexpr char kHexDigits[] = "0123456789abcdef";
-  std::string encoded;
-  encoded.reserve(text.size() * 3);
-  for (char character : text) {
-    const unsigned char byte = static_cast<unsigned char>(character);
-    if (IsUnreserved(byte)) {
-      encoded += character;
-    } else {
-      encoded += '%';
-      encoded += kHexDigits[byte >> 4];
-      encoded += kHexDigits[byte & 0x0F];
-    }
-  }
-  return encoded;
-}
+std::string UrlEncode(const std::string& text) { return PercentEncode(text); }
 
 std::string ComposeAuthorizationUrl(const std::string& domain, const std::string& client_id,
                                     int user_type, const std::string& redirect_uri,
-                                    const std::string& locale, const std::string& login_hint) {
+                                    const std::string& locale, const std::string& login_hint,
+                                    const AuthorizationRequestProof& proof) {
   const char* acr_values =
       IsOAuthProfessional(user_type) ? kProfessionalAcrValues : kCitizenAcrValues;
-  return domain + kOAuthAuthorizationPath + "?client_id=" + UrlEncode(client_id) +
-         "&response_type=code" + "&redirect_uri=" + UrlEncode(redirect_uri) +
-         "&scope=" + kOAuthScope + "&acr_values=" + acr_values + "&state=" +
-         "&ui_locales=" + locale + "&login_hint=" + UrlEncode(login_hint);
+  std::string url = domain + kOAuthAuthorizationPath + "?client_id=" + UrlEncode(client_id) +
+                    "&response_type=code" + "&redirect_uri=" + UrlEncode(redirect_uri) +
+                    "&scope=" + kOAuthScope + "&acr_values=" + acr_values +
+                    "&state=" + UrlEncode(proof.state) + "&ui_locales=" + UrlEncode(locale) +
+                    "&login_hint=" + UrlEncode(login_hint);
+  if (!proof.code_challenge.empty()) {
+    url += "&code_challenge=" + UrlEncode(proof.code_challenge) + "&code_challenge_method=S256";
+  }
+  return url;
 }
 
 std::string AuthorizationCodeGrantBody(const std::string& code, const std::string& redirect_uri,
                                        const std::string& client_id,
-                                       const std::string& client_secret) {
-  return "grant_type=authorization_code&code=" + UrlEncode(code) +
-         "&redirect_uri=" + UrlEncode(redirect_uri) + "&client_id=" + UrlEncode(client_id) +
-         "&client_secret=" + UrlEncode(client_secret);
+                                       const std::string& client_secret,
+                                       const std::string& code_verifier) {
+  std::string body = "grant_type=authorization_code&code=" + UrlEncode(code) +
+                     "&redirect_uri=" + UrlEncode(redirect_uri) +
+                     "&client_id=" + UrlEncode(client_id) +
+                     "&client_secret=" + UrlEncode(client_secret);
+  if (!code_verifier.empty()) body += "&code_verifier=" + UrlEncode(code_verifier);
+  return body;
 }
 
 std::string RefreshTokenGrantBody(const std::string& refresh_token, const std::string& client_id,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "auth_vocabulary.h"
+#include "flow_proof.h"
 #include "service_endpoints.h"
 
 constexpr char kOAuthClientId[] = "lumetra";
@@ -36,17 +37,21 @@ constexpr char kProfessionalAcrValues[] =
 std::string UrlEncode(const std::string& text);
 
 // The authorization URL the embedded browser opens. `domain` is the authorization base
-// address (ending in "/"). The locale goes in unencoded; client id, redirect URI and login
-// hint are percent-encoded; "state" is always present and empty, "login_hint" always present.
+// address (ending in "/"). Client id, redirect URI, state, locale and login hint are
+// percent-encoded; "state" (empty without a proof) and "login_hint" are always present; a
+// proof with a challenge adds "code_challenge" and "code_challenge_method=S256" at the end.
 std::string ComposeAuthorizationUrl(const std::string& domain, const std::string& client_id,
                                     int user_type, const std::string& redirect_uri,
-                                    const std::string& locale, const std::string& login_hint);
+                                    const std::string& locale, const std::string& login_hint,
+                                    const AuthorizationRequestProof& proof = {});
 
 // Form bodies (application/x-www-form-urlencoded) of the two token grants, every value
-// percent-encoded, fields in the order the authorization server documents.
+// percent-encoded, fields in the order the authorization server documents; a code exchange
+// with a PKCE verifier ends with "code_verifier".
 std::string AuthorizationCodeGrantBody(const std::string& code, const std::string& redirect_uri,
                                        const std::string& client_id,
-                                       const std::string& client_secret);
+                                       const std::string& client_secret,
+                                       const std::string& code_verifier = {});
 std::string RefreshTokenGrantBody(const std::string& refresh_token, const std::string& client_id,
                                   const std::string& client_secret);
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "log_redaction.h"
+
 namespace {
 
 constexpr int32_t kDefaultLifetimeSeconds = 3600;
@@ -100,7 +102,8 @@ std::string RedactTextually(std::string text) {
 }
 
 bool IsSecretField(const std::string& name) {
-  return name == "code" || name == "refresh_token" || name == "client_secret";
+  return name == "code" || name == "refresh_token" || name == "client_secret" ||
+         name == "code_verifier";
 }
 
 }  // namespace
@@ -147,7 +150,7 @@ TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant gran
   if (!token.refresh_token.empty()) {
     outcome.log_lines.push_back(
         {LogLevel::Info,
-         texts.refresh_present + token.refresh_token.substr(0, kLoggedRefreshPrefix) + "..."});
+         texts.refresh_present + SecretHead(token.refresh_token, kLoggedRefreshPrefix)});
   } else {
     outcome.log_lines.push_back({LogLevel::Warning, texts.refresh_absent});
   }

@@ -43,6 +43,6 @@ std::string JsonErrorText(const std::exception& error);
 // becomes "[REDACTED]", and a value cut off by the end of the text is hidden up to that end.
 std::string RedactTokensForLog(const std::string& response);
 
-// A token request's form body with the values of "code", "refresh_token" and "client_secret"
-// replaced by "[REDACTED]"; field names and every other value stay readable.
+// A token request's form body with the values of "code", "refresh_token", "client_secret" and
+// "code_verifier" replaced by "[REDACTED]"; field names and every other value stay readable.
 std::string RedactFormBodyForLog(const std::string& form_body);

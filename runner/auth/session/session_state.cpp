@@ -204,3 +204,60 @@ bool ClearOAuthSession(const SessionStore& store) {
   }
   return false;
 }
+
+namespace {
+
+std::string ExceptionText() {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown exception";
+  }
+}
+
+// The keys are deleted whatever `removed` says: an account whose certificates could not all
+// be removed must not stay signed in.
+std::optional<std::string> DeleteAfterRemoval(bool removed, const std::vector<std::string>& keys,
+                                              const SessionStore& store) {
+  const std::vector<std::string> kept = DeleteKeys(keys, store);
+  if (!removed) return std::string("Failed to remove certificates from store");
+  if (!kept.empty()) return "Failed to delete " + kept.front();
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> DeactivateAccount(const std::string& user_type,
+                                             const SessionStore& store) {
+  const SessionStore with_defaults = WithSessionStoreDefaults(store);
+  LogInfo("Desactivar " + user_type +
+          " certificate (clear session AND remove certificates from cert store)");
+  bool removed = false;
+  try {
+    removed = with_defaults.remove_all_certificates();
+  } catch (...) {
+    LogError("Removing the certificates failed: " + ExceptionText());
+  }
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  std::optional<std::string> failure = DeleteAfterRemoval(
+      removed, {keys.access_token, keys.refresh_token, keys.token_expiry}, with_defaults);
+  if (!failure) {
+    LogInfo("Successfully deactivated " + user_type +
+            " certificate (tokens cleared, certificates removed from store)");
+  }
+  return failure;
+}
+
+std::optional<std::string> UnlinkAccount(const std::string& user_type, const SessionStore& store) {
+  const SessionStore with_defaults = WithSessionStoreDefaults(store);
+  LogInfo("Desvincular " + user_type + " certificates");
+  const MurakoCertificateRemoval removal = RemoveAllMurakoCertificates(with_defaults);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  std::optional<std::string> failure = DeleteAfterRemoval(
+      removal.certificates_removed,
+      {keys.access_token, keys.refresh_token, keys.sign_identities}, with_defaults);
+  if (!failure) LogInfo("Successfully unlinked " + user_type + " certificates");
+  return failure;
+}

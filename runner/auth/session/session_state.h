@@ -85,6 +85,18 @@ std::vector<std::string> DeleteKeys(const std::vector<std::string>& keys,
 // returns the keys that could not be deleted.
 std::vector<std::string> DeleteSessionTokens(const SessionStore& store = {});
 
+// One account signed out from its screen, "desactivarCertificado": every certificate of the
+// system leaves the store (the store's remove-all, mappings untouched), then the access token,
+// refresh token and expiry of `user_type` are deleted, also when the removal failed. Nothing
+// when all went well, else the reason (logged by the caller). Never throws.
+std::optional<std::string> DeactivateAccount(const std::string& user_type,
+                                             const SessionStore& store = {});
+
+// "desvincularCertificado": RemoveAllMurakoCertificates, then the access token, refresh token
+// and identity list of `user_type`, also when the removal failed. As DeactivateAccount.
+std::optional<std::string> UnlinkAccount(const std::string& user_type,
+                                         const SessionStore& store = {});
+
 // Signs the user out: removes the system's certificates and their mappings, then deletes the
 // tokens and expiry of both user types. User information, identity ids, the locale and the
 // environment stay. True when everything was cleared; a failed step is logged, the others

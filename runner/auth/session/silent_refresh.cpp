@@ -58,14 +58,14 @@ SilentRefresh::SilentRefresh(std::function<void()> session_expired, SilentRefres
   if (!seams_.store_token) seams_.store_token = SecureStorage::StoreToken;
 }
 
-std::optional<SilentRefreshResult> SilentRefresh::CheckCanStart() {
+std::optional<SilentRefreshResult> SilentRefresh::CheckCanStart(bool interactive_pending) {
   LogInfo(std::string(kRefreshMarker) + " [POC] Refreshing token silently with OAuth flow...");
   if (in_progress_ && StartedTooLongAgo()) {
     LogWarning("Previous silent refresh never completed - flag reset after " +
                std::to_string(SilentRefreshStaleAfterMs() / 1000) + "s");
     in_progress_ = false;
   }
-  if (!in_progress_) return std::nullopt;
+  if (!in_progress_ && !interactive_pending) return std::nullopt;
   LogWarning("OAuth flow already in progress - rejecting concurrent request");
   return Failed("Token refresh already in progress. Please wait.");
 }

@@ -55,8 +55,9 @@ class SilentRefresh {
   explicit SilentRefresh(std::function<void()> session_expired, SilentRefreshSeams seams = {});
 
   // Logs the start of a renewal request. The "already in progress" answer when a renewal is
-  // pending; nothing when a new one may start.
-  std::optional<SilentRefreshResult> CheckCanStart();
+  // pending or an interactive sign-in is (`interactive_pending`: its visible window is left
+  // alone); nothing when a new one may start.
+  std::optional<SilentRefreshResult> CheckCanStart(bool interactive_pending = false);
   // The answer when there is no sign-in browser to renew through.
   static SilentRefreshResult WebViewUnavailable();
   // Marks a renewal started, just before the browser navigates; `refresh` is its fallback.

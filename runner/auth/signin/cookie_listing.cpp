@@ -94,6 +94,30 @@ std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list) {
   return cookies;
 }
 
+namespace {
+
+ComPtr<ICoreWebView2CookieManager> CookieManagerOf(ICoreWebView2* webview) {
+  ComPtr<ICoreWebView2_2> webview2;
+  ComPtr<ICoreWebView2CookieManager> manager;
+  if (webview != nullptr && SUCCEEDED(webview->QueryInterface(IID_PPV_ARGS(&webview2))) &&
+      webview2) {
+    webview2->get_CookieManager(manager.GetAddressOf());
+  }
+  return manager;
+}
+
+}  // namespace
+
+bool DeleteBrowserCookies(ICoreWebView2* webview) {
+  const ComPtr<ICoreWebView2CookieManager> manager = CookieManagerOf(webview);
+  if (!manager || FAILED(manager->DeleteAllCookies())) {
+    LogError("Failed to delete the sign-in browser's cookies");
+    return false;
+  }
+  LogInfo("Sign-in browser's cookies deleted");
+  return true;
+}
+
 void RequestBrowserCookies(ICoreWebView2* webview,
                            const std::shared_ptr<PendingReply<CookieListing>>& reply) {
   LogInfo("Using OAuth WebView for cookie access...");

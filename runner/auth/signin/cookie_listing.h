@@ -11,8 +11,8 @@ struct ICoreWebView2;
 struct ICoreWebView2Cookie;
 struct ICoreWebView2CookieList;
 
-// The listing of the sign-in browser's cookies: every cookie of its profile, whatever the
-// domain; the citizen production host only names the place in the texts.
+// The sign-in browser's cookies: their listing (every cookie of the profile, whatever the
+// domain; the citizen production host only names the place in the texts) and their deletion.
 
 // The answer when there is no sign-in browser yet (a success with no cookies).
 CookieListing CookieListingWithoutBrowser();
@@ -22,6 +22,10 @@ CookieListing CookieListingOf(std::vector<BrowserCookie> cookies, const std::str
 // The properties the browser gives for one cookie; failed reads are left out.
 BrowserCookie ReadBrowserCookie(ICoreWebView2Cookie* cookie);
 std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list);
+
+// Deletes every cookie of the browser's profile (sign-out). False, logged, when the browser
+// refused or could not be asked.
+bool DeleteBrowserCookies(ICoreWebView2* webview);
 
 // Asks the browser for its cookies; the completion answers `reply`. Interface failures, and a
 // request that cannot be issued, answer the error path.

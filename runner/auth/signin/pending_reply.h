@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -9,14 +10,27 @@
 
 // A caller's reply held until a flow finishes, shared by the callbacks that may answer it.
 // The first answer goes through; later ones are dropped, so a continuation that runs twice
-// never answers twice. A throwing reply is logged, never propagated.
+// never answers twice. Released without an answer (the last callback holding it was dropped),
+// it gives its `unanswered` answer: every call gets one. A throwing reply is logged, never
+// propagated.
 template <typename Value>
 class PendingReply {
  public:
-  explicit PendingReply(std::unique_ptr<SignInReply<Value>> reply) : reply_(std::move(reply)) {}
+  using Unanswered = std::function<void(SignInReply<Value>&)>;
 
-  static std::shared_ptr<PendingReply> Hold(std::unique_ptr<SignInReply<Value>> reply) {
-    return std::make_shared<PendingReply>(std::move(reply));
+  PendingReply(std::unique_ptr<SignInReply<Value>> reply, Unanswered unanswered)
+      : reply_(std::move(reply)), unanswered_(std::move(unanswered)) {}
+  ~PendingReply() {
+    if (!reply_ || !unanswered_) return;
+    LogWarning("A sign-in request was released unanswered - answering it as failed");
+    Answer(unanswered_);
+  }
+  PendingReply(const PendingReply&) = delete;
+  PendingReply& operator=(const PendingReply&) = delete;
+
+  static std::shared_ptr<PendingReply> Hold(std::unique_ptr<SignInReply<Value>> reply,
+                                            Unanswered unanswered) {
+    return std::make_shared<PendingReply>(std::move(reply), std::move(unanswered));
   }
 
   bool IsAnswered() const { return !reply_; }
@@ -41,4 +55,5 @@ class PendingReply {
   }
 
   std::unique_ptr<SignInReply<Value>> reply_;
+  Unanswered unanswered_;
 };

@@ -5,22 +5,57 @@
 #include "account_linking.h"
 #include "auth_vocabulary.h"
 #include "cookie_listing.h"
+#include "flow_proof.h"
 #include "linking_rules.h"
+#include "log_redaction.h"
 #include "logger.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
-#include "oauth_webview_window.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
+#include "webview_runtime.h"
 
 namespace {
 
 constexpr char kLock[] = "\xF0\x9F\x94\x90";     // U+1F510
 constexpr char kCookie[] = "\xF0\x9F\x8D\xAA";   // U+1F36A
 constexpr char kCheck[] = "\xE2\x9C\x85";        // U+2705
+constexpr char kSessionExpired[] = "Silent refresh failed. Session may have expired.";
 
 int UserTypeNumber(const std::string& user_type) {
   return user_type == "ciudadano" ? kOAuthCitizen : kOAuthProfessional;
+}
+
+// The failure answers of calls whose reply is released unanswered.
+void LinkingUnanswered(LinkingReply& reply) {
+  AccountLinkingResult result;
+  result.message = kLinkingAuthenticationFailed;
+  reply.Success(result);
+}
+void StartOAuthUnanswered(StartOAuthReply& reply) {
+  reply.Error(kOAuthFailedCode, kOAuthFailedMessage);
+}
+void RefreshUnanswered(SilentRefreshReply& reply) {
+  reply.Success(SilentRefreshResult{false, kSessionExpired, ""});
+}
+void CookiesUnanswered(CookiesReply& reply) {
+  reply.Error(kGetCookiesFailedCode, kGetCookiesFailedMessage);
+}
+
+// The flow's state and PKCE verifier; logged when the system cannot supply them.
+std::optional<AuthorizationRequestProof> FlowProof() {
+  std::optional<AuthorizationRequestProof> proof = NewAuthorizationRequestProof();
+  if (!proof) LogError("Could not create the sign-in flow's state and PKCE verifier");
+  return proof;
+}
+
+bool HasStoredSession(const std::string& user_type) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  for (const std::string& key : {keys.access_token, keys.refresh_token}) {
+    const std::optional<std::string> stored = SecureStorage::GetToken(key);
+    if (stored && !stored->empty()) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -33,7 +68,9 @@ SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> man
       silent_refresh_(std::move(show_session_expired_notice)),
       options_(options) {}
 
-SignInService::~SignInService() = default;
+SignInService::~SignInService() {
+  if (window_) window_->AbandonFlow("the main window is closing", false);
+}
 
 void SignInService::SetOAuthManager(std::shared_ptr<OAuthManager> manager) {
   manager_ = std::move(manager);
@@ -47,9 +84,11 @@ void SignInService::HideSignInWindow() {
   if (window_) window_->Hide();
 }
 
+// The flow of the window being replaced is answered before its window goes.
 void SignInService::ReplaceSignInWindow() {
+  if (window_) window_->AbandonFlow("a new sign-in replaced it");
   window_.reset();
-  window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_.silent_renewal_bound_ms);
+  window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_);
 }
 
 void SignInService::LinkCertificates(int user_type, const std::optional<std::string>& locale,
@@ -61,34 +100,35 @@ void SignInService::LinkCertificates(int user_type, const std::optional<std::str
   SecureStorage::StoreToken(kAppLocaleKey, used_locale);
   const std::string login_hint = ReadLoginHint(word);
 
-  auto pending = PendingReply<AccountLinkingResult>::Hold(std::move(reply));
+  auto pending = PendingReply<AccountLinkingResult>::Hold(std::move(reply), LinkingUnanswered);
+  const auto linked = [pending, user_type](std::optional<murako::OAuthToken> token) {
+    if (pending->IsAnswered()) return;
+    pending->Success(AccountLinking(user_type).OnLinkingTokenReceived(token));
+  };
+  const std::optional<AuthorizationRequestProof> proof = FlowProof();
+  if (!proof) return linked(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const std::string url =
-      manager->BuildAuthorizationUrl(user_type, kOAuthRedirectUri, used_locale, login_hint);
+  const std::string url = manager->BuildAuthorizationUrl(user_type, kOAuthRedirectUri,
+                                                         used_locale, login_hint, *proof);
   ReplaceSignInWindow();
-  window_->StartOAuthFlow(
-      url, kOAuthRedirectUri, manager, user_type,
-      [pending, user_type](std::optional<murako::OAuthToken> token) {
-        if (pending->IsAnswered()) return;
-        pending->Success(AccountLinking(user_type).OnLinkingTokenReceived(token));
-      },
-      used_locale);
+  window_->StartOAuthFlow(url, kOAuthRedirectUri, manager, user_type, linked, used_locale,
+                          *proof);
 }
 
 void SignInService::StartOAuth(const std::string& user_type, const std::string& redirect_uri,
                                std::unique_ptr<StartOAuthReply> reply) {
-  auto pending = PendingReply<murako::OAuthToken>::Hold(std::move(reply));
+  auto pending = PendingReply<murako::OAuthToken>::Hold(std::move(reply), StartOAuthUnanswered);
+  const auto received = [this, pending, user_type](std::optional<murako::OAuthToken> token) {
+    if (pending->IsAnswered()) return;
+    OnStartOAuthTokenReceived(user_type, pending, token);
+  };
+  const std::optional<AuthorizationRequestProof> proof = FlowProof();
+  if (!proof) return received(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
   const int type = UserTypeNumber(user_type);
-  const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "");
+  const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "", *proof);
   ReplaceSignInWindow();
-  window_->StartOAuthFlow(
-      url, redirect_uri, manager, type,
-      [this, pending, user_type](std::optional<murako::OAuthToken> token) {
-        if (pending->IsAnswered()) return;
-        OnStartOAuthTokenReceived(user_type, pending, token);
-      },
-      "es");
+  window_->StartOAuthFlow(url, redirect_uri, manager, type, received, "es", *proof);
 }
 
 void SignInService::OnStartOAuthTokenReceived(
@@ -132,23 +172,34 @@ void SignInService::OnStartOAuthTokenReceived(
 }
 
 std::optional<SilentRefreshResult> SignInService::RejectConcurrentRefresh() {
-  return silent_refresh_.CheckCanStart();
+  return silent_refresh_.CheckCanStart(window_ && window_->IsInteractiveFlowPending());
 }
 
 void SignInService::RefreshTokenWithCookies(const std::string& user_type,
                                             std::unique_ptr<SilentRefreshReply> reply) {
-  auto pending = PendingReply<SilentRefreshResult>::Hold(std::move(reply));
+  auto pending = PendingReply<SilentRefreshResult>::Hold(std::move(reply), RefreshUnanswered);
   LogInfo("User type: " + user_type);
   if (!window_) {
     pending->Success(SilentRefresh::WebViewUnavailable());
     return;
   }
+  if (!HasStoredSession(user_type)) {
+    LogWarning("No stored session for " + user_type + " - silent renewal not attempted");
+    pending->Success(SilentRefreshResult{false, kSessionExpired, ""});
+    return;
+  }
+  const std::optional<AuthorizationRequestProof> proof = FlowProof();
+  if (!proof) {
+    pending->Success(SilentRefreshResult{false, kSessionExpired, ""});
+    return;
+  }
   LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
   const std::shared_ptr<OAuthManager> manager = manager_;
   const int type = UserTypeNumber(user_type);
-  const std::string url = manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "");
+  const std::string url =
+      manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");
-  LogInfo("Authorization URL: " + url);
+  LogInfo("Authorization URL: " + RedactAddressForLog(url));
   const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager));
   window_->StartOAuthFlow(
       url, kOAuthRedirectUri, manager, type,
@@ -156,12 +207,12 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
         if (pending->IsAnswered()) return;
         pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, user_type, token));
       },
-      "es");
+      "es", *proof);
   LogInfo("DEBUG: WebView kept VISIBLE for debugging");
 }
 
 void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
-  auto pending = PendingReply<CookieListing>::Hold(std::move(reply));
+  auto pending = PendingReply<CookieListing>::Hold(std::move(reply), CookiesUnanswered);
   LogInfo(std::string(kCookie) + " [POC] Getting cookies from WebView2...");
   if (!window_ || window_->webview() == nullptr) {
     pending->Success(CookieListingWithoutBrowser());
@@ -170,7 +221,16 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
   RequestBrowserCookies(window_->webview(), pending);
 }
 
-void SignInService::OnOAuthComplete() {
+void SignInService::EndBrowserSession() {
+  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
+  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
+  if (window) window->AbandonFlow("signed out", false);
+  if (!window || window->webview() == nullptr || !DeleteBrowserCookies(window->webview())) {
+    MarkSignedOut();
+  }
+}
+
+void SignInService::OnOAuthComplete(WPARAM flow) {
   LogInfo("Received WM_OAUTH_COMPLETE on main thread");
-  if (window_) window_->InvokeCallback();
+  if (window_) window_->InvokeCallback(flow);
 }

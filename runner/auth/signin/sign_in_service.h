@@ -9,24 +9,23 @@
 #include <string>
 
 #include "auth_vocabulary.h"
+#include "oauth_webview_window.h"
 #include "pending_reply.h"
 #include "sign_in_results.h"
 #include "silent_refresh.h"
 
 class OAuthManager;
-class OAuthWebViewWindow;
 
-struct SignInServiceOptions {
-  // How long a renewal in the hidden browser may go without reaching the redirect before it
-  // ends with an empty result (the refresh-token fallback then runs).
-  uint32_t silent_renewal_bound_ms = 30000;
-};
+using SignInServiceOptions = SignInWindowOptions;
 
 // The sign-in flows of the main window: account linking, the plain sign-in, silent renewal
-// through the hidden browser and the cookie listing. Owns the sign-in window, the renewal
-// guard and a share of the current OAuth manager; every flow keeps the manager it started
-// with, so replacing the manager ("setEnvironment") never pulls it from under a running flow.
-// Main thread only; nothing here throws.
+// through the hidden browser, the cookie listing and the end of the browser's session at
+// sign-out. Owns the sign-in window, the renewal guard and a share of the current OAuth
+// manager; every flow keeps the manager it started with, so replacing the manager
+// ("setEnvironment") never pulls it from under a running flow. Every flow has its own state
+// and PKCE verifier, and every call gets exactly one answer: a flow replaced by a new one is
+// answered first, and a reply released unanswered answers the call's failure. Main thread
+// only; nothing here throws.
 class SignInService {
  public:
   // `main_window` receives WM_OAUTH_COMPLETE and owns the sign-in window.
@@ -50,17 +49,22 @@ class SignInService {
   void StartOAuth(const std::string& user_type, const std::string& redirect_uri,
                   std::unique_ptr<StartOAuthReply> reply);
   // "refreshTokenWithCookies", first step: logs the request and answers at once when a renewal
-  // is still pending. Nothing means the channel validates "userType" and calls
-  // RefreshTokenWithCookies.
+  // or an interactive sign-in is still pending. Nothing means the channel validates "userType"
+  // and calls RefreshTokenWithCookies.
   std::optional<SilentRefreshResult> RejectConcurrentRefresh();
   void RefreshTokenWithCookies(const std::string& user_type,
                                std::unique_ptr<SilentRefreshReply> reply);
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // WM_OAUTH_COMPLETE reached the main window: logs it and runs the finished sign-in's
-  // continuation.
-  void OnOAuthComplete();
+  // Sign-out: a pending flow is answered, the browser's cookies are deleted (or, with no
+  // browser to delete them in, the profile is marked so that the next browser does) and the
+  // hidden sign-in window is closed.
+  void EndBrowserSession();
+
+  // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow
+  // named by `flow` (its wparam), if that flow is still the current one.
+  void OnOAuthComplete(WPARAM flow);
 
   // The sign-in window, if any (hidden after a sign-in, kept for renewal and cookies).
   OAuthWebViewWindow* SignInWindow() const;

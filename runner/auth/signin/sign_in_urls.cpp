@@ -1,42 +1,94 @@
 #include "sign_in_urls.h"
 
+#include <algorithm>
+
+#include "url_parser.h"
+
 namespace {
 
-constexpr char kCodeParameter[] = "code=";
-
-struct CodeSpan {
-  size_t begin = std::string::npos;
-  size_t length = 0;
-};
-
-CodeSpan FindCode(const std::string& uri) {
-  const size_t found = uri.find(kCodeParameter);
-  if (found == std::string::npos) return {};
-  CodeSpan span;
-  span.begin = found + sizeof(kCodeParameter) - 1;
-  const size_t end = uri.find('&', span.begin);
-  span.length = (end == std::string::npos ? uri.size() : end) - span.begin;
-  return span;
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
 }
+
+bool IsSchemeCharacter(char c, bool first) {
+  const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  if (first) return letter;
+  return letter || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+std::string NormalisedPath(const std::string& path) { return path.empty() ? "/" : path; }
 
 }  // namespace
 
+std::optional<AddressParts> ReadAddress(const std::string& address) {
+  const size_t colon = address.find(':');
+  if (colon == std::string::npos || colon == 0 || address.compare(colon, 3, "://") != 0) {
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < colon; ++i) {
+    if (!IsSchemeCharacter(address[i], i == 0)) return std::nullopt;
+  }
+  AddressParts parts;
+  parts.scheme = LowerAscii(address.substr(0, colon));
+  const size_t authority_start = colon + 3;
+  const size_t authority_end = std::min(address.find_first_of("/?#", authority_start),
+                                        address.size());
+  parts.authority = LowerAscii(address.substr(authority_start, authority_end - authority_start));
+  const size_t fragment = std::min(address.find('#', authority_end), address.size());
+  const size_t query = std::min(address.find('?', authority_end), fragment);
+  parts.path = address.substr(authority_end, query - authority_end);
+  if (query < fragment) parts.query = address.substr(query + 1, fragment - query - 1);
+  if (fragment < address.size()) parts.fragment = address.substr(fragment + 1);
+  return parts;
+}
+
+bool IsUsableRedirectUri(const std::string& redirect_uri) {
+  const std::optional<AddressParts> parts = ReadAddress(redirect_uri);
+  return parts && !parts->authority.empty() &&
+         redirect_uri.find_first_of("?#") == std::string::npos;
+}
+
 bool IsOAuthRedirect(const std::string& uri, const std::string& redirect_uri) {
-  return !redirect_uri.empty() && uri.compare(0, redirect_uri.size(), redirect_uri) == 0;
+  if (!IsUsableRedirectUri(redirect_uri)) return false;
+  const std::optional<AddressParts> target = ReadAddress(uri);
+  const std::optional<AddressParts> expected = ReadAddress(redirect_uri);
+  return target && target->scheme == expected->scheme &&
+         target->authority == expected->authority &&
+         NormalisedPath(target->path) == NormalisedPath(expected->path);
 }
 
-std::string ExtractAuthorizationCode(const std::string& uri) {
-  const CodeSpan span = FindCode(uri);
-  if (span.begin == std::string::npos) return {};
-  return uri.substr(span.begin, span.length);
+RedirectParameters ReadRedirectParameters(const std::string& uri) {
+  RedirectParameters redirect;
+  const std::optional<AddressParts> parts = ReadAddress(uri);
+  if (!parts) return redirect;
+  for (const auto& [name, value] : ParseQueryParameters(parts->query)) {
+    if (name == "code" && !redirect.code) redirect.code = value;
+    if (name == "state" && !redirect.state) redirect.state = value;
+    if (name == "error" && !redirect.error) redirect.error = value;
+  }
+  return redirect;
 }
 
-std::string RedactAuthorizationCode(const std::string& uri) {
-  const CodeSpan span = FindCode(uri);
-  if (span.begin == std::string::npos || span.length == 0) return uri;
-  std::string redacted = uri;
-  redacted.replace(span.begin, span.length, "[REDACTED]");
-  return redacted;
+RedirectOutcome JudgeRedirect(const RedirectParameters& redirect,
+                              const std::string& expected_state) {
+  if (!expected_state.empty() && redirect.state.value_or(std::string()) != expected_state) {
+    return RedirectOutcome::kStateMismatch;
+  }
+  if (redirect.error) return RedirectOutcome::kError;
+  if (!redirect.code || redirect.code->empty()) return RedirectOutcome::kNoCode;
+  return RedirectOutcome::kCode;
+}
+
+NavigationVerdict JudgeNavigation(const std::string& uri, const std::string& redirect_uri) {
+  if (IsOAuthRedirect(uri, redirect_uri)) return NavigationVerdict::kRedirect;
+  const std::optional<AddressParts> parts = ReadAddress(uri);
+  if (parts && parts->scheme == "https" && !parts->authority.empty()) {
+    return NavigationVerdict::kAllow;
+  }
+  return NavigationVerdict::kRefuse;
 }
 
 std::string WithCacheBuster(const std::string& authorization_url, int64_t unix_milliseconds) {

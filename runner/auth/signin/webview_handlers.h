@@ -70,3 +70,9 @@ using NavigationCompletedHandler =
                    ICoreWebView2NavigationCompletedEventArgs*>;
 using GetCookiesCompletedHandler =
     WebViewHandler<ICoreWebView2GetCookiesCompletedHandler, HRESULT, ICoreWebView2CookieList*>;
+using NewWindowRequestedHandler =
+    WebViewHandler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
+                   ICoreWebView2NewWindowRequestedEventArgs*>;
+using DownloadStartingHandler =
+    WebViewHandler<ICoreWebView2DownloadStartingEventHandler, ICoreWebView2*,
+                   ICoreWebView2DownloadStartingEventArgs*>;

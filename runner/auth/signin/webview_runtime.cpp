@@ -4,9 +4,11 @@
 #include <knownfolders.h>
 #include <objbase.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "logger.h"
+#include "unique_handle.h"
 #include "string_conversion.h"
 
 namespace {
@@ -58,6 +60,14 @@ HRESULT CreateWebViewEnvironment(
                 handler);
 }
 
+void LogEnvironmentFailure(HRESULT result) {
+  char code[16];
+  std::snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result));
+  LogError("Failed to create WebView2 environment");
+  LogError(std::string("   HRESULT: ") + code);
+  if (result == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) LogError("WebView2 Runtime not found");
+}
+
 std::wstring SignInBrowserProfileFolder() {
   PWSTR local_app_data = nullptr;
   if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local_app_data))) {
@@ -67,6 +77,29 @@ std::wstring SignInBrowserProfileFolder() {
   std::wstring folder = std::wstring(local_app_data) + L"\\MurakoWebView2";
   CoTaskMemFree(local_app_data);
   return folder;
+}
+
+namespace {
+
+std::wstring SignedOutMarkPath() {
+  const std::wstring folder = SignInBrowserProfileFolder();
+  return folder.empty() ? std::wstring() : folder + L"\\signed-out";
+}
+
+}  // namespace
+
+void MarkSignedOut() {
+  const std::wstring mark = SignedOutMarkPath();
+  if (mark.empty()) return;
+  CreateDirectoryW(SignInBrowserProfileFolder().c_str(), nullptr);
+  UniqueFile file(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) LogError("Could not mark the sign-in browser's profile as signed out");
+}
+
+bool TakeSignedOutMark() {
+  const std::wstring mark = SignedOutMarkPath();
+  return !mark.empty() && DeleteFileW(mark.c_str()) != FALSE;
 }
 
 std::optional<std::string> TakeBrowserString(LPWSTR text) {

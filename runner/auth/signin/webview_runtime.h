@@ -16,9 +16,20 @@ HRESULT CreateWebViewEnvironment(
     const std::wstring& user_data_folder,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 
+// The lines of a failed environment creation: "Failed to create WebView2 environment", the
+// result code, and "WebView2 Runtime not found" when the loader found no browser runtime
+// (HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)).
+void LogEnvironmentFailure(HRESULT result);
+
 // The user's local application-data folder followed by "\MurakoWebView2"; empty when the
 // known folder cannot be read.
 std::wstring SignInBrowserProfileFolder();
+
+// A sign-out that could not delete the browser's cookies (no browser, or the call failed)
+// marks the profile folder; the next browser takes the mark and deletes them before it
+// navigates anywhere.
+void MarkSignedOut();
+bool TakeSignedOutMark();
 
 // Converts and frees a string the browser allocated with CoTaskMemAlloc; null gives nothing.
 std::optional<std::string> TakeBrowserString(LPWSTR text);

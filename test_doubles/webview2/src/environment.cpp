@@ -67,12 +67,21 @@ std::wstring ProfileFolder(PCWSTR user_data_folder) {
   return std::wstring(program, length) + L".WebView2";
 }
 
+// SENDARO_WEBVIEW_NO_RUNTIME set: the machine has no browser runtime, and the loader answers
+// as the SDK's does then, at once.
+bool RuntimeMissing() {
+  wchar_t value[8];
+  return GetEnvironmentVariableW(L"SENDARO_WEBVIEW_NO_RUNTIME", value,
+                                 static_cast<DWORD>(std::size(value))) != 0;
+}
+
 }  // namespace
 
 STDAPI CreateCoreWebView2EnvironmentWithOptions(
     PCWSTR, PCWSTR user_data_folder, ICoreWebView2EnvironmentOptions*,
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
   if (handler == nullptr) return E_POINTER;
+  if (RuntimeMissing()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   std::shared_ptr<Dispatcher> dispatcher = Dispatcher::Create();
   if (!dispatcher) return HRESULT_FROM_WIN32(GetLastError());
   ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> kept(handler);

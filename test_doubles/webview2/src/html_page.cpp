@@ -1,6 +1,7 @@
 #include "html_page.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -113,7 +114,57 @@ std::string Attribute(const Attributes& attributes, const std::string& name) {
   return found == attributes.end() ? std::string() : found->second;
 }
 
+// The quoted argument after `call` in a script ("..." or '...'), or nothing.
+std::vector<std::string> QuotedArguments(const std::string& script, const std::string& call) {
+  std::vector<std::string> found;
+  size_t pos = 0;
+  while ((pos = script.find(call, pos)) != std::string::npos) {
+    pos += call.size();
+    while (pos < script.size() && (IsSpace(script[pos]) || script[pos] == '(' ||
+                                   script[pos] == '=')) {
+      ++pos;
+    }
+    if (pos >= script.size() || (script[pos] != '"' && script[pos] != '\'')) continue;
+    const char quote = script[pos++];
+    const size_t end = script.find(quote, pos);
+    if (end == std::string::npos) break;
+    found.push_back(script.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return found;
+}
+
+void ReadScript(const std::string& script, PageBehaviour& behaviour) {
+  if (script.find("document.forms[0].submit()") != std::string::npos) {
+    behaviour.submits_first_form = true;
+  }
+  for (const char* call : {"location.href", "location.replace", "location.assign"}) {
+    for (const std::string& target : QuotedArguments(script, call)) behaviour.location = target;
+  }
+  for (const std::string& target : QuotedArguments(script, "window.open")) {
+    behaviour.opens.push_back(target);
+  }
+}
+
+// content="N; url=..." (the url part may be quoted).
+void ReadRefresh(const std::string& content, PageBehaviour& behaviour) {
+  const std::string lower = Lower(content);
+  const size_t url = lower.find("url=");
+  if (url == std::string::npos) return;
+  std::string target = content.substr(url + 4);
+  if (!target.empty() && (target.front() == '\'' || target.front() == '"')) {
+    target = target.substr(1, target.find(target.front(), 1) - 1);
+  }
+  behaviour.refresh_url = target;
+  behaviour.refresh_seconds = static_cast<unsigned>(std::strtoul(content.c_str(), nullptr, 10));
+}
+
 }  // namespace
+
+bool HtmlLink::OpensNewWindow() const {
+  const std::string lower = Lower(target);
+  return !lower.empty() && lower != "_self" && lower != "_top" && lower != "_parent";
+}
 
 std::string DecodeHtmlText(const std::string& text) {
   static const std::map<std::string, std::string> kNamed = {
@@ -194,8 +245,14 @@ HtmlPage ReadHtmlPage(const std::string& html) {
       if (tag == "form") in_form = false;
       continue;
     }
-    if (tag == "script" || tag == "style") {
+    if (tag == "script") {
+      ReadScript(TextUntilClosing(html, pos, tag), page.behaviour);
+    } else if (tag == "style") {
       TextUntilClosing(html, pos, tag);
+    } else if (tag == "meta" && Lower(Attribute(attributes, "http-equiv")) == "refresh") {
+      ReadRefresh(Attribute(attributes, "content"), page.behaviour);
+    } else if (tag == "body") {
+      ReadScript(Attribute(attributes, "onload"), page.behaviour);
     } else if (tag == "title" && page.title.empty()) {
       page.title = CollapseSpaces(DecodeHtmlText(TextUntilClosing(html, pos, tag)));
     } else if (tag == "form") {
@@ -215,7 +272,8 @@ HtmlPage ReadHtmlPage(const std::string& html) {
       const std::string text = CollapseSpaces(DecodeHtmlText(StripTags(
           TextUntilClosing(html, pos, "a"))));
       page.links.push_back({Attribute(attributes, "href"), Attribute(attributes, "id"),
-                            Attribute(attributes, "class"), text});
+                            Attribute(attributes, "class"), Attribute(attributes, "target"),
+                            text});
     }
   }
   return page;

@@ -29,13 +29,29 @@ struct HtmlLink {
   std::string href;
   std::string id;
   std::string class_name;
-  std::string text;  // the visible text, spaces collapsed
+  std::string target;  // as written; "", "_self", "_top" and "_parent" stay in the window
+  std::string text;    // the visible text, spaces collapsed
+
+  bool OpensNewWindow() const;
+};
+
+// What a page does by itself once loaded, as far as the stand-in understands it: a meta
+// refresh, and scripts made of these statements only: `document.forms[0].submit()` (also as
+// the body's onload), `window.location.href = "..."`, `location.replace("...")` and
+// `window.open("...")`. Anything else in a script is ignored.
+struct PageBehaviour {
+  std::string refresh_url;        // <meta http-equiv="refresh" content="N; url=...">
+  unsigned refresh_seconds = 0;
+  bool submits_first_form = false;
+  std::string location;           // where a script sends the window
+  std::vector<std::string> opens; // the addresses of window.open calls
 };
 
 struct HtmlPage {
   std::string title;
   std::vector<HtmlForm> forms;
   std::vector<HtmlLink> links;
+  PageBehaviour behaviour;
 };
 
 HtmlPage ReadHtmlPage(const std::string& html);

@@ -4,6 +4,7 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <cctype>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -89,14 +90,14 @@ bool IssuedBy(HINTERNET request, PCCERT_CONTEXT authority) {
              const_cast<CERT_CONTEXT*>(authority), 0, nullptr) != FALSE;
 }
 
-std::string Header(HINTERNET request, DWORD query, DWORD* index) {
+// `name`: a header queried by its name (WINHTTP_QUERY_CUSTOM).
+std::string Header(HINTERNET request, DWORD query, DWORD* index,
+                   const wchar_t* name = WINHTTP_HEADER_NAME_BY_INDEX) {
   DWORD size = 0;
-  WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, nullptr, &size, index);
+  WinHttpQueryHeaders(request, query, name, nullptr, &size, index);
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return "";
   std::wstring value(size / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, &value[0], &size, index)) {
-    return "";
-  }
+  if (!WinHttpQueryHeaders(request, query, name, &value[0], &size, index)) return "";
   value.resize(size / sizeof(wchar_t));
   return WideToUtf8(value);
 }
@@ -107,6 +108,10 @@ void ReadHeaders(HINTERNET request, PageResponse& response) {
                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
   response.status = status;
   response.location = Header(request, WINHTTP_QUERY_LOCATION, WINHTTP_NO_HEADER_INDEX);
+  std::string disposition =
+      Header(request, WINHTTP_QUERY_CUSTOM, WINHTTP_NO_HEADER_INDEX, L"Content-Disposition");
+  for (char& c : disposition) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  response.attachment = disposition.rfind("attachment", 0) == 0;
   for (DWORD index = 0; index < 64;) {
     const DWORD before = index;
     std::string cookie = Header(request, WINHTTP_QUERY_SET_COOKIE, &index);

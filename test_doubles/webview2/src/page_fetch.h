@@ -24,6 +24,7 @@ struct PageResponse {
   unsigned status = 0;
   std::string location;
   std::vector<std::string> set_cookies;
+  bool attachment = false;  // Content-Disposition: attachment, a download
   std::string body;
 
   bool IsRedirect() const { return status >= 300 && status < 400 && !location.empty(); }

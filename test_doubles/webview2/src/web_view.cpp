@@ -1,90 +1,23 @@
 #include "web_view.h"
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 #include <vector>
 
 #include "cookie_manager.h"
+#include "event_args.h"
+#include "log_redaction.h"
 #include "string_conversion.h"
 
 namespace {
 
 constexpr int kMaxRedirects = 20;
 // COREWEBVIEW2_WEB_ERROR_STATUS values used here.
-constexpr int kUnknown = 0, kOperationCanceled = 14, kRedirectFailed = 15;
-
-class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
- public:
-  NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)
-      : uri_(std::move(uri)), user_initiated_(user_initiated), redirected_(redirected), id_(id) {}
-  bool cancelled() const { return cancel_ != FALSE; }
-
-  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
-  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
-    return Out(value, static_cast<BOOL>(user_initiated_));
-  }
-  HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) override {
-    return Out(value, static_cast<BOOL>(redirected_));
-  }
-  HRESULT STDMETHODCALLTYPE get_RequestHeaders(ICoreWebView2HttpRequestHeaders**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return Out(cancel, cancel_); }
-  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
-    cancel_ = cancel;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override { return Out(id, id_); }
-
- protected:
-  bool Answers(REFIID iid) const override {
-    return AnyOf(iid, {&IID_ICoreWebView2NavigationStartingEventArgs});
-  }
-
- private:
-  template <typename T, typename V>
-  static HRESULT Out(T* out, V value) {
-    if (out == nullptr) return E_POINTER;
-    *out = static_cast<T>(value);
-    return S_OK;
-  }
-  std::wstring uri_;
-  bool user_initiated_;
-  bool redirected_;
-  UINT64 id_;
-  BOOL cancel_ = FALSE;
-};
-
-class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCompletedEventArgs> {
- public:
-  NavigationCompletedArgs(bool success, int status, uint64_t id)
-      : success_(success), status_(status), id_(id) {}
-  HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) override {
-    if (success == nullptr) return E_POINTER;
-    *success = success_ ? TRUE : FALSE;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* status) override {
-    if (status == nullptr) return E_POINTER;
-    *status = static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
-    if (id == nullptr) return E_POINTER;
-    *id = id_;
-    return S_OK;
-  }
-
- protected:
-  bool Answers(REFIID iid) const override {
-    return AnyOf(iid, {&IID_ICoreWebView2NavigationCompletedEventArgs});
-  }
-
- private:
-  bool success_;
-  int status_;
-  UINT64 id_;
-};
+constexpr int kUnknown = 0, kConnectionAborted = 9, kOperationCanceled = 14,
+              kRedirectFailed = 15;
+// A page that refreshes itself later than this does so after this long.
+constexpr unsigned kLongestRefreshMs = 5000;
 
 // SENDARO_WEBVIEW_LOG names a file that gets one line per thing the browser and its user did.
 void Trace(const std::string& line) {
@@ -155,6 +88,8 @@ void WebView::Close() {
   closed_ = true;
   starting_handlers_.clear();
   completed_handlers_.clear();
+  new_window_handlers_.clear();
+  download_handlers_.clear();
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Source(LPWSTR* uri) {
@@ -201,6 +136,26 @@ HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationT
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE WebView::add_NewWindowRequested(
+    ICoreWebView2NewWindowRequestedEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(new_window_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_NewWindowRequested(EventRegistrationToken token) {
+  new_window_handlers_.erase(token.value);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::add_DownloadStarting(
+    ICoreWebView2DownloadStartingEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(download_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_DownloadStarting(EventRegistrationToken token) {
+  download_handlers_.erase(token.value);
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE WebView::get_CookieManager(ICoreWebView2CookieManager** manager) {
   if (manager == nullptr) return E_POINTER;
   if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(profile_, dispatcher_);
@@ -221,18 +176,18 @@ void WebView::StartNavigation(PageRequest request, bool user_initiated) {
 void WebView::BeginHop(Hop hop) {
   if (!Current(hop.navigation)) return;
   const std::string target = hop.request.address.Text();
-  Trace("navigation starting: " + target);
+  Trace("navigation starting: " + RedactAddressForLog(target));
   auto args = Make<NavigationStartingArgs>(Utf8ToWide(target), hop.user_initiated, hop.redirected,
                                            hop.navigation);
   for (const auto& handler : Snapshot(starting_handlers_)) handler->Invoke(this, args.Get());
   if (!Current(hop.navigation)) return;  // a handler navigated elsewhere or closed the browser
   if (args->cancelled()) {
-    Trace("navigation cancelled: " + target);
+    Trace("navigation cancelled: " + RedactAddressForLog(target));
     Complete(hop.navigation, false, kOperationCanceled);
     return;
   }
   if (!hop.request.address.IsHttp()) {
-    Trace("not fetched (no handler for the scheme): " + target);
+    Trace("not fetched (no handler for the scheme): " + RedactAddressForLog(target));
     Complete(hop.navigation, false, kUnknown);
     return;
   }
@@ -256,13 +211,20 @@ void WebView::FinishHop(Hop hop, const PageResponse& response) {
   if (!Current(hop.navigation)) return;
   const WebAddress& from = hop.request.address;
   if (!response.received) {
-    Trace("navigation failed: " + from.Text() + " error " + std::to_string(response.error));
+    Trace("navigation failed: " + RedactAddressForLog(from.Text()) + " error " +
+          std::to_string(response.error));
     Complete(hop.navigation, false, response.web_error_status);
     return;
   }
   const double now = BrowserProfile::Now();
   for (const std::string& cookie : response.set_cookies) profile_->cookies().Store(from, cookie, now);
   if (!response.set_cookies.empty()) profile_->SaveCookies();
+  if (response.attachment && !response.IsRedirect()) {
+    // The page stays; the navigation ends as a download does.
+    DownloadAllowed(from);
+    Complete(hop.navigation, false, kConnectionAborted);
+    return;
+  }
   if (!response.IsRedirect()) {
     ShowPage(hop, response);
     return;
@@ -292,13 +254,99 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   if (host_) {
     host_->ShowPage(Utf8ToWide(shown_title), Utf8ToWide(address_.Text()), Utf8ToWide(PageOutline(page_)));
   }
-  Trace("page " + std::to_string(response.status) + ": " + address_.Text() + " title: " + page_.title);
+  Trace("page " + std::to_string(response.status) + ": " + RedactAddressForLog(address_.Text()) +
+        " title: " + page_.title);
   const bool success = response.status < 400;
   Complete(hop.navigation, success, success ? 0 : kUnknown);
   if (!Current(hop.navigation)) return;
   ComPtr<WebView> self(this);
   const uint64_t navigation = hop.navigation;
-  dispatcher_->Post([self, navigation]() { self->LetUserAct(navigation); });
+  dispatcher_->Post([self, navigation]() {
+    self->RunPageBehaviour(navigation);
+    self->LetUserAct(navigation);
+  });
+}
+
+// Runs whether or not anybody can see the window: pages do this by themselves.
+void WebView::RunPageBehaviour(uint64_t navigation) {
+  if (!Current(navigation)) return;
+  const PageBehaviour behaviour = page_.behaviour;
+  for (const std::string& opened : behaviour.opens) RequestNewWindow(opened, false);
+  if (!Current(navigation)) return;
+  if (behaviour.submits_first_form) {
+    SubmitFirstForm({}, false);
+    return;
+  }
+  if (!behaviour.location.empty()) {
+    const auto target = ResolveWebAddress(address_, behaviour.location);
+    if (!target) return;
+    Trace("page: its script navigates to " + RedactAddressForLog(target->Text()));
+    PageRequest request;
+    request.address = *target;
+    StartNavigation(std::move(request), false);
+    return;
+  }
+  if (!behaviour.refresh_url.empty()) {
+    const auto target = ResolveWebAddress(address_, behaviour.refresh_url);
+    if (!target) return;
+    Trace("page: refreshes to " + RedactAddressForLog(target->Text()));
+    ComPtr<WebView> self(this);
+    const WebAddress address = *target;
+    dispatcher_->PostAfter(std::min(behaviour.refresh_seconds * 1000, kLongestRefreshMs),
+                           [self, navigation, address]() {
+                             if (!self->Current(navigation)) return;
+                             PageRequest request;
+                             request.address = address;
+                             self->StartNavigation(std::move(request), false);
+                           });
+  }
+}
+
+void WebView::SubmitFirstForm(const std::vector<std::pair<std::string, std::string>>& fields,
+                              bool user_initiated) {
+  if (page_.forms.empty()) {
+    Trace("user: no form to submit");
+    return;
+  }
+  const HtmlForm& form = page_.forms.front();
+  const auto target = ResolveWebAddress(address_, form.action);
+  if (!target) return;
+  PageRequest request;
+  request.address = *target;
+  const std::string encoded = FormUrlEncode(form.Submission(fields));
+  if (form.method == "POST") {
+    request.method = "POST";
+    request.body = encoded;
+    request.content_type = "application/x-www-form-urlencoded";
+  } else {
+    request.address.path_and_query = target->Path() + "?" + encoded;
+  }
+  Trace(std::string(user_initiated ? "user: submits the form to " : "page: submits its form to ") +
+        RedactAddressForLog(request.address.Text()));
+  StartNavigation(std::move(request), user_initiated);
+}
+
+void WebView::RequestNewWindow(const std::string& reference, bool user_initiated) {
+  const auto target = ResolveWebAddress(address_, reference);
+  const std::string uri = target ? target->Text() : reference;
+  auto args = Make<NewWindowRequestedArgs>(Utf8ToWide(uri), user_initiated);
+  for (const auto& handler : Snapshot(new_window_handlers_)) handler->Invoke(this, args.Get());
+  if (args->handled() || args->given_window()) {
+    Trace("new window request handled by the application: " + RedactAddressForLog(uri));
+  } else {
+    Trace("new window opened outside the application: " + RedactAddressForLog(uri));
+  }
+}
+
+bool WebView::DownloadAllowed(const WebAddress& from) {
+  auto args = Make<DownloadStartingArgs>(L"download.bin");
+  for (const auto& handler : Snapshot(download_handlers_)) handler->Invoke(this, args.Get());
+  if (args->cancelled()) {
+    Trace("download cancelled: " + RedactAddressForLog(from.Text()));
+    return false;
+  }
+  Trace("download saved: " + RedactAddressForLog(from.Text()));
+  return true;
 }
 
 void WebView::Complete(uint64_t navigation, bool success, int web_error_status) {
@@ -322,33 +370,19 @@ void WebView::LetUserAct(uint64_t navigation) {
 void WebView::PerformUserStep(uint64_t navigation, const UserStep& step) {
   if (!Current(navigation)) return;
   switch (step.kind) {
-    case UserStep::Kind::kSubmit: {
-      if (page_.forms.empty()) {
-        Trace("user: no form to submit");
-        return;
-      }
-      const HtmlForm& form = page_.forms.front();
-      const auto target = ResolveWebAddress(address_, form.action);
-      if (!target) return;
-      PageRequest request;
-      request.address = *target;
-      const std::string fields = FormUrlEncode(form.Submission(step.fields));
-      if (form.method == "POST") {
-        request.method = "POST";
-        request.body = fields;
-        request.content_type = "application/x-www-form-urlencoded";
-      } else {
-        request.address.path_and_query = target->Path() + "?" + fields;
-      }
-      Trace("user: submits the form to " + request.address.Text());
-      StartNavigation(std::move(request), true);
+    case UserStep::Kind::kSubmit:
+      SubmitFirstForm(step.fields, true);
       return;
-    }
     case UserStep::Kind::kCancel: {
       const HtmlLink* link = FindLink(page_, step.link);
       const auto target = link ? ResolveWebAddress(address_, link->href) : std::nullopt;
       if (!target) {
         Trace("user: no such link");
+        return;
+      }
+      if (link->OpensNewWindow()) {
+        Trace("user: follows the link " + link->text + " (target " + link->target + ")");
+        RequestNewWindow(link->href, true);
         return;
       }
       Trace("user: follows the link " + link->text);

@@ -20,9 +20,13 @@
 
 // The browser: navigations hop by hop (each hop raises NavigationStarting, may be cancelled,
 // and a non-HTTP target is never fetched), each hop fetched on a worker thread and continued on
-// the dispatcher's thread, NavigationCompleted at the end, then the scripted user's turn.
-// A newer navigation supersedes an older one, whose remaining steps are dropped.
-class WebView final : public ComObject<ICoreWebView2_2> {
+// the dispatcher's thread, NavigationCompleted at the end, then what the page does by itself
+// (meta refresh, auto-submitted form, script navigation, window.open) and the scripted user's
+// turn. A newer navigation supersedes an older one, whose remaining steps are dropped. A link
+// with a target and window.open raise NewWindowRequested; unhandled, the window opens outside
+// the application (the log says so). An attachment raises DownloadStarting; not cancelled, it
+// is saved (the log says so).
+class WebView final : public ComObject<ICoreWebView2_4> {
  public:
   WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
           std::shared_ptr<HostWindow> host, ComPtr<ICoreWebView2Environment> environment);
@@ -43,6 +47,12 @@ class WebView final : public ComObject<ICoreWebView2_2> {
   HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) override;
   HRESULT STDMETHODCALLTYPE get_CookieManager(ICoreWebView2CookieManager** manager) override;
   HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) override;
+  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
+                                                   EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
+                                                 EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) override;
 
   SENDARO_NOT_IMPLEMENTED(get_Settings, ICoreWebView2Settings**)
   SENDARO_NOT_IMPLEMENTED(NavigateToString, LPCWSTR)
@@ -78,8 +88,6 @@ class WebView final : public ComObject<ICoreWebView2_2> {
   SENDARO_NOT_IMPLEMENTED(GoBack)
   SENDARO_NOT_IMPLEMENTED(GoForward)
   SENDARO_NOT_IMPLEMENTED(GetDevToolsProtocolEventReceiver, LPCWSTR, ICoreWebView2DevToolsProtocolEventReceiver**)
-  SENDARO_NOT_IMPLEMENTED(add_NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler*, EventRegistrationToken*)
-  SENDARO_NOT_IMPLEMENTED(remove_NewWindowRequested, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(add_DocumentTitleChanged, ICoreWebView2DocumentTitleChangedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_DocumentTitleChanged, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(AddHostObjectToScript, LPCWSTR, VARIANT*)
@@ -99,10 +107,18 @@ class WebView final : public ComObject<ICoreWebView2_2> {
   SENDARO_NOT_IMPLEMENTED(NavigateWithWebResourceRequest, ICoreWebView2WebResourceRequest*)
   SENDARO_NOT_IMPLEMENTED(add_DOMContentLoaded, ICoreWebView2DOMContentLoadedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_DOMContentLoaded, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(TrySuspend, ICoreWebView2TrySuspendCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(Resume)
+  SENDARO_NOT_IMPLEMENTED(get_IsSuspended, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(SetVirtualHostNameToFolderMapping, LPCWSTR, LPCWSTR, COREWEBVIEW2_HOST_RESOURCE_ACCESS_KIND)
+  SENDARO_NOT_IMPLEMENTED(ClearVirtualHostNameToFolderMapping, LPCWSTR)
+  SENDARO_NOT_IMPLEMENTED(add_FrameCreated, ICoreWebView2FrameCreatedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_FrameCreated, EventRegistrationToken)
 
  protected:
   bool Answers(REFIID iid) const override {
-    return AnyOf(iid, {&IID_ICoreWebView2, &IID_ICoreWebView2_2});
+    return AnyOf(iid, {&IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
+                       &IID_ICoreWebView2_4});
   }
 
  private:
@@ -118,6 +134,11 @@ class WebView final : public ComObject<ICoreWebView2_2> {
   void FinishHop(Hop hop, const PageResponse& response);
   void ShowPage(const Hop& hop, const PageResponse& response);
   void Complete(uint64_t navigation, bool success, int web_error_status);
+  void RunPageBehaviour(uint64_t navigation);
+  void SubmitFirstForm(const std::vector<std::pair<std::string, std::string>>& fields,
+                       bool user_initiated);
+  void RequestNewWindow(const std::string& reference, bool user_initiated);
+  bool DownloadAllowed(const WebAddress& from);
   void LetUserAct(uint64_t navigation);
   void PerformUserStep(uint64_t navigation, const UserStep& step);
   bool Current(uint64_t navigation) const { return !closed_ && navigation == navigation_; }
@@ -130,6 +151,8 @@ class WebView final : public ComObject<ICoreWebView2_2> {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // seen by worker-thread results
   std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> starting_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2NavigationCompletedEventHandler>> completed_handlers_;
+  std::map<int64_t, ComPtr<ICoreWebView2NewWindowRequestedEventHandler>> new_window_handlers_;
+  std::map<int64_t, ComPtr<ICoreWebView2DownloadStartingEventHandler>> download_handlers_;
   int64_t next_token_ = 1;
   uint64_t navigation_ = 0;
   bool closed_ = false;

@@ -1,0 +1,62 @@
+#include "browser_guards.h"
+
+#include <WebView2.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "log_redaction.h"
+#include "logger.h"
+#include "sign_in_urls.h"
+#include "string_conversion.h"
+#include "webview_handlers.h"
+#include "webview_runtime.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+HRESULT OnNewWindowRequested(ICoreWebView2* sender,
+                             ICoreWebView2NewWindowRequestedEventArgs* args) {
+  if (args == nullptr) return S_OK;
+  args->put_Handled(TRUE);  // whatever happens next, the browser opens no window of its own
+  LPWSTR raw_uri = nullptr;
+  const HRESULT got_uri = args->get_Uri(&raw_uri);
+  const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
+  if (FAILED(got_uri) || sender == nullptr ||
+      JudgeNavigation(uri, std::string()) != NavigationVerdict::kAllow) {
+    LogWarning("New window request refused: " + RedactAddressForLog(uri));
+    return S_OK;
+  }
+  LogInfo("New window request opened in the sign-in window: " + RedactAddressForLog(uri));
+  sender->Navigate(Utf8ToWide(uri).c_str());
+  return S_OK;
+}
+
+HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
+  if (args == nullptr) return S_OK;
+  args->put_Cancel(TRUE);
+  args->put_Handled(TRUE);
+  LogWarning("Download refused in the sign-in window");
+  return S_OK;
+}
+
+}  // namespace
+
+void GuardNewWindowsAndDownloads(ICoreWebView2* webview) {
+  if (webview == nullptr) return;
+  EventRegistrationToken token = {};
+  if (FAILED(webview->add_NewWindowRequested(
+          NewWindowRequestedHandler::Create(OnNewWindowRequested).Get(), &token))) {
+    LogError("Failed to register the new-window guard of the sign-in browser");
+  }
+  ComPtr<ICoreWebView2_4> with_downloads;
+  if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_downloads))) || !with_downloads) {
+    LogWarning("Sign-in browser without ICoreWebView2_4: downloads cannot be watched");
+    return;
+  }
+  if (FAILED(with_downloads->add_DownloadStarting(
+          DownloadStartingHandler::Create(OnDownloadStarting).Get(), &token))) {
+    LogError("Failed to register the download guard of the sign-in browser");
+  }
+}

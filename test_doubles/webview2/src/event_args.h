@@ -1,0 +1,178 @@
+#pragma once
+
+#include <WebView2.h>
+
+#include <string>
+#include <utility>
+
+#include "com_object.h"
+
+// The arguments of the browser's events, as the SDK hands them to handlers: what a handler may
+// read and the answers it gives (cancel, handled, a window of its own), read back afterwards.
+
+class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
+ public:
+  NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)
+      : uri_(std::move(uri)), user_initiated_(user_initiated), redirected_(redirected), id_(id) {}
+  bool cancelled() const { return cancel_ != FALSE; }
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    return Out(value, static_cast<BOOL>(user_initiated_));
+  }
+  HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) override {
+    return Out(value, static_cast<BOOL>(redirected_));
+  }
+  HRESULT STDMETHODCALLTYPE get_RequestHeaders(ICoreWebView2HttpRequestHeaders**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return Out(cancel, cancel_); }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override { return Out(id, id_); }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NavigationStartingEventArgs});
+  }
+
+ private:
+  template <typename T, typename V>
+  static HRESULT Out(T* out, V value) {
+    if (out == nullptr) return E_POINTER;
+    *out = static_cast<T>(value);
+    return S_OK;
+  }
+  std::wstring uri_;
+  bool user_initiated_;
+  bool redirected_;
+  UINT64 id_;
+  BOOL cancel_ = FALSE;
+};
+
+class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCompletedEventArgs> {
+ public:
+  NavigationCompletedArgs(bool success, int status, uint64_t id)
+      : success_(success), status_(status), id_(id) {}
+  HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) override {
+    if (success == nullptr) return E_POINTER;
+    *success = success_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* status) override {
+    if (status == nullptr) return E_POINTER;
+    *status = static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
+    if (id == nullptr) return E_POINTER;
+    *id = id_;
+    return S_OK;
+  }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NavigationCompletedEventArgs});
+  }
+
+ private:
+  bool success_;
+  int status_;
+  UINT64 id_;
+};
+
+class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequestedEventArgs> {
+ public:
+  NewWindowRequestedArgs(std::wstring uri, bool user_initiated)
+      : uri_(std::move(uri)), user_initiated_(user_initiated) {}
+  bool handled() const { return handled_ != FALSE; }
+  bool given_window() const { return new_window_ != nullptr; }
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) override {
+    new_window_ = window;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) override {
+    if (window == nullptr) return E_POINTER;
+    return new_window_.CopyTo(window);
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
+    handled_ = handled;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
+    if (handled == nullptr) return E_POINTER;
+    *handled = handled_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    if (value == nullptr) return E_POINTER;
+    *value = user_initiated_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures**) override {
+    return E_NOTIMPL;
+  }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2NewWindowRequestedEventArgs});
+  }
+
+ private:
+  std::wstring uri_;
+  bool user_initiated_;
+  BOOL handled_ = FALSE;
+  ComPtr<ICoreWebView2> new_window_;
+};
+
+class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartingEventArgs> {
+ public:
+  explicit DownloadStartingArgs(std::wstring path) : path_(std::move(path)) {}
+  bool cancelled() const { return cancel_ != FALSE; }
+
+  HRESULT STDMETHODCALLTYPE get_DownloadOperation(ICoreWebView2DownloadOperation**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
+    if (cancel == nullptr) return E_POINTER;
+    *cancel = cancel_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_ResultFilePath(LPWSTR* path) override {
+    return CopyToCoTaskMem(path_, path);
+  }
+  HRESULT STDMETHODCALLTYPE put_ResultFilePath(LPCWSTR path) override {
+    if (path == nullptr) return E_INVALIDARG;
+    path_ = path;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
+    if (handled == nullptr) return E_POINTER;
+    *handled = handled_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
+    handled_ = handled;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2DownloadStartingEventArgs});
+  }
+
+ private:
+  std::wstring path_;
+  BOOL cancel_ = FALSE;
+  BOOL handled_ = FALSE;
+};
