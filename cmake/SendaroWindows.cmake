@@ -76,6 +76,11 @@ function(sendaro_delay_import_archive library out)
       set(kill_at)
     endif()
     list(REMOVE_DUPLICATES imports)
+    # mingw-w64's ncrypt import library also lists the BCrypt functions, which a Windows ncrypt.dll
+    # need not export: they belong to bcrypt.dll and its own delay-import library.
+    if(library STREQUAL "ncrypt")
+      list(FILTER imports EXCLUDE REGEX "^BCrypt")
+    endif()
     list(JOIN imports "\n" exports)
     file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${library}.def
          "LIBRARY ${library}.dll\nEXPORTS\n${exports}\n")
