@@ -10,6 +10,7 @@
 #include "cert_store_manager.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "untrusted_json.h"
 
 std::string InstalledCountMessage(int installed, int total) {
   return std::to_string(installed) + " de " + std::to_string(total) + " certificados instalados";
@@ -211,7 +212,7 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
   LoginHintOutcome outcome;
   if (!stored || stored->empty()) return outcome;
   try {
-    outcome.hint = nlohmann::json::parse(*stored).value("dni", std::string());
+    outcome.hint = ParseUntrustedJson(*stored).value("dni", std::string());
     outcome.log_line = TokenLogLine{LogLevel::Info,
                                     "  Found existing DNI for login_hint: " + outcome.hint};
   } catch (const std::exception& error) {
