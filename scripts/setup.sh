@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   imagemagick
   wixl msitools
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()
