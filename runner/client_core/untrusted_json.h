@@ -19,8 +19,9 @@ class JsonNestingError : public std::runtime_error {
   JsonNestingError();
 };
 
-// Parses `text` strictly. Throws the JSON library's parse_error for text that is not one JSON
-// document, and JsonNestingError for one nested too deeply.
+// Parses `text` strictly. Throws the JSON library's exception for text that is not one JSON
+// document (parse_error, or out_of_range for a number beyond the range of a double), and
+// JsonNestingError for one nested too deeply.
 nlohmann::json ParseUntrustedJson(const std::string& text);
 
 // Member `name` of `object` as a string: nothing when `object` is not an object or the member

@@ -28,6 +28,7 @@ TEST(UntrustedJson, NestingBeyondTheLimitIsAParseFailure) {
   // Other faults keep the library's own error.
   EXPECT_THROW(ParseUntrustedJson("{\"a\":1"), nlohmann::json::parse_error);
   EXPECT_THROW(ParseUntrustedJson("[1] [2]"), nlohmann::json::parse_error);
+  EXPECT_THROW(ParseUntrustedJson("[1e400]"), nlohmann::json::out_of_range);
 }
 
 TEST(UntrustedJson, NullAndAbsentMembersReadAsAbsent) {
