@@ -12,6 +12,7 @@ packages=(
   imagemagick
   wixl msitools
   osslsigncode openssl gcab
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

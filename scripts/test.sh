@@ -28,6 +28,8 @@ else
   warnings=OFF
   [ "${CI:-}" = true ] && warnings=ON
   bash scripts/prepare.sh -DSENDARO_WARNINGS_AS_ERRORS=$warnings
+  # Each fuzz harness briefly, from its committed seeds (scripts/fuzz.sh 60 for a longer run).
+  bash scripts/fuzz.sh "${SENDARO_FUZZ_SECONDS:-3}"
 fi
 
 . scripts/wine-session.sh

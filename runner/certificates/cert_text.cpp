@@ -15,9 +15,22 @@ std::string FormatSerialNumber(const std::vector<uint8_t>& littleEndian) {
 }
 
 std::chrono::system_clock::time_point FileTimeToTimePoint(uint64_t fileTime) {
-  int64_t units = static_cast<int64_t>(fileTime) - static_cast<int64_t>(kUnixEpochAsFileTime);
-  int64_t seconds = units / static_cast<int64_t>(kFileTimeUnitsPerSecond);
-  return std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+  using std::chrono::seconds;
+  using Clock = std::chrono::system_clock;
+  // Truncated toward 1970, as integer division of a signed count would.
+  const int64_t whole_seconds =
+      fileTime >= kUnixEpochAsFileTime
+          ? static_cast<int64_t>((fileTime - kUnixEpochAsFileTime) / kFileTimeUnitsPerSecond)
+          : -static_cast<int64_t>((kUnixEpochAsFileTime - fileTime) / kFileTimeUnitsPerSecond);
+  // FILETIME spans 1601 to 60056; a clock counting nanoseconds in 64 bits spans 1677 to 2262
+  // only, so times beyond the clock's ends are held there instead of overflowing.
+  constexpr int64_t kLatest =
+      std::chrono::duration_cast<seconds>(Clock::time_point::max().time_since_epoch()).count();
+  constexpr int64_t kEarliest =
+      std::chrono::duration_cast<seconds>(Clock::time_point::min().time_since_epoch()).count();
+  if (whole_seconds > kLatest) return Clock::time_point::max();
+  if (whole_seconds < kEarliest) return Clock::time_point::min();
+  return Clock::time_point(std::chrono::duration_cast<Clock::duration>(seconds(whole_seconds)));
 }
 
 DescriptionFields ParseDescription(const std::string& description) {

@@ -12,7 +12,7 @@
 std::string FormatSerialNumber(const std::vector<uint8_t>& littleEndian);
 
 // A FILETIME value (100 ns units since 1601, UTC) as a system-clock time point truncated to
-// the whole second.
+// the whole second, held at the clock's earliest or latest time when it lies beyond them.
 std::chrono::system_clock::time_point FileTimeToTimePoint(uint64_t fileTime);
 
 // The two values a certificate description carries:

@@ -8,6 +8,8 @@
 #include "logger.h"
 #include "secure_storage.h"
 #include "session_state.h"
+#include "stored_identities.h"
+#include "untrusted_json.h"
 
 namespace {
 
@@ -30,21 +32,12 @@ std::optional<std::vector<std::string>> ReadIdentityIds(const std::string& user_
     LogInfo("No " + user_type + " identities found");
     return std::nullopt;
   }
-  nlohmann::json parsed;
   try {
-    parsed = nlohmann::json::parse(*stored);
+    return StoredIdentityIds(*stored);
   } catch (const std::exception& error) {
     LogError(std::string("Error parsing identities JSON: ") + error.what());
     return std::nullopt;
   }
-  if (parsed.is_null() || parsed.empty()) return std::nullopt;
-  std::vector<std::string> ids;
-  if (!parsed.is_array()) return ids;
-  for (const nlohmann::json& identity : parsed) {
-    const auto id = identity.is_object() ? identity.find("id") : identity.end();
-    ids.push_back(id != identity.end() && id->is_string() ? id->get<std::string>() : "");
-  }
-  return ids;
 }
 
 std::string Member(const nlohmann::json& object, const char* name, const std::string& fallback) {
@@ -62,7 +55,7 @@ StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
     return user;
   }
   try {
-    const nlohmann::json info = nlohmann::json::parse(*stored);
+    const nlohmann::json info = ParseUntrustedJson(*stored);
     if (!info.is_object()) throw std::runtime_error("user info is not an object");
     user.name = Member(info, "name", "");
     user.dni = Member(info, "dni", "");

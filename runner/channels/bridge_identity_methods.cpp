@@ -1,7 +1,5 @@
 #include "bridge_identity_methods.h"
 
-#include <nlohmann/json.hpp>
-
 #include <exception>
 
 #include "channel_arguments.h"
@@ -11,6 +9,7 @@
 #include "secure_storage.h"
 #include "service_endpoints.h"
 #include "signature_service.h"
+#include "stored_identities.h"
 
 using flutter::EncodableList;
 using flutter::EncodableValue;
@@ -68,38 +67,11 @@ StoredValue StoredForUserType(const EncodableValue* arguments, const std::string
   return {std::nullopt, SecureStorage::GetToken(key_prefix + ResolvedUserType(checked.values[0]))};
 }
 
-std::string MemberText(const nlohmann::json& element, const char* name) {
-  const auto found = element.find(name);
-  return found != element.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
 }  // namespace
 
 EncodableValue IdentityList(const std::vector<SignIdentity>& identities) {
   EncodableList list;
   for (const SignIdentity& identity : identities) list.push_back(IdentityEntry(identity));
-  return EncodableValue(std::move(list));
-}
-
-EncodableValue StoredIdentityList(const std::string& json) {
-  const nlohmann::json parsed = nlohmann::json::parse(json);
-  EncodableList list;
-  if (!parsed.is_array()) return EncodableValue(std::move(list));
-  for (const nlohmann::json& element : parsed) {
-    if (!element.is_object()) continue;
-    EncodableValue entry = MapOf({{"id", Text(MemberText(element, "id"))},
-                                  {"self_url", Text(MemberText(element, "self_url"))},
-                                  {"status", Text(MemberText(element, "status"))}});
-    const auto labels = element.find("labels");
-    if (labels != element.end() && labels->is_array()) {
-      std::vector<std::string> texts;
-      for (const nlohmann::json& label : *labels) {
-        if (label.is_string()) texts.push_back(label.get<std::string>());
-      }
-      Put(entry, "labels", TextList(texts));
-    }
-    list.push_back(std::move(entry));
-  }
   return EncodableValue(std::move(list));
 }
 

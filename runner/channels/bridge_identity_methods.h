@@ -20,8 +20,5 @@ ChannelAnswer GetIdentityDetails(ApplicationHost& host, const flutter::Encodable
 
 // The interface's view of identities: maps of "id", "self_url", "status", "labels".
 flutter::EncodableValue IdentityList(const std::vector<SignIdentity>& identities);
-// The stored JSON array as that list; elements without an array "labels" get no "labels".
-// Throws the JSON library's exception for text that does not parse.
-flutter::EncodableValue StoredIdentityList(const std::string& json);
 
 }  // namespace bridge_identity

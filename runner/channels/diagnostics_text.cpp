@@ -22,8 +22,10 @@ std::string LastLines(const std::string& text, int count) {
 }
 
 std::string StatusHex(long status) {
+  // Status codes are 32 bits wide; a 64-bit long must not widen a negative one.
   char text[16];
-  std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(status));
+  std::snprintf(text, sizeof(text), "0x%08lX",
+                static_cast<unsigned long>(static_cast<uint32_t>(status)));
   return text;
 }
 

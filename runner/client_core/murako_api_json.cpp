@@ -2,16 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "untrusted_json.h"
+
 using nlohmann::json;
 
 namespace {
 
-// Missing member: empty. Present with another type: nlohmann throws type_error.
+// Missing or null member: empty. Present with another type: nlohmann throws type_error.
 std::string StringMember(const json& object, const char* name) {
-  if (!object.is_object()) return {};
-  auto member = object.find(name);
-  if (member == object.end()) return {};
-  return member->get<std::string>();
+  return OptionalStringMember(object, name).value_or("");
 }
 
 std::string StatusOf(const json& identity) {
@@ -19,7 +18,7 @@ std::string StatusOf(const json& identity) {
   auto status = identity.find("status");
   if (status == identity.end()) return {};
   if (status->is_string()) return status->get<std::string>();
-  if (status->is_object() && status->contains("value")) return (*status)["value"].get<std::string>();
+  if (status->is_object()) return StringMember(*status, "value");
   return {};
 }
 
@@ -46,7 +45,7 @@ SignIdentity SignIdentityFrom(const json& element) {
 }  // namespace
 
 UserInfo ParseUserInfoJson(const std::string& body) {
-  const json root = json::parse(body);
+  const json root = ParseUntrustedJson(body);
   UserInfo info;
   info.name = StringMember(root, "name");
   info.dni = StringMember(root, "dni");
@@ -62,7 +61,7 @@ UserInfo ParseUserInfoJson(const std::string& body) {
 }
 
 IdentityDetails ParseIdentityDetailsJson(const std::string& body) {
-  const json root = json::parse(body);
+  const json root = ParseUntrustedJson(body);
   const json& identity = root.is_object() && root.contains("identity") ? root["identity"] : root;
   IdentityDetails details;
   details.id = StringMember(identity, "id");

@@ -5,7 +5,8 @@
 #include "murako_api_types.h"
 
 // JSON of the REST API. The parsers throw nlohmann::json exceptions for invalid JSON and for a
-// member of an unexpected type; a missing string member reads as empty.
+// member of an unexpected type, and JsonNestingError for a document nested too deeply; a
+// missing or null string member reads as empty.
 
 UserInfo ParseUserInfoJson(const std::string& body);
 IdentityDetails ParseIdentityDetailsJson(const std::string& body);

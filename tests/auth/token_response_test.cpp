@@ -97,7 +97,8 @@ TEST(TokenResponse, TypeAndSyntaxErrorsLogTheLibraryTextAndTheRedactedBody) {
   EXPECT_FALSE(html.token);
   EXPECT_EQ(html.log_lines[0].text.rfind("Failed to parse JSON response: parse error", 0), 0u)
       << html.log_lines[0].text;
-  EXPECT_EQ(html.log_lines[1].text, "Response was: <html>502 Bad Gateway</html>");
+  EXPECT_EQ(html.log_lines[1].text,
+            "Response was: [not shown: 28 bytes that do not parse as JSON]");
 
   auto array = ParseTokenResponse("[1]", TokenGrant::AuthorizationCode, "", 0);
   EXPECT_FALSE(array.token);
@@ -120,6 +121,34 @@ TEST(TokenResponse, LifetimeConversions) {
   EXPECT_EQ(Texts(fractional)[1], "   Token expires in: 119 seconds (1 minutes)");
 }
 
+TEST(TokenResponse, NullMembersReadAsAbsent) {
+  auto outcome = ParseTokenResponse(
+      R"({"access_token":"AT-3","refresh_token":null,"token_type":null,"expires_in":null})",
+      TokenGrant::RefreshToken, "sent-refresh", 0);
+  ASSERT_TRUE(outcome.token) << Texts(outcome)[0];
+  EXPECT_EQ(outcome.token->refresh_token, "sent-refresh");
+  EXPECT_EQ(outcome.token->token_type, "Bearer");
+  EXPECT_EQ(outcome.token->expires_in, 3600);
+  auto no_token = ParseTokenResponse(R"({"access_token":null,"error":"invalid_grant"})",
+                                     TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_EQ(Texts(no_token), std::vector<std::string>{"No access_token in response"});
+}
+
+TEST(TokenResponse, DeeplyNestedAnswersAreParseFailuresThatShowNoBody) {
+  const std::string deep = std::string(12000, '[') + std::string(12000, ']');
+  auto outcome = ParseTokenResponse(deep, TokenGrant::RefreshToken, "r", 0);
+  EXPECT_FALSE(outcome.token);
+  EXPECT_EQ(Texts(outcome),
+            (std::vector<std::string>{
+                "Failed to parse JSON refresh response: JSON nested deeper than 64 levels",
+                "Response was: [not shown: 24000 bytes that do not parse as JSON]"}));
+  // At the limit the answer is read; it is no object, and is logged.
+  const std::string limit = std::string(64, '[') + std::string(64, ']');
+  auto at_limit = ParseTokenResponse(limit, TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_EQ(Texts(at_limit)[0], "Failed to parse JSON response: cannot use value() with array");
+  EXPECT_EQ(Texts(at_limit)[1].rfind("Response was: [\n  [\n    [", 0), 0u);
+}
+
 TEST(RedactTokensForLog, TwentyCharactersWholeTwentyOneShowsBothEnds) {
   const std::string twenty = "abcdefghij0123456789";
   const std::string twenty_one = "abcdefghij0123456789X";
@@ -133,20 +162,32 @@ TEST(RedactTokensForLog, TwentyCharactersWholeTwentyOneShowsBothEnds) {
   EXPECT_EQ(RedactTokensForLog("[1,2]"), "[\n  1,\n  2\n]");
 }
 
-TEST(RedactTokensForLog, TextualFallbackForWhatIsNotValidJson) {
-  // A body cut off inside the refresh token: the complete access token is hidden, and so is
-  // the cut-off value, which may already be the whole token.
-  EXPECT_EQ(RedactTokensForLog(R"({"access_token":"AAAAAAAAAAAAAAAAAAAAAAAAA","refresh_token":"BBBBBBBBBBBB)"),
-            R"({"access_token":"[REDACTED]","refresh_token":"[REDACTED])");
-  // A token that is not a string, and repeated keys.
-  EXPECT_EQ(RedactTokensForLog(R"({"access_token":7} {"access_token":"x1","access_token":"x2"})"),
-            R"({"access_token":7} {"access_token":"[REDACTED]","access_token":"[REDACTED]"})");
-  // An empty value ends the search for that key.
-  EXPECT_EQ(RedactTokensForLog(R"(x "refresh_token":"" "refresh_token":"keep")"),
-            R"(x "refresh_token":"" "refresh_token":"keep")");
-  // Spaced keys are not the pattern; plain text stays.
-  EXPECT_EQ(RedactTokensForLog(R"(<p>"access_token": "v"</p>)"), R"(<p>"access_token": "v"</p>)");
-  EXPECT_EQ(RedactTokensForLog(R"(tail "access_token":")"), R"(tail "access_token":")");
+TEST(RedactTokensForLog, TokensAreHiddenWhateverTheLayoutKindOrDepth) {
+  const std::string token = "eyJhbGciOi-secret-middle-part-0123456789";
+  // Spaces after the colons, a null member beside the token, and the token again deeper.
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token": ")" + token +
+                               R"(", "refresh_token": null, "x": [{"id_token": ")" + token +
+                               R"("}], "refresh_token": 7})"),
+            "{\n  \"access_token\": \"eyJhbGciOi...[REDACTED]...0123456789\",\n"
+            "  \"refresh_token\": \"[REDACTED]\",\n"
+            "  \"x\": [\n    {\n      \"id_token\": \"eyJhbGciOi...[REDACTED]...0123456789\"\n"
+            "    }\n  ],\n  \"refresh_token\": \"[REDACTED]\"\n}");
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":{"a":[")" + token + R"("]},"e":{}})"),
+            "{\n  \"access_token\": \"[REDACTED]\",\n  \"e\": {}\n}");
+}
+
+TEST(RedactTokensForLog, TextThatDoesNotParseShowsOnlyItsLength) {
+  // A body cut off inside the refresh token, and a token that is not the pattern of a
+  // textual search: nothing of either is shown.
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":"AAAAAAAAAAAAAAAAAAAAAAAAA","refresh_token":"BBBB)"),
+            "[not shown: 65 bytes that do not parse as JSON]");
+  EXPECT_EQ(RedactTokensForLog(R"(<p>"access_token": "v"</p>)"),
+            "[not shown: 26 bytes that do not parse as JSON]");
+  // A long answer is cut, never whole.
+  const std::string long_answer = "[\"" + std::string(10000, 'x') + "\"]";
+  const std::string shown = RedactTokensForLog(long_answer);
+  EXPECT_LT(shown.size(), 4200u);
+  EXPECT_EQ(shown.substr(shown.size() - 24), "... (10004 bytes in all)");
 }
 
 TEST(RedactFormBodyForLog, HidesSecretCodeAndRefreshTokenOnly) {

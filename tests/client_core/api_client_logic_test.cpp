@@ -10,6 +10,7 @@
 #include "murako_api_client.h"
 #include "murako_api_json.h"
 #include "service_endpoints.h"
+#include "untrusted_json.h"
 #include "url_parser.h"
 #include "winhttp_error_name.h"
 
@@ -122,12 +123,21 @@ TEST(ApiJson, UserInfoIdentitiesStatusFormsAndLabels) {
   EXPECT_EQ(info.sign_identities[2].status, "");
   EXPECT_TRUE(ParseUserInfoJson(R"({"name":"A"})").sign_identities.empty());
   EXPECT_TRUE(ParseUserInfoJson(R"({"sign_identities":{}})").sign_identities.empty());
+  // A null member is an absent one.
+  UserInfo nulls = ParseUserInfoJson(
+      R"({"name":"B","cif":null,"sign_identities":[{"id":"i4","self":null,"status":{"value":null}}]})");
+  EXPECT_EQ(nulls.cif, "");
+  ASSERT_EQ(nulls.sign_identities.size(), 1u);
+  EXPECT_EQ(nulls.sign_identities[0].status, "");
 }
 
 TEST(ApiJson, WrongMemberTypesAndInvalidJsonThrow) {
   EXPECT_THROW(ParseUserInfoJson(R"({"name":5})"), nlohmann::json::exception);
   EXPECT_THROW(ParseUserInfoJson("not json"), nlohmann::json::exception);
   EXPECT_THROW(ParseIdentityDetailsJson(R"({"id":[]})"), nlohmann::json::exception);
+  const std::string deep = std::string(12000, '[') + std::string(12000, ']');
+  EXPECT_THROW(ParseUserInfoJson(deep), JsonNestingError);
+  EXPECT_THROW(ParseIdentityDetailsJson(deep), JsonNestingError);
 }
 
 TEST(ApiJson, IdentityDetailsWrappedAndFlatFormsAgree) {

@@ -76,7 +76,7 @@ TEST(KspLogic, EncryptionPaddingLeavesAtLeastEightNonZeroBytes) {
     EXPECT_EQ(block[2 + i], static_cast<BYTE>(((i + 66) % 255) + 1));
   }
   EXPECT_EQ(block[padding + 2], 0x00);
-  DWORD offset = 0;
+  uint32_t offset = 0;
   ASSERT_EQ(FindPlaintext(block.data(), 256, &offset), UnpadResult::kOk);
   EXPECT_EQ(offset, 156u);
 

@@ -11,6 +11,7 @@
 #include "log_redaction.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "untrusted_json.h"
 
 std::string InstalledCountMessage(int installed, int total) {
   return std::to_string(installed) + " de " + std::to_string(total) + " certificados instalados";
@@ -231,7 +232,7 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
   LoginHintOutcome outcome;
   if (!stored || stored->empty()) return outcome;
   try {
-    outcome.hint = nlohmann::json::parse(*stored).value("dni", std::string());
+    outcome.hint = ParseUntrustedJson(*stored).value("dni", std::string());
     outcome.log_line = TokenLogLine{LogLevel::Info,
                                     "  Found existing DNI for login_hint: " +
                                                        MaskIdentityNumber(outcome.hint)};

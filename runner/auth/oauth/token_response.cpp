@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 #include "log_redaction.h"
+#include "untrusted_json.h"
 
 namespace {
 
@@ -13,7 +15,9 @@ constexpr size_t kLoggedRefreshPrefix = 20;
 constexpr char kRedacted[] = "[REDACTED]";
 constexpr size_t kWholeRedactionLimit = 20;
 constexpr size_t kVisibleEnds = 10;
-const char* const kTokenKeys[] = {"access_token", "refresh_token"};
+const std::string kTokenKeys[] = {"access_token", "refresh_token", "id_token"};
+// The longest text the log shows of an answer.
+constexpr size_t kMaxLoggedAnswer = 4096;
 
 struct GrantTexts {
   const char* missing_access_token;
@@ -45,16 +49,20 @@ int32_t Clamp(long double value) {
   return static_cast<int32_t>(value);
 }
 
+// Members that are absent or null take their defaults; a member of another kind is the JSON
+// library's type error, and so is a document that is not an object.
 murako::OAuthToken ReadToken(const nlohmann::json& document, const std::string& sent_refresh_token,
                              int64_t obtained_at) {
+  if (!document.is_object()) (void)document.value("access_token", std::string());
   murako::OAuthToken token;
-  token.access_token = document.value("access_token", std::string());
-  token.refresh_token = document.value("refresh_token", sent_refresh_token);
+  token.access_token = OptionalStringMember(document, "access_token").value_or("");
+  token.refresh_token = OptionalStringMember(document, "refresh_token").value_or("");
   if (token.refresh_token.empty()) token.refresh_token = sent_refresh_token;
-  token.token_type = document.value("token_type", std::string("Bearer"));
-  auto lifetime = document.find("expires_in");
-  token.expires_in =
-      lifetime == document.end() ? kDefaultLifetimeSeconds : LifetimeSecondsFromJson(*lifetime);
+  token.token_type = OptionalStringMember(document, "token_type").value_or("Bearer");
+  const auto lifetime = document.find("expires_in");
+  token.expires_in = lifetime == document.end() || lifetime->is_null()
+                         ? kDefaultLifetimeSeconds
+                         : LifetimeSecondsFromJson(*lifetime);
   token.obtained_at = obtained_at;
   return token;
 }
@@ -65,41 +73,114 @@ std::string MaskTokenValue(const std::string& value) {
          value.substr(value.size() - kVisibleEnds);
 }
 
-// Throws when the text is not JSON, a token is not a string or the result cannot be written.
-std::string RedactParsed(const std::string& response) {
-  nlohmann::json document = nlohmann::json::parse(response);
-  if (document.is_object()) {
-    for (const char* key : kTokenKeys) {
-      auto member = document.find(key);
-      if (member != document.end()) *member = MaskTokenValue(member->get<std::string>());
+bool IsTokenKey(const std::string& key) {
+  return std::find(std::begin(kTokenKeys), std::end(kTokenKeys), key) != std::end(kTokenKeys);
+}
+
+// A string as JSON text; bytes that are not UTF-8 (a masked value may end inside a character)
+// become U+FFFD.
+std::string Quoted(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// Writes an answer while the JSON library parses it, in the layout of the library's
+// indentation of 2, members in the answer's order. The value of a token member, at any depth
+// and of any kind, is masked. Nesting beyond the parsing limit stops the parser. Nothing is
+// serialised recursively, and the text stops growing at its length limit.
+class RedactingWriter {
+ public:
+  using json = nlohmann::json;
+
+  bool null() { return Scalar(Unless("null")); }
+  bool boolean(bool value) { return Scalar(Unless(value ? "true" : "false")); }
+  bool number_integer(json::number_integer_t value) {
+    return Scalar(Unless(std::to_string(value)));
+  }
+  bool number_unsigned(json::number_unsigned_t value) {
+    return Scalar(Unless(std::to_string(value)));
+  }
+  bool number_float(json::number_float_t value, const json::string_t&) {
+    return Scalar(Unless(json(value).dump()));
+  }
+  bool string(json::string_t& value) {
+    return Scalar(Quoted(token_value_ ? MaskTokenValue(value) : value));
+  }
+  bool binary(json::binary_t&) { return Scalar(Unless("null")); }  // never in JSON text
+  bool start_object(std::size_t) { return Open('{', true); }
+  bool key(json::string_t& name) {
+    if (hidden_ > 0) return true;
+    Separate();
+    Write(Quoted(name) + ": ");
+    token_value_ = IsTokenKey(name);
+    return true;
+  }
+  bool end_object() { return Close('}'); }
+  bool start_array(std::size_t) { return Open('[', false); }
+  bool end_array() { return Close(']'); }
+  bool parse_error(std::size_t, const std::string&, const json::exception&) { return false; }
+
+  std::string Text(size_t body_size) const {
+    if (text_.size() <= kMaxLoggedAnswer) return text_;
+    size_t cut = kMaxLoggedAnswer;
+    while (cut > 0 && (static_cast<unsigned char>(text_[cut]) & 0xC0) == 0x80) --cut;
+    return text_.substr(0, cut) + "... (" + std::to_string(body_size) + " bytes in all)";
+  }
+
+ private:
+  struct Level {
+    bool object;
+    bool empty;
+  };
+
+  std::string Unless(const std::string& shown) const {
+    return token_value_ ? Quoted(kRedacted) : shown;
+  }
+  void Write(const std::string& piece) {
+    if (text_.size() <= kMaxLoggedAnswer) text_ += piece;
+  }
+  void Separate() {
+    Write(levels_.back().empty ? "\n" : ",\n");
+    levels_.back().empty = false;
+    Write(std::string(2 * levels_.size(), ' '));
+  }
+  bool Scalar(const std::string& shown) {
+    if (hidden_ > 0) return true;
+    if (!levels_.empty() && !levels_.back().object) Separate();
+    Write(shown);
+    token_value_ = false;
+    return true;
+  }
+  bool Open(char bracket, bool object) {
+    if (++depth_ > kMaxJsonNesting) return false;
+    if (hidden_ > 0 || token_value_) {
+      if (hidden_ == 0) Scalar(Quoted(kRedacted));
+      ++hidden_;
+      return true;
     }
+    if (!levels_.empty() && !levels_.back().object) Separate();
+    Write(std::string(1, bracket));
+    levels_.push_back({object, true});
+    return true;
   }
-  return document.dump(2);
-}
-
-void RedactKeyTextually(std::string& text, const std::string& key) {
-  const std::string pattern = "\"" + key + "\":\"";
-  size_t search_from = 0;
-  for (;;) {
-    const size_t found = text.find(pattern, search_from);
-    if (found == std::string::npos) return;
-    const size_t value_start = found + pattern.size();
-    if (value_start == text.size()) return;
-    const size_t value_end = text.find('"', value_start);
-    if (value_end == value_start) return;
-    // A value the text ends inside is still a token, possibly a whole one: hidden as well.
-    const size_t length =
-        value_end == std::string::npos ? text.size() - value_start : value_end - value_start;
-    text.replace(value_start, length, kRedacted);
-    if (value_end == std::string::npos) return;
-    search_from = value_start + sizeof(kRedacted) - 1;
+  bool Close(char bracket) {
+    --depth_;
+    if (hidden_ > 0) {
+      --hidden_;
+      return true;
+    }
+    const bool empty = levels_.back().empty;
+    levels_.pop_back();
+    if (!empty) Write("\n" + std::string(2 * levels_.size(), ' '));
+    Write(std::string(1, bracket));
+    return true;
   }
-}
 
-std::string RedactTextually(std::string text) {
-  for (const char* key : kTokenKeys) RedactKeyTextually(text, key);
-  return text;
-}
+  std::string text_;
+  std::vector<Level> levels_;  // the arrays and objects being written
+  int depth_ = 0;              // every open array and object
+  int hidden_ = 0;             // open arrays and objects inside a masked value
+  bool token_value_ = false;   // the next value is a token member's
+};
 
 bool IsSecretField(const std::string& name) {
   return name == "code" || name == "refresh_token" || name == "client_secret" ||
@@ -133,7 +214,7 @@ TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant gran
   TokenResponseOutcome outcome;
   murako::OAuthToken token;
   try {
-    token = ReadToken(nlohmann::json::parse(body), sent_refresh_token, obtained_at);
+    token = ReadToken(ParseUntrustedJson(body), sent_refresh_token, obtained_at);
   } catch (const std::exception& error) {
     outcome.log_lines.push_back({LogLevel::Error, texts.parse_failed + JsonErrorText(error)});
     outcome.log_lines.push_back({LogLevel::Error, "Response was: " + RedactTokensForLog(body)});
@@ -159,11 +240,12 @@ TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant gran
 }
 
 std::string RedactTokensForLog(const std::string& response) {
-  try {
-    return RedactParsed(response);
-  } catch (...) {
-    return RedactTextually(response);
+  RedactingWriter writer;
+  if (!nlohmann::json::sax_parse(response, &writer)) {
+    return "[not shown: " + std::to_string(response.size()) +
+           " bytes that do not parse as JSON]";
   }
+  return writer.Text(response.size());
 }
 
 std::string RedactFormBodyForLog(const std::string& form_body) {

@@ -20,9 +20,10 @@ struct TokenResponseOutcome {
   std::vector<TokenLogLine> log_lines;
 };
 
-// Reads "access_token", "refresh_token", "token_type" and "expires_in" from a JSON object.
-// `sent_refresh_token` is the refresh token of a refresh request (empty for a code exchange):
-// an answer that brings no new one, or an empty one, keeps it.
+// Reads "access_token", "refresh_token", "token_type" and "expires_in" from a JSON object
+// (parsed with the nesting limit of untrusted JSON); a member that is absent or null takes its
+// default. `sent_refresh_token` is the refresh token of a refresh request (empty for a code
+// exchange): an answer that brings no new one, or an empty one, keeps it.
 TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant grant,
                                         const std::string& sent_refresh_token,
                                         int64_t obtained_at);
@@ -35,12 +36,13 @@ int32_t LifetimeSecondsFromJson(const nlohmann::json& value);
 // The JSON library's error text without its "[json.exception.kind.number] " prefix.
 std::string JsonErrorText(const std::exception& error);
 
-// A token endpoint answer with its token values hidden. JSON: "access_token" and
-// "refresh_token" of an object become "[REDACTED]" (at most 20 characters) or their first 10
-// characters + "...[REDACTED]..." + their last 10, and the document is re-serialised with an
-// indentation of 2. Anything else (not JSON, a token that is not a string, text that cannot be
-// serialised) is redacted textually: every `"access_token":"` and `"refresh_token":"` value
-// becomes "[REDACTED]", and a value cut off by the end of the text is hidden up to that end.
+// A token endpoint answer as the log may show it, written from the parser's events, never
+// from the text itself: members in the answer's order, indented by 2 as the JSON library
+// writes a document, cut after 4,096 characters. The value of every "access_token",
+// "refresh_token" and "id_token" member, at any depth, becomes "[REDACTED]" (a string of at
+// most 20 characters, or a value of another kind) or its first 10 characters +
+// "...[REDACTED]..." + its last 10. Text that does not parse as JSON within the nesting limit
+// shows none of its content, only its length.
 std::string RedactTokensForLog(const std::string& response);
 
 // A token request's form body with the values of "code", "refresh_token", "client_secret" and

@@ -59,7 +59,7 @@ SECURITY_STATUS Decrypt(NCRYPT_KEY_HANDLE key_handle, const BYTE* input, DWORD i
     KspLog("<<< MurakoDecrypt: NTE_INVALID_PARAMETER");
     return NTE_INVALID_PARAMETER;
   }
-  DWORD offset = 0;
+  uint32_t offset = 0;
   switch (FindPlaintext(input, input_bytes, &offset)) {
     case UnpadResult::kTooSmall:
       KspLog("<<< MurakoDecrypt: NTE_INVALID_PARAMETER (input too small)");

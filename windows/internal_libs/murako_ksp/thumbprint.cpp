@@ -22,9 +22,9 @@ bool ParseThumbprint(const wchar_t* name, Thumbprint* bytes) {
       return false;
     }
     if (i % 2 == 0) {
-      parsed[i / 2] = static_cast<BYTE>(value << 4);
+      parsed[i / 2] = static_cast<uint8_t>(value << 4);
     } else {
-      parsed[i / 2] = static_cast<BYTE>(parsed[i / 2] | value);
+      parsed[i / 2] = static_cast<uint8_t>(parsed[i / 2] | value);
     }
   }
   if (name[40] != L'\0') {
@@ -36,7 +36,7 @@ bool ParseThumbprint(const wchar_t* name, Thumbprint* bytes) {
   return true;
 }
 
-std::wstring FormatThumbprint(const BYTE* bytes) {
+std::wstring FormatThumbprint(const uint8_t* bytes) {
   static const wchar_t kDigits[] = L"0123456789ABCDEF";
   std::wstring text;
   text.reserve(40);
