@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "cross_process_writer_lock.h"
 #include "scoped_srw_exclusive_lock.h"
 #include "unique_handle.h"
 
@@ -39,7 +40,8 @@ std::string LogFilePath() {
 // end of file, so lines written at once by several threads or processes (the bridge inside many
 // hosts) never overwrite one another, and each line reaches the file with one write before the
 // call returns, so nothing is lost when a host process exits right after. Threads of one
-// process take turns, for systems that place an append-only write by first reading the size.
+// process take turns, and processes hold a byte lock for each line, for systems that place an
+// append-only write by first reading the size (Wine).
 class OpenLogFile {
  public:
   OpenLogFile() = default;
@@ -52,6 +54,7 @@ class OpenLogFile {
   bool Append(const std::string& path, const std::string& text) {
     if (file_ && (path != path_ || WasDeleted())) Close();
     if (!file_ && !Open(path)) return false;
+    CrossProcessWriterLock writer(file_.get());
     DWORD written = 0;
     WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return true;
@@ -64,7 +67,8 @@ class OpenLogFile {
 
  private:
   bool Open(const std::string& path) {
-    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    // Read access only so that the file can be locked; writes stay append-only.
+    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) return false;

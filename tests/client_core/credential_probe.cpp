@@ -1,7 +1,9 @@
-// Reads values through SecureStorage in a process of its own, as the signing bridge does inside
-// another program:
+// Reads values through SecureStorage, or writes log lines, in a process of its own, as the
+// signing bridge does inside another program:
 //   credential_probe <key>              writes the value's bytes to standard output; exits 0 when
 //                                       found, 1 when absent
+//   credential_probe log <count>        writes <count> log lines "MurakoSignBridge: process
+//                                       <pid> line <n>", for tests of writers in several processes
 //   credential_probe race <key> <map>   reads the key while another process rewrites it (see
 //                                       credential_race.h), at least 10,000 times and until the
 //                                       writer is done; prints what it met and exits 0 when every
@@ -76,5 +78,12 @@ int main() {
   LocalFree(arguments);
   if (words.size() == 1) return PrintValue(WideToUtf8(words[0]));
   if (words.size() == 3 && words[0] == L"race") return Race(WideToUtf8(words[1]), words[2]);
+  if (words.size() == 2 && words[0] == L"log") {
+    const std::string process = std::to_string(GetCurrentProcessId());
+    for (int line = 0; line < std::stoi(words[1]); ++line) {
+      LogInfo("MurakoSignBridge: process " + process + " line " + std::to_string(line));
+    }
+    return 0;
+  }
   return 2;
 }
