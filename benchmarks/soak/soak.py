@@ -171,6 +171,12 @@ def soak(wine, accounts, output, stop_file):
     thumbprint = identity_thumbprint(accounts, IDENTITY)
     signers = [Signer(wine, "x64", os.path.join(wine.bin, "soak_signer.exe"), thumbprint, stop_file)]
     if os.environ.get("SOAK_X86_SIGNER"):
+        # A 32-bit program finds the provider and the bridge in the 32-bit system folder, where
+        # the installer puts the x86 builds; they sit next to the x86 signer in its build.
+        x86_bin = os.path.dirname(os.environ["SOAK_X86_SIGNER"])
+        syswow64 = os.path.join(wine.prefix, "drive_c", "windows", "syswow64")
+        for library in ("murako_ksp.dll", "murako_sign_bridge.dll"):
+            shutil.copy(os.path.join(x86_bin, library), syswow64)
         signers.append(Signer(wine, "x86", os.environ["SOAK_X86_SIGNER"], thumbprint, stop_file,
                               os.environ.get("SOAK_X86_LAUNCHER")))
     # Sendaro is counted while it idles after a renewal and its signData: after the second
