@@ -1,7 +1,9 @@
 // Benchmarks of the signing road (a program, not a test; benchmarks/signing_road/run_benchmark.sh
 // runs it under Wine with the service double started):
-//   threads  8 threads x 50 signatures through the provider at once, every one verified, and
-//            each thread's bridge last-error text checked to be its own
+//   threads  signatures through the provider from 8 threads at once, alternating in the same
+//            threads with bare WinHTTP POSTs, and their throughput ratio; the same with 4
+//            processes of 4 threads; then what each step of the road costs alone in 8 threads
+//            against 1 (road_throughput.cpp)
 //   leaks    1,000 signatures: handle count and private bytes after the first 10 and at the end,
 //            with "murako_environment" stored and with it absent
 //   leakparts which step of the road keeps handles or memory, each alone 200 times
@@ -34,6 +36,8 @@
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
+#include "road_setup.h"
+#include "road_throughput.h"
 #include "signing_road_support.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
@@ -41,44 +45,6 @@
 #include "winhttp_response.h"
 
 namespace {
-
-struct Setup {
-  ServiceDoubleControl control;
-  DoubleIdentity identity;
-  std::string token;
-  std::wstring key;
-};
-
-bool Prepare(Setup& setup) {
-  if (!setup.control.IsRunning()) {
-    std::printf("signing service double not running (scripts/service-double.sh start)\n");
-    return false;
-  }
-  setup.identity = IdentityOf(setup.control.Accounts(), "cit-rsa2048");
-  setup.token = setup.control.NewToken("ciudadano");
-  setup.key = Utf8ToWide(setup.identity.thumbprint);
-  SecureStorage::DeleteToken(kEnvironmentKey);
-  SecureStorage::StoreToken("oauth_access_token_ciudadano", setup.token);
-  StoreCertificateMapping(setup.identity.thumbprint, "ciudadano", setup.identity.id);
-  return InstallProviderCertificate(setup.identity.certificate_der, setup.key);
-}
-
-void CleanUp(const Setup& setup) {
-  RemoveProviderCertificate(setup.identity.certificate_der);
-  ForgetCertificateMapping(setup.identity.thumbprint);
-  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
-}
-
-double NowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The mean of the middle 80%: one slow outlier does not move it, and unlike the median it does
 // not jump from one mode to the next when the times cluster.
@@ -94,40 +60,6 @@ double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-int Threads(const Setup& setup) {
-  ProviderRoad road;
-  SignBridgeLibrary bridge;  // for the last-error texts, read on each thread
-  std::atomic<int> signed_ok{0}, verified{0}, own_errors{0};
-  const double start = NowMs();
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t) {
-    threads.emplace_back([&, t] {
-      const size_t bad_length = 21 + static_cast<size_t>(t);  // a different rejected length each
-      for (int i = 0; i < 50; ++i) {
-        std::vector<BYTE> unused;
-        bridge.Sign(setup.key, std::vector<uint8_t>(bad_length, 1), 0, unused);
-        auto raw = TestDigest(32, static_cast<uint32_t>(t * 1000 + i));
-        std::vector<BYTE> signature;
-        const bool pss = (i % 2) == 1;
-        if (road.Sign(setup.key, raw, 32, pss, signature) == ERROR_SUCCESS) {
-          ++signed_ok;
-          if (setup.control.Verify(setup.identity.id, AlgorithmFor(32, pss), raw, signature)) ++verified;
-        }
-        if (bridge.LastError() == "Unrecognized hash format: " + std::to_string(bad_length) +
-                                      " bytes. Expected raw hash (32/48/64) or DigestInfo ASN.1 "
-                                      "(51/67/83).") {
-          ++own_errors;
-        }
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  std::printf("threads: 8 x 50 signatures in %.0f ms: %d signed, %d verified, %d/400 last-error "
-              "texts were the thread's own\n",
-              NowMs() - start, signed_ok.load(), verified.load(), own_errors.load());
-  return signed_ok == 400 && verified == 400 && own_errors == 400 ? 0 : 1;
 }
 
 // 1,000 signatures in one process. `environment` is what "murako_environment" holds, or null for
@@ -160,38 +92,6 @@ int Leaks(const Setup& setup, const char* environment) {
               static_cast<long long>(at_end.private_bytes) -
                   static_cast<long long>(after_ten.private_bytes));
   return failures == 0 ? 0 : 1;
-}
-
-// The same request the bridge sends, with nothing around it: a fresh session, the same
-// access type, time-outs, flags and headers.
-bool BarePost(const std::wstring& host, INTERNET_PORT port, const std::string& token,
-              const std::string& body, DWORD access_type = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY) {
-  WinHttpHandle session(WinHttpOpen(L"Murako Windows Client/1.0", access_type,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-  if (!session) return false;
-  WinHttpSetTimeouts(session.get(), 15000, 15000, 30000, 30000);
-  WinHttpHandle connection(WinHttpConnect(session.get(), host.c_str(), port, 0));
-  if (!connection) return false;
-  WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"POST",
-                                           L"/trustedx-resources/esigp/v1/signatures/server/raw",
-                                           nullptr, WINHTTP_NO_REFERER,
-                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
-  if (!request) return false;
-  DWORD flags = 0x3300;
-  WinHttpSetOption(request.get(), WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
-  DWORD response_timeout = 30000;
-  WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
-                   sizeof(response_timeout));
-  std::wstring headers = L"Authorization: Bearer " + Utf8ToWide(token) +
-                         L"\r\nContent-Type: application/json";
-  if (!WinHttpSendRequest(request.get(), headers.c_str(), static_cast<DWORD>(-1),
-                          const_cast<char*>(body.data()), static_cast<DWORD>(body.size()),
-                          static_cast<DWORD>(body.size()), 0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr)) {
-    return false;
-  }
-  const WinHttpResponse response = ReadWinHttpResponse(request.get());
-  return response.status == 200 && response.body.size() == 256;
 }
 
 template <typename Step>
@@ -331,42 +231,6 @@ void PrintSlowerSteps(const Setup& setup, const std::vector<uint8_t>& raw, int r
   for (size_t i = 0; i < 4 && i < differences.size(); ++i) {
     std::printf("    %+.2f ms  %s\n", differences[i].first, differences[i].second.c_str());
   }
-}
-
-// The provider's OpenKey and FreeKey through its function table, as CNG calls them.
-void OpenAndFreeKey(const std::wstring& key_name) {
-  using GetInterfaceFn = NTSTATUS(WINAPI*)(LPCWSTR, NCRYPT_KEY_STORAGE_FUNCTION_TABLE**, DWORD);
-  HMODULE module = LoadLibraryW(L"murako_ksp.dll");
-  auto entry = reinterpret_cast<GetInterfaceFn>(GetProcAddress(module, "GetKeyStorageInterface"));
-  NCRYPT_KEY_STORAGE_FUNCTION_TABLE* table = nullptr;
-  NCRYPT_PROV_HANDLE provider = 0;
-  if (entry != nullptr && entry(L"Murako KSP", &table, 0) == 0 &&
-      table->OpenProvider(&provider, L"Murako KSP", 0) == ERROR_SUCCESS) {
-    NCRYPT_KEY_HANDLE key = 0;
-    if (table->OpenKey(provider, &key, key_name.c_str(), 0, 0) == ERROR_SUCCESS) {
-      table->FreeKey(provider, key);
-    }
-    table->FreeProvider(provider);
-  }
-  FreeLibrary(module);
-}
-
-// The certificate of `thumbprint` in the current user's personal store: open, find, close.
-bool FindInPersonalStore(const std::string& thumbprint, std::vector<BYTE>* der) {
-  std::vector<BYTE> hash;
-  for (size_t i = 0; i + 1 < thumbprint.size(); i += 2) {
-    hash.push_back(static_cast<BYTE>(std::stoul(thumbprint.substr(i, 2), nullptr, 16)));
-  }
-  HCERTSTORE store =
-      CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-  if (store == nullptr) return false;
-  CRYPT_HASH_BLOB blob{static_cast<DWORD>(hash.size()), hash.data()};
-  PCCERT_CONTEXT found = CertFindCertificateInStore(
-      store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr);
-  if (found != nullptr && der != nullptr) der->assign(found->pbCertEncoded, found->pbCertEncoded + found->cbCertEncoded);
-  if (found != nullptr) CertFreeCertificateContext(found);
-  CertCloseStore(store, 0);
-  return found != nullptr;
 }
 
 // The system folder's bcrypt.dll loaded by full path and released, as a check did per signature.
@@ -693,6 +557,7 @@ int LeakParts(const Setup& setup) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "all";
+  if (mode == "threads-child") return ThreadsChild(argc, argv);
   Setup setup;
   if (!Prepare(setup)) return 2;
   setup.control.SetTestAuthorityTrusted(true);

@@ -6,9 +6,11 @@ namespace {
 
 constexpr char kTargetPrefix[] = "Murako_Sendaro_";
 // 0xFF never occurs in UTF-8 text, so no token, setting or JSON value starts like a frame.
-constexpr uint8_t kFirstMagic[4] = {0xFF, 'M', 'K', 'F'};
+constexpr uint8_t kFirstMagic[2][4] = {{0xFF, 'M', 'K', 'F'}, {0xFF, 'M', 'K', 'G'}};
 constexpr uint8_t kContinuationMagic[4] = {0xFF, 'M', 'K', 'C'};
-constexpr size_t kMagicSize = sizeof(kFirstMagic);
+constexpr size_t kMagicSize = sizeof(kContinuationMagic);
+// A plain value starting like this is framed, so no value is ever mistaken for a header.
+constexpr size_t kReservedPrefixSize = 3;
 
 void PutLittleEndian(CredentialBytes& out, uint64_t value, size_t bytes) {
   for (size_t i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -35,19 +37,20 @@ CredentialBytes Header(const uint8_t (&magic)[4], uint32_t length_or_index, uint
 }
 
 bool LooksFramed(const CredentialBytes& data) {
-  return data.size() >= kMagicSize && std::equal(kFirstMagic, kFirstMagic + kMagicSize, data.begin());
+  return data.size() >= kReservedPrefixSize &&
+         std::equal(kContinuationMagic, kContinuationMagic + kReservedPrefixSize, data.begin());
 }
 
 }  // namespace
 
-std::string CredentialTargetName(const std::string& key, size_t index) {
+std::string CredentialTargetName(const std::string& key, size_t index, size_t slot) {
   std::string target = kTargetPrefix + key;
-  if (index > 0) target += "#" + std::to_string(index);
+  if (index > 0) target += (slot == 0 ? "#" : "#b") + std::to_string(index);
   return target;
 }
 
 std::vector<CredentialBytes> SplitCredentialBlob(const CredentialBytes& data, uint64_t generation,
-                                                 size_t max_part_size) {
+                                                 size_t slot, size_t max_part_size) {
   if (data.size() <= max_part_size && !LooksFramed(data)) return {data};
   const size_t payload = max_part_size - kCredentialFrameHeaderSize;
   std::vector<CredentialBytes> parts;
@@ -56,7 +59,8 @@ std::vector<CredentialBytes> SplitCredentialBlob(const CredentialBytes& data, ui
     const size_t length = std::min(payload, data.size() - offset);
     const size_t index = parts.size();
     CredentialBytes part =
-        index == 0 ? Header(kFirstMagic, static_cast<uint32_t>(data.size()), generation)
+        index == 0 ? Header(kFirstMagic[slot == 0 ? 0 : 1], static_cast<uint32_t>(data.size()),
+                            generation)
                    : Header(kContinuationMagic, static_cast<uint32_t>(index), generation);
     part.insert(part.end(), data.begin() + static_cast<std::ptrdiff_t>(offset),
                 data.begin() + static_cast<std::ptrdiff_t>(offset + length));
@@ -68,8 +72,12 @@ std::vector<CredentialBytes> SplitCredentialBlob(const CredentialBytes& data, ui
 
 std::optional<CredentialFrame> ReadCredentialFrame(const CredentialBytes& first_part,
                                                    size_t max_part_size) {
-  if (!StartsWith(first_part, kFirstMagic)) return std::nullopt;
   CredentialFrame frame;
+  if (StartsWith(first_part, kFirstMagic[1])) {
+    frame.slot = 1;
+  } else if (!StartsWith(first_part, kFirstMagic[0])) {
+    return std::nullopt;
+  }
   frame.total_length = static_cast<uint32_t>(GetLittleEndian(first_part, kMagicSize, 4));
   frame.generation = GetLittleEndian(first_part, kMagicSize + 4, 8);
   const size_t payload = max_part_size - kCredentialFrameHeaderSize;
@@ -95,4 +103,31 @@ bool AppendFramedContinuation(const CredentialFrame& frame, size_t index,
 
 bool MayHaveContinuation(size_t part_size, size_t max_part_size) {
   return part_size == max_part_size;
+}
+
+bool IsFramedContinuation(const CredentialBytes& part) {
+  return StartsWith(part, kContinuationMagic);
+}
+
+CredentialWritePlan PlanCredentialWrite(const CredentialBytes& data, uint64_t generation,
+                                        const std::optional<CredentialBytes>& current_first,
+                                        size_t max_part_size) {
+  std::optional<CredentialFrame> current;
+  if (current_first) current = ReadCredentialFrame(*current_first, max_part_size);
+  CredentialWritePlan plan;
+  plan.slot = current && current->slot == 0 ? 1 : 0;
+  plan.parts = SplitCredentialBlob(data, generation, plan.slot, max_part_size);
+  if (plan.parts.size() == 1) {
+    // A plain value needs neither slot; a reader still busy with the previous value meets a
+    // missing part and reads again. A short plain value had no continuations to remove.
+    if (current) {
+      plan.sweeps = {{0, 1}, {1, 1}};
+    } else if (current_first && MayHaveContinuation(current_first->size(), max_part_size)) {
+      plan.sweeps = {{0, 1}};
+    }
+  } else {
+    // The other slot holds the previous value until the next write.
+    plan.sweeps = {{plan.slot, plan.parts.size()}};
+  }
+  return plan;
 }

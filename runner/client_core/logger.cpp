@@ -3,7 +3,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
+#include <string>
 
+#include "cross_process_writer_lock.h"
 #include "log_file_rotation.h"
 #include "scoped_srw_exclusive_lock.h"
 #include "unique_handle.h"
@@ -16,11 +19,11 @@ constexpr DWORD kTempPathCapacity = MAX_PATH;
 // its deletion), lines are appended without trying again for this long.
 constexpr ULONGLONG kRotationRetryMs = 10000;
 
+// A caller whose line another thread is writing waits at most this long for it.
+constexpr DWORD kLineWaitMs = 10000;
+
 std::atomic<int> g_minimum_level{1};
 std::atomic<bool> g_file_sink_disabled{false};
-// A slim lock owns no kernel object, so loading and unloading the bridge at every signature
-// leaves nothing behind.
-SRWLOCK g_append_lock = SRWLOCK_INIT;
 
 std::tm CurrentLocalTime() {
   std::time_t now = std::time(nullptr);
@@ -43,8 +46,9 @@ std::string LogFilePath() {
 // end of file, so lines written at once by several threads or processes (the bridge inside many
 // hosts) never overwrite one another, and each line reaches the file with one write before the
 // call returns, so nothing is lost when a host process exits right after. Threads of one
-// process take turns, for systems that place an append-only write by first reading the size.
-// A line that would take the file past its cap rotates it first (log_file_rotation.h); a
+// process take turns (see LineQueue), and processes hold a byte lock for each write, for
+// systems that place an append-only write by first reading the size (Wine).
+// A write that would take the file past its cap rotates it first (log_file_rotation.h); a
 // handle left on a file another process rotated sees that file full and moves to the new one.
 class OpenLogFile {
  public:
@@ -63,6 +67,7 @@ class OpenLogFile {
       if (!RotateFullLogFile(path, text.size())) rotation_failed_at_ = GetTickCount64();
       if (!Open(path)) return false;
     }
+    CrossProcessWriterLock writer(file_.get());
     DWORD written = 0;
     WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return true;
@@ -75,7 +80,8 @@ class OpenLogFile {
 
  private:
   bool Open(const std::string& path) {
-    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    // Read access only so that the file can be locked; writes stay append-only.
+    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) return false;
@@ -109,12 +115,56 @@ class OpenLogFile {
 
 OpenLogFile g_log_file;
 
+// The lines of this process on their way to the file. One thread at a time writes, and it
+// writes every line queued by then with one write under one byte lock, so threads logging at
+// once share the lock's cost instead of queueing for it line by line; each caller still
+// returns once its own line is in the file. The slim lock and the condition variable own no
+// kernel object, so loading and unloading the bridge at every signature leaves nothing behind.
+struct LineQueue {
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE written = CONDITION_VARIABLE_INIT;
+  std::string pending;
+  uint64_t queued = 0;   // lines queued so far
+  uint64_t settled = 0;  // lines written, or dropped with a failed write, so far
+  bool writing = false;
+};
+LineQueue g_lines;
+
+// Without the queue's lock, by the one writing thread.
+void WriteBatch(const std::string& text) {
+  try {
+    std::string path = LogFilePath();
+    if (!path.empty() && g_log_file.Append(path, text)) return;
+  } catch (...) {
+  }
+  g_log_file.Close();
+  g_file_sink_disabled = true;
+}
+
 void AppendToLogFile(const std::string& line) {
-  ScopedSrwExclusiveLock lock(g_append_lock);
-  std::string path = LogFilePath();
-  if (path.empty() || !g_log_file.Append(path, ToTextModeLineEndings(line))) {
-    g_log_file.Close();
-    g_file_sink_disabled = true;
+  std::string text = ToTextModeLineEndings(line);
+  ScopedSrwExclusiveLock lock(g_lines.lock);
+  g_lines.pending += text;
+  const uint64_t mine = ++g_lines.queued;
+  const ULONGLONG deadline = GetTickCount64() + kLineWaitMs;
+  while (g_lines.settled < mine) {
+    if (!g_lines.writing) {
+      g_lines.writing = true;
+      std::string batch;
+      batch.swap(g_lines.pending);
+      const uint64_t last = g_lines.queued;
+      ReleaseSRWLockExclusive(&g_lines.lock);
+      WriteBatch(batch);
+      AcquireSRWLockExclusive(&g_lines.lock);
+      g_lines.settled = last;
+      g_lines.writing = false;
+      WakeAllConditionVariable(&g_lines.written);
+      continue;
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;  // a writer that hangs keeps the line; the caller goes on
+    SleepConditionVariableSRW(&g_lines.written, &g_lines.lock, static_cast<DWORD>(deadline - now),
+                              0);
   }
 }
 

@@ -62,7 +62,8 @@ std::optional<std::string> MurakoApiClient::Post(const std::string& endpoint,
 
 std::optional<std::string> MurakoApiClient::Send(const std::string& verb,
                                                  const std::string& endpoint,
-                                                 const std::string& body) const {
+                                                 const std::string& body,
+                                                 uint32_t* http_status) const {
   const std::string url = base_url_ + endpoint;
   LogInfo(kRule);
   LogInfo("HTTP " + verb + " REQUEST");
@@ -79,6 +80,7 @@ std::optional<std::string> MurakoApiClient::Send(const std::string& verb,
 
   RequestAttempt attempt{verb, parts->host, parts->path, body, parts->port,
                          ProxyAccessType::Automatic, "", access_token_};
+  attempt.answered_status = http_status;
   const size_t strategy_count = sizeof(kStrategies) / sizeof(kStrategies[0]);
   for (size_t step = 0; step < strategy_count; ++step) {
     attempt.access_type = kStrategies[step].access_type;

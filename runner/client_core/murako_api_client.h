@@ -18,6 +18,7 @@ struct RequestAttempt {
   std::string strategy_name;
   std::string access_token;
   uint32_t total_time_ms = kRequestTotalTimeMs;
+  uint32_t* answered_status = nullptr;  // receives the HTTP status of an answer, when given
 };
 
 // One attempt: the body of a 200 answer, or nothing with `last_error` holding the WinHTTP
@@ -39,7 +40,9 @@ class MurakoApiClient {
 
   std::optional<UserInfo> GetUserInfo() const;
   std::optional<IdentityDetails> GetIdentityDetails(const std::string& identity_id) const;
-  std::optional<SignatureResult> SignHash(const SignatureRequest& request) const;
+  // `http_status`, when given, receives the status of the service's last answer (0: none).
+  std::optional<SignatureResult> SignHash(const SignatureRequest& request,
+                                          uint32_t* http_status = nullptr) const;
 
   // One WinHTTP attempt with its own session, connection and request.
   static std::optional<std::string> TryWinHttpRequest(const RequestAttempt& attempt,
@@ -47,7 +50,7 @@ class MurakoApiClient {
 
  private:
   std::optional<std::string> Send(const std::string& verb, const std::string& endpoint,
-                                  const std::string& body) const;
+                                  const std::string& body, uint32_t* http_status = nullptr) const;
 
   std::string base_url_;
   std::string access_token_;

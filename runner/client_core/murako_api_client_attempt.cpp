@@ -28,6 +28,7 @@ std::optional<std::string> Attempt(const RequestAttempt& attempt, uint32_t& last
   HttpsOutcome outcome = PerformHttpsExchange(exchange);
   last_error = outcome.last_error;
   if (!outcome.answered) return std::nullopt;
+  if (attempt.answered_status != nullptr) *attempt.answered_status = outcome.status;
   LogInfo("  Response Length: " + std::to_string(outcome.body.size()) + " bytes");
   if (outcome.status != 200) {
     LogError("  HTTP request failed with status: " + std::to_string(outcome.status));

@@ -4,7 +4,8 @@
 #include "murako_api_json.h"
 #include "text_encoding.h"
 
-std::optional<SignatureResult> MurakoApiClient::SignHash(const SignatureRequest& request) const {
+std::optional<SignatureResult> MurakoApiClient::SignHash(const SignatureRequest& request,
+                                                         uint32_t* http_status) const {
   LogInfo("MurakoApiClient::SignHash - Signing with identity: " + request.sign_identity_id);
   if (!request.data.empty()) {
     LogInfo("Using 'data' field (DigestInfo complete for rsa-pkcs1)");
@@ -14,7 +15,8 @@ std::optional<SignatureResult> MurakoApiClient::SignHash(const SignatureRequest&
   const std::string json_body = BuildSignatureRequestJson(request);
   LogInfo("Signature request: " + json_body);
 
-  std::optional<std::string> body = Post(kRawSignaturePath, json_body);
+  if (http_status != nullptr) *http_status = 0;
+  std::optional<std::string> body = Send("POST", kRawSignaturePath, json_body, http_status);
   if (!body) {
     LogError("Failed to sign hash");
     LogSignatureNotice("Error en firma remota (ver logs)", false);

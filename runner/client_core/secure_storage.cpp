@@ -10,48 +10,75 @@
 
 namespace {
 
-// Removes continuation entries from part `first_index` on; a value never has gaps, so the
-// first absent part ends the sweep.
-void DeleteContinuationsFrom(const std::string& key, size_t first_index) {
+// A reader that meets the parts of two writes reads again: the writer had already published
+// the newer first part, so a retry finds a whole value unless the value keeps changing faster
+// than it can be read, or the entries are damaged.
+constexpr int kReadAttempts = 5;
+
+// Removes continuation entries of `slot` from part `first_index` on; a value never has gaps,
+// so the first absent part ends the sweep.
+void DeleteContinuationsFrom(const std::string& key, size_t slot, size_t first_index) {
   for (size_t index = first_index;; ++index) {
-    if (credential_manager::Delete(CredentialTargetName(key, index)) != ERROR_SUCCESS) return;
+    if (credential_manager::Delete(CredentialTargetName(key, index, slot)) != ERROR_SUCCESS) {
+      return;
+    }
   }
 }
 
-// Writes the continuations before the first part, so the first part, which readers see
-// first, only ever announces continuations that already exist.
-DWORD WriteParts(const std::string& key, const std::vector<CredentialBytes>& parts) {
-  for (size_t index = parts.size(); index-- > 0;) {
-    DWORD error = credential_manager::Write(CredentialTargetName(key, index), parts[index]);
-    if (error != ERROR_SUCCESS) return error;
+std::optional<CredentialBytes> CurrentFirstPart(const std::string& key) {
+  CredentialBytes first;
+  if (credential_manager::Read(CredentialTargetName(key, 0), first) != ERROR_SUCCESS) {
+    return std::nullopt;
   }
-  return ERROR_SUCCESS;
+  return first;
 }
 
-DWORD ReadPlainContinuations(const std::string& key, CredentialBytes& value) {
-  size_t last_part_size = value.size();
-  for (size_t index = 1; MayHaveContinuation(last_part_size); ++index) {
-    CredentialBytes part;
-    DWORD error = credential_manager::Read(CredentialTargetName(key, index), part);
-    if (error == ERROR_NOT_FOUND) break;
+// The continuations first, in the slot no reader of the current value looks at; then the
+// first part, which publishes the new value in one step; then what neither value needs.
+DWORD WritePlanned(const std::string& key, const CredentialWritePlan& plan) {
+  for (size_t index = 1; index < plan.parts.size(); ++index) {
+    DWORD error =
+        credential_manager::Write(CredentialTargetName(key, index, plan.slot), plan.parts[index]);
     if (error != ERROR_SUCCESS) return error;
-    value.insert(value.end(), part.begin(), part.end());
-    last_part_size = part.size();
   }
+  DWORD error = credential_manager::Write(CredentialTargetName(key, 0), plan.parts[0]);
+  if (error != ERROR_SUCCESS) return error;
+  for (const auto& sweep : plan.sweeps) DeleteContinuationsFrom(key, sweep.first, sweep.second);
   return ERROR_SUCCESS;
 }
 
 struct ReadOutcome {
   DWORD error = ERROR_SUCCESS;
-  std::string mismatch;  // why the parts of a framed value do not make one value
+  std::string mismatch;  // why the parts read do not make one value
 };
+
+ReadOutcome ReadPlainContinuations(const std::string& key, CredentialBytes& value) {
+  ReadOutcome outcome;
+  size_t last_part_size = value.size();
+  for (size_t index = 1; MayHaveContinuation(last_part_size); ++index) {
+    CredentialBytes part;
+    outcome.error = credential_manager::Read(CredentialTargetName(key, index), part);
+    if (outcome.error == ERROR_NOT_FOUND) {
+      outcome.error = ERROR_SUCCESS;
+      break;
+    }
+    if (outcome.error != ERROR_SUCCESS) return outcome;
+    if (IsFramedContinuation(part)) {
+      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
+      return outcome;
+    }
+    value.insert(value.end(), part.begin(), part.end());
+    last_part_size = part.size();
+  }
+  return outcome;
+}
 
 ReadOutcome ReadFramedContinuations(const std::string& key, const CredentialFrame& frame,
                                     CredentialBytes& value) {
   ReadOutcome outcome;
   for (size_t index = 1; index <= frame.continuation_count; ++index) {
     CredentialBytes part;
-    outcome.error = credential_manager::Read(CredentialTargetName(key, index), part);
+    outcome.error = credential_manager::Read(CredentialTargetName(key, index, frame.slot), part);
     if (outcome.error == ERROR_NOT_FOUND) {
       outcome.error = ERROR_SUCCESS;
       outcome.mismatch = "part " + std::to_string(index) + " is missing";
@@ -70,7 +97,7 @@ ReadOutcome ReadFramedContinuations(const std::string& key, const CredentialFram
   return outcome;
 }
 
-ReadOutcome ReadValue(const std::string& key, CredentialBytes& value) {
+ReadOutcome ReadValueOnce(const std::string& key, CredentialBytes& value) {
   ReadOutcome outcome;
   CredentialBytes first;
   outcome.error = credential_manager::Read(CredentialTargetName(key, 0), first);
@@ -78,11 +105,20 @@ ReadOutcome ReadValue(const std::string& key, CredentialBytes& value) {
   std::optional<CredentialFrame> frame = ReadCredentialFrame(first);
   if (!frame) {
     value.swap(first);
-    outcome.error = ReadPlainContinuations(key, value);
-    return outcome;
+    return ReadPlainContinuations(key, value);
   }
   value = FramedFirstPayload(first);
   return ReadFramedContinuations(key, *frame, value);
+}
+
+ReadOutcome ReadValue(const std::string& key, CredentialBytes& value) {
+  ReadOutcome outcome;
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    value.clear();
+    outcome = ReadValueOnce(key, value);
+    if (outcome.mismatch.empty()) break;
+  }
+  return outcome;
 }
 
 // Tells one write's parts from another's; unique, not secret.
@@ -114,14 +150,13 @@ bool SecureStorage::StoreCredential(const std::string& key, const std::vector<ui
       LogError("SecureStorage::StoreCredential - Data is empty");
       return false;
     }
-    std::vector<CredentialBytes> parts = SplitCredentialBlob(data, NewGeneration());
-    DWORD error = WriteParts(key, parts);
+    DWORD error =
+        WritePlanned(key, PlanCredentialWrite(data, NewGeneration(), CurrentFirstPart(key)));
     if (error != ERROR_SUCCESS) {
       LogError("SecureStorage::StoreCredential - CredWrite failed with error: " +
                std::to_string(error));
       return false;
     }
-    DeleteContinuationsFrom(key, parts.size());
     LogInfo("SecureStorage::StoreCredential - Successfully stored credential");
     return true;
   } catch (...) {
@@ -170,7 +205,8 @@ bool SecureStorage::DeleteCredential(const std::string& key) {
       return false;
     }
     DWORD error = credential_manager::Delete(CredentialTargetName(key, 0));
-    DeleteContinuationsFrom(key, 1);
+    DeleteContinuationsFrom(key, 0, 1);
+    DeleteContinuationsFrom(key, 1, 1);
     if (error == ERROR_SUCCESS) {
       LogInfo("SecureStorage::DeleteCredential - Successfully deleted credential");
       return true;

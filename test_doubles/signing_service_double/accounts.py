@@ -3,8 +3,10 @@ account database, as one service behind several front doors."""
 import base64
 import hashlib
 import hmac
+import json
 import secrets
 import threading
+import time
 
 from cryptography import x509
 from cryptography.x509.oid import NameOID
@@ -67,6 +69,44 @@ def _labels(account):
     return ["vexo"] if account["user_type"] == "ciudadano" else ["CIF:" + account["cif"]]
 
 
+def _base64url(data):
+    return base64.urlsafe_b64encode(data).rstrip(b"=").decode()
+
+
+def signed_token_like(account, lifetime, length):
+    """An access token of exactly `length` characters shaped like a signed JWT (header, claims,
+    signature), as real services issue them; None when `length` cannot hold the claims."""
+    now = int(time.time())
+    header = _base64url(json.dumps({"alg": "RS256", "typ": "JWT", "kid": "double-1"}).encode())
+    claims = {"iss": "signing-service-double", "sub": account, "aud": "lumetra", "iat": now,
+              "exp": now + int(lifetime or 0), "jti": secrets.token_hex(16)}
+    # An RS256 signature (256 bytes) when there is room, at least 32 bytes' worth otherwise.
+    room = length - len(header) - 2 - (342 if length >= 1000 else 43)
+    bare = len(json.dumps(claims)) + len(', "ctx": ""')
+    filler = room * 3 // 4 - bare
+    if filler < 0:
+        return None
+    claims["ctx"] = secrets.token_urlsafe(filler)[:filler]
+    payload = _base64url(json.dumps(claims).encode())
+    signature = secrets.token_urlsafe(length)[:length - len(header) - len(payload) - 2]
+    return ".".join((header, payload, signature))
+
+
+class IssuedAccessToken:
+    def __init__(self, account, expires_at=None):
+        self.account = account
+        self.expires_at = expires_at  # None: never expires
+        self.revoked = False
+
+    def refusal(self):
+        """Why the REST API refuses the token now, or None."""
+        if self.revoked:
+            return "access token revoked"
+        if self.expires_at is not None and time.time() >= self.expires_at:
+            return "access token expired"
+        return None
+
+
 class Identity:
     def __init__(self, identity_id, account, bits, status, authority):
         self.id = identity_id
@@ -88,20 +128,38 @@ class AccountStore:
         self.identities = {}
         for identity_id, account, bits, status in IDENTITIES:
             self.identities[identity_id] = Identity(identity_id, account, bits, status, authority)
-        self._tokens = {CITIZEN["token"]: "ciudadano", PROFESSIONAL["token"]: "profesional"}
+        self._tokens = {CITIZEN["token"]: IssuedAccessToken("ciudadano"),
+                        PROFESSIONAL["token"]: IssuedAccessToken("profesional")}
 
-    def account_for_token(self, token):
+    def bearer_check(self, token):
+        """(account, None) for a token the REST API accepts now; (None, None) for an unknown
+        one; (None, reason) for one it issued that has expired or was revoked."""
         with self._lock:
-            name = self._tokens.get(token)
-        return self.accounts.get(name) if name else None
+            issued = self._tokens.get(token)
+        if issued is None:
+            return None, None
+        refusal = issued.refusal()
+        return (None, refusal) if refusal else (self.accounts.get(issued.account), None)
 
-    def issue_token(self, account):
+    def issue_token(self, account, lifetime=None, length=None):
+        """A new bearer token; it expires `lifetime` seconds from now (None: never) and is
+        `length` characters of signed-token-like text (None: a short opaque token)."""
         if account not in self.accounts:
             return None
-        token = f"{account}-token-{secrets.token_hex(12)}"
+        token = signed_token_like(account, lifetime, length) if length else None
+        if token is None:
+            token = f"{account}-token-{secrets.token_hex(12)}"
+        expires_at = time.time() + lifetime if lifetime is not None else None
         with self._lock:
-            self._tokens[token] = account
+            self._tokens[token] = IssuedAccessToken(account, expires_at)
         return token
+
+    def supersede_token(self, token):
+        """Revokes a token a renewal replaced: the REST API refuses it from now on."""
+        with self._lock:
+            issued = self._tokens.get(token)
+            if issued is not None:
+                issued.revoked = True
 
     def authenticate(self, user_name, password):
         """The account a login form names, by identity number or account name, when the

@@ -21,7 +21,7 @@ from authlib.oauth2 import OAuth2Error
 from flask import Response, jsonify, request
 
 import login_pages
-from oauth_state import DEFAULT_LIFETIMES
+from oauth_state import DEFAULT_ACCESS_TOKEN_POLICY, DEFAULT_LIFETIMES
 from authorization_server import (AUTHORIZATION_PATH, CANCEL_PATH, CLIENT_ID, CONTINUE_PATH,
                                   DEFAULT_REDIRECT_URI, HELP_PATH, SESSION_COOKIE,
                                   SESSION_COOKIE_PATH, TOKEN_PATH, Client, CodeGrant, OAuthError,
@@ -62,7 +62,8 @@ class AuthorizationHost:
 
     def _bearer_token(self, grant_type, client, user=None, scope=None, expires_in=None,
                       include_refresh_token=True):
-        token = {"access_token": self.state.accounts.issue_token(user), "token_type": "Bearer",
+        token = {"access_token": self.state.issue_access_token(user, self.label),
+                 "token_type": "Bearer",
                  "expires_in": self.state.lifetimes["access_token"]}
         if include_refresh_token:
             token["refresh_token"] = "refresh-" + secrets.token_urlsafe(24)
@@ -250,6 +251,24 @@ def install_oauth_control_routes(app, state):
                     return jsonify({"error": name + " must be a number of seconds"}), 400
                 state.lifetimes[name] = seconds
         return jsonify(state.lifetimes)
+
+    @app.get("/oauth/access_tokens")
+    def access_token_policy():
+        return jsonify(state.access_token_policy)
+
+    @app.post("/oauth/access_tokens")
+    def set_access_token_policy():
+        body = json_body()
+        if body.get("reset"):
+            state.set_access_token_policy(DEFAULT_ACCESS_TOKEN_POLICY)
+        length = body.get("length")
+        if length is not None and (type(length) is not int or length < 400):
+            return jsonify({"error": "length must be null or a number from 400"}), 400
+        changes = {name: body[name] for name in DEFAULT_ACCESS_TOKEN_POLICY if name in body}
+        if "revoke_previous" in changes:
+            changes["revoke_previous"] = bool(changes["revoke_previous"])
+        state.set_access_token_policy(changes)
+        return jsonify(state.access_token_policy)
 
     return app
 

@@ -10,6 +10,10 @@ from authlib.oauth2.rfc6749.errors import InvalidGrantError
 from authorization_server import DEFAULT_REDIRECT_URI, SCOPES, new_code
 
 DEFAULT_LIFETIMES = {"access_token": 3600, "session": 8 * 3600, "code": 600}
+# How the token endpoint issues access tokens: "length" None gives short opaque tokens, a number
+# signed-token-like text of that many characters; "revoke_previous" makes each new access token
+# of an account at a host revoke the one issued there before it while the setting is on.
+DEFAULT_ACCESS_TOKEN_POLICY = {"length": None, "revoke_previous": False}
 
 
 class IssuedCode:
@@ -73,6 +77,8 @@ class OAuthServerState:
         self._sessions = {}
         self._issued = {"codes": [], "access_tokens": [], "refresh_tokens": []}
         self.lifetimes = dict(DEFAULT_LIFETIMES)
+        self.access_token_policy = dict(DEFAULT_ACCESS_TOKEN_POLICY)
+        self._latest_access_tokens = {}
         # What the authorization endpoint answers instead of its usual page (set by tests
         # through the control API): see authorization_endpoints.py.
         self.page_mode = {}
@@ -123,6 +129,31 @@ class OAuthServerState:
             if issued.used:
                 raise InvalidGrantError("authorization code already used")
             issued.used = True
+
+    # ---- access tokens ----
+    def issue_access_token(self, account, host_label):
+        """A new access token of the account with the current lifetime and policy; with
+        "revoke_previous", the account's previous token from this host stops working now."""
+        token = self.accounts.issue_token(account, self.lifetimes["access_token"],
+                                          self.access_token_policy["length"])
+        if not self.access_token_policy["revoke_previous"]:
+            return token
+        with self._lock:
+            previous = self._latest_access_tokens.get((host_label, account))
+            self._latest_access_tokens[(host_label, account)] = token
+        if previous is not None:
+            self.accounts.supersede_token(previous)
+        return token
+
+    def set_access_token_policy(self, changes):
+        """Applies the "length" and "revoke_previous" of `changes`; turning "revoke_previous" on
+        starts afresh, so no token issued before counts as a previous one."""
+        with self._lock:
+            if changes.get("revoke_previous") and not self.access_token_policy["revoke_previous"]:
+                self._latest_access_tokens.clear()
+            for name in DEFAULT_ACCESS_TOKEN_POLICY:
+                if name in changes:
+                    self.access_token_policy[name] = changes[name]
 
     # ---- refresh tokens ----
     def save_refresh_token(self, value, account, scope, rotate_refresh):

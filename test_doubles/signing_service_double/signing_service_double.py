@@ -110,8 +110,18 @@ class ServiceDouble:
                             status=int(fault.get("status", 500)), content_type="text/plain")
 
         def account_or_401():
-            account = self.store.account_for_token(bearer_token())
-            return account
+            """(account, None), or (None, the 401 answer): an unknown or missing token gets the
+            plain error, an expired or revoked one the bearer-token error of RFC 6750."""
+            account, refusal = self.store.bearer_check(bearer_token())
+            if account is not None:
+                return account, None
+            if refusal is None:
+                return None, error(401, "invalid or missing bearer token")
+            answer = jsonify({"error": "invalid_token", "error_description": refusal})
+            answer.status_code = 401
+            answer.headers["WWW-Authenticate"] = (
+                f'Bearer error="invalid_token", error_description="{refusal}"')
+            return None, answer
 
         def identity_for(account, identity_id):
             identity = self.store.identities.get(identity_id)
@@ -123,9 +133,9 @@ class ServiceDouble:
 
         @app.get(USERS_ME)
         def users_me():
-            account = account_or_401()
-            if account is None:
-                return error(401, "invalid or missing bearer token")
+            account, refusal = account_or_401()
+            if refusal is not None:
+                return refusal
             base = request.host_url.rstrip("/")
             return jsonify({
                 "name": account["name"], "dni": account["dni"], "cif": account["cif"],
@@ -138,9 +148,9 @@ class ServiceDouble:
 
         @app.get(IDENTITY_PREFIX + "<identity_id>")
         def identity_details(identity_id):
-            account = account_or_401()
-            if account is None:
-                return error(401, "invalid or missing bearer token")
+            account, refusal = account_or_401()
+            if refusal is not None:
+                return refusal
             identity, failure = identity_for(account, identity_id)
             if failure:
                 return failure
@@ -150,9 +160,9 @@ class ServiceDouble:
 
         @app.post(RAW_SIGNATURE)
         def raw_signature():
-            account = account_or_401()
-            if account is None:
-                return error(401, "invalid or missing bearer token")
+            account, refusal = account_or_401()
+            if refusal is not None:
+                return refusal
             try:
                 body = json.loads(request.get_data())
                 if not isinstance(body, dict):
@@ -196,7 +206,13 @@ class ServiceDouble:
 
         @app.post("/tokens")
         def new_token():
-            token = self.store.issue_token((request.get_json(force=True) or {}).get("account"))
+            body = request.get_json(force=True) or {}
+            try:
+                lifetime = None if body.get("lifetime") is None else float(body["lifetime"])
+                length = None if body.get("length") is None else int(body["length"])
+            except (TypeError, ValueError):
+                return error(400, "lifetime and length must be numbers")
+            token = self.store.issue_token(body.get("account"), lifetime, length)
             return (jsonify({"token": token}), 200) if token else error(404, "unknown account")
 
         @app.post("/tokens/revoke")

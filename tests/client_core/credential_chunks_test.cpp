@@ -29,6 +29,8 @@ TEST(CredentialChunks, TargetNamesPrefixTheKeyAndNumberTheContinuations) {
             "Murako_Sendaro_oauth_access_token_ciudadano");
   EXPECT_EQ(CredentialTargetName("k", 1), "Murako_Sendaro_k#1");
   EXPECT_EQ(CredentialTargetName("k", 12), "Murako_Sendaro_k#12");
+  EXPECT_EQ(CredentialTargetName("k", 0, 1), "Murako_Sendaro_k");
+  EXPECT_EQ(CredentialTargetName("k", 3, 1), "Murako_Sendaro_k#b3");
 }
 
 TEST(CredentialChunks, ValuesUpToTheLimitStayOnePlainPart) {
@@ -76,10 +78,47 @@ TEST(CredentialChunks, PartsOfAnotherWriteOrPositionOrAMissingPartNeverJoin) {
   EXPECT_FALSE(Join(shortened));
 }
 
+TEST(CredentialChunks, FirstPartsNameTheSlotOfTheirContinuations) {
+  for (size_t slot : {size_t{0}, size_t{1}}) {
+    std::vector<CredentialBytes> parts = SplitCredentialBlob(Bytes(6000), 9, slot);
+    EXPECT_EQ(parts[0][3], slot == 0 ? 'F' : 'G');  // "\xFFMKF" is the layout before slots
+    EXPECT_EQ(ReadCredentialFrame(parts[0])->slot, slot);
+    EXPECT_EQ(Join(parts), Bytes(6000));
+  }
+}
+
+// A write fills the slot the current value does not use, and removes only what neither the
+// new value nor the one before it needs.
+TEST(CredentialChunks, WritesAlternateSlotsAndSweepWhatNoValueNeeds) {
+  using Sweeps = std::vector<std::pair<size_t, size_t>>;
+  const CredentialBytes framed_in_0 = SplitCredentialBlob(Bytes(6000), 1, 0)[0];
+  const CredentialBytes framed_in_1 = SplitCredentialBlob(Bytes(6000), 1, 1)[0];
+
+  CredentialWritePlan plan = PlanCredentialWrite(Bytes(6000), 2, std::nullopt);
+  EXPECT_EQ(plan.slot, 0u);
+  EXPECT_EQ(plan.parts.size(), 3u);
+  EXPECT_EQ(plan.sweeps, (Sweeps{{0, 3}}));
+  plan = PlanCredentialWrite(Bytes(6000), 2, framed_in_0);
+  EXPECT_EQ(plan.slot, 1u);
+  EXPECT_EQ(ReadCredentialFrame(plan.parts[0])->slot, 1u);
+  EXPECT_EQ(plan.sweeps, (Sweeps{{1, 3}}));
+  EXPECT_EQ(PlanCredentialWrite(Bytes(6000), 2, framed_in_1).slot, 0u);
+  EXPECT_EQ(PlanCredentialWrite(Bytes(6000), 2, Bytes(2560)).slot, 0u);
+
+  // A plain value: both slots go when a framed value was there, the first when the value was
+  // a full plain part of the unframed layout, nothing after a short plain value.
+  EXPECT_EQ(PlanCredentialWrite(Bytes(10), 2, framed_in_1).sweeps, (Sweeps{{0, 1}, {1, 1}}));
+  EXPECT_EQ(PlanCredentialWrite(Bytes(10), 2, Bytes(2560)).sweeps, (Sweeps{{0, 1}}));
+  EXPECT_TRUE(PlanCredentialWrite(Bytes(10), 2, Bytes(100)).sweeps.empty());
+  EXPECT_TRUE(PlanCredentialWrite(Bytes(10), 2, std::nullopt).sweeps.empty());
+}
+
 TEST(CredentialChunks, OnlyAFullPlainPartAnnouncesAContinuation) {
   EXPECT_TRUE(MayHaveContinuation(2560));
   EXPECT_FALSE(MayHaveContinuation(2559));
   EXPECT_FALSE(MayHaveContinuation(0));
+  EXPECT_TRUE(IsFramedContinuation(SplitCredentialBlob(Bytes(6000), 1, 1)[1]));
+  EXPECT_FALSE(IsFramedContinuation(Bytes(2560)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -149,23 +150,37 @@ TEST_F(LoggerTest, MinimumLevelTwoHidesInfoFromBothOutputs) {
   EXPECT_NE(LogFile().find("[INFO] shown again"), std::string::npos);
 }
 
+// Threads of this process write for as long as two other processes do (the bridge inside
+// several programs): every line arrives whole, none is written over.
 TEST_F(LoggerTest, ConcurrentWritersLoseAndTearNoLine) {
-  constexpr int kThreads = 8;
-  constexpr int kLinesPerThread = 150;
+  constexpr int kThreads = 4;
+  constexpr int kProcesses = 2;
+  constexpr int kLinesPerProcess = 1500;
+  std::atomic<int> processes_running{kProcesses};
+  std::atomic<long> thread_lines{0};
   std::vector<std::thread> threads;
+  for (int p = 0; p < kProcesses; ++p) {
+    threads.emplace_back([&] {
+      RunProgram("credential_probe.exe", {"log", std::to_string(kLinesPerProcess)});
+      --processes_running;
+    });
+  }
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t] {
-      for (int i = 0; i < kLinesPerThread; ++i) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 150 || processes_running > 0; ++i) {
         LogInfo("MurakoSignBridge: thread " + std::to_string(t) + " line " + std::to_string(i));
+        ++thread_lines;
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
 
   std::string file = LogFile();
-  std::regex line_pattern(R"(\[[-0-9 :]{19}\] \[INFO\] MurakoSignBridge: thread \d line \d+\r\n)");
+  std::regex line_pattern(
+      R"(\[[-0-9 :]{19}\] \[INFO\] MurakoSignBridge: (thread|process) \d+ line \d+\r\n)");
   auto begin = std::sregex_iterator(file.begin(), file.end(), line_pattern);
-  EXPECT_EQ(std::distance(begin, std::sregex_iterator()), kThreads * kLinesPerThread);
+  EXPECT_EQ(std::distance(begin, std::sregex_iterator()),
+            thread_lines + kProcesses * kLinesPerProcess);
   size_t total = 0;
   for (auto it = std::sregex_iterator(file.begin(), file.end(), line_pattern);
        it != std::sregex_iterator(); ++it) {

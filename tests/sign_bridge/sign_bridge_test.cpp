@@ -147,6 +147,25 @@ TEST_F(SignBridge, ServiceFailuresLeaveNoSignature) {
   EXPECT_TRUE(signature.empty());
 }
 
+// A renewal in the application revoked the token a signature went out with; the signature
+// goes again, once, with the token the application stores meanwhile.
+TEST_F(SignBridge, SignatureRefusedForARevokedTokenGoesAgainWithTheRenewedOne) {
+  const std::string renewed = control_.NewToken("ciudadano");
+  control_.RevokeToken(citizen_token_);
+  std::thread application([&] {
+    Sleep(600);
+    SecureStorage::StoreToken("oauth_access_token_ciudadano", renewed);
+  });
+  std::vector<uint8_t> signature;
+  const auto raw = TestDigest(32, 10);
+  const HRESULT result = bridge_.Sign(Key(citizen_), raw, 0, signature);
+  application.join();
+  ASSERT_EQ(result, S_OK) << bridge_.LastError();
+  EXPECT_TRUE(control_.Verify(citizen_.id, "rsa-sha256", raw, signature));
+  EXPECT_EQ(control_.Requests(citizen_token_).size(), 1u);
+  EXPECT_EQ(control_.Requests(renewed).size(), 1u);
+}
+
 TEST_F(SignBridge, ProfessionalCertificateWithoutUserTypeGoesAsCitizenAndIsRefused) {
   SecureStorage::DeleteToken("user_type_by_thumbprint_" + professional_.thumbprint);
   std::vector<uint8_t> signature;

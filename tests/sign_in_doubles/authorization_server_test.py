@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """The service double's authorization server as a browser and the OAuth client meet it:
-request checks, the login page, the server session cookie, cancel, and the control API for
-sessions, lifetimes and refresh tokens.
+request checks, the login page, the server session cookie, cancel, the control API for
+sessions, lifetimes and refresh tokens, and its access tokens at the REST API.
 
     authorization_server_test.py CONTROL_ADDRESS CITIZEN_DEVELOPMENT_HOST PROFESSIONAL_DEVELOPMENT_HOST
 """
 import http.client
+import base64
 import json
 import ssl
 import sys
+import time
 import unittest
 from http.cookies import SimpleCookie
 from urllib.parse import parse_qs, quote, urlencode, urlsplit
@@ -192,6 +194,49 @@ class AuthorizationServerTest(unittest.TestCase):
         status, _, text = service(PROFESSIONAL_HOST, "POST", PATH + "/token", body,
                                   {"Content-Type": "application/x-www-form-urlencoded"})
         self.assertEqual((status, json.loads(text)["error"]), (400, "invalid_grant"))
+
+    def renew(self, host, refresh_token):
+        body = urlencode({"grant_type": "refresh_token", "refresh_token": refresh_token,
+                          "client_id": "lumetra", "client_secret": SECRET})
+        status, _, text = service(host, "POST", PATH + "/token", body,
+                                  {"Content-Type": "application/x-www-form-urlencoded"})
+        return status, json.loads(text)
+
+    def rest_answer(self, token):
+        status, headers, text = service(CITIZEN_HOST, "GET", "/trustedx-resources/openid/v1/users/me",
+                                        headers={"Authorization": "Bearer " + token})
+        return status, json.loads(text), headers.get("WWW-Authenticate", "")
+
+    def test_access_tokens_expire_at_the_rest_api_and_a_renewal_can_revoke_the_previous(self):
+        code = control("POST", "/oauth/codes", {"account": "ciudadano"})["code"]
+        _, kept = self.exchange(CITIZEN_HOST, code)
+        _, renewed = self.renew(CITIZEN_HOST, kept["refresh_token"])
+        self.assertEqual(self.rest_answer(kept["access_token"])[0], 200, "revoked only when asked")
+        try:
+            control("POST", "/oauth/lifetimes", {"access_token": 3})
+            self.assertEqual(control("POST", "/oauth/access_tokens",
+                                     {"length": 6000, "revoke_previous": True}),
+                             {"length": 6000, "revoke_previous": True})
+            code = control("POST", "/oauth/codes", {"account": "ciudadano"})["code"]
+            _, first = self.exchange(CITIZEN_HOST, code)
+            _, second = self.renew(CITIZEN_HOST, first["refresh_token"])
+        finally:
+            control("POST", "/oauth/lifetimes", {"reset": True})
+            control("POST", "/oauth/access_tokens", {"reset": True})
+        header, claims, signature = second["access_token"].split(".")
+        self.assertEqual((len(second["access_token"]), len(signature)), (6000, 342))
+        self.assertEqual(json.loads(base64.urlsafe_b64decode(claims + "=" * (-len(claims) % 4)))
+                         ["sub"], "ciudadano")
+        self.assertEqual(self.rest_answer(second["access_token"])[0], 200)
+        self.assertEqual(self.rest_answer(first["access_token"]),
+                         (401, {"error": "invalid_token", "error_description": "access token revoked"},
+                          'Bearer error="invalid_token", error_description="access token revoked"'))
+        time.sleep(3.2)
+        self.assertEqual(self.rest_answer(second["access_token"])[:2],
+                         (401, {"error": "invalid_token", "error_description": "access token expired"}))
+        self.assertEqual(self.rest_answer(renewed["access_token"])[0], 200, "issued before the change")
+        self.assertEqual(self.rest_answer("no-such-token")[:2],
+                         (401, {"error": "invalid or missing bearer token"}))
 
 
 if __name__ == "__main__":

@@ -7,10 +7,47 @@
 #include "hash_classification.h"
 #include "logger.h"
 #include "murako_api_client.h"
+#include "secure_storage.h"
 #include "service_endpoints.h"
 #include "text_encoding.h"
 
 namespace {
+
+constexpr uint32_t kHttpUnauthorized = 401;
+constexpr DWORD kRenewedTokenWaitMs = 3000;
+constexpr DWORD kRenewedTokenPollMs = 250;
+
+// The application renews the session while other programs sign, and the service may revoke the
+// previous access token the moment it issues the new one, before the application has stored
+// it: a signature sent with the previous token in that moment is refused with 401. The token
+// stored since then, waited for a bounded time; nothing when none replaces `used`.
+std::optional<std::string> TokenRenewedSince(const std::string& key, const std::string& used) {
+  for (DWORD waited = 0;; waited += kRenewedTokenPollMs) {
+    std::optional<std::string> stored = SecureStorage::GetToken(key);
+    if (stored && !stored->empty() && *stored != used) return stored;
+    if (waited >= kRenewedTokenWaitMs) return std::nullopt;
+    Sleep(kRenewedTokenPollMs);
+  }
+}
+
+// The signature, sent once more with a renewed token when the service refused the token used.
+std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& client,
+                                                    const std::string& base_url,
+                                                    const std::string& token_key,
+                                                    const std::string& token,
+                                                    const SignatureRequest& request) {
+  uint32_t status = 0;
+  std::optional<SignatureResult> result = client.SignHash(request, &status);
+  if (result || status != kHttpUnauthorized) return result;
+  LogWarning("The service refused the access token (401); looking for a renewed one");
+  std::optional<std::string> renewed = TokenRenewedSince(token_key, token);
+  if (!renewed) {
+    LogWarning("No renewed access token was stored");
+    return std::nullopt;
+  }
+  LogInfo("Signing again with the renewed access token");
+  return MurakoApiClient(base_url, *renewed).SignHash(request);
+}
 
 std::optional<std::string> TokenFor(const std::string& user_type) {
   std::optional<std::string> token = GetOAuthToken(AccessTokenKeyFor(user_type));
@@ -49,7 +86,8 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("Hash (base64): " + request.digest_value);
 
   LogInfo("Calling Murako API /signature...");
-  std::optional<SignatureResult> result = client.SignHash(request);
+  std::optional<SignatureResult> result =
+      SignWithCurrentToken(client, base_url, AccessTokenKeyFor(user_type), *token, request);
   // An empty answer is no signature, however the service labelled it.
   if (!result || result->signature.empty()) {
     SetBridgeError("Failed to get signature from Murako API");
