@@ -24,6 +24,11 @@ endif()
 if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   # Test programs run under Wine through a wrapper that owns the test run's prefix.
   set(SENDARO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(SENDARO_WINE_LOADER wine)
+  else()
+    set(SENDARO_WINE_LOADER wine64)
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)

@@ -7,14 +7,14 @@ build_root=${SENDARO_BUILD_ROOT:-$root/build}
 jobs=$(nproc)
 
 for arch in x64 x86; do
-  # The x86 programs never run here: that tree builds the product and the stand-ins only.
+  # The x86 tree holds the product and the test programs a 32-bit host process runs.
   case $arch in
-    x64) toolchain=toolchain-x86_64-w64-mingw32.cmake test_programs=ON ;;
-    x86) toolchain=toolchain-i686-w64-mingw32.cmake test_programs=OFF ;;
+    x64) toolchain=toolchain-x86_64-w64-mingw32.cmake ;;
+    x86) toolchain=toolchain-i686-w64-mingw32.cmake ;;
   esac
   echo "build: $arch"
   cmake -S "$root" -B "$build_root/$arch" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
-    -DSENDARO_BUILD_TEST_PROGRAMS=$test_programs "$@" >/dev/null
+    -DSENDARO_BUILD_TEST_PROGRAMS=ON "$@" >/dev/null
   cmake --build "$build_root/$arch" -j "$jobs"
 done

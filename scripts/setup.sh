@@ -31,3 +31,17 @@ if [ ${#missing[@]} -gt 0 ]; then
 else
   echo "setup: all packages present"
 fi
+
+# The x86 tree's programs run under Debian's 32-bit Wine, next to the 64-bit one, where the
+# kernel runs 32-bit code.
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+if ! bash "$(dirname "$0")/x86-runs.sh"; then
+  echo "setup: this kernel runs no 32-bit code: no 32-bit Wine, the x86 tests will not run"
+elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "setup: installing wine32:i386"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends \
+    wine32:i386
+fi

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds x64 and x86, checks the binaries' import and export tables, and runs every
-# test under Wine in a fresh prefix. The x86 tree holds the product and the stand-ins only: it
-# is built and checked, never run (this kernel cannot execute 32-bit code). Tests that need the
+# Sets up, builds x64 and x86, checks the binaries' import and export tables, and runs both
+# trees' tests under Wine, x64 then x86, each in a fresh prefix of its own. The x86 tree holds
+# the test programs a 32-bit host process runs; where the kernel runs no 32-bit code
+# (scripts/x86-runs.sh) they are built but not run, and the run says so. Tests that need the
 # signing service double start it through a CTest fixture. Arguments go to ctest, e.g. -R NAME.
-#   scripts/test.sh --quick -R NAME   the fast loop: rebuilds the x64 tree and runs in its
-#                                     existing prefix, without setup, the x86 build or the check
+#   scripts/test.sh --quick [--arch x86] -R NAME   the fast loop: rebuilds one tree (x64 unless
+#                                     told) and runs in its existing prefix, without setup, the
+#                                     other tree or the check
 # With CI=true (set by .ci/run) compiler warnings are errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,17 +15,23 @@ build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
 
 quick=false
+arches=(x64 x86)
 if [ "${1:-}" = --quick ]; then
   quick=true
+  arches=(x64)
   shift
+  if [ "${1:-}" = --arch ]; then
+    arches=("${2:?--arch x64 or x86}")
+    shift 2
+  fi
 fi
 
 if $quick; then
-  if [ ! -f "$build_root/x64/CMakeCache.txt" ]; then
-    echo "test --quick: no x64 build in $build_root yet; run scripts/test.sh once" >&2
+  if [ ! -f "$build_root/${arches[0]}/CMakeCache.txt" ]; then
+    echo "test --quick: no ${arches[0]} build in $build_root yet; run scripts/test.sh once" >&2
     exit 1
   fi
-  cmake --build "$build_root/x64" -j "$(nproc)"
+  cmake --build "$build_root/${arches[0]}" -j "$(nproc)"
 else
   warnings=OFF
   [ "${CI:-}" = true ] && warnings=ON
@@ -32,12 +40,43 @@ else
   bash scripts/fuzz.sh "${SENDARO_FUZZ_SECONDS:-3}"
 fi
 
+# Whether 32-bit programs run here, for the x86 tree and the installer test.
+export SENDARO_X86_RUNS=no
+if bash scripts/x86-runs.sh; then SENDARO_X86_RUNS=yes; fi
+
 . scripts/wine-session.sh
 trap wine_session_stop EXIT
-echo "test: starting a Wine session"
-if $quick; then
-  wine_session_start "$build_root/x64/wineprefix" keep
-else
-  wine_session_start "$build_root/x64/wineprefix"
+
+# run_tree ARCH CTEST_ARGS...: one tree's tests in a Wine session of its own.
+run_tree() {
+  local arch=$1
+  shift
+  if ! ctest --test-dir "$build_root/$arch" -N "$@" | grep '^Total Tests: [1-9]' >/dev/null; then
+    echo "test: $arch: no test selected"
+    return 0
+  fi
+  if [ "$arch" = x86 ] && [ $SENDARO_X86_RUNS = no ]; then
+    echo "test: x86: NOT RUN: this kernel runs no 32-bit code (IA-32 emulation is off);" \
+      "the x86 tree is built and checked only"
+    return 0
+  fi
+  echo "test: $arch: starting a Wine session"
+  if $quick; then
+    wine_session_start "$build_root/$arch/wineprefix" keep
+  else
+    wine_session_start "$build_root/$arch/wineprefix"
+  fi
+  local status=0
+  ctest --test-dir "$build_root/$arch" --output-on-failure "$@" || status=$?
+  wine_session_stop
+  return $status
+}
+
+failed=()
+for arch in "${arches[@]}"; do
+  run_tree "$arch" "$@" || failed+=("$arch")
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test: tests failed in ${failed[*]}"
+  exit 1
 fi
-ctest --test-dir "$build_root/x64" --output-on-failure "$@"

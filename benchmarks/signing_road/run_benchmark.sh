@@ -2,18 +2,48 @@
 # Runs the signing-road benchmark (not a test) under Wine with the service double started:
 #   SENDARO_BUILD_ROOT=... bash benchmarks/signing_road/run_benchmark.sh [threads|leaks|latency|leakparts|all]
 # BENCHMARK_RUNS=N runs it N times in the same session (for medians side by side);
-# BENCHMARK_BIN=DIR runs the program kept in DIR (a copy of an earlier build) without building.
+# BENCHMARK_BIN=DIR runs the x64 program kept in DIR (a copy of an earlier build) without building.
+# BENCHMARK_ARCH="x64 x86" says which builds run, each in a fresh prefix of its own: by default
+# x64, and for "latency" both, with their ratios printed side by side at the end. The x86 build
+# runs where the kernel runs 32-bit code (scripts/x86-host.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
-bin=${BENCHMARK_BIN:-}
+mode=${1:-all}
+arches=${BENCHMARK_ARCH:-x64}
+[ "$mode" = latency ] && arches=${BENCHMARK_ARCH:-x64 x86}
 cd "$root"
-if [ -z "$bin" ]; then
-  cmake --build "$build_root/x64" -j2 --target signing_road_benchmark >/dev/null
-  bin=$build_root/x64/bin
-fi
 . scripts/wine-session.sh
-road_session_start "$build_root/x64/wineprefix"
-for run in $(seq 1 "${BENCHMARK_RUNS:-1}"); do
-  "$build_root/x64/wine-run" "$bin/signing_road_benchmark.exe" "${1:-all}"
+trap wine_session_stop EXIT
+ratios=()
+for arch in $arches; do
+  if [ "$arch" = x86 ] && [ "$(bash scripts/x86-host.sh mode)" != native ]; then
+    echo "benchmark: x86 NOT RUN: this kernel runs no 32-bit code"
+    ratios+=("x86 not run")
+    continue
+  fi
+  bin=$build_root/$arch/bin
+  if [ "$arch" = x64 ] && [ -n "${BENCHMARK_BIN:-}" ]; then
+    bin=$BENCHMARK_BIN
+  else
+    cmake --build "$build_root/$arch" -j2 --target signing_road_benchmark >/dev/null
+  fi
+  if [ -z "${road_started:-}" ]; then
+    road_session_start "$build_root/$arch/wineprefix"
+    road_started=1
+  else
+    wine_session_stop
+    wine_session_start "$build_root/$arch/wineprefix"
+  fi
+  echo "benchmark: $arch"
+  for run in $(seq 1 "${BENCHMARK_RUNS:-1}"); do
+    "$build_root/$arch/wine-run" "$bin/signing_road_benchmark.exe" "$mode" |
+      tee "$build_root/$arch/signing_road_benchmark.out"
+  done
+  ratio=$(sed -n 's/^latency over .*, ratio \([0-9.]*\) (means.*medians.*ratio \([0-9.]*\)$/\1 (medians \2)/p' \
+    "$build_root/$arch/signing_road_benchmark.out" | tail -1)
+  ratios+=("$arch ${ratio:-none}")
 done
+if [ "$mode" = latency ] || [ "$mode" = all ]; then
+  printf 'latency ratio provider->bridge->double / bare POST: %s\n' "$(IFS=';'; echo "${ratios[*]}")"
+fi

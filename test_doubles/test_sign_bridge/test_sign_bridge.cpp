@@ -10,7 +10,8 @@
 //                                "corrupt": the real signature with its last byte changed;
 //                                "fail": E_FAIL with the last-error text;
 //                                "fail_with_buffer": E_FAIL but a signature buffer as well;
-//                                "empty": S_OK without a signature buffer
+//                                "empty": S_OK without a signature buffer;
+//                                "throw": E_FAIL after an exception thrown and caught inside
 //   TEST_SIGN_BRIDGE_SIG_BYTES   length of the returned signature, cut or padded with zeros
 //                                (default: the real signature's, else 256)
 //   TEST_SIGN_BRIDGE_ERROR       last-error text of a failure (default "scripted failure")
@@ -31,10 +32,12 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "hash_classification.h"
+#include "own_unwind_tables.h"
 #include "sign_bridge_api.h"
 
 namespace {
@@ -190,6 +193,14 @@ extern "C" HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* has
   if (mode == "empty") {
     return S_OK;
   }
+  if (mode == "throw") {
+    try {
+      throw std::runtime_error("scripted exception");
+    } catch (const std::exception& error) {
+      SetThreadError(std::string("Exception: ") + error.what());
+    }
+    return E_FAIL;
+  }
   std::vector<BYTE> made = Signature(key_name, hash, hash_bytes, padding_flags);
   if (mode == "corrupt") made.back() ^= 0x01;
   const DWORD bytes = length.empty() ? static_cast<DWORD>(made.size()) : std::atol(length.c_str());
@@ -212,6 +223,7 @@ extern "C" void WINAPI MurakoFreeSig(BYTE* signature) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID /*reserved*/) {
+  KeepOwnUnwindTables(reason);
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       g_error_slot = TlsAlloc();

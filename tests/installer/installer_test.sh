@@ -155,6 +155,24 @@ check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' 
 (cd "$bin" &&
   WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" "$wine64" installed_signature_test.exe)
 check "a signature through the installed provider and bridge verifies" [ $? -eq 0 ]
+# A 32-bit program signs through the provider in the 32-bit system folder (the bridge beside
+# it), with the certificate and token the 64-bit program stored: the provider registration and
+# the Credential Manager as a 32-bit process sees them.
+if [ "${SENDARO_X86_RUNS:-$(bash "$root/scripts/x86-runs.sh" && echo yes)}" != yes ]; then
+  echo "NOT RUN: a 32-bit program signing through SysWOW64 (this kernel runs no 32-bit code)"
+else
+  thumbprint=$("$wine64" reg query \
+    'HKCU\Software\Microsoft\SystemCertificates\My\Certificates' 2>/dev/null |
+    tr -d '\r' | grep -oP '\\[0-9A-F]{40}$' | head -1 | tr -d '\\')
+  mkdir "$drive/sign32" && cp "$build_root/x86/bin/cng_sign_client.exe" \
+    "$build_root/x86/bin/cng_router_stand_in/ncrypt.dll" "$drive/sign32/"
+  signed32=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" \
+    /usr/lib/wine/wine 'C:\sign32\cng_sign_client.exe' "$thumbprint" | tr -d '\r')
+  signed32_status=$?
+  echo "$signed32"
+  check "a 32-bit program signs through SysWOW64 (PKCS #1 and PSS verified)" \
+    [ $signed32_status -eq 0 -a -n "$thumbprint" ]
+fi
 user_state_before=$(user_state)
 
 # A repair ("msiexec /fa", which Wine's msiexec cannot start, is this) puts back a missing file

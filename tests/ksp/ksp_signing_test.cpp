@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ksp_fixtures.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -210,6 +211,25 @@ TEST_F(KspSigning, BridgeFailureTextReachesTheDebugLogOnly) {
     EXPECT_EQ(Sign(hash, &signature, &size), NTE_INTERNAL_ERROR);
   }
   EXPECT_FALSE(BridgeIsLoaded());
+}
+
+// A 32-bit host built with the GNU toolchain's shared runtime has libgcc_s_dw2-1.dll loaded
+// before the provider loads the bridge (the test folder holds a copy in 32-bit GNU builds
+// only). A failure the bridge throws and catches inside itself still comes back as a failure.
+TEST_F(KspSigning, ExceptionsCaughtInsideTheBridgeStayThereWhenTheHostHasTheGnuRuntime) {
+  const std::wstring runtime = Utf8ToWide(ProgramDirectory()) + L"gnu_runtime\\libgcc_s_dw2-1.dll";
+  if (GetFileAttributesW(runtime.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "only 32-bit x86 builds of the GNU toolchain register unwind tables";
+  }
+  UniqueModule host_runtime(LoadLibraryExW(runtime.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  ASSERT_TRUE(host_runtime);
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("throw");
+  DebugLogCapture log;
+  std::vector<BYTE> signature(256);
+  DWORD size = 0;
+  EXPECT_EQ(Sign(Hash(32), &signature, &size), NTE_INTERNAL_ERROR);
+  EXPECT_TRUE(log.Contains("Exception: scripted exception")) << log.Text();
 }
 
 TEST_F(KspSigning, MissingBridgeOrMissingExportsFailAsInternalError) {

@@ -4,6 +4,7 @@
 #include "ksp_log.h"
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
+#include "own_unwind_tables.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ extern "C" NTSTATUS WINAPI GetKeyStorageInterface(LPCWSTR pszProviderName,
 }
 
 BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  KeepOwnUnwindTables(reason);
   ReleaseCxxRuntimeOnUnload(reason, reserved);
   return TRUE;
 }

@@ -10,6 +10,7 @@
 #include "cxx_runtime_release.h"
 #include "hash_classification.h"
 #include "logger.h"
+#include "own_unwind_tables.h"
 #include "remote_signer.h"
 #include "sign_bridge_api.h"
 
@@ -80,6 +81,7 @@ void WINAPI MurakoFreeSig(BYTE* signature) {
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  KeepOwnUnwindTables(reason);
   ReleaseCxxRuntimeOnUnload(reason, reserved);
   if (reason == DLL_THREAD_DETACH) {
     try {
