@@ -10,8 +10,10 @@
 
 namespace {
 
-void CheckRoundTrip(const CredentialBytes& data, uint64_t generation, size_t max_part_size) {
-  const std::vector<CredentialBytes> parts = SplitCredentialBlob(data, generation, max_part_size);
+void CheckRoundTrip(const CredentialBytes& data, uint64_t generation, size_t slot,
+                    size_t max_part_size) {
+  const std::vector<CredentialBytes> parts =
+      SplitCredentialBlob(data, generation, slot, max_part_size);
   FUZZ_CHECK(!parts.empty());
   for (const CredentialBytes& part : parts) FUZZ_CHECK(part.size() <= max_part_size);
   const std::optional<CredentialFrame> frame = ReadCredentialFrame(parts[0], max_part_size);
@@ -21,6 +23,7 @@ void CheckRoundTrip(const CredentialBytes& data, uint64_t generation, size_t max
   }
   FUZZ_CHECK(frame->total_length == data.size());
   FUZZ_CHECK(frame->generation == generation);
+  FUZZ_CHECK(frame->slot == slot);
   FUZZ_CHECK(frame->continuation_count + 1 == parts.size());
   CredentialBytes value = FramedFirstPayload(parts[0]);
   for (size_t index = 1; index < parts.size(); ++index) {
@@ -77,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const uint64_t generation = input.ConsumeIntegral<uint64_t>();
-  CheckRoundTrip(input.ConsumeRemainingBytes<uint8_t>(), generation, max_part_size);
+  const size_t slot = input.ConsumeBool() ? 1 : 0;
+  CheckRoundTrip(input.ConsumeRemainingBytes<uint8_t>(), generation, slot, max_part_size);
   return 0;
 }
