@@ -41,7 +41,8 @@ wine_session_start() {
 }
 
 wine_session_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  # Called again by the exit trap after a tree's own stop: a server already gone is no failure.
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   if [ -n "${WINE_SESSION_XVFB_PID:-}" ]; then
     kill "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
     wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
