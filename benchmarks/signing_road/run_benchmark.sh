@@ -5,7 +5,7 @@
 # BENCHMARK_BIN=DIR runs the x64 program kept in DIR (a copy of an earlier build) without building.
 # BENCHMARK_ARCH="x64 x86" says which builds run, each in a fresh prefix of its own: by default
 # x64, and for "latency" both, with their ratios printed side by side at the end. The x86 build
-# runs where the kernel runs 32-bit code (scripts/x86-host.sh).
+# runs where the kernel runs 32-bit code (scripts/x86-runs.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
@@ -17,7 +17,7 @@ cd "$root"
 trap wine_session_stop EXIT
 ratios=()
 for arch in $arches; do
-  if [ "$arch" = x86 ] && [ "$(bash scripts/x86-host.sh mode)" != native ]; then
+  if [ "$arch" = x86 ] && ! bash scripts/x86-runs.sh; then
     echo "benchmark: x86 NOT RUN: this kernel runs no 32-bit code"
     ratios+=("x86 not run")
     continue
