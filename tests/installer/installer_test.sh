@@ -158,8 +158,8 @@ check "a signature through the installed provider and bridge verifies" [ $? -eq 
 # A 32-bit program signs through the provider in the 32-bit system folder (the bridge beside
 # it), with the certificate and token the 64-bit program stored: the provider registration and
 # the Credential Manager as a 32-bit process sees them.
-if [ "${SENDARO_X86_RUNS:-$(bash "$root/scripts/x86-runs.sh" && echo yes)}" != yes ]; then
-  echo "NOT RUN: a 32-bit program signing through SysWOW64 (this kernel runs no 32-bit code)"
+if [ "${SENDARO_X86_RUNS:-no}" != yes ]; then
+  echo "NOT RUN: a 32-bit program signing through SysWOW64 (the x86 tests are not run)"
 else
   thumbprint=$("$wine64" reg query \
     'HKCU\Software\Microsoft\SystemCertificates\My\Certificates' 2>/dev/null |
