@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "cross_process_writer_lock.h"
@@ -219,6 +220,16 @@ void LogAt(LogLevel level, const std::string& message) {
 void LogInfo(const std::string& message) { LogAt(LogLevel::Info, message); }
 void LogWarning(const std::string& message) { LogAt(LogLevel::Warning, message); }
 void LogError(const std::string& message) { LogAt(LogLevel::Error, message); }
+
+std::string CurrentExceptionText(const char* unknown) {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return unknown;
+  }
+}
 
 void SetMinimumLogLevel(int level) { g_minimum_level = level; }
 

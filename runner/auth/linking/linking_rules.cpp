@@ -176,16 +176,6 @@ bool MapIdentity(const std::string& user_type, const SignIdentity& identity,
   return thumbprint && StoreMappings(user_type, identity.id, *thumbprint);
 }
 
-std::string CurrentExceptionText() {
-  try {
-    throw;
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "unknown exception";
-  }
-}
-
 }  // namespace
 
 int CreateThumbprintMappings(const std::string& user_type, const std::vector<SignIdentity>& identities,

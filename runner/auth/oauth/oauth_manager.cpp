@@ -15,17 +15,6 @@
 
 namespace {
 
-// The text of whatever escaped an operation, for its Error line.
-std::string CurrentExceptionText() {
-  try {
-    throw;
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
 constexpr wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 
 struct Strategy {
@@ -73,7 +62,7 @@ std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string
     LogInfo("Authorization URL: " + RedactAddressForLog(url));
     return url;
   } catch (...) {
-    LogError("Failed to build authorization URL: " + CurrentExceptionText());
+    LogError("Failed to build authorization URL: " + CurrentExceptionText("unknown error"));
   }
   return std::string();
 }
@@ -86,7 +75,7 @@ std::string OAuthManager::GetOAuthDomain(int user_type) const {
     return choice.address;
   } catch (...) {
     LogWarning("Failed to read environment setting, using DEVELOPMENT: " +
-               CurrentExceptionText());
+               CurrentExceptionText("unknown error"));
   }
   return ChooseOAuthDomain(hosts, user_type, false).address;
 }
@@ -99,7 +88,7 @@ TokenEndpoint OAuthManager::GetTokenEndpoint(int user_type) const {
     LogInfo(choice.log_line);
   } catch (...) {
     LogWarning("Failed to read environment setting, using DEVELOPMENT token endpoint: " +
-               CurrentExceptionText());
+               CurrentExceptionText("unknown error"));
     choice = ChooseTokenEndpoint(hosts, user_type, false);
   }
   return {Utf8ToWide(choice.host), choice.port};
@@ -115,7 +104,7 @@ std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
         AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier),
         user_type, TokenGrant::AuthorizationCode, std::string());
   } catch (...) {
-    LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText());
+    LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText("unknown error"));
   }
   return std::nullopt;
 }
@@ -128,7 +117,7 @@ std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
     return RequestToken(RefreshTokenGrantBody(refresh_token, client_id_, client_secret_),
                         user_type, TokenGrant::RefreshToken, refresh_token);
   } catch (...) {
-    LogError("Exception in RefreshAccessToken: " + CurrentExceptionText());
+    LogError("Exception in RefreshAccessToken: " + CurrentExceptionText("unknown error"));
   }
   return std::nullopt;
 }

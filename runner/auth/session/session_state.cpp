@@ -140,16 +140,6 @@ bool ClearOAuthSession(const SessionStore& store) {
 
 namespace {
 
-std::string ExceptionText() {
-  try {
-    throw;
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "unknown exception";
-  }
-}
-
 // The keys are deleted whatever `removed` says: an account whose certificates could not all
 // be removed must not stay signed in.
 std::optional<std::string> DeleteAfterRemoval(bool removed, const std::vector<std::string>& keys,
@@ -171,7 +161,7 @@ std::optional<std::string> DeactivateAccount(const std::string& user_type,
   try {
     removed = with_defaults.remove_all_certificates();
   } catch (...) {
-    LogError("Removing the certificates failed: " + ExceptionText());
+    LogError("Removing the certificates failed: " + CurrentExceptionText());
   }
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
   std::optional<std::string> failure = DeleteAfterRemoval(

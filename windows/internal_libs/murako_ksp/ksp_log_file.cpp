@@ -2,43 +2,12 @@
 
 #include <vector>
 
+#include "cross_process_writer_lock.h"
 #include "scoped_srw_exclusive_lock.h"
 
 namespace {
 
-// A byte far beyond any real end of the log, locked by the writer of one line: the end of the
-// file moves only under this lock. (Append-only access alone lands each write at the end on
-// Windows, but Wine reads the end and writes in two steps, so two processes could write one
-// place.) The wait for another process's single write is bounded; after it the line is written
-// anyway rather than lost.
-constexpr DWORD kWriterLockOffsetHigh = 0x7FFFFFFF;
-constexpr int kWriterLockAttempts = 200;
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
-
-class CrossProcessWriterLock {
- public:
-  explicit CrossProcessWriterLock(HANDLE file) : file_(file) {
-    for (int attempt = 0; attempt < kWriterLockAttempts && !held_; ++attempt) {
-      OVERLAPPED at{};
-      at.OffsetHigh = kWriterLockOffsetHigh;
-      held_ = LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                         &at) != FALSE;
-      if (!held_) Sleep(attempt < 10 ? 0 : 1);
-    }
-  }
-  ~CrossProcessWriterLock() {
-    if (!held_) return;
-    OVERLAPPED at{};
-    at.OffsetHigh = kWriterLockOffsetHigh;
-    UnlockFileEx(file_, 0, 1, 0, &at);
-  }
-  CrossProcessWriterLock(const CrossProcessWriterLock&) = delete;
-  CrossProcessWriterLock& operator=(const CrossProcessWriterLock&) = delete;
-
- private:
-  HANDLE file_;
-  bool held_ = false;
-};
 
 bool SameFile(HANDLE first, HANDLE second) {
   BY_HANDLE_FILE_INFORMATION a{}, b{};
