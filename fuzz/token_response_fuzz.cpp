@@ -98,7 +98,8 @@ void CheckFormBody(const std::string& form) {
     const size_t equals = before[i].find('=');
     const std::string name = before[i].substr(0, equals);
     const bool secret = equals != std::string::npos && equals + 1 < before[i].size() &&
-                        (name == "code" || name == "refresh_token" || name == "client_secret");
+                        (name == "code" || name == "refresh_token" || name == "client_secret" ||
+                         name == "code_verifier");
     FUZZ_CHECK(after[i] == (secret ? name + "=[REDACTED]" : before[i]));
   }
 }
