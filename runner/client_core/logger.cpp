@@ -61,9 +61,15 @@ class OpenLogFile {
 
   // Writes one line, opening the file first when needed. False when the file cannot be opened.
   bool Append(const std::string& path, const std::string& text) {
-    if (file_ && (path != path_ || WasDeleted())) Close();
-    if (!file_ && !Open(path)) return false;
-    if (LogFileIsFull(Size(), text.size()) && RotationMayBeTried()) {
+    // One query per write gives both whether the file is still there and its size.
+    FILE_STANDARD_INFO info{};
+    if (file_ && (path != path_ || !ReadStandardInfo(&info) || WasDeleted(info))) Close();
+    if (!file_) {
+      if (!Open(path)) return false;
+      if (!ReadStandardInfo(&info)) info = FILE_STANDARD_INFO{};
+    }
+    if (LogFileIsFull(static_cast<uint64_t>(info.EndOfFile.QuadPart), text.size()) &&
+        RotationMayBeTried()) {
       Close();
       if (!RotateFullLogFile(path, text.size())) rotation_failed_at_ = GetTickCount64();
       if (!Open(path)) return false;
@@ -90,22 +96,17 @@ class OpenLogFile {
     return true;
   }
 
-  uint64_t Size() const {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_.get(), &size)) return 0;
-    return static_cast<uint64_t>(size.QuadPart);
-  }
-
   bool RotationMayBeTried() const {
     return rotation_failed_at_ == 0 || GetTickCount64() - rotation_failed_at_ >= kRotationRetryMs;
   }
 
+  bool ReadStandardInfo(FILE_STANDARD_INFO* info) const {
+    return GetFileInformationByHandleEx(file_.get(), FileStandardInfo, info, sizeof(*info)) !=
+           FALSE;
+  }
+
   // A log removed by the user (or a test) while open: the next line starts a new file.
-  bool WasDeleted() const {
-    FILE_STANDARD_INFO info{};
-    if (!GetFileInformationByHandleEx(file_.get(), FileStandardInfo, &info, sizeof(info))) {
-      return true;
-    }
+  static bool WasDeleted(const FILE_STANDARD_INFO& info) {
     return info.DeletePending || info.NumberOfLinks == 0;
   }
 
