@@ -126,8 +126,8 @@ struct LineQueue {
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE written = CONDITION_VARIABLE_INIT;
   std::string pending;
-  uint64_t queued = 0;   // lines queued so far
-  uint64_t settled = 0;  // lines written, or dropped with a failed write, so far
+  uint64_t queued = 0;   // texts (a line, or a call's lines) queued so far
+  uint64_t settled = 0;  // texts written, or dropped with a failed write, so far
   bool writing = false;
 };
 LineQueue g_lines;
@@ -170,6 +170,17 @@ void AppendToLogFile(const std::string& line) {
   }
 }
 
+// One or more whole lines to the debugger channel and the file.
+void WriteLines(const std::string& lines) {
+  OutputDebugStringA(lines.c_str());
+  if (g_file_sink_disabled) return;
+  try {
+    AppendToLogFile(lines);
+  } catch (...) {
+    g_file_sink_disabled = true;
+  }
+}
+
 const char* TagFor(LogLevel level) {
   switch (level) {
     case LogLevel::Info: return "INFO";
@@ -202,17 +213,15 @@ void WriteLog(int level, const std::string& tag, const std::string& message) {
   if (level < g_minimum_level) return;
   try {
     std::string line = FormatLogLine(CurrentLocalTime(), tag, message);
-    OutputDebugStringA(line.c_str());
-    if (g_file_sink_disabled) return;
-    try {
-      AppendToLogFile(line);
-    } catch (...) {
-      g_file_sink_disabled = true;
-    }
+    if (!LineBatch::Hold(&WriteLines, line)) WriteLines(line);
   } catch (...) {
     // Composing the line failed (out of memory): the message is lost, the caller is not.
   }
 }
+
+LogBatch::LogBatch() noexcept : LineBatch(&WriteLines) {}
+
+void FlushLogBatch() noexcept { LineBatch::FlushOpen(&WriteLines); }
 
 void LogAt(LogLevel level, const std::string& message) {
   WriteLog(static_cast<int>(level), TagFor(level), message);

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <string>
 
+#include "line_batch.h"
+
 // Process-wide diagnostics shared by the main program and the signing bridge: every message
 // becomes one timestamped line on the debugger output channel and in "murako_windows.log" in
 // the user's temporary directory. Nothing here ever throws or reports failure.
@@ -19,6 +21,15 @@ void LogError(const std::string& message);
 std::string CurrentExceptionText(const char* unknown = "unknown exception");
 // For lines whose level is decided elsewhere, e.g. by functions that return their log lines.
 void LogAt(LogLevel level, const std::string& message);
+
+// Every line this thread logs while a LogBatch is open reaches both outputs when the outermost
+// one closes (or at FlushLogBatch), together (line_batch.h). Entry points that log many lines
+// per call open one.
+class LogBatch : public LineBatch {
+ public:
+  LogBatch() noexcept;
+};
+void FlushLogBatch() noexcept;
 
 // Messages whose level number is below this value are dropped from both outputs.
 void SetMinimumLogLevel(int level);

@@ -35,7 +35,18 @@ std::string TemporaryFolder() {
   return std::string(directory, length);
 }
 
+// One or more whole lines, appended to the log of the current account and folder.
+void WriteLines(const std::string& lines) {
+  LastErrorKeeper keep_last_error;
+  const std::string path = KspLogPath();
+  if (!path.empty()) ProviderLogFile().Append(path, lines.data(), lines.size());
+}
+
 }  // namespace
+
+KspLogBatch::KspLogBatch() noexcept : LineBatch(&WriteLines) {}
+
+void FlushKspLogBatch() noexcept { LineBatch::FlushOpen(&WriteLines); }
 
 std::string KspLogPath() {
   const LogAccount account = CurrentLogAccount();
@@ -53,13 +64,7 @@ std::string KspLogPath() {
 
 void KspLog(const char* format, ...) {
   LastErrorKeeper keep_last_error;
-  std::string path;
-  try {
-    path = KspLogPath();
-  } catch (...) {
-    return;
-  }
-  if (path.empty() || format == nullptr) {
+  if (format == nullptr) {
     return;
   }
 
@@ -82,7 +87,8 @@ void KspLog(const char* format, ...) {
     return;
   }
   try {
-    ProviderLogFile().Append(path, line, strlen(line));
+    const std::string text(line, static_cast<size_t>(length) < sizeof(line) ? length : strlen(line));
+    if (!LineBatch::Hold(&WriteLines, text)) WriteLines(text);
   } catch (...) {
   }
 }

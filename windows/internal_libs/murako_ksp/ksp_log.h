@@ -4,12 +4,22 @@
 
 #include <string>
 
+#include "line_batch.h"
+
 // The provider's debug log: "murako_ksp_debug.log" in the temporary directory of the user the
 // host process runs as, or for a service account in its protected folder (ksp_log_location.h),
 // one "[hh:mm:ss.mmm] message" line per call, appended; at 10 MiB the file moves to one older
 // file (ksp_log_file.h). Entry lines start ">>> ", exit lines "<<< ", sub-steps are indented.
 // Logging never fails the caller and leaves the thread's last-error value as it was.
 void KspLog(const char* format, ...);
+
+// The lines this thread logs while one is open are appended together when the outermost closes
+// or at FlushKspLogBatch (line_batch.h); every table slot opens one.
+class KspLogBatch : public LineBatch {
+ public:
+  KspLogBatch() noexcept;
+};
+void FlushKspLogBatch() noexcept;
 
 // UTF-16 text as UTF-8 for a log line, cut at a character boundary so that it fits a buffer of
 // `buffer_bytes` bytes with its terminator; a null pointer reads "NULL".

@@ -77,6 +77,7 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
 
   KspLog("    Calling HSM via bridge DLL with %d bytes, flags=0x%08X...",
          static_cast<int>(hash_bytes), static_cast<unsigned>(flags));
+  FlushKspLogBatch();  // the remote signature may take a while
   BYTE* returned = nullptr;
   DWORD returned_bytes = 0;
   HRESULT result =

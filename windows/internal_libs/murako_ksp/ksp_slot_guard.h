@@ -4,9 +4,11 @@
 #include "ksp_status.h"
 
 // Runs the body of a table slot so that no C++ exception reaches CNG or the host program:
-// anything thrown becomes NTE_INTERNAL_ERROR with a log line.
+// anything thrown becomes NTE_INTERNAL_ERROR with a log line. The slot's log lines are written
+// together when it returns.
 template <typename Body>
 SECURITY_STATUS GuardSlot(const char* function_name, Body&& body) noexcept {
+  KspLogBatch lines_of_this_call;
   try {
     return body();
   } catch (...) {

@@ -40,6 +40,7 @@ std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& clien
   std::optional<SignatureResult> result = client.SignHash(request, &status);
   if (result || status != kHttpUnauthorized) return result;
   LogWarning("The service refused the access token (401); looking for a renewed one");
+  FlushLogBatch();
   std::optional<std::string> renewed = TokenRenewedSince(token_key, token);
   if (!renewed) {
     LogWarning("No renewed access token was stored");
@@ -86,6 +87,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("Hash (base64): " + request.digest_value);
 
   LogInfo("Calling Murako API /signature...");
+  FlushLogBatch();  // what the call was doing shows even if the service never answers
   std::optional<SignatureResult> result =
       SignWithCurrentToken(client, base_url, AccessTokenKeyFor(user_type), *token, request);
   // An empty answer is no signature, however the service labelled it.

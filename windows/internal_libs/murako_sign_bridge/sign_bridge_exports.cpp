@@ -62,8 +62,12 @@ extern "C" {
 HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* hash, DWORD hash_length,
                                     DWORD padding_flags, BYTE** signature_out,
                                     DWORD* signature_length_out) {
-  const HRESULT result = SignHashRemote(key_name, hash, hash_length, padding_flags,
-                                        signature_out, signature_length_out);
+  HRESULT result = E_FAIL;
+  {
+    LogBatch lines_of_this_call;
+    result = SignHashRemote(key_name, hash, hash_length, padding_flags,
+                            signature_out, signature_length_out);
+  }
   ReleaseThreadRuntimeOfThisModule();
   return result;
 }
