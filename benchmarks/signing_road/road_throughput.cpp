@@ -234,6 +234,15 @@ void PrintContention(const Setup& setup) {
       {"provider-style log line (byte lock)", 200, [&] { provider_log.Line(); }},
       {"access token read (3 parts, no log)", 50,
        [] { SecureStorage::GetToken("oauth_access_token_ciudadano"); }},
+      // What the bridge reads from credential storage at every signature: the user type, the
+      // access token, the identity and the environment (6 entries).
+      {"a signature's credential reads (no log)", 20,
+       [&] {
+         SecureStorage::GetToken("user_type_by_thumbprint_" + setup.identity.thumbprint);
+         SecureStorage::GetToken("oauth_access_token_ciudadano");
+         SecureStorage::GetToken("sign_identity_by_thumbprint_" + setup.identity.thumbprint);
+         IsProductionEnvironment();
+       }},
       {"personal store open + find + close", 20,
        [&] { FindInPersonalStore(setup.identity.thumbprint, nullptr); }},
       {"bridge load + unload", 20, [&] { FreeLibrary(LoadLibraryW(bridge_path.c_str())); }},
@@ -246,7 +255,7 @@ void PrintContention(const Setup& setup) {
     const double alone = MsPerCall(1, step.calls, step.run);
     const double shared = MsPerCall(8, step.calls, step.run);
     if (quiet) SetMinimumLogLevel(1);
-    std::printf("  %-40s %7.3f -> %7.3f ms (x%.1f)\n", step.name, alone, shared, shared / alone);
+    std::printf("  %-42s %7.3f -> %7.3f ms (x%.1f)\n", step.name, alone, shared, shared / alone);
   }
 }
 

@@ -132,7 +132,7 @@ TEST(KspProperties, CertificatePropertyFollowsTheRuleThatOpenedTheKey) {
   EXPECT_EQ(KeyProperty(twin.get(), NCRYPT_CERTIFICATE_PROPERTY), Fixtures()[first].der);
 }
 
-TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLength) {
+TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLengthUntilReinstalled) {
   ScopedProvider provider;
   const InstalledFixture& fixture = Fixtures()["rsa1024"];
   ScopedKey key;
@@ -146,7 +146,13 @@ TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLength) {
             NTE_NOT_FOUND);
   EXPECT_EQ(KeyDwordProperty(key.get(), NCRYPT_LENGTH_PROPERTY), 1024u);
   EXPECT_EQ(Text(KeyProperty(key.get(), NCRYPT_NAME_PROPERTY)), fixture.thumbprint);
+  // The provider keeps the store open between calls: a change made elsewhere is still seen.
+  ScopedKey gone;
+  EXPECT_EQ(gone.Open(provider.get(), fixture.thumbprint), NTE_BAD_KEYSET);
   ASSERT_TRUE(Fixtures().Reinstall("rsa1024"));
+  ScopedKey back;
+  ASSERT_EQ(back.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
+  EXPECT_EQ(KeyProperty(back.get(), NCRYPT_CERTIFICATE_PROPERTY), fixture.der);
 }
 
 // The generic public blob type gets the same answer as the RSA one.

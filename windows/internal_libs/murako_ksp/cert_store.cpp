@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ksp_handles.h"
+#include "scoped_srw_exclusive_lock.h"
 
 namespace {
 
@@ -17,10 +18,70 @@ struct HeapBlockTraits {
   static void Close(Handle block) { KspHeapFree(block); }
 };
 
+// Where the system keeps the current user's personal store.
+constexpr wchar_t kPersonalStoreKey[] = L"Software\\Microsoft\\SystemCertificates\\My";
+
+HCERTSTORE OpenPersonalStoreNow() {
+  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+}
+
+// A thread that impersonates another user may see another user's store: it opens its own.
+bool ThreadMayImpersonate() {
+  UniqueKernelHandle token;
+  if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) return true;
+  return GetLastError() != ERROR_NO_TOKEN;
+}
+
+// Opening the system store reads every certificate of the user from the registry, which costs
+// more than everything else in opening a key, and signing programs open a key per signature.
+// The store is therefore opened once per process, and opened anew after anything under its
+// registry key changed (a certificate installed or removed by Sendaro or by the user, in any
+// process). The change is watched before the store is read, so no change goes unseen. A store
+// already handed out stays as it was for its holder, like a store opened at that moment.
+class PersonalStoreCache {
+ public:
+  HCERTSTORE Get() {
+    ScopedSrwExclusiveLock exclusive(lock_);
+    if (!store_ || WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT) Reopen();
+    return store_ ? CertDuplicateStore(store_.get()) : OpenPersonalStoreNow();
+  }
+
+ private:
+  void Reopen() {
+    store_.reset();
+    if (WatchForChanges()) store_.reset(OpenPersonalStoreNow());
+  }
+
+  bool WatchForChanges() {
+    if (!changed_) changed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!key_) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalStoreKey, 0, KEY_NOTIFY, &key) !=
+          ERROR_SUCCESS) {
+        return false;
+      }
+      key_.reset(key);
+    }
+    if (!changed_ || !ResetEvent(changed_.get())) return false;
+    return RegNotifyChangeKeyValue(key_.get(), TRUE,
+                                   REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET |
+                                       REG_NOTIFY_THREAD_AGNOSTIC,
+                                   changed_.get(), TRUE) == ERROR_SUCCESS;
+  }
+
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  UniqueKernelHandle changed_;
+  UniqueRegistryKey key_;
+  UniqueCertStore store_;
+};
+
+PersonalStoreCache g_personal_store;
+
 }  // namespace
 
 HCERTSTORE OpenPersonalStore() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+  if (ThreadMayImpersonate()) return OpenPersonalStoreNow();
+  return g_personal_store.Get();
 }
 
 PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, const Thumbprint& thumbprint) {

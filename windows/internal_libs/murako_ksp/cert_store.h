@@ -10,7 +10,8 @@
 
 // The certificate questions the provider asks of the current user's personal store.
 
-// The "MY" system store of the current user; null on failure.
+// The "MY" system store of the current user, as it is now; null on failure. The handle is the
+// caller's to close.
 HCERTSTORE OpenPersonalStore();
 
 // The certificate whose SHA-1 hash is `thumbprint`, or null.
