@@ -150,6 +150,33 @@ TEST_F(LoggerTest, MinimumLevelTwoHidesInfoFromBothOutputs) {
   EXPECT_NE(LogFile().find("[INFO] shown again"), std::string::npos);
 }
 
+// A call's lines go out together when its outermost batch closes or is flushed, in their order
+// and with their own time stamps; another thread's line meanwhile is written at once.
+TEST_F(LoggerTest, ABatchHoldsItsThreadsLinesUntilTheOutermostClosesOrFlushes) {
+  DebugOutputCapture debugger;
+  {
+    LogBatch call;
+    LogInfo("one");
+    {
+      LogBatch nested;
+      LogWarning("two");
+    }
+    std::thread([] { LogInfo("other thread"); }).join();
+    EXPECT_EQ(LogFile().find("one"), std::string::npos);
+    FlushLogBatch();
+    LogError("three");
+    EXPECT_EQ(LogFile().find("three"), std::string::npos);
+  }
+  const std::regex order(R"(\[[-0-9 :]{19}\] \[INFO\] other thread\r\n)"
+                         R"(\[[-0-9 :]{19}\] \[INFO\] one\r\n\[[-0-9 :]{19}\] \[WARNING\] two\r\n)"
+                         R"(\[[-0-9 :]{19}\] \[ERROR\] three\r\n)");
+  EXPECT_TRUE(std::regex_match(LogFile(), order)) << LogFile();
+  std::vector<std::string> messages = debugger.Lines();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_NE(messages[1].find("] [INFO] one\n["), std::string::npos);
+  EXPECT_NE(messages[1].find("] [WARNING] two\n"), std::string::npos);
+}
+
 // Threads of this process write for as long as two other processes do (the bridge inside
 // several programs): every line arrives whole, none is written over.
 TEST_F(LoggerTest, ConcurrentWritersLoseAndTearNoLine) {

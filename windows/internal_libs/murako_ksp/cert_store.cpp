@@ -41,12 +41,23 @@ bool ThreadMayImpersonate() {
 class PersonalStoreCache {
  public:
   HCERTSTORE Get() {
+    if (HCERTSTORE unchanged = UnchangedStore()) return unchanged;
     ScopedSrwExclusiveLock exclusive(lock_);
-    if (!store_ || WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT) Reopen();
+    if (!store_ || Changed()) Reopen();
     return store_ ? CertDuplicateStore(store_.get()) : OpenPersonalStoreNow();
   }
 
  private:
+  // The usual case, shared by the threads that sign at once.
+  HCERTSTORE UnchangedStore() {
+    AcquireSRWLockShared(&lock_);
+    HCERTSTORE store = store_ && !Changed() ? CertDuplicateStore(store_.get()) : nullptr;
+    ReleaseSRWLockShared(&lock_);
+    return store;
+  }
+
+  bool Changed() const { return WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT; }
+
   void Reopen() {
     store_.reset();
     if (WatchForChanges()) store_.reset(OpenPersonalStoreNow());
