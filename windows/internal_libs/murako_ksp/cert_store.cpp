@@ -74,10 +74,14 @@ class PersonalStoreCache {
       key_.reset(key);
     }
     if (!changed_ || !ResetEvent(changed_.get())) return false;
-    return RegNotifyChangeKeyValue(key_.get(), TRUE,
-                                   REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET |
-                                       REG_NOTIFY_THREAD_AGNOSTIC,
-                                   changed_.get(), TRUE) == ERROR_SUCCESS;
+    if (RegNotifyChangeKeyValue(key_.get(), TRUE,
+                                REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET |
+                                    REG_NOTIFY_THREAD_AGNOSTIC,
+                                changed_.get(), TRUE) == ERROR_SUCCESS) {
+      return true;
+    }
+    key_.reset();  // deleted since it was opened: the next call opens the key anew
+    return false;
   }
 
   SRWLOCK lock_ = SRWLOCK_INIT;
