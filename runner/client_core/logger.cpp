@@ -170,9 +170,28 @@ void AppendToLogFile(const std::string& line) {
   }
 }
 
+// A listener without a debugger reads each message from a shared buffer of 4 KiB, so a call's
+// lines go to the debugger channel in messages of whole lines that fit it (a longer line alone).
+constexpr size_t kDebuggerMessageBytes = 4000;
+
+void SendToDebugger(const std::string& lines) {
+  size_t start = 0;
+  while (start < lines.size()) {
+    size_t end = start;
+    while (end < lines.size()) {
+      const size_t line_end = lines.find('\n', end);
+      const size_t next = line_end == std::string::npos ? lines.size() : line_end + 1;
+      if (end > start && next - start > kDebuggerMessageBytes) break;
+      end = next;
+    }
+    OutputDebugStringA(lines.substr(start, end - start).c_str());
+    start = end;
+  }
+}
+
 // One or more whole lines to the debugger channel and the file.
 void WriteLines(const std::string& lines) {
-  OutputDebugStringA(lines.c_str());
+  SendToDebugger(lines);
   if (g_file_sink_disabled) return;
   try {
     AppendToLogFile(lines);

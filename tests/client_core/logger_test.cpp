@@ -177,6 +177,31 @@ TEST_F(LoggerTest, ABatchHoldsItsThreadsLinesUntilTheOutermostClosesOrFlushes) {
   EXPECT_NE(messages[1].find("] [WARNING] two\n"), std::string::npos);
 }
 
+TEST_F(LoggerTest, ALongBatchReachesTheDebuggerInMessagesOfWholeLinesThatFitItsBuffer) {
+  DebugOutputCapture debugger;
+  {
+    LogBatch call;
+    for (int i = 0; i < 60; ++i) LogInfo(std::string(100, 'a' + i % 26));
+    LogInfo(std::string(5000, 'z'));  // longer than a message: sent alone, whole
+    for (int i = 0; i < 3; ++i) LogInfo("after");
+  }
+  std::vector<std::string> messages = debugger.Lines();
+  ASSERT_GE(messages.size(), 4u);
+  std::string joined;
+  for (const std::string& message : messages) {
+    EXPECT_EQ(message.back(), '\n');
+    if (message.find(std::string(5000, 'z')) == std::string::npos) {
+      EXPECT_LE(message.size(), 4000u);
+    }
+    joined += message;
+  }
+  std::string file = LogFile();
+  for (size_t at = file.find("\r\n"); at != std::string::npos; at = file.find("\r\n", at)) {
+    file.erase(at, 1);
+  }
+  EXPECT_EQ(joined, file);
+}
+
 // Threads of this process write for as long as two other processes do (the bridge inside
 // several programs): every line arrives whole, none is written over.
 TEST_F(LoggerTest, ConcurrentWritersLoseAndTearNoLine) {
