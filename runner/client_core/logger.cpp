@@ -175,6 +175,10 @@ void AppendToLogFile(const std::string& line) {
 constexpr size_t kDebuggerMessageBytes = 4000;
 
 void SendToDebugger(const std::string& lines) {
+  if (lines.size() <= kDebuggerMessageBytes) {  // one line, or a short call: no copy
+    OutputDebugStringA(lines.c_str());
+    return;
+  }
   size_t start = 0;
   while (start < lines.size()) {
     size_t end = start;

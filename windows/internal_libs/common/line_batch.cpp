@@ -29,10 +29,8 @@ LineBatch* FindOpen(DWORD thread, LineBatch::Sink sink) {
 
 // Only the thread a batch belongs to ever reads or changes it, so it is used without the lock.
 LineBatch* OpenBatchOfThisThread(LineBatch::Sink sink) {
-  AcquireSRWLockShared(&g_table_lock);
-  LineBatch* batch = FindOpen(GetCurrentThreadId(), sink);
-  ReleaseSRWLockShared(&g_table_lock);
-  return batch;
+  ScopedSrwSharedLock shared(g_table_lock);
+  return FindOpen(GetCurrentThreadId(), sink);
 }
 
 bool Register(LineBatch::Sink sink, LineBatch* batch) {

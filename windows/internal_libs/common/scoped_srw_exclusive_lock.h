@@ -17,3 +17,15 @@ class ScopedSrwExclusiveLock {
  private:
   SRWLOCK& lock_;
 };
+
+// Holds a slim reader/writer lock shared for its lifetime.
+class ScopedSrwSharedLock {
+ public:
+  explicit ScopedSrwSharedLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockShared(&lock_); }
+  ~ScopedSrwSharedLock() { ReleaseSRWLockShared(&lock_); }
+  ScopedSrwSharedLock(const ScopedSrwSharedLock&) = delete;
+  ScopedSrwSharedLock& operator=(const ScopedSrwSharedLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};

@@ -50,10 +50,8 @@ class PersonalStoreCache {
  private:
   // The usual case, shared by the threads that sign at once.
   HCERTSTORE UnchangedStore() {
-    AcquireSRWLockShared(&lock_);
-    HCERTSTORE store = store_ && !Changed() ? CertDuplicateStore(store_.get()) : nullptr;
-    ReleaseSRWLockShared(&lock_);
-    return store;
+    ScopedSrwSharedLock shared(lock_);
+    return store_ && !Changed() ? CertDuplicateStore(store_.get()) : nullptr;
   }
 
   bool Changed() const { return WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT; }
