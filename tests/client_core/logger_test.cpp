@@ -177,6 +177,32 @@ TEST_F(LoggerTest, ABatchHoldsItsThreadsLinesUntilTheOutermostClosesOrFlushes) {
   EXPECT_NE(messages[1].find("] [WARNING] two\n"), std::string::npos);
 }
 
+// More threads inside a call at once than the table of open batches holds: the threads left
+// without a batch write their lines one at a time, and no line is lost.
+TEST_F(LoggerTest, ThreadsBeyondTheOpenBatchTableStillHaveEveryLineWritten) {
+  constexpr int kThreads = 140;
+  std::atomic<int> inside{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      LogBatch call;
+      LogInfo("batch " + std::to_string(t) + " first");
+      ++inside;
+      while (inside < kThreads) Sleep(1);  // every batch open at once
+      LogInfo("batch " + std::to_string(t) + " second");
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::string file = LogFile();
+  for (int t = 0; t < kThreads; ++t) {
+    const size_t first = file.find("batch " + std::to_string(t) + " first\r\n");
+    const size_t second = file.find("batch " + std::to_string(t) + " second\r\n");
+    ASSERT_NE(first, std::string::npos) << t;
+    ASSERT_NE(second, std::string::npos) << t;
+    EXPECT_LT(first, second) << t;
+  }
+}
+
 TEST_F(LoggerTest, ALongBatchReachesTheDebuggerInMessagesOfWholeLinesThatFitItsBuffer) {
   DebugOutputCapture debugger;
   {
