@@ -12,13 +12,16 @@ the provider, with a search limited to its own folder and the system folder, whi
 its imports too.) Every
 library with a module-definition file in the source tree must export exactly
 the names that file lists, undecorated (no stdcall "@N" suffix), in every build folder.
-Prints every problem in full and one summary line; --verbose lists each library's exports.
+Every binary must also work once loaded at any address (pe_load_check). Prints every problem in
+full (at most MAX_LOAD_PROBLEMS of one binary's load problems) and one summary line; --verbose lists each library's exports.
 """
 import argparse
 import pathlib
 import re
 import subprocess
 import sys
+
+import pe_load_check
 
 SYSTEM_LIBRARIES = {
     "advapi32.dll", "bcrypt.dll", "comctl32.dll", "comdlg32.dll", "crypt32.dll", "dwmapi.dll",
@@ -44,6 +47,7 @@ PROGRAM_IMPORTS = {"sendaro.exe": {"flutter_windows.dll", "system_tray_plugin.dl
 # library loaded into another program may depend on it.
 PROGRAM_LIBRARIES = {"webview2loader.dll"}
 SKIPPED_SOURCE_DIRS = {".git"}
+MAX_LOAD_PROBLEMS = 8
 
 
 def objdump(path):
@@ -115,6 +119,10 @@ def main():
                 if searched:
                     failures.append(f"{binary}: imports libraries that are not known DLLs "
                                     f"{', '.join(searched)}: delay-load them")
+            load = pe_load_check.load_problems(binary, binary.name.lower() in PRODUCT_BINARIES)
+            failures += [f"{binary}: {problem}" for problem in load[:MAX_LOAD_PROBLEMS]]
+            if len(load) > MAX_LOAD_PROBLEMS:
+                failures.append(f"{binary}: {len(load) - MAX_LOAD_PROBLEMS} more load problems")
 
     for definition in definition_files(args.source):
         library, expected = parse_definition(definition)

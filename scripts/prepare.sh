@@ -9,4 +9,4 @@ cd "$root"
 
 bash scripts/setup.sh
 bash scripts/build.sh "$@"
-python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"
+/usr/bin/python3 scripts/check_binaries.py --source "$root" "$build_root/x64/bin" "$build_root/x86/bin"

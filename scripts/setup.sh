@@ -7,7 +7,7 @@ packages=(
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64
   googletest nlohmann-json3-dev
-  python3-flask python3-authlib python3-cryptography
+  python3-flask python3-authlib python3-cryptography python3-pefile
   xvfb xauth
   imagemagick
   wixl msitools
