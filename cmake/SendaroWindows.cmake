@@ -60,13 +60,19 @@ endfunction()
 # windows/internal_libs/common/system_delay_load.cpp), never through a search that starts in the
 # folder of the program: sendaro_delay_load_system_libraries(Sendaro crypt32 winhttp ...).
 # MSVC delay-loads with /DELAYLOAD. mingw-w64's ld has no such option: a delay-import library is
-# made from the import library's names with dlltool and linked whole, ahead of everything else,
-# so that no call resolves to the ordinary import library.
+# made from the import library's names with dlltool, and its members are linked as object files,
+# ahead of everything else, so that no call resolves to the ordinary import library. Not as an
+# archive: for an archive member, the i686 ld keeps only the import slot and drops the thunk it
+# points at when no code calls the thunk by name, so the slot would start out as an absolute zero
+# and the first call through it would jump to the image base.
 set(SENDARO_DELAY_LOAD_HOOK ${CMAKE_CURRENT_LIST_DIR}/../windows/internal_libs/common/system_delay_load.cpp)
 
-function(sendaro_delay_import_archive library out)
+function(sendaro_delay_import_objects library out)
+  set(folder ${CMAKE_BINARY_DIR}/delay_load/${library})
   set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${library}_delay.a)
-  if(NOT EXISTS ${archive})
+  if(NOT EXISTS ${folder}/complete)
+    file(REMOVE_RECURSE ${folder})
+    file(MAKE_DIRECTORY ${folder})
     find_library(SENDARO_IMPORT_LIBRARY_${library} NAMES ${library} REQUIRED)
     execute_process(COMMAND ${CMAKE_NM} ${SENDARO_IMPORT_LIBRARY_${library}}
                     OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY ERROR_QUIET)
@@ -93,8 +99,15 @@ function(sendaro_delay_import_archive library out)
                             --input-def ${CMAKE_BINARY_DIR}/delay_load/${library}.def
                             --dllname ${library}.dll --output-delaylib ${archive}
                     COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${CMAKE_AR} x ${archive} WORKING_DIRECTORY ${folder}
+                    COMMAND_ERROR_IS_FATAL ANY)
+    file(TOUCH ${folder}/complete)
   endif()
-  set(${out} ${archive} PARENT_SCOPE)
+  # The head's, the thunks' and the tail's sections must meet in that order, which the member
+  # names ("_h", "_s00001", "_t") give when sorted.
+  file(GLOB objects ${folder}/*.o)
+  list(SORT objects)
+  set(${out} ${objects} PARENT_SCOPE)
 endfunction()
 
 function(sendaro_delay_load_system_libraries target)
@@ -105,9 +118,8 @@ function(sendaro_delay_load_system_libraries target)
       target_link_options(${target} PRIVATE /DELAYLOAD:${library}.dll)
       target_link_libraries(${target} PRIVATE ${library})
     else()
-      sendaro_delay_import_archive(${library} archive)
-      target_link_options(${target} PRIVATE
-                          "LINKER:--whole-archive,${archive},--no-whole-archive")
+      sendaro_delay_import_objects(${library} objects)
+      target_link_options(${target} PRIVATE ${objects})
     endif()
   endforeach()
   if(MSVC)
