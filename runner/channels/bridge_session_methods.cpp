@@ -100,9 +100,10 @@ ChannelAnswer GetEnvironment(ApplicationHost&, const flutter::EncodableValue*) {
 }
 
 ChannelAnswer ClearSession(ApplicationHost& host, const flutter::EncodableValue*) {
-  host.SignIn().EndBrowserSession();
+  bool cleared = false;
+  host.SignIn().SignOut([&cleared] { cleared = ClearOAuthSession(); });
   // A sign-out that left certificates or tokens behind must not be reported as done.
-  if (!ClearOAuthSession()) {
+  if (!cleared) {
     return ChannelAnswer::Failure("CLEAR_SESSION_FAILED", "Failed to clear OAuth session");
   }
   return ChannelAnswer::Success(Flag(true));

@@ -195,7 +195,8 @@ def product_log(wine):
 
 
 def lifecycle(wine, checks):
-    """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy."""
+    """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy and
+    at logoff."""
     app = Application(wine, "lifecycle")
     wine.probe("reset")
     checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
@@ -241,6 +242,26 @@ def lifecycle(wine, checks):
     checks.equal("destroy leaves no certificate", after["certificates"], [])
     checks.equal("destroy leaves no session key", after["session_keys"], [])
     checks.equal("destroy leaves no thumbprint mapping", after["mappings"], [])
+
+    # Logoff: Windows ends the process after WM_ENDSESSION, without WM_DESTROY.
+    checks.true("citizen linked for the logoff", wine.probe("link-citizen").get("success"))
+    linked = wine.probe("state")
+    ending = app.start([call("listInstalledCertificates"), {"wait_ms": 20000},
+                        {"window": "destroy"}])
+    ending.wait_for_reply(0)
+    checks.equal("a linked session before the logoff", len(result_of(ending.reply(0)) or []),
+                 len(linked["certificates"]))
+    logoff = wine.probe("end-session")
+    checks.true("the logoff is answered at once and not held up",
+                logoff.get("may_end") and logoff.get("ended") and
+                logoff.get("query_ms", 5000) < 5000 and logoff.get("end_ms", 5000) < 5000, logoff)
+    ended = wine.probe("state")
+    checks.equal("WM_ENDSESSION leaves no certificate", ended["certificates"], [])
+    checks.equal("WM_ENDSESSION leaves no session key", ended["session_keys"], [])
+    checks.true("the linked session had mappings", linked["mappings"], linked)
+    checks.equal("WM_ENDSESSION leaves no thumbprint mapping",
+                 wine.probe("present", *linked["mappings"]).get("present"), [])
+    ending.wait()
 
 
 def verify_at_double(control, identity, algorithm, data, signature):

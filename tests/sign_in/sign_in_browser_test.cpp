@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "auth_vocabulary.h"
 #include "browser_user.h"
 #include "captured_log.h"
@@ -88,10 +90,11 @@ class SignInBrowserTest : public ::testing::Test {
     return true;
   }
 
-  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew() {
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(
+      const std::string& user_type = "ciudadano") {
     EXPECT_FALSE(service_->RejectConcurrentRefresh());
     auto answer = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
-    service_->RefreshTokenWithCookies("ciudadano", RecordInto(answer));
+    service_->RefreshTokenWithCookies(user_type, RecordInto(answer));
     shown_during_renewal_ = false;
     EXPECT_TRUE(PumpUntil(
         [&] {
@@ -385,11 +388,14 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   EXPECT_EQ(without->value->message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(user_.BrowserLog().size(), steps);
 
-  // Clear, then refresh: no token, no cookie, and a new sign-in meets the login page.
-  service_->EndBrowserSession();
-  EXPECT_TRUE(ClearOAuthSession());
+  // Clear, then refresh: no token, no cookie, and a new sign-in meets the login page. The
+  // profile is marked signed out even though the deletion was accepted, and the next browser
+  // takes the mark before it goes anywhere.
+  const std::wstring mark = SignInBrowserProfileFolder() + L"\\signed-out";
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   EXPECT_EQ(service_->SignInWindow(), nullptr);
   EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+  EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
   auto refreshed = Renew();
   ASSERT_TRUE(refreshed->value);
   EXPECT_FALSE(refreshed->value->success);
@@ -398,6 +404,63 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   ASSERT_TRUE(PumpUntil([&] { return SignInWindowVisible(); }, kFlowTimeoutMs));
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
+  EXPECT_EQ(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
+  user_.Script(BrowserUser::LogInAs("ciudadano"));
+  ASSERT_TRUE(StartSignIn("ciudadano", true)->value);
+  user_.Script(BrowserUser::LogInAs("profesional"));
+  ASSERT_TRUE(StartSignIn("profesional", true)->value);
+  const std::string cookies = WideToUtf8(SignInBrowserProfileFolder()) + "\\Cookies.txt";
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  ASSERT_NE(ReadFileBytes(cookies).find(hosts.citizen_development), std::string::npos);
+
+  // "desactivarCertificado" of the citizen: the professional's server session stays.
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("ciudadano")); }, "ciudadano");
+  ASSERT_NE(service_->SignInWindow(), nullptr);
+  EXPECT_NE(service_->SignInWindow()->window(), nullptr) << "the hidden window stays";
+  ASSERT_TRUE(PumpUntil(
+      [&] { return ReadFileBytes(cookies).find(hosts.citizen_development) == std::string::npos; },
+      5000));
+  EXPECT_NE(ReadFileBytes(cookies).find(hosts.professional_development), std::string::npos);
+  auto renewed = Renew("profesional");
+  ASSERT_TRUE(renewed->value);
+  EXPECT_TRUE(renewed->value->success) << renewed->value->message;
+  EXPECT_EQ(renewed->value->message, "Token refreshed successfully");
+
+  // The last account's sign-out ends the browser's session as before.
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("profesional")); }, "profesional");
+  EXPECT_EQ(service_->SignInWindow(), nullptr);
+  EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+}
+
+TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
+  auto signed_in = SignInCitizen();
+  ASSERT_TRUE(signed_in->value);
+  // The hidden browser will meet the login page, and the stored refresh token would renew.
+  control_.Call("POST", "/oauth/sessions/expire", R"({"account":"ciudadano"})");
+  const auto grants = [this] {
+    const auto issued = nlohmann::json::parse(control_.Call("GET", "/oauth/issued").value_or("{}"));
+    return issued.value("access_tokens", nlohmann::json::array()).size();
+  };
+  const size_t before = grants();
+  EXPECT_FALSE(service_->RejectConcurrentRefresh());
+  auto renewal = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
+  service_->RefreshTokenWithCookies("ciudadano", RecordInto(renewal));
+  PumpFor(300);
+  ASSERT_EQ(renewal->answers, 0);
+
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  EXPECT_EQ(renewal->answers, 1);
+  ASSERT_TRUE(renewal->value);
+  EXPECT_FALSE(renewal->value->success);
+  EXPECT_EQ(renewal->value->newToken, "");
+  PumpFor(3000);
+  EXPECT_EQ(renewal->answers, 1);
+  EXPECT_EQ(grants(), before) << "no grant follows a sign-out";
+  EXPECT_TRUE(NoSessionTokenStored());
+  EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
 }
 
 TEST_F(SignInBrowserTest, AMissingBrowserRuntimeIsNamedAndTheLinkingAnswered) {
