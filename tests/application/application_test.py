@@ -288,7 +288,12 @@ def signing(wine, checks, control):
                    call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
                                      "algorithm": "rsa-sha256", "userType": "ciudadano"}),
                    call("getKspLogs", {"lines": 4}), plugin("obtenerCertificadoCiudadano"),
-                   call("unregisterKsp"), {"window": "destroy"}])
+                   call("unregisterKsp"), call("setEnvironment", {"environment": "prod"}),
+                   call("getStoredToken", {"userType": "ciudadano"}),
+                   call("listInstalledCertificates"),
+                   call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
+                                     "algorithm": "rsa-sha256", "userType": "ciudadano"}),
+                   call("setEnvironment", {"environment": "desa"}), {"window": "destroy"}])
     checks.equal("registerKspHKLM", result_of(run.reply(0)), True)
     test = result_of(run.reply(1)) or {}
     checks.equal("testKspDummy success", test.get("success"), True)
@@ -311,6 +316,12 @@ def signing(wine, checks, control):
                  ["dni", "nombre", "organizacion", "sesionActiva"])
     checks.equal("obtenerCertificadoCiudadano session", status.get("sesionActiva"), True)
     checks.equal("unregisterKsp", result_of(run.reply(5)), True)
+    # A change of environment signs both accounts out before it takes effect.
+    checks.equal("setEnvironment prod", result_of(run.reply(6)), True)
+    checks.equal("no token after the switch", result_of(run.reply(7)), False)
+    checks.equal("no certificate after the switch", result_of(run.reply(8)), [])
+    checks.equal("signData after the switch", error_of(run.reply(9)),
+                 ["NO_TOKEN", "No access token found. Please login first."])
 
 
 def post(control, path, body):

@@ -224,6 +224,29 @@ TEST_F(RenewalContinuation, ARenewalDisarmedBySignOutRenewsAndStoresNothing) {
   EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(later, "ciudadano", std::nullopt).success);
 }
 
+TEST_F(RenewalContinuation, TheFallbackKeepsARefreshTokenInItsEnvironment) {
+  SecureStorage::DeleteToken("murako_environment");
+  Store("oauth_refresh_token_profesional", "production-refresh");
+  Store("oauth_token_environment_profesional", "prod");
+  SilentRefresh refresh = MakeRefresh(Token("fallback-access", ""));
+  DebugOutputCapture capture;
+  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+                   .success);
+  EXPECT_TRUE(grants_.empty()) << "the production refresh token went to development";
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR",
+                            "The tokens of profesional were obtained in the prod environment - "
+                            "not sent to the desa hosts"));
+
+  // In its own environment it renews, and the renewed tokens are recorded there.
+  Store("murako_environment", "prod");
+  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+                  .success);
+  EXPECT_EQ(grants_.size(), 1u);
+  Store("murako_environment", "desa");
+  refresh.OnSilentRefreshTokenReceived(Start(refresh), "ciudadano", Token("citizen", ""));
+  EXPECT_EQ(SecureStorage::GetToken("oauth_token_environment_ciudadano"), "desa");
+}
+
 TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheStoredTokens) {
   Store("oauth_access_token_ciudadano", "old-access");
   Store("oauth_token_expiry_ciudadano", "123");

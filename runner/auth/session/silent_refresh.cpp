@@ -169,7 +169,11 @@ bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAut
       LogInfo("Refreshed refresh token stored successfully");
     }
   }
-  if (access_stored) StoreExpiry(user_type, token.expires_in);
+  if (access_stored) {
+    StoreExpiry(user_type, token.expires_in);
+    seams_.store_token(TokenEnvironmentKeyFor(user_type),
+                       TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey)));
+  }
   return access_stored;
 }
 
@@ -181,6 +185,7 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
     LogWarning("No stored refresh_token available for fallback");
     return std::nullopt;
   }
+  if (!TokensBelongToStoredEnvironment(user_type)) return std::nullopt;
   LogInfo("Attempting HTTP-based refresh_token fallback...");
   std::optional<murako::OAuthToken> token;
   try {

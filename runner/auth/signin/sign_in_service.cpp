@@ -136,8 +136,8 @@ void SignInService::OnStartOAuthTokenReceived(
   LogInfo("OAuth callback invoked in Flutter window");
   if (token) {
     LogInfo("Token received, creating Flutter map");
-    const LinkingStorageKeys keys =
-        LinkingStorageKeysFor(user_type == "ciudadano" ? "ciudadano" : "profesional");
+    const std::string word = user_type == "ciudadano" ? "ciudadano" : "profesional";
+    const LinkingStorageKeys keys = LinkingStorageKeysFor(word);
     LogInfo("Storing access token in Credential Manager...");
     if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
       LogInfo("Access token stored successfully");
@@ -146,6 +146,7 @@ void SignInService::OnStartOAuthTokenReceived(
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
     }
+    RecordTokenEnvironment(word);
     if (!token->refresh_token.empty()) {
       LogInfo("Storing refresh token in Credential Manager...");
       if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
