@@ -262,24 +262,43 @@ TEST_F(SignInBrowserTest, TitleFollowsTheLocaleAndLinkingStoresIt) {
   EXPECT_EQ(spanish->answers, 0);
 }
 
-TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndNothingIsStored) {
+TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
   // A page of the flow sends the window to the redirect URI with a code minted for another
-  // account: without a state, with another state, and with the flow's own state, where only
-  // the flow's PKCE verifier keeps the foreign code from being exchanged.
-  for (const std::string state : {"drop", "other", "keep"}) {
+  // account and the flow's own state: only the flow's PKCE verifier keeps the foreign code
+  // from being exchanged.
+  PageMode(R"({"mode": "foreign_code", "account": "profesional", "state": "keep"})");
+  DebugOutputCapture capture;
+  auto answer = StartSignIn("ciudadano", true);
+  EXPECT_EQ(answer->answers, 1);
+  EXPECT_EQ(answer->error_code, "OAUTH_FAILED");
+  EXPECT_TRUE(NoSessionTokenStored());
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Token exchange failed - no token returned"));
+
+  // Without a state or with another one, the forged redirect is cancelled and the sign-in goes
+  // on: the page refreshes to the authorization server, the user logs in, the account links.
+  for (const std::string state : {"drop", "other"}) {
     SCOPED_TRACE(state);
-    PageMode(R"({"mode": "foreign_code", "account": "profesional", "state": ")" + state + "\"}");
-    DebugOutputCapture capture;
-    auto answer = StartSignIn("ciudadano", true);
-    EXPECT_EQ(answer->answers, 1);
-    EXPECT_EQ(answer->error_code, "OAUTH_FAILED");
-    EXPECT_TRUE(NoSessionTokenStored());
-    if (state == "keep") {
-      EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Token exchange failed - no token returned"));
-    } else {
-      EXPECT_TRUE(LoggedExactly(capture, "ERROR", "OAuth state mismatch"));
-      EXPECT_FALSE(LoggedContaining(capture, "Exchanging authorization code"));
-    }
+    PageMode(R"({"mode": "foreign_code", "account": "profesional", "then": "continue", )"
+             R"("state": ")" + state + "\"}");
+    const nlohmann::json account = control_.Accounts()["accounts"]["ciudadano"];
+    user_.Script(nlohmann::json{
+        {"pages", {{{"path", "/trustedx-authserver/oauth/murako/continue"},
+                    {"action", "submit"},
+                    {"fields", {{"username", account.value("dni", "")},
+                                {"password", account.value("password", "")}}}}}}}
+                     .dump());
+    DebugOutputCapture forged;
+    auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
+    service_->LinkCertificates(kOAuthCitizen, std::nullopt, RecordInto(linked));
+    ASSERT_TRUE(PumpUntil([&] { return linked->answers > 0; }, kFlowTimeoutMs));
+    ASSERT_TRUE(linked->value);
+    EXPECT_TRUE(linked->value->success) << linked->value->message;
+    EXPECT_GT(linked->value->installed, 0);
+    EXPECT_TRUE(LoggedExactly(forged, "ERROR", "OAuth state mismatch - redirect cancelled, "
+                                               "still waiting for the sign-in's own"));
+    EXPECT_FALSE(LoggedContaining(forged, "Token exchange failed"));
+    PageMode("{}");
+    service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   }
 }
 
@@ -305,6 +324,16 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   StartSignIn("ciudadano", false);
   ASSERT_TRUE(browser_did("navigation cancelled: http://")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedContaining(capture, "Navigation cancelled (only https is allowed): http://"));
+  // Frames follow the top-level rules: an http address and an external scheme are refused.
+  PageMode(R"({"mode": "frames"})");
+  StartSignIn("ciudadano", false);
+  ASSERT_TRUE(browser_did("frame navigation allowed: https://")) << user_.BrowserLog();
+  EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: http://"), std::string::npos);
+  EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: ms-settings:privacy"),
+            std::string::npos);
+  EXPECT_TRUE(LoggedContaining(capture, "Frame navigation cancelled (only https is allowed): http://"));
+  EXPECT_TRUE(LoggedExactly(capture, "WARNING",
+                            "Frame navigation cancelled (only https is allowed): ms-settings:privacy"));
   PageMode(R"({"mode": "download"})");
   StartSignIn("ciudadano", false);
   ASSERT_TRUE(browser_did("download cancelled")) << user_.BrowserLog();
