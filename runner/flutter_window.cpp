@@ -86,10 +86,23 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM cons
       ShowWindow(hwnd, SW_HIDE);
       return 0;
     case WM_DESTROY:
-      SignOutOnDestroy([this] {
-        if (sign_in_) sign_in_->EndBrowserSession();
-      });
+      SignOutOfBothAccounts(sign_in_.get(),
+                            "WM_DESTROY received - clearing OAuth session and certificates");
       break;
+    // At logoff or shutdown the process ends after WM_ENDSESSION without WM_DESTROY. The
+    // sign-out runs at the query already (a logoff another program then cancels leaves the
+    // user signed out, never signed in) and again at the end, which finds little left to do;
+    // the session is never held up.
+    case WM_QUERYENDSESSION:
+      SignOutOfBothAccounts(sign_in_.get(),
+                            "WM_QUERYENDSESSION received - signing out before the session ends");
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam != FALSE) {
+        SignOutOfBothAccounts(sign_in_.get(),
+                              "WM_ENDSESSION received - signing out before the session ends");
+      }
+      return 0;
     case WM_FONTCHANGE:
       if (flutter_controller_) flutter_controller_->engine()->ReloadSystemFonts();
       break;

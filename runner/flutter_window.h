@@ -13,7 +13,8 @@
 class SignInService;
 
 // The main window: hosts the Flutter view, owns the two method channels, the OAuth manager and
-// the sign-in flows. Closing it only hides it; destroying it signs the user out.
+// the sign-in flows. Closing it only hides it; destroying it, or the end of the
+// Windows session, signs the user out.
 class FlutterWindow : public Win32Window, public ApplicationHost {
  public:
   explicit FlutterWindow(const flutter::DartProject& project);

@@ -6,6 +6,7 @@
 #include "session_state.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "sign_in_service.h"
 
 namespace {
 
@@ -36,18 +37,21 @@ void RemoveOrphanedCertificatesAtStartup() {
   }
 }
 
-void SignOutOnDestroy(const std::function<void()>& end_browser_session) {
+void SignOutOfBothAccounts(SignInService* sign_in, const char* announcement) {
+  LogInfo(announcement);
+  const auto clear_stored_session = [] {
+    try {
+      RemoveAllMurakoCertificates();
+      DeleteSessionTokens();
+      LogInfo("OAuth tokens and certificates cleared on app close");
+    } catch (const std::exception& error) {
+      LogError(std::string("Sign-out on close failed: ") + error.what());
+    }
+  };
   try {
-    LogInfo("WM_DESTROY received - clearing OAuth session and certificates");
-    if (end_browser_session) end_browser_session();
+    if (sign_in == nullptr) return clear_stored_session();
+    sign_in->SignOut(clear_stored_session);
   } catch (const std::exception& error) {
     LogError(std::string("Ending the sign-in browser's session failed: ") + error.what());
-  }
-  try {
-    RemoveAllMurakoCertificates();
-    DeleteSessionTokens();
-    LogInfo("OAuth tokens and certificates cleared on app close");
-  } catch (const std::exception& error) {
-    LogError(std::string("Sign-out on close failed: ") + error.what());
   }
 }

@@ -16,8 +16,10 @@ bool HasOrphanedCertificates(size_t certificate_count,
 // Lists the store and removes every provider-bound certificate when they are orphaned.
 void RemoveOrphanedCertificatesAtStartup();
 
-// Ends the sign-in browser's session (`end_browser_session`: its cookies and hidden window, a
-// pending sign-in answered first), removes the system's certificates with their mappings and
-// deletes both accounts' tokens and expiry. Each step logs its own failures; the sequence
-// always runs to the end.
-void SignOutOnDestroy(const std::function<void()>& end_browser_session);
+class SignInService;
+
+// Signs both accounts out (`announcement` logged first): what the sign-in flows have pending is
+// disarmed, the system's certificates with their mappings and both accounts' tokens and expiry
+// go, then the sign-in browser's session ends (cookies and hidden window). `sign_in` may be
+// null. Each step logs its own failures; the sequence always runs to the end.
+void SignOutOfBothAccounts(SignInService* sign_in, const char* announcement);

@@ -28,6 +28,19 @@ std::string RefreshTokenKey(const std::string& user_type) {
   return "oauth_refresh_token_" + ResolvedUserType(user_type);
 }
 
+// Tokens, certificates and sign-ins of one environment never reach the other: both accounts
+// are unlinked before the new value is stored, and a sign-in still running is answered with
+// its failure.
+void SignOutForEnvironmentChange(ApplicationHost& host) {
+  LogInfo("Environment changes - signing both accounts out first");
+  host.SignIn().SignOut([] {
+    for (const char* user_type : {"ciudadano", "profesional"}) {
+      const std::optional<std::string> failure = UnlinkAccount(user_type);
+      if (failure) LogError("Error unlinking certificate: " + *failure);
+    }
+  });
+}
+
 }  // namespace
 
 StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
@@ -76,12 +89,15 @@ ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValu
     return ChannelAnswer::Failure("INVALID_VALUE", "environment must be 'desa' or 'prod'");
   }
   LogInfo("Setting environment to: " + environment);
+  const bool production = environment == "prod";
+  if (IsProductionValue(SecureStorage::GetToken(kEnvironmentKey)) != production) {
+    SignOutForEnvironmentChange(host);
+  }
   if (!SecureStorage::StoreToken(kEnvironmentKey, environment)) {
     LogError("Failed to save environment setting");
     return ChannelAnswer::Failure("STORAGE_ERROR", "Failed to save environment setting");
   }
   LogInfo("Environment set successfully");
-  const bool production = environment == "prod";
   host.ReplaceOAuthManager(
       std::make_shared<OAuthManager>("", kOAuthClientId, ClientSecretFor(production)));
   LogInfo(production ? "Reconfigured OAuth manager with PRODUCTION client_secret"
@@ -100,9 +116,10 @@ ChannelAnswer GetEnvironment(ApplicationHost&, const flutter::EncodableValue*) {
 }
 
 ChannelAnswer ClearSession(ApplicationHost& host, const flutter::EncodableValue*) {
-  host.SignIn().EndBrowserSession();
+  bool cleared = false;
+  host.SignIn().SignOut([&cleared] { cleared = ClearOAuthSession(); });
   // A sign-out that left certificates or tokens behind must not be reported as done.
-  if (!ClearOAuthSession()) {
+  if (!cleared) {
     return ChannelAnswer::Failure("CLEAR_SESSION_FAILED", "Failed to clear OAuth session");
   }
   return ChannelAnswer::Success(Flag(true));

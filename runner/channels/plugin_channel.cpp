@@ -34,15 +34,14 @@ ChannelAnswer ObtenerCertificadoProfesional(ApplicationHost&, const EncodableVal
 using AccountClearing = std::optional<std::string> (*)(const std::string& user_type,
                                                       const SessionStore& store);
 
-// The sign-in browser's session ends first, so that a sign-in still pending cannot bring a
-// token back after the account's tokens are gone.
 ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* arguments,
                            const char* failure_prefix, AccountClearing clear) {
   const CertificateKind kind = CertificateKindArgument(arguments);
   if (kind.error) return ChannelAnswer::Failure(*kind.error);
   try {
-    host.SignIn().EndBrowserSession();
-    const std::optional<std::string> failure = clear(kind.user_type, SessionStore());
+    std::optional<std::string> failure;
+    host.SignIn().SignOut([&] { failure = clear(kind.user_type, SessionStore()); },
+                          kind.user_type);
     if (!failure) return ChannelAnswer::Success(Flag(true));
     LogError(failure_prefix + *failure);
     return ChannelAnswer::Failure("ERROR", *failure);

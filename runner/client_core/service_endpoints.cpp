@@ -83,3 +83,35 @@ std::string GetApiBaseUrl(const std::string& user_type) {
   }
   return CitizenApiBaseUrl(hosts, false);
 }
+
+std::string TokenEnvironmentKeyFor(const std::string& user_type) {
+  return std::string("oauth_token_environment_") +
+         (user_type == kProfessionalUserType ? "profesional" : "ciudadano");
+}
+
+std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {
+  return IsProductionValue(stored_environment) ? kProductionEnvironment : "desa";
+}
+
+bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
+                             const std::optional<std::string>& stored_environment) {
+  if (!recorded || recorded->empty()) return true;
+  return IsProductionValue(recorded) == IsProductionValue(stored_environment);
+}
+
+bool RecordTokenEnvironment(const std::string& user_type) {
+  const std::string value = TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey));
+  if (SecureStorage::StoreToken(TokenEnvironmentKeyFor(user_type), value)) return true;
+  LogError("Failed to record the environment of the " + user_type + " tokens");
+  return false;
+}
+
+bool TokensBelongToStoredEnvironment(const std::string& user_type) {
+  const std::optional<std::string> recorded =
+      SecureStorage::GetToken(TokenEnvironmentKeyFor(user_type));
+  const std::optional<std::string> stored = SecureStorage::GetToken(kEnvironmentKey);
+  if (TokenEnvironmentMatches(recorded, stored)) return true;
+  LogError("The tokens of " + user_type + " were obtained in the " + *recorded +
+           " environment - not sent to the " + TokenEnvironmentValue(stored) + " hosts");
+  return false;
+}

@@ -49,3 +49,26 @@ bool IsProductionEnvironment();
 
 // Reads the setting, logs the choice and yields the base URL for the user type.
 std::string GetApiBaseUrl(const std::string& user_type);
+
+// ---- The environment a user type's tokens belong to ----------------------------------------
+
+// Tokens are obtained from one environment's authorization server and go only to that
+// environment's hosts. The environment ("prod" or "desa") is recorded beside the user type's
+// tokens under "oauth_token_environment_" + user type ("profesional" exactly, else the citizen
+// key); tokens stored without it belong to the stored setting.
+std::string TokenEnvironmentKeyFor(const std::string& user_type);
+
+// The value recorded for tokens obtained while the setting holds `stored_environment`.
+std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment);
+
+// Whether tokens recorded as `recorded` may go to the hosts of `stored_environment`.
+bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
+                             const std::optional<std::string>& stored_environment);
+
+// Records the stored setting as the environment of the user type's tokens; false when it could
+// not be stored (logged).
+bool RecordTokenEnvironment(const std::string& user_type);
+
+// Reads both values: true when the user type's tokens may go to the stored environment's
+// hosts. Logs a refusal at Error level.
+bool TokensBelongToStoredEnvironment(const std::string& user_type);

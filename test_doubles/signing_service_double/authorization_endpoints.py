@@ -8,7 +8,10 @@ A test may make the authorization endpoint answer another page than its usual on
       .../murako/continue;
   "foreign_code": a hostile page whose script navigates to the redirect URI with a code minted
       for another account ("account"), and the request's state ("state": "keep"), none
-      ("drop") or another one ("other");
+      ("drop") or another one ("other"); with "then": "continue" the page also refreshes itself
+      after a second to .../murako/continue, which goes on as the request would have;
+  "frames": a page with frames at a plain http address, at an external scheme and at the help
+      page;
   "new_window": a page whose script opens a non-https window and whose help link opens in a new
       window (target=_blank) at .../murako/help;
   "plain_http": a page that refreshes itself to a plain http address;
@@ -75,7 +78,7 @@ class AuthorizationHost:
         if refusal is not None:
             return refusal
         mode = self.state.page_mode.get("mode")
-        if mode in ("foreign_code", "new_window", "plain_http", "download"):
+        if mode in ("foreign_code", "new_window", "plain_http", "download", "frames"):
             return self._special_page(mode)
         session = self.state.live_session(request.cookies.get(SESSION_COOKIE), self.label)
         if session is not None and mode in ("meta_refresh", "auto_submit"):
@@ -103,7 +106,13 @@ class AuthorizationHost:
                             content_type="application/octet-stream",
                             headers={"Content-Disposition": 'attachment; filename="sign-in.bin"'})
         if mode == "foreign_code":
-            return self._html(login_pages.navigating_page(self._foreign_redirect()))
+            then = None
+            if self.state.page_mode.get("then") == "continue":
+                then = CONTINUE_PATH + "?" + request.query_string.decode("ascii", "replace")
+            return self._html(login_pages.navigating_page(self._foreign_redirect(), then))
+        if mode == "frames":
+            return self._html(login_pages.frames_page(
+                ["http://%s%s" % (request.host, HELP_PATH), "ms-settings:privacy", HELP_PATH]))
         if mode == "new_window":
             return self._html(login_pages.new_window_page(HELP_PATH))
         return self._html(login_pages.refreshing_page(

@@ -91,11 +91,22 @@ def second_navigation_page(mode, continue_href):
 """
 
 
-def navigating_page(target):
-    """A page whose script sends the window to `target`."""
+def navigating_page(target, then=None):
+    """A page whose script sends the window to `target`; with `then`, a page that refreshes
+    itself there a second later."""
+    refresh = f'<meta http-equiv="refresh" content="1; url={escape(then)}">' if then else ""
     return f"""<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>Un momento</title></head>
+<html><head><meta charset="utf-8">{refresh}<title>Un momento</title></head>
 <body><script>window.location.href = {json.dumps(target)};</script></body></html>
+"""
+
+
+def frames_page(sources):
+    """A page with one frame per address in `sources`."""
+    frames = "".join(f'<iframe src="{escape(source)}"></iframe>' for source in sources)
+    return f"""<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Acceso con marcos</title></head>
+<body>{frames}</body></html>
 """
 
 

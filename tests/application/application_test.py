@@ -195,7 +195,8 @@ def product_log(wine):
 
 
 def lifecycle(wine, checks):
-    """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy."""
+    """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy and
+    at logoff."""
     app = Application(wine, "lifecycle")
     wine.probe("reset")
     checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
@@ -242,6 +243,26 @@ def lifecycle(wine, checks):
     checks.equal("destroy leaves no session key", after["session_keys"], [])
     checks.equal("destroy leaves no thumbprint mapping", after["mappings"], [])
 
+    # Logoff: Windows ends the process after WM_ENDSESSION, without WM_DESTROY.
+    checks.true("citizen linked for the logoff", wine.probe("link-citizen").get("success"))
+    linked = wine.probe("state")
+    ending = app.start([call("listInstalledCertificates"), {"wait_ms": 20000},
+                        {"window": "destroy"}])
+    ending.wait_for_reply(0)
+    checks.equal("a linked session before the logoff", len(result_of(ending.reply(0)) or []),
+                 len(linked["certificates"]))
+    logoff = wine.probe("end-session")
+    checks.true("the logoff is answered at once and not held up",
+                logoff.get("may_end") and logoff.get("ended") and
+                logoff.get("query_ms", 5000) < 5000 and logoff.get("end_ms", 5000) < 5000, logoff)
+    ended = wine.probe("state")
+    checks.equal("WM_ENDSESSION leaves no certificate", ended["certificates"], [])
+    checks.equal("WM_ENDSESSION leaves no session key", ended["session_keys"], [])
+    checks.true("the linked session had mappings", linked["mappings"], linked)
+    checks.equal("WM_ENDSESSION leaves no thumbprint mapping",
+                 wine.probe("present", *linked["mappings"]).get("present"), [])
+    ending.wait()
+
 
 def verify_at_double(control, identity, algorithm, data, signature):
     body = json.dumps({"identity": identity, "algorithm": algorithm,
@@ -267,7 +288,12 @@ def signing(wine, checks, control):
                    call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
                                      "algorithm": "rsa-sha256", "userType": "ciudadano"}),
                    call("getKspLogs", {"lines": 4}), plugin("obtenerCertificadoCiudadano"),
-                   call("unregisterKsp"), {"window": "destroy"}])
+                   call("unregisterKsp"), call("setEnvironment", {"environment": "prod"}),
+                   call("getStoredToken", {"userType": "ciudadano"}),
+                   call("listInstalledCertificates"),
+                   call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
+                                     "algorithm": "rsa-sha256", "userType": "ciudadano"}),
+                   call("setEnvironment", {"environment": "desa"}), {"window": "destroy"}])
     checks.equal("registerKspHKLM", result_of(run.reply(0)), True)
     test = result_of(run.reply(1)) or {}
     checks.equal("testKspDummy success", test.get("success"), True)
@@ -290,6 +316,12 @@ def signing(wine, checks, control):
                  ["dni", "nombre", "organizacion", "sesionActiva"])
     checks.equal("obtenerCertificadoCiudadano session", status.get("sesionActiva"), True)
     checks.equal("unregisterKsp", result_of(run.reply(5)), True)
+    # A change of environment signs both accounts out before it takes effect.
+    checks.equal("setEnvironment prod", result_of(run.reply(6)), True)
+    checks.equal("no token after the switch", result_of(run.reply(7)), False)
+    checks.equal("no certificate after the switch", result_of(run.reply(8)), [])
+    checks.equal("signData after the switch", error_of(run.reply(9)),
+                 ["NO_TOKEN", "No access token found. Please login first."])
 
 
 def post(control, path, body):

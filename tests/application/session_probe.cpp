@@ -5,7 +5,10 @@
 //   session_probe link-citizen          links the citizen account with a code minted at the
 //                                       service double (tokens, user data, certificates)
 //   session_probe store KEY VALUE | delete KEY | remove-certificate THUMBPRINT
+//   session_probe present KEY...        which of the credential-storage keys exist
 //   session_probe window                visibility and rectangle of the main window
+//   session_probe end-session           sends the main window the logoff's WM_QUERYENDSESSION
+//                                       and WM_ENDSESSION, as Windows does, with its time-outs
 //   session_probe reset                 removes the certificates, mappings and session keys
 #include <windows.h>
 
@@ -75,11 +78,39 @@ nlohmann::json MainWindow() {
           {"height", rect.bottom - rect.top}};
 }
 
+// Windows waits 5 s for each answer before it offers to end the program.
+nlohmann::json EndSession() {
+  HWND window = FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr);
+  if (window == nullptr) return {{"error", "no main window"}};
+  constexpr UINT kWindowsWaitMs = 5000;
+  const ULONGLONG started = GetTickCount64();
+  DWORD_PTR may_end = 0;
+  const bool queried = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+                                           SMTO_ABORTIFHUNG, kWindowsWaitMs, &may_end) != 0;
+  const ULONGLONG query_ms = GetTickCount64() - started;
+  DWORD_PTR ignored = 0;
+  const bool ended = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+                                         SMTO_ABORTIFHUNG, kWindowsWaitMs, &ignored) != 0;
+  return {{"queried", queried},
+          {"may_end", may_end != 0},
+          {"query_ms", query_ms},
+          {"ended", ended},
+          {"end_ms", GetTickCount64() - started - query_ms}};
+}
+
 nlohmann::json Run(const std::vector<std::string>& arguments) {
   const std::string command = arguments.empty() ? "" : arguments[0];
   if (command == "state") return State();
   if (command == "link-citizen") return LinkCitizen();
   if (command == "window") return MainWindow();
+  if (command == "end-session") return EndSession();
+  if (command == "present") {
+    nlohmann::json present = nlohmann::json::array();
+    for (size_t i = 1; i < arguments.size(); ++i) {
+      if (SecureStorage::GetToken(arguments[i])) present.push_back(arguments[i]);
+    }
+    return {{"present", present}};
+  }
   if (command == "store" && arguments.size() == 3) {
     return {{"stored", SecureStorage::StoreToken(arguments[1], arguments[2])}};
   }

@@ -193,6 +193,60 @@ TEST_F(RenewalContinuation, FailedRenewalFallsBackToTheStoredRefreshToken) {
                 "] [INFO] [TOAST OAUTH] Token renovado via refresh_token (profesional)"}));
 }
 
+TEST_F(RenewalContinuation, ARenewalDisarmedBySignOutRenewsAndStoresNothing) {
+  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+  Store("oauth_refresh_token_ciudadano", "stored-refresh");
+  SilentRefresh refresh = MakeRefresh(Token("fallback-access", "rotated-refresh"));
+  const SilentRenewal failed = Start(refresh);
+  refresh.Disarm();
+  EXPECT_FALSE(refresh.IsInProgress());
+  DebugOutputCapture capture;
+  const SilentRefreshResult result =
+      refresh.OnSilentRefreshTokenReceived(failed, "ciudadano", std::nullopt);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
+  EXPECT_EQ(result.newToken, "");
+  EXPECT_TRUE(grants_.empty()) << "no refresh-token grant after a sign-out";
+  EXPECT_TRUE(LoggedExactly(capture, "WARNING",
+                            "Silent refresh ended by a sign-out - nothing renewed or stored"));
+
+  // A token the browser brought back before the sign-out is not stored either.
+  const SilentRenewal renewed = Start(refresh);
+  refresh.Disarm();
+  EXPECT_EQ(refresh.OnSilentRefreshTokenReceived(renewed, "ciudadano", Token("late", "r")).newToken,
+            "");
+  EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
+  EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_ciudadano"), "stored-refresh");
+  EXPECT_EQ(expired_notices_, 0);
+
+  // Renewals started after the sign-out work as before.
+  const SilentRenewal later = Start(refresh);
+  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(later, "ciudadano", std::nullopt).success);
+}
+
+TEST_F(RenewalContinuation, TheFallbackKeepsARefreshTokenInItsEnvironment) {
+  SecureStorage::DeleteToken("murako_environment");
+  Store("oauth_refresh_token_profesional", "production-refresh");
+  Store("oauth_token_environment_profesional", "prod");
+  SilentRefresh refresh = MakeRefresh(Token("fallback-access", ""));
+  DebugOutputCapture capture;
+  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+                   .success);
+  EXPECT_TRUE(grants_.empty()) << "the production refresh token went to development";
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR",
+                            "The tokens of profesional were obtained in the prod environment - "
+                            "not sent to the desa hosts"));
+
+  // In its own environment it renews, and the renewed tokens are recorded there.
+  Store("murako_environment", "prod");
+  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+                  .success);
+  EXPECT_EQ(grants_.size(), 1u);
+  Store("murako_environment", "desa");
+  refresh.OnSilentRefreshTokenReceived(Start(refresh), "ciudadano", Token("citizen", ""));
+  EXPECT_EQ(SecureStorage::GetToken("oauth_token_environment_ciudadano"), "desa");
+}
+
 TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheStoredTokens) {
   Store("oauth_access_token_ciudadano", "old-access");
   Store("oauth_token_expiry_ciudadano", "123");

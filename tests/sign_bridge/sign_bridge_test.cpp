@@ -187,6 +187,19 @@ TEST_F(SignBridge, ProfessionalHostsAndEnvironmentSwitchTakeEffectAtNextSignatur
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0]["host"], "professional-development");
   EXPECT_EQ(seen[1]["host"], "professional-production");
+
+  // Tokens recorded as obtained in one environment never go to the other's hosts.
+  for (const char* obtained_in : {"desa", "prod"}) {
+    SCOPED_TRACE(obtained_in);
+    SecureStorage::StoreToken(kEnvironmentKey, obtained_in == std::string("desa") ? "prod" : "desa");
+    SecureStorage::StoreToken("oauth_token_environment_profesional", obtained_in);
+    EXPECT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), E_FAIL);
+    EXPECT_EQ(bridge_.LastError(),
+              "The OAuth token was obtained in another environment. Sign in again.");
+    EXPECT_EQ(control_.Requests(professional_token_).size(), 2u) << "no host saw the token";
+  }
+  SecureStorage::DeleteToken("oauth_token_environment_profesional");
+  EXPECT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), S_OK) << bridge_.LastError();
 }
 
 TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
@@ -214,6 +227,9 @@ TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
 TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
   // Stored, because under Wine every read of an absent credential leaves a registry handle open.
   SecureStorage::StoreToken(kEnvironmentKey, "desa");
+  for (const char* type : {"ciudadano", "profesional"}) {
+    SecureStorage::StoreToken(std::string("oauth_token_environment_") + type, "desa");
+  }
   auto cycle = [&](uint32_t seed) {
     SignBridgeLibrary bridge;
     ASSERT_TRUE(bridge.loaded());
@@ -246,6 +262,9 @@ TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
       << "handles before " << before.handles << ", after " << after.handles;
   EXPECT_LT(after.private_bytes, before.private_bytes + kCycles * 16 * 1024ull)
       << "private bytes before " << before.private_bytes << ", after " << after.private_bytes;
+  for (const char* type : {"ciudadano", "profesional"}) {
+    SecureStorage::DeleteToken(std::string("oauth_token_environment_") + type);
+  }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "auth_vocabulary.h"
 #include "browser_user.h"
 #include "captured_log.h"
@@ -88,10 +90,11 @@ class SignInBrowserTest : public ::testing::Test {
     return true;
   }
 
-  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew() {
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(
+      const std::string& user_type = "ciudadano") {
     EXPECT_FALSE(service_->RejectConcurrentRefresh());
     auto answer = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
-    service_->RefreshTokenWithCookies("ciudadano", RecordInto(answer));
+    service_->RefreshTokenWithCookies(user_type, RecordInto(answer));
     shown_during_renewal_ = false;
     EXPECT_TRUE(PumpUntil(
         [&] {
@@ -259,24 +262,43 @@ TEST_F(SignInBrowserTest, TitleFollowsTheLocaleAndLinkingStoresIt) {
   EXPECT_EQ(spanish->answers, 0);
 }
 
-TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndNothingIsStored) {
+TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
   // A page of the flow sends the window to the redirect URI with a code minted for another
-  // account: without a state, with another state, and with the flow's own state, where only
-  // the flow's PKCE verifier keeps the foreign code from being exchanged.
-  for (const std::string state : {"drop", "other", "keep"}) {
+  // account and the flow's own state: only the flow's PKCE verifier keeps the foreign code
+  // from being exchanged.
+  PageMode(R"({"mode": "foreign_code", "account": "profesional", "state": "keep"})");
+  DebugOutputCapture capture;
+  auto answer = StartSignIn("ciudadano", true);
+  EXPECT_EQ(answer->answers, 1);
+  EXPECT_EQ(answer->error_code, "OAUTH_FAILED");
+  EXPECT_TRUE(NoSessionTokenStored());
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Token exchange failed - no token returned"));
+
+  // Without a state or with another one, the forged redirect is cancelled and the sign-in goes
+  // on: the page refreshes to the authorization server, the user logs in, the account links.
+  for (const std::string state : {"drop", "other"}) {
     SCOPED_TRACE(state);
-    PageMode(R"({"mode": "foreign_code", "account": "profesional", "state": ")" + state + "\"}");
-    DebugOutputCapture capture;
-    auto answer = StartSignIn("ciudadano", true);
-    EXPECT_EQ(answer->answers, 1);
-    EXPECT_EQ(answer->error_code, "OAUTH_FAILED");
-    EXPECT_TRUE(NoSessionTokenStored());
-    if (state == "keep") {
-      EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Token exchange failed - no token returned"));
-    } else {
-      EXPECT_TRUE(LoggedExactly(capture, "ERROR", "OAuth state mismatch"));
-      EXPECT_FALSE(LoggedContaining(capture, "Exchanging authorization code"));
-    }
+    PageMode(R"({"mode": "foreign_code", "account": "profesional", "then": "continue", )"
+             R"("state": ")" + state + "\"}");
+    const nlohmann::json account = control_.Accounts()["accounts"]["ciudadano"];
+    user_.Script(nlohmann::json{
+        {"pages", {{{"path", "/trustedx-authserver/oauth/murako/continue"},
+                    {"action", "submit"},
+                    {"fields", {{"username", account.value("dni", "")},
+                                {"password", account.value("password", "")}}}}}}}
+                     .dump());
+    DebugOutputCapture forged;
+    auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
+    service_->LinkCertificates(kOAuthCitizen, std::nullopt, RecordInto(linked));
+    ASSERT_TRUE(PumpUntil([&] { return linked->answers > 0; }, kFlowTimeoutMs));
+    ASSERT_TRUE(linked->value);
+    EXPECT_TRUE(linked->value->success) << linked->value->message;
+    EXPECT_GT(linked->value->installed, 0);
+    EXPECT_TRUE(LoggedExactly(forged, "ERROR", "OAuth state mismatch - redirect cancelled, "
+                                               "still waiting for the sign-in's own"));
+    EXPECT_FALSE(LoggedContaining(forged, "Token exchange failed"));
+    PageMode("{}");
+    service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   }
 }
 
@@ -302,6 +324,16 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   StartSignIn("ciudadano", false);
   ASSERT_TRUE(browser_did("navigation cancelled: http://")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedContaining(capture, "Navigation cancelled (only https is allowed): http://"));
+  // Frames follow the top-level rules: an http address and an external scheme are refused.
+  PageMode(R"({"mode": "frames"})");
+  StartSignIn("ciudadano", false);
+  ASSERT_TRUE(browser_did("frame navigation allowed: https://")) << user_.BrowserLog();
+  EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: http://"), std::string::npos);
+  EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: ms-settings:privacy"),
+            std::string::npos);
+  EXPECT_TRUE(LoggedContaining(capture, "Frame navigation cancelled (only https is allowed): http://"));
+  EXPECT_TRUE(LoggedExactly(capture, "WARNING",
+                            "Frame navigation cancelled (only https is allowed): ms-settings:privacy"));
   PageMode(R"({"mode": "download"})");
   StartSignIn("ciudadano", false);
   ASSERT_TRUE(browser_did("download cancelled")) << user_.BrowserLog();
@@ -385,11 +417,14 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   EXPECT_EQ(without->value->message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(user_.BrowserLog().size(), steps);
 
-  // Clear, then refresh: no token, no cookie, and a new sign-in meets the login page.
-  service_->EndBrowserSession();
-  EXPECT_TRUE(ClearOAuthSession());
+  // Clear, then refresh: no token, no cookie, and a new sign-in meets the login page. The
+  // profile is marked signed out even though the deletion was accepted, and the next browser
+  // takes the mark before it goes anywhere.
+  const std::wstring mark = SignInBrowserProfileFolder() + L"\\signed-out";
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   EXPECT_EQ(service_->SignInWindow(), nullptr);
   EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+  EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
   auto refreshed = Renew();
   ASSERT_TRUE(refreshed->value);
   EXPECT_FALSE(refreshed->value->success);
@@ -398,6 +433,63 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   ASSERT_TRUE(PumpUntil([&] { return SignInWindowVisible(); }, kFlowTimeoutMs));
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
+  EXPECT_EQ(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
+  user_.Script(BrowserUser::LogInAs("ciudadano"));
+  ASSERT_TRUE(StartSignIn("ciudadano", true)->value);
+  user_.Script(BrowserUser::LogInAs("profesional"));
+  ASSERT_TRUE(StartSignIn("profesional", true)->value);
+  const std::string cookies = WideToUtf8(SignInBrowserProfileFolder()) + "\\Cookies.txt";
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  ASSERT_NE(ReadFileBytes(cookies).find(hosts.citizen_development), std::string::npos);
+
+  // "desactivarCertificado" of the citizen: the professional's server session stays.
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("ciudadano")); }, "ciudadano");
+  ASSERT_NE(service_->SignInWindow(), nullptr);
+  EXPECT_NE(service_->SignInWindow()->window(), nullptr) << "the hidden window stays";
+  ASSERT_TRUE(PumpUntil(
+      [&] { return ReadFileBytes(cookies).find(hosts.citizen_development) == std::string::npos; },
+      5000));
+  EXPECT_NE(ReadFileBytes(cookies).find(hosts.professional_development), std::string::npos);
+  auto renewed = Renew("profesional");
+  ASSERT_TRUE(renewed->value);
+  EXPECT_TRUE(renewed->value->success) << renewed->value->message;
+  EXPECT_EQ(renewed->value->message, "Token refreshed successfully");
+
+  // The last account's sign-out ends the browser's session as before.
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("profesional")); }, "profesional");
+  EXPECT_EQ(service_->SignInWindow(), nullptr);
+  EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+}
+
+TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
+  auto signed_in = SignInCitizen();
+  ASSERT_TRUE(signed_in->value);
+  // The hidden browser will meet the login page, and the stored refresh token would renew.
+  control_.Call("POST", "/oauth/sessions/expire", R"({"account":"ciudadano"})");
+  const auto grants = [this] {
+    const auto issued = nlohmann::json::parse(control_.Call("GET", "/oauth/issued").value_or("{}"));
+    return issued.value("access_tokens", nlohmann::json::array()).size();
+  };
+  const size_t before = grants();
+  EXPECT_FALSE(service_->RejectConcurrentRefresh());
+  auto renewal = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
+  service_->RefreshTokenWithCookies("ciudadano", RecordInto(renewal));
+  PumpFor(300);
+  ASSERT_EQ(renewal->answers, 0);
+
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  EXPECT_EQ(renewal->answers, 1);
+  ASSERT_TRUE(renewal->value);
+  EXPECT_FALSE(renewal->value->success);
+  EXPECT_EQ(renewal->value->newToken, "");
+  PumpFor(3000);
+  EXPECT_EQ(renewal->answers, 1);
+  EXPECT_EQ(grants(), before) << "no grant follows a sign-out";
+  EXPECT_TRUE(NoSessionTokenStored());
+  EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
 }
 
 TEST_F(SignInBrowserTest, AMissingBrowserRuntimeIsNamedAndTheLinkingAnswered) {

@@ -34,7 +34,8 @@ inline std::vector<std::string> LinkingCredentialKeys() {
   std::vector<std::string> keys{"murako_environment"};
   for (const char* type : {"ciudadano", "profesional"}) {
     for (const char* prefix : {"oauth_access_token_", "oauth_refresh_token_", "oauth_token_expiry_",
-                               "murako_user_info_", "murako_sign_identities_"}) {
+                               "murako_user_info_", "murako_sign_identities_",
+                               "oauth_token_environment_"}) {
       keys.push_back(prefix + std::string(type));
     }
   }

@@ -158,6 +158,7 @@ void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
   if (!token.refresh_token.empty()) SecureStorage::StoreToken(keys.refresh_token, token.refresh_token);
   SecureStorage::StoreToken(keys.token_expiry,
                             std::to_string(TokenExpirySeconds(seams_.clock(), token.expires_in)));
+  RecordTokenEnvironment(word_);
 }
 
 void AccountLinking::StoreUserData(const UserInfo& user) const {

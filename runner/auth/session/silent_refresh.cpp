@@ -7,12 +7,14 @@
 #include "logger.h"
 #include "oauth_manager.h"
 #include "secure_storage.h"
+#include "service_endpoints.h"
 #include "winhttp_settings.h"
 
 namespace {
 
 constexpr char kRefreshMarker[] = "\xF0\x9F\x94\x84";  // U+1F504
 constexpr char kCheckMarker[] = "\xE2\x9C\x85";        // U+2705
+constexpr char kSessionMayHaveExpired[] = "Silent refresh failed. Session may have expired.";
 constexpr int kProxyStrategies = 3;
 constexpr int64_t kNavigationAllowanceMs = 30000;
 
@@ -82,6 +84,11 @@ SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh) {
   return SilentRenewal{++last_renewal_, std::move(refresh)};
 }
 
+void SilentRefresh::Disarm() {
+  disarmed_through_ = last_renewal_;
+  in_progress_ = false;
+}
+
 bool SilentRefresh::IsInProgress() const { return in_progress_ && !StartedTooLongAgo(); }
 
 bool SilentRefresh::StartedTooLongAgo() const {
@@ -92,6 +99,10 @@ SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
     const SilentRenewal& renewal, const std::string& user_type,
     const std::optional<murako::OAuthToken>& token) {
   try {
+    if (renewal.id <= disarmed_through_) {
+      LogWarning("Silent refresh ended by a sign-out - nothing renewed or stored");
+      return Failed(kSessionMayHaveExpired);
+    }
     EndRenewal(renewal);
     return Continue(renewal, user_type, token);
   } catch (const std::exception& error) {
@@ -99,7 +110,7 @@ SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
   } catch (...) {
     LogError("Silent refresh failed: unknown exception");
   }
-  return Failed("Silent refresh failed. Session may have expired.");
+  return Failed(kSessionMayHaveExpired);
 }
 
 // Only the latest renewal clears the guard: an abandoned one that continues late leaves the
@@ -158,7 +169,11 @@ bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAut
       LogInfo("Refreshed refresh token stored successfully");
     }
   }
-  if (access_stored) StoreExpiry(user_type, token.expires_in);
+  if (access_stored) {
+    StoreExpiry(user_type, token.expires_in);
+    seams_.store_token(TokenEnvironmentKeyFor(user_type),
+                       TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey)));
+  }
   return access_stored;
 }
 
@@ -170,6 +185,7 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
     LogWarning("No stored refresh_token available for fallback");
     return std::nullopt;
   }
+  if (!TokensBelongToStoredEnvironment(user_type)) return std::nullopt;
   LogInfo("Attempting HTTP-based refresh_token fallback...");
   std::optional<murako::OAuthToken> token;
   try {
@@ -202,5 +218,5 @@ SilentRefreshResult SilentRefresh::SessionExpired() {
   } catch (...) {
     LogError("Session-expired notice failed");
   }
-  return Failed("Silent refresh failed. Session may have expired.");
+  return Failed(kSessionMayHaveExpired);
 }

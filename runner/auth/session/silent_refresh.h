@@ -63,6 +63,9 @@ class SilentRefresh {
   // Marks a renewal started, just before the browser navigates; `refresh` is its fallback.
   SilentRenewal MarkStarted(TokenRefresher refresh);
   bool IsInProgress() const;
+  // Sign-out: every renewal started so far is disarmed. Its continuation, when it comes, answers
+  // the failure and makes no request, no grant and no store; the guard is cleared.
+  void Disarm();
 
   // The continuation: `user_type` is "ciudadano" or "profesional"; an empty token is a
   // renewal through the browser that failed.
@@ -87,5 +90,6 @@ class SilentRefresh {
   SilentRefreshSeams seams_;
   bool in_progress_ = false;
   uint64_t last_renewal_ = 0;
+  uint64_t disarmed_through_ = 0;  // renewals up to this one were disarmed by a sign-out
   int64_t started_at_ms_ = 0;
 };

@@ -33,6 +33,21 @@ HRESULT OnNewWindowRequested(ICoreWebView2* sender,
   return S_OK;
 }
 
+// A frame follows the top-level rules, and never reaches the redirect URI: a code a frame
+// carries is not the sign-in's.
+HRESULT OnFrameNavigationStarting(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+  if (args == nullptr) return S_OK;
+  LPWSTR raw_uri = nullptr;
+  const HRESULT got_uri = args->get_Uri(&raw_uri);
+  const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
+  if (SUCCEEDED(got_uri) && JudgeNavigation(uri, std::string()) == NavigationVerdict::kAllow) {
+    return S_OK;
+  }
+  args->put_Cancel(TRUE);
+  LogWarning("Frame navigation cancelled (only https is allowed): " + RedactAddressForLog(uri));
+  return S_OK;
+}
+
 HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArgs* args) {
   if (args == nullptr) return S_OK;
   args->put_Cancel(TRUE);
@@ -43,12 +58,16 @@ HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArg
 
 }  // namespace
 
-void GuardNewWindowsAndDownloads(ICoreWebView2* webview) {
+void GuardFramesWindowsAndDownloads(ICoreWebView2* webview) {
   if (webview == nullptr) return;
   EventRegistrationToken token = {};
   if (FAILED(webview->add_NewWindowRequested(
           NewWindowRequestedHandler::Create(OnNewWindowRequested).Get(), &token))) {
     LogError("Failed to register the new-window guard of the sign-in browser");
+  }
+  if (FAILED(webview->add_FrameNavigationStarting(
+          NavigationStartingHandler::Create(OnFrameNavigationStarting).Get(), &token))) {
+    LogError("Failed to register the frame guard of the sign-in browser");
   }
   ComPtr<ICoreWebView2_4> with_downloads;
   if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_downloads))) || !with_downloads) {

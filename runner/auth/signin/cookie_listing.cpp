@@ -7,6 +7,7 @@
 
 #include "logger.h"
 #include "service_endpoints.h"
+#include "string_conversion.h"
 #include "webview_handlers.h"
 #include "webview_runtime.h"
 
@@ -115,6 +116,45 @@ bool DeleteBrowserCookies(ICoreWebView2* webview) {
     return false;
   }
   LogInfo("Sign-in browser's cookies deleted");
+  return true;
+}
+
+bool CookieDomainIsOneOf(const std::string& domain, const std::vector<std::string>& hosts) {
+  const std::string bare = !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
+  for (const std::string& host : hosts) {
+    if (host.size() == bare.size() && CompareStringOrdinal(
+            Utf8ToWide(host).c_str(), -1, Utf8ToWide(bare).c_str(), -1, TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts) {
+  const ComPtr<ICoreWebView2CookieManager> manager = CookieManagerOf(webview);
+  auto handler = GetCookiesCompletedHandler::Create(
+      [manager, hosts](HRESULT result, ICoreWebView2CookieList* list) {
+        UINT count = 0;
+        if (FAILED(result) || list == nullptr || FAILED(list->get_Count(&count))) {
+          LogError("Failed to list the sign-in browser's cookies for deletion");
+          return S_OK;
+        }
+        int deleted = 0;
+        for (UINT i = 0; i < count; ++i) {
+          ComPtr<ICoreWebView2Cookie> cookie;
+          if (FAILED(list->GetValueAtIndex(i, cookie.GetAddressOf())) || !cookie) continue;
+          const std::optional<std::string> domain = ReadBrowserCookie(cookie.Get()).domain;
+          if (!domain || !CookieDomainIsOneOf(*domain, hosts)) continue;
+          if (SUCCEEDED(manager->DeleteCookie(cookie.Get()))) ++deleted;
+        }
+        LogInfo("Deleted " + std::to_string(deleted) +
+                " cookies of the signed-out account's authorization server");
+        return S_OK;
+      });
+  if (!manager || FAILED(manager->GetCookies(L"", handler.Get()))) {
+    LogError("Failed to delete the signed-out account's cookies");
+    return false;
+  }
   return true;
 }
 

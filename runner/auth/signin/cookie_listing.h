@@ -27,6 +27,15 @@ std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list);
 // refused or could not be asked.
 bool DeleteBrowserCookies(ICoreWebView2* webview);
 
+// Whether a cookie's domain (as the browser reports it, a domain cookie with a leading dot) is
+// one of `hosts`; letters compared without case.
+bool CookieDomainIsOneOf(const std::string& domain, const std::vector<std::string>& hosts);
+
+// Deletes only the cookies of `hosts` (one account's sign-out; the other account's server
+// session stays). The browser lists its cookies first and the deletion follows on the main
+// thread. False, logged, when the browser could not be asked.
+bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts);
+
 // Asks the browser for its cookies; the completion answers `reply`. Interface failures, and a
 // request that cannot be issued, answer the error path.
 void RequestBrowserCookies(ICoreWebView2* webview,

@@ -102,8 +102,8 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
       ForwardTo<NavigationCompletedHandler>(alive_, &OAuthWebViewWindow::OnNavigationCompleted)
           .Get(),
       &token);
-  GuardNewWindowsAndDownloads(webview_.Get());
-  if (TakeSignedOutMark()) DeleteBrowserCookies(webview_.Get());
+  GuardFramesWindowsAndDownloads(webview_.Get());
+  if (HasSignedOutMark() && DeleteBrowserCookies(webview_.Get())) TakeSignedOutMark();
   if (phase_ != Phase::kInteractive) return S_OK;  // the flow was answered meanwhile
   webview_->Navigate(Utf8ToWide(authorization_url_).c_str());
   LogInfo("WebView2 initialized and navigating to: " + RedactAddressForLog(authorization_url_));

@@ -135,12 +135,17 @@ void OAuthWebViewWindow::HandleRedirect(const std::string& uri) {
     Hide();
     return;
   }
-  StopRenewalTimers();
   const RedirectParameters redirect = ReadRedirectParameters(uri);
+  const RedirectOutcome outcome = JudgeRedirect(redirect, proof_.state);
+  // Any page can send the window to the redirect URI: only the flow's own state ends it.
+  if (outcome == RedirectOutcome::kStateMismatch) {
+    LogError("OAuth state mismatch - redirect cancelled, still waiting for the sign-in's own");
+    return;
+  }
+  StopRenewalTimers();
   std::optional<murako::OAuthToken> token;
-  switch (JudgeRedirect(redirect, proof_.state)) {
+  switch (outcome) {
     case RedirectOutcome::kStateMismatch:
-      LogError("OAuth state mismatch");
       break;
     case RedirectOutcome::kError:
       LogError("Authorization server answered error: " + *redirect.error);

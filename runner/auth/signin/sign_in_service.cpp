@@ -13,6 +13,7 @@
 #include "oauth_protocol.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
+#include "service_endpoints.h"
 #include "webview_runtime.h"
 
 namespace {
@@ -68,9 +69,7 @@ SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> man
       silent_refresh_(std::move(show_session_expired_notice)),
       options_(options) {}
 
-SignInService::~SignInService() {
-  if (window_) window_->AbandonFlow("the main window is closing", false);
-}
+SignInService::~SignInService() { DisarmPendingFlows("the main window is closing"); }
 
 void SignInService::SetOAuthManager(std::shared_ptr<OAuthManager> manager) {
   manager_ = std::move(manager);
@@ -137,8 +136,8 @@ void SignInService::OnStartOAuthTokenReceived(
   LogInfo("OAuth callback invoked in Flutter window");
   if (token) {
     LogInfo("Token received, creating Flutter map");
-    const LinkingStorageKeys keys =
-        LinkingStorageKeysFor(user_type == "ciudadano" ? "ciudadano" : "profesional");
+    const std::string word = user_type == "ciudadano" ? "ciudadano" : "profesional";
+    const LinkingStorageKeys keys = LinkingStorageKeysFor(word);
     LogInfo("Storing access token in Credential Manager...");
     if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
       LogInfo("Access token stored successfully");
@@ -147,6 +146,7 @@ void SignInService::OnStartOAuthTokenReceived(
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
     }
+    RecordTokenEnvironment(word);
     if (!token->refresh_token.empty()) {
       LogInfo("Storing refresh token in Credential Manager...");
       if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
@@ -221,13 +221,45 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
   RequestBrowserCookies(window_->webview(), pending);
 }
 
-void SignInService::EndBrowserSession() {
-  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
-  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  if (window) window->AbandonFlow("signed out", false);
-  if (!window || window->webview() == nullptr || !DeleteBrowserCookies(window->webview())) {
+void SignInService::SignOut(const std::function<void()>& clear_stored_session,
+                            const std::string& user_type) {
+  DisarmPendingFlows("signed out");
+  if (clear_stored_session) clear_stored_session();
+  const std::string other = user_type == "ciudadano" ? "profesional" : "ciudadano";
+  if (!user_type.empty() && HasStoredSession(other)) {
+    EndAccountBrowserSession(user_type);
+    return;
+  }
+  EndBrowserSession();
+}
+
+// The account's authorization server runs on its REST hosts, in either environment.
+void SignInService::EndAccountBrowserSession(const std::string& user_type) {
+  LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  const bool professional = user_type == kProfessionalUserType;
+  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, professional, false),
+                                            ServiceHostFor(hosts, professional, true)};
+  if (!window_ || window_->webview() == nullptr ||
+      !DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts))) {
     MarkSignedOut();
   }
+}
+
+// The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
+void SignInService::DisarmPendingFlows(const std::string& reason) {
+  silent_refresh_.Disarm();
+  if (window_) window_->AbandonFlow(reason, false);
+}
+
+void SignInService::EndBrowserSession() {
+  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
+  DisarmPendingFlows("signed out");
+  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
+  // Marked whatever the deletion answers: the browser may not finish it before the process
+  // ends, and the next browser deletes the cookies again before it goes anywhere.
+  MarkSignedOut();
+  if (window && window->webview() != nullptr) DeleteBrowserCookies(window->webview());
 }
 
 void SignInService::OnOAuthComplete(WPARAM flow) {

@@ -57,9 +57,18 @@ class SignInService {
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // Sign-out: a pending flow is answered, the browser's cookies are deleted (or, with no
-  // browser to delete them in, the profile is marked so that the next browser does) and the
-  // hidden sign-in window is closed.
+  // Every sign-out, in this order: what is pending is disarmed (each pending flow answered with
+  // its failure; an abandoned renewal makes no request, no grant and no store), then
+  // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
+  // the browser's session ends. `user_type` ("ciudadano" or "profesional") names the one
+  // account signed out: while the other still holds a session, only the cookies of this
+  // account's authorization hosts go and the hidden sign-in window stays; empty, or with no
+  // other session left, EndBrowserSession.
+  void SignOut(const std::function<void()>& clear_stored_session,
+               const std::string& user_type = "");
+  void DisarmPendingFlows(const std::string& reason);
+  // The browser's cookies are deleted (or, with no browser to delete them in, the profile is
+  // marked so that the next browser does) and the hidden sign-in window is closed.
   void EndBrowserSession();
 
   // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow
@@ -72,6 +81,7 @@ class SignInService {
 
  private:
   void ReplaceSignInWindow();
+  void EndAccountBrowserSession(const std::string& user_type);
   void OnStartOAuthTokenReceived(const std::string& user_type,
                                  const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
                                  const std::optional<murako::OAuthToken>& token);

@@ -97,9 +97,14 @@ void MarkSignedOut() {
   if (!file) LogError("Could not mark the sign-in browser's profile as signed out");
 }
 
-bool TakeSignedOutMark() {
+bool HasSignedOutMark() {
   const std::wstring mark = SignedOutMarkPath();
-  return !mark.empty() && DeleteFileW(mark.c_str()) != FALSE;
+  return !mark.empty() && GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void TakeSignedOutMark() {
+  const std::wstring mark = SignedOutMarkPath();
+  if (!mark.empty()) DeleteFileW(mark.c_str());
 }
 
 std::optional<std::string> TakeBrowserString(LPWSTR text) {

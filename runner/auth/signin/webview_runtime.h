@@ -25,11 +25,12 @@ void LogEnvironmentFailure(HRESULT result);
 // known folder cannot be read.
 std::wstring SignInBrowserProfileFolder();
 
-// A sign-out that could not delete the browser's cookies (no browser, or the call failed)
-// marks the profile folder; the next browser takes the mark and deletes them before it
-// navigates anywhere.
+// Every sign-out that ends the browser's session marks the profile folder; the next browser
+// deletes the cookies before it navigates anywhere and takes the mark once the deletion was
+// accepted.
 void MarkSignedOut();
-bool TakeSignedOutMark();
+bool HasSignedOutMark();
+void TakeSignedOutMark();
 
 // Converts and frees a string the browser allocated with CoTaskMemAlloc; null gives nothing.
 std::optional<std::string> TakeBrowserString(LPWSTR text);

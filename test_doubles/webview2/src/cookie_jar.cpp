@@ -155,6 +155,15 @@ void CookieJar::Store(const WebAddress& from, const std::string& set_cookie, dou
   if (Live(cookie, now)) cookies_.push_back(cookie);
 }
 
+void CookieJar::Remove(const std::string& name, const std::string& reported_domain,
+                       const std::string& path) {
+  for (auto cookie = cookies_.begin(); cookie != cookies_.end();) {
+    const bool same = cookie->name == name && cookie->ReportedDomain() == reported_domain &&
+                      cookie->path == path;
+    cookie = same ? cookies_.erase(cookie) : cookie + 1;
+  }
+}
+
 std::vector<BrowserCookie> CookieJar::All(double now) const {
   std::vector<BrowserCookie> live;
   std::copy_if(cookies_.begin(), cookies_.end(), std::back_inserter(live),

@@ -34,6 +34,9 @@ class CookieJar {
   std::vector<BrowserCookie> All(double now) const;
   std::vector<BrowserCookie> For(const WebAddress& to, double now) const;
   void Clear() { cookies_.clear(); }
+  // The cookie of that name, domain (as reported, a leading dot for a domain cookie) and path.
+  void Remove(const std::string& name, const std::string& reported_domain,
+              const std::string& path);
 
   std::string PersistentText(double now) const;
   void LoadPersistentText(const std::string& text, double now);

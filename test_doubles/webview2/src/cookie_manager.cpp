@@ -126,6 +126,33 @@ HRESULT STDMETHODCALLTYPE CookieManager::GetCookies(
   return S_OK;
 }
 
+namespace {
+
+template <typename Getter>
+bool ReadText(Getter getter, std::string& out) {
+  LPWSTR text = nullptr;
+  const HRESULT result = getter(&text);
+  const bool read = SUCCEEDED(result) && text != nullptr;
+  if (read) out = WideToUtf8(text);
+  CoTaskMemFree(text);
+  return read;
+}
+
+}  // namespace
+
+HRESULT STDMETHODCALLTYPE CookieManager::DeleteCookie(ICoreWebView2Cookie* cookie) {
+  if (cookie == nullptr) return E_INVALIDARG;
+  std::string name, domain, path;
+  if (!ReadText([&](LPWSTR* text) { return cookie->get_Name(text); }, name) ||
+      !ReadText([&](LPWSTR* text) { return cookie->get_Domain(text); }, domain) ||
+      !ReadText([&](LPWSTR* text) { return cookie->get_Path(text); }, path)) {
+    return E_INVALIDARG;
+  }
+  profile_->cookies().Remove(name, domain, path);
+  profile_->SaveCookies();
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE CookieManager::DeleteAllCookies() {
   profile_->cookies().Clear();
   profile_->SaveCookies();

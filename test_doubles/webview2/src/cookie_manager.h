@@ -23,7 +23,7 @@ class CookieManager final : public ComObject<ICoreWebView2CookieManager> {
   HRESULT STDMETHODCALLTYPE GetCookies(LPCWSTR uri,
                                        ICoreWebView2GetCookiesCompletedHandler* handler) override;
   HRESULT STDMETHODCALLTYPE AddOrUpdateCookie(ICoreWebView2Cookie*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DeleteCookie(ICoreWebView2Cookie*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeleteCookie(ICoreWebView2Cookie* cookie) override;
   HRESULT STDMETHODCALLTYPE DeleteCookies(LPCWSTR, LPCWSTR) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE DeleteCookiesWithDomainAndPath(LPCWSTR, LPCWSTR, LPCWSTR) override {
     return E_NOTIMPL;

@@ -35,8 +35,8 @@ struct HtmlLink {
   bool OpensNewWindow() const;
 };
 
-// What a page does by itself once loaded, as far as the stand-in understands it: a meta
-// refresh, and scripts made of these statements only: `document.forms[0].submit()` (also as
+// What a page does by itself once loaded, as far as the stand-in understands it: its frames, a
+// meta refresh, and scripts made of these statements only: `document.forms[0].submit()` (also as
 // the body's onload), `window.location.href = "..."`, `location.replace("...")` and
 // `window.open("...")`. Anything else in a script is ignored.
 struct PageBehaviour {
@@ -45,6 +45,7 @@ struct PageBehaviour {
   bool submits_first_form = false;
   std::string location;           // where a script sends the window
   std::vector<std::string> opens; // the addresses of window.open calls
+  std::vector<std::string> frames;  // the src of each <iframe>, navigated once the page loaded
 };
 
 struct HtmlPage {

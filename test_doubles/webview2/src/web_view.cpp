@@ -88,6 +88,7 @@ void WebView::Close() {
   closed_ = true;
   starting_handlers_.clear();
   completed_handlers_.clear();
+  frame_handlers_.clear();
   new_window_handlers_.clear();
   download_handlers_.clear();
 }
@@ -113,6 +114,17 @@ HRESULT STDMETHODCALLTYPE WebView::Navigate(LPCWSTR uri) {
 
 HRESULT STDMETHODCALLTYPE WebView::Stop() {
   ++navigation_;
+  navigating_ = false;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::add_FrameNavigationStarting(
+    ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(frame_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_FrameNavigationStarting(EventRegistrationToken token) {
+  frame_handlers_.erase(token.value);
   return S_OK;
 }
 
@@ -169,6 +181,7 @@ HRESULT STDMETHODCALLTYPE WebView::get_Environment(ICoreWebView2Environment** en
 
 void WebView::StartNavigation(PageRequest request, bool user_initiated) {
   Hop hop{++navigation_, std::move(request), user_initiated, false, 0};
+  navigating_ = true;
   ComPtr<WebView> self(this);
   dispatcher_->Post([self, hop]() { self->BeginHop(hop); });
 }
@@ -249,6 +262,7 @@ void WebView::FinishHop(Hop hop, const PageResponse& response) {
 void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   address_ = hop.request.address;
   has_page_ = true;
+  ++page_serial_;
   page_ = ReadHtmlPage(response.body);
   const std::string shown_title = page_.title.empty() ? address_.Text() : page_.title;
   if (host_) {
@@ -261,9 +275,10 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   if (!Current(hop.navigation)) return;
   ComPtr<WebView> self(this);
   const uint64_t navigation = hop.navigation;
-  dispatcher_->Post([self, navigation]() {
+  const uint64_t page = page_serial_;
+  dispatcher_->Post([self, navigation, page]() {
     self->RunPageBehaviour(navigation);
-    self->LetUserAct(navigation);
+    self->LetUserAct(page);
   });
 }
 
@@ -271,6 +286,7 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
 void WebView::RunPageBehaviour(uint64_t navigation) {
   if (!Current(navigation)) return;
   const PageBehaviour behaviour = page_.behaviour;
+  NavigateFrames(behaviour.frames);
   for (const std::string& opened : behaviour.opens) RequestNewWindow(opened, false);
   if (!Current(navigation)) return;
   if (behaviour.submits_first_form) {
@@ -279,12 +295,12 @@ void WebView::RunPageBehaviour(uint64_t navigation) {
   }
   if (!behaviour.location.empty()) {
     const auto target = ResolveWebAddress(address_, behaviour.location);
-    if (!target) return;
-    Trace("page: its script navigates to " + RedactAddressForLog(target->Text()));
-    PageRequest request;
-    request.address = *target;
-    StartNavigation(std::move(request), false);
-    return;
+    if (target) {
+      Trace("page: its script navigates to " + RedactAddressForLog(target->Text()));
+      PageRequest request;
+      request.address = *target;
+      StartNavigation(std::move(request), false);
+    }
   }
   if (!behaviour.refresh_url.empty()) {
     const auto target = ResolveWebAddress(address_, behaviour.refresh_url);
@@ -292,13 +308,26 @@ void WebView::RunPageBehaviour(uint64_t navigation) {
     Trace("page: refreshes to " + RedactAddressForLog(target->Text()));
     ComPtr<WebView> self(this);
     const WebAddress address = *target;
+    const uint64_t page = page_serial_;
     dispatcher_->PostAfter(std::min(behaviour.refresh_seconds * 1000, kLongestRefreshMs),
-                           [self, navigation, address]() {
-                             if (!self->Current(navigation)) return;
+                           [self, page, address]() {
+                             if (!self->PageStillActs(page)) return;
                              PageRequest request;
                              request.address = address;
                              self->StartNavigation(std::move(request), false);
                            });
+  }
+}
+
+void WebView::NavigateFrames(const std::vector<std::string>& frames) {
+  for (const std::string& frame : frames) {
+    const auto target = ResolveWebAddress(address_, frame);
+    const std::string uri = target ? target->Text() : frame;
+    auto args = Make<NavigationStartingArgs>(Utf8ToWide(uri), false, false, navigation_);
+    for (const auto& handler : Snapshot(frame_handlers_)) handler->Invoke(this, args.Get());
+    Trace(std::string(args->cancelled() ? "frame navigation cancelled: "
+                                        : "frame navigation allowed: ") +
+          RedactAddressForLog(uri));
   }
 }
 
@@ -350,25 +379,27 @@ bool WebView::DownloadAllowed(const WebAddress& from) {
 }
 
 void WebView::Complete(uint64_t navigation, bool success, int web_error_status) {
+  if (navigation == navigation_) navigating_ = false;
   auto args = Make<NavigationCompletedArgs>(success, web_error_status, navigation);
   for (const auto& handler : Snapshot(completed_handlers_)) handler->Invoke(this, args.Get());
 }
 
-void WebView::LetUserAct(uint64_t navigation) {
-  if (!Current(navigation)) return;
+// Decided once the page's own navigations started: a cancelled one leaves the user's turn.
+void WebView::LetUserAct(uint64_t page) {
+  if (closed_ || page != page_serial_) return;
   if (!host_ || !host_->UserCanSee()) {
     Trace("user: the window is hidden, nothing to do");
     return;
   }
   const UserStep step = ScriptedUserStep(address_.Path(), page_.title);
   ComPtr<WebView> self(this);
-  dispatcher_->PostAfter(step.delay_ms, [self, navigation, step]() {
-    self->PerformUserStep(navigation, step);
+  dispatcher_->PostAfter(step.delay_ms, [self, page, step]() {
+    self->PerformUserStep(page, step);
   });
 }
 
-void WebView::PerformUserStep(uint64_t navigation, const UserStep& step) {
-  if (!Current(navigation)) return;
+void WebView::PerformUserStep(uint64_t page, const UserStep& step) {
+  if (!PageStillActs(page)) return;
   switch (step.kind) {
     case UserStep::Kind::kSubmit:
       SubmitFirstForm(step.fields, true);

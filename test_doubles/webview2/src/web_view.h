@@ -21,8 +21,12 @@
 // The browser: navigations hop by hop (each hop raises NavigationStarting, may be cancelled,
 // and a non-HTTP target is never fetched), each hop fetched on a worker thread and continued on
 // the dispatcher's thread, NavigationCompleted at the end, then what the page does by itself
-// (meta refresh, auto-submitted form, script navigation, window.open) and the scripted user's
-// turn. A newer navigation supersedes an older one, whose remaining steps are dropped. A link
+// (its frames' navigations, meta refresh, auto-submitted form, script navigation, window.open)
+// and the scripted user's turn. A newer navigation supersedes an older one, whose remaining
+// steps are dropped. What a page does later (its refresh, the user's turn) belongs to the page:
+// it still happens after a navigation of the page was cancelled, not while one is under way or
+// once another page is shown. A frame's navigation raises FrameNavigationStarting; frames are
+// not fetched. A link
 // with a target and window.open raise NewWindowRequested; unhandled, the window opens outside
 // the application (the log says so). An attachment raises DownloadStarting; not cancelled, it
 // is saved (the log says so).
@@ -43,6 +47,9 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   HRESULT STDMETHODCALLTYPE add_NavigationCompleted(
       ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(
+      ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken token) override;
   HRESULT STDMETHODCALLTYPE Stop() override;
   HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) override;
   HRESULT STDMETHODCALLTYPE get_CookieManager(ICoreWebView2CookieManager** manager) override;
@@ -62,8 +69,6 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   SENDARO_NOT_IMPLEMENTED(remove_SourceChanged, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(add_HistoryChanged, ICoreWebView2HistoryChangedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_HistoryChanged, EventRegistrationToken)
-  SENDARO_NOT_IMPLEMENTED(add_FrameNavigationStarting, ICoreWebView2NavigationStartingEventHandler*, EventRegistrationToken*)
-  SENDARO_NOT_IMPLEMENTED(remove_FrameNavigationStarting, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(add_FrameNavigationCompleted, ICoreWebView2NavigationCompletedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_FrameNavigationCompleted, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(add_ScriptDialogOpening, ICoreWebView2ScriptDialogOpeningEventHandler*, EventRegistrationToken*)
@@ -139,9 +144,13 @@ class WebView final : public ComObject<ICoreWebView2_4> {
                        bool user_initiated);
   void RequestNewWindow(const std::string& reference, bool user_initiated);
   bool DownloadAllowed(const WebAddress& from);
-  void LetUserAct(uint64_t navigation);
-  void PerformUserStep(uint64_t navigation, const UserStep& step);
+  void NavigateFrames(const std::vector<std::string>& frames);
+  void LetUserAct(uint64_t page);
+  void PerformUserStep(uint64_t page, const UserStep& step);
   bool Current(uint64_t navigation) const { return !closed_ && navigation == navigation_; }
+  bool PageStillActs(uint64_t page) const {
+    return !closed_ && page == page_serial_ && !navigating_;
+  }
 
   std::shared_ptr<BrowserProfile> profile_;
   std::shared_ptr<Dispatcher> dispatcher_;
@@ -151,10 +160,13 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // seen by worker-thread results
   std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> starting_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2NavigationCompletedEventHandler>> completed_handlers_;
+  std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> frame_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2NewWindowRequestedEventHandler>> new_window_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2DownloadStartingEventHandler>> download_handlers_;
   int64_t next_token_ = 1;
   uint64_t navigation_ = 0;
+  bool navigating_ = false;  // a navigation started and not yet completed
+  uint64_t page_serial_ = 0;  // counts the pages shown
   bool closed_ = false;
   WebAddress address_;
   bool has_page_ = false;

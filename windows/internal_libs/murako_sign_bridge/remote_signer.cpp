@@ -68,6 +68,10 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("User type for this certificate: " + user_type);
   std::optional<std::string> token = TokenFor(user_type);
   if (!token) return E_FAIL;
+  if (!TokensBelongToStoredEnvironment(user_type)) {
+    SetBridgeError("The OAuth token was obtained in another environment. Sign in again.");
+    return E_FAIL;
+  }
 
   std::optional<std::string> identity = GetSignIdentityByThumbprint(thumbprint);
   if (!identity) {
