@@ -40,8 +40,10 @@ for arch in $arches; do
     "$build_root/$arch/wine-run" "$bin/signing_road_benchmark.exe" "$mode" |
       tee "$build_root/$arch/signing_road_benchmark.out"
   done
-  ratio=$(sed -n 's/^latency over .*, ratio \([0-9.]*\) (means.*medians.*ratio \([0-9.]*\)$/\1 (medians \2)/p' \
-    "$build_root/$arch/signing_road_benchmark.out" | tail -1)
+  # The program's lines end in CR LF.
+  ratio=$(tr -d '\r' <"$build_root/$arch/signing_road_benchmark.out" |
+    sed -n 's/^latency over .*, ratio \([0-9.]*\) (means.*medians.*ratio \([0-9.]*\)$/\1 (medians \2)/p' |
+    tail -1)
   ratios+=("$arch ${ratio:-none}")
 done
 if [ "$mode" = latency ] || [ "$mode" = all ]; then
