@@ -61,10 +61,14 @@ TEST(ParseUrl, RejectsPortsThatAreNotSixteenBitNumbers) {
 
 TEST(WinHttpErrorNames, TableAndFallback) {
   EXPECT_EQ(WinHttpErrorName(12007), "NAME_NOT_RESOLVED (DNS failure)");
-  EXPECT_EQ(WinHttpErrorName(12038), "SECURE_FAILURE (SSL/TLS error)");
-  EXPECT_EQ(WinHttpErrorName(12175), "SECURE_CHANNEL_ERROR");
+  EXPECT_EQ(WinHttpErrorName(12037), "SECURE_CERT_DATE_INVALID");
+  EXPECT_EQ(WinHttpErrorName(12038), "SECURE_CERT_CN_INVALID");
+  EXPECT_EQ(WinHttpErrorName(12157), "SECURE_CHANNEL_ERROR");
+  EXPECT_EQ(WinHttpErrorName(12169), "SECURE_INVALID_CERT");
+  EXPECT_EQ(WinHttpErrorName(12175), "SECURE_FAILURE");
+  EXPECT_EQ(WinHttpErrorName(12179), "SECURE_CERT_WRONG_USAGE");
   EXPECT_EQ(WinHttpErrorName(0), "UNKNOWN(0)");
-  EXPECT_EQ(WinHttpErrorName(12157), "UNKNOWN(12157)");
+  EXPECT_EQ(WinHttpErrorName(12156), "UNKNOWN(12156)");
   EXPECT_EQ(WinHttpErrorName(0xFFFFFFFFu), "UNKNOWN(4294967295)");
   for (uint32_t code : {12007u, 12029u, 12030u, 12031u}) EXPECT_TRUE(IsRetryableWinHttpError(code));
   for (uint32_t code : {0u, 12002u, 12038u, 12157u, 12175u}) EXPECT_FALSE(IsRetryableWinHttpError(code));
