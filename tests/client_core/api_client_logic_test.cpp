@@ -10,6 +10,7 @@
 #include "murako_api_client.h"
 #include "murako_api_json.h"
 #include "service_endpoints.h"
+#include "storage_keys.h"
 #include "untrusted_json.h"
 #include "url_parser.h"
 #include "winhttp_error_name.h"
@@ -168,16 +169,39 @@ TEST(ApiJson, SignatureRequestCarriesDataOrDigestNeverBoth) {
 
 TEST(ServiceEndpoints, TableByUserTypeAndEnvironment) {
   ServiceHosts hosts{"cit.prod", "cit.dev", "pro.prod", "pro.dev"};
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", true).base_url, "https://pro.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", true).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, true).base_url, "https://pro.prod");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, true).description,
             "Using PRODUCTION environment (profesional): pro.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", false).base_url, "https://pro.dev:8082");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", false).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, false).base_url, "https://pro.dev:8082");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, false).description,
             "Using DEVELOPMENT environment (profesional): pro.dev:8082");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "ciudadano", true).base_url, "https://cit.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "Profesional", false).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kCitizen, true).base_url, "https://cit.prod");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kCitizen, false).description,
             "Using DEVELOPMENT environment (ciudadano): cit.dev:8082");
   EXPECT_EQ(CitizenApiBaseUrl(hosts, false), "https://cit.dev:8082");
+}
+
+// One reading of each text form of a user type; words are exact and the caller names what any
+// other text is.
+TEST(UserTypes, WordsLabelsAndOAuthNumbersReadExactly) {
+  for (UserType otherwise : {UserType::kCitizen, UserType::kProfessional}) {
+    EXPECT_EQ(ParseUserType("ciudadano", otherwise), UserType::kCitizen);
+    EXPECT_EQ(ParseUserType("profesional", otherwise), UserType::kProfessional);
+    for (const char* other : {"", "Profesional", "CIUDADANO", "profesional "}) {
+      EXPECT_EQ(ParseUserType(other, otherwise), otherwise) << other;
+      EXPECT_FALSE(IsUserTypeWord(other)) << other;
+    }
+  }
+  EXPECT_EQ(UserTypeWord(UserType::kProfessional), "profesional");
+  EXPECT_EQ(UserTypeFromLabel("PROFESIONAL"), UserType::kProfessional);
+  EXPECT_EQ(UserTypeFromLabel("CIUDADANO"), UserType::kCitizen);
+  EXPECT_FALSE(UserTypeFromLabel("ciudadano"));
+  EXPECT_EQ(OAuthUserTypeNumber(UserType::kProfessional), 1);
+  EXPECT_EQ(UserTypeFromOAuthNumber(1), UserType::kProfessional);
+  for (int other : {0, 2, -1}) EXPECT_EQ(UserTypeFromOAuthNumber(other), UserType::kCitizen);
+  EXPECT_EQ(LinkingStorageKeysFor(UserType::kProfessional).sign_identity_id,
+            "murako_sign_identity_id_profesional");
+  EXPECT_EQ(ThumbprintMappingKeysFor("AB").user_type, "user_type_by_thumbprint_AB");
 }
 
 TEST(ServiceEndpoints, OnlyExactProdIsProduction) {

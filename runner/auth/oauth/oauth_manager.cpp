@@ -99,7 +99,7 @@ std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
     const std::string& code_verifier) const {
   try {
     LogInfo("Exchanging authorization code for access token");
-    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     return RequestToken(
         AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier),
         user_type, TokenGrant::AuthorizationCode, std::string());
@@ -113,7 +113,7 @@ std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
     const std::string& refresh_token, int user_type) const {
   try {
     LogInfo("Refreshing access token");
-    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     return RequestToken(RefreshTokenGrantBody(refresh_token, client_id_, client_secret_),
                         user_type, TokenGrant::RefreshToken, refresh_token);
   } catch (...) {

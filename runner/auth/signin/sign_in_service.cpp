@@ -22,8 +22,9 @@ constexpr char kCookie[] = "\xF0\x9F\x8D\xAA";   // U+1F36A
 constexpr char kCheck[] = "\xE2\x9C\x85";        // U+2705
 constexpr char kSessionExpired[] = "Silent refresh failed. Session may have expired.";
 
-int UserTypeNumber(const std::string& user_type) {
-  return user_type == "ciudadano" ? kOAuthCitizen : kOAuthProfessional;
+// The interface names the citizen exactly; any other text is the professional.
+int OAuthNumberOf(const std::string& user_type) {
+  return OAuthUserTypeNumber(ParseUserType(user_type, UserType::kProfessional));
 }
 
 // The failure answers of calls whose reply is released unanswered.
@@ -93,7 +94,7 @@ void SignInService::ReplaceSignInWindow() {
 
 void SignInService::LinkCertificates(int user_type, const std::optional<std::string>& locale,
                                      std::unique_ptr<LinkingReply> reply) {
-  const std::string word = OAuthUserTypeWord(user_type);
+  const std::string word = UserTypeWord(UserTypeFromOAuthNumber(user_type));
   LogInfo(std::string(kLock) + " [Windows] Starting complete " + word + " linking flow...");
   const std::string used_locale = locale.value_or("es");
   LogInfo("  Using locale: " + used_locale);
@@ -125,7 +126,7 @@ void SignInService::StartOAuth(const std::string& user_type, const std::string& 
   const std::optional<AuthorizationRequestProof> proof = FlowProof();
   if (!proof) return received(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = UserTypeNumber(user_type);
+  const int type = OAuthNumberOf(user_type);
   const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "", *proof);
   ReplaceSignInWindow();
   window_->StartOAuthFlow(url, redirect_uri, manager, type, received, "es", *proof);
@@ -138,7 +139,7 @@ void SignInService::OnStartOAuthTokenReceived(
   if (token) {
     LogInfo("Token received, creating Flutter map");
     const LinkingStorageKeys keys =
-        LinkingStorageKeysFor(user_type == "ciudadano" ? "ciudadano" : "profesional");
+        LinkingStorageKeysFor(ParseUserType(user_type, UserType::kProfessional));
     LogInfo("Storing access token in Credential Manager...");
     if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
       LogInfo("Access token stored successfully");
@@ -195,7 +196,7 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
   }
   LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = UserTypeNumber(user_type);
+  const int type = OAuthNumberOf(user_type);
   const std::string url =
       manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");

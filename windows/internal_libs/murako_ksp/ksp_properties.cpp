@@ -12,6 +12,7 @@
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
 #include "ksp_status.h"
+#include "provider_name.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ std::string Detail(const char* format, unsigned long value) {
 
 bool ProviderPropertyAnswer(LPCWSTR name, PropertyAnswer* answer) {
   if (NameIs(name, NCRYPT_NAME_PROPERTY)) {
-    answer->value = TextValue(L"Murako KSP");
-    answer->success_detail = "(returned NAME='Murako KSP')";
-    answer->query_detail = Detail("(query size, NAME=%lu bytes)", 22);
+    answer->value = TextValue(kMurakoProviderName);
+    answer->success_detail = "(returned NAME='" MURAKO_PROVIDER_NAME "')";
+    answer->query_detail = Detail("(query size, NAME=%lu bytes)", sizeof(kMurakoProviderName));
   } else if (NameIs(name, NCRYPT_IMPL_TYPE_PROPERTY)) {
     answer->value = DwordValue(NCRYPT_IMPL_HARDWARE_FLAG);
     answer->success_detail = "(IMPL_TYPE=HARDWARE)";
