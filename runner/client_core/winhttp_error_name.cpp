@@ -26,6 +26,12 @@ std::string WinHttpErrorName(uint32_t code) {
   }
 }
 
+std::string DefaultProxyEndedLine(uint32_t code) {
+  return "DEFAULT_PROXY ended the request with " + WinHttpErrorName(code) +
+         ": the proxy refused the connection or asks for credentials (or TLS through it "
+         "failed); no direct connection is tried";
+}
+
 bool IsRetryableWinHttpError(uint32_t code) {
   return code == 12007 || code == 12029 || code == 12030 || code == 12031;
 }
