@@ -51,7 +51,8 @@ bool ProviderPropertyAnswer(LPCWSTR name, PropertyAnswer* answer) {
   if (NameIs(name, NCRYPT_NAME_PROPERTY)) {
     answer->value = TextValue(kMurakoProviderName);
     answer->success_detail = "(returned NAME='" MURAKO_PROVIDER_NAME "')";
-    answer->query_detail = Detail("(query size, NAME=%lu bytes)", sizeof(kMurakoProviderName));
+    answer->query_detail = Detail("(query size, NAME=%lu bytes)",
+                                  static_cast<unsigned long>(sizeof(kMurakoProviderName)));
   } else if (NameIs(name, NCRYPT_IMPL_TYPE_PROPERTY)) {
     answer->value = DwordValue(NCRYPT_IMPL_HARDWARE_FLAG);
     answer->success_detail = "(IMPL_TYPE=HARDWARE)";
