@@ -28,9 +28,9 @@ void CheckStrings(const EncodableValue* arguments) {
   FUZZ_CHECK(StringArgument(arguments, "userType") == checked.values[0]);
   FUZZ_CHECK(StringArgument(arguments, "data") == checked.values[1]);
   FUZZ_CHECK(!RequirePresent(arguments, {"userType", "data"}, "missing"));
-  const std::string resolved = ResolvedUserType(checked.values[0]);
-  FUZZ_CHECK(resolved == "ciudadano" || resolved == "profesional");
-  FUZZ_CHECK(OAuthUserTypeNumber(checked.values[0]) == (resolved == "ciudadano" ? 0 : 1));
+  const UserType resolved = ChannelUserType(checked.values[0]);
+  FUZZ_CHECK((resolved == UserType::kCitizen) == (checked.values[0] == "ciudadano"));
+  FUZZ_CHECK(ParseUserType(UserTypeWord(resolved), UserType::kCitizen) == resolved);
 }
 
 void CheckNumber(const EncodableValue* arguments) {

@@ -32,7 +32,7 @@ void PrintUsage() {
 
 void PrintProviderName() {
   NCRYPT_PROV_HANDLE provider = 0;
-  if (NCryptOpenStorageProvider(&provider, kProviderName, 0) != ERROR_SUCCESS) return;
+  if (NCryptOpenStorageProvider(&provider, kMurakoProviderName, 0) != ERROR_SUCCESS) return;
   BYTE buffer[512] = {};
   DWORD size = 0;
   if (NCryptGetProperty(provider, NCRYPT_NAME_PROPERTY, buffer, sizeof(buffer) - sizeof(wchar_t),
@@ -85,7 +85,7 @@ int Enumerate() {
   out.Print(line);
   for (ULONG i = 0; i < providers->cProviders; ++i) {
     const wchar_t* name = providers->rgpszProviders[i];
-    bool ours = name != nullptr && wcscmp(name, kProviderName) == 0;
+    bool ours = name != nullptr && wcscmp(name, kMurakoProviderName) == 0;
     swprintf(line, 600, ours ? L"  [%lu] %ls  <-- MURAKO\n" : L"  [%lu] %ls\n", i + 1,
              name != nullptr ? name : L"");
     out.Print(line, ours ? kColourOk : kColourNormal);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The commands of MurakoKspConfig, which registers the "Murako KSP" provider with CNG through
+// The commands of MurakoKspConfig, which registers the Murako KSP provider with CNG through
 // the BCrypt configuration functions, removes it, checks it and lists the registered providers.
 enum class ToolCommand { Register, Unregister, Check, Enum, Unknown, None };
 

@@ -5,7 +5,6 @@
 
 #include "administrator_check.h"
 
-const wchar_t kProviderName[] = L"Murako KSP";
 
 namespace {
 
@@ -63,7 +62,7 @@ bool ReportStep(const ToolOutput& out, NTSTATUS status, const wchar_t* success,
 
 bool ProviderOpens() {
   NCRYPT_PROV_HANDLE provider = 0;
-  if (NCryptOpenStorageProvider(&provider, kProviderName, 0) != ERROR_SUCCESS) return false;
+  if (NCryptOpenStorageProvider(&provider, kMurakoProviderName, 0) != ERROR_SUCCESS) return false;
   NCryptFreeObject(provider);
   return true;
 }
@@ -91,7 +90,7 @@ int RegisterKspCommand(const ToolOutput& out) {
   CRYPT_PROVIDER_REG registration{0, nullptr, &userMode, nullptr};
 
   out.Print(L"\n[1/3] Registrando proveedor...\n");
-  if (!ReportStep(out, functions.RegisterProvider(kProviderName, 0, &registration),
+  if (!ReportStep(out, functions.RegisterProvider(kMurakoProviderName, 0, &registration),
                   L"BCryptRegisterProvider exitoso",
                   L"El proveedor ya estaba registrado (continuando...)",
                   L"BCryptRegisterProvider fallo")) {
@@ -110,7 +109,7 @@ int RegisterKspCommand(const ToolOutput& out) {
   out.Print(L"\n[3/3] Asociando proveedor con funcion...\n");
   if (!ReportStep(out,
                   functions.AddContextFunctionProvider(CRYPT_LOCAL, nullptr, kKeyStorageInterface,
-                                                       kKeyStorageFunction, kProviderName,
+                                                       kKeyStorageFunction, kMurakoProviderName,
                                                        CRYPT_PRIORITY_BOTTOM),
                   L"BCryptAddContextFunctionProvider exitoso",
                   L"El proveedor ya estaba asociado (continuando...)",
@@ -138,7 +137,7 @@ int UnregisterKspCommand(const ToolOutput& out) {
   out.Print(L"\n[1/3] Removiendo asociacion proveedor-funcion...\n");
   if (functions.RemoveContextFunctionProvider != nullptr) {
     NTSTATUS status = functions.RemoveContextFunctionProvider(
-        CRYPT_LOCAL, nullptr, kKeyStorageInterface, kKeyStorageFunction, kProviderName);
+        CRYPT_LOCAL, nullptr, kKeyStorageInterface, kKeyStorageFunction, kMurakoProviderName);
     if (Succeeded(status)) {
       out.Ok(L"BCryptRemoveContextFunctionProvider exitoso");
     } else {
@@ -151,7 +150,7 @@ int UnregisterKspCommand(const ToolOutput& out) {
   out.Info(L"Funcion KEY_STORAGE compartida, no se elimina");
 
   out.Print(L"\n[3/3] Desregistrando proveedor...\n");
-  NTSTATUS status = functions.UnregisterProvider(kProviderName);
+  NTSTATUS status = functions.UnregisterProvider(kMurakoProviderName);
   if (!Succeeded(status)) {
     out.Error(L"BCryptUnregisterProvider fallo", static_cast<unsigned long>(status));
     return 1;

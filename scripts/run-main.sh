@@ -8,7 +8,9 @@
 #   verify the signature at the double, read the account status, renew the session silently
 #   through the hidden browser, list its cookies, destroy the window, and show that no
 #   certificate, session key or mapping is left.
-# It prints a summary; the script, the transcript, the product's logs and screenshots of the
+# The screen shows one line per build stage (the build's output goes to
+# build/main-build.log, whose path is printed; a failing stage is shown in full), then the road
+# and its summary; the script, the transcript, the product's logs and screenshots of the
 # sign-in window and of the main window stay in build/x64/main-job/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +18,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
 cd "$root"
 
-bash scripts/prepare.sh
+SENDARO_BUILD_LOG="$build_root/main-build.log" bash scripts/prepare.sh
 . scripts/wine-session.sh
 echo "main: starting the signing service double and a Wine session"
 road_session_start "$build_root/x64/wineprefix"

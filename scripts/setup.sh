@@ -9,6 +9,7 @@ packages=(
   googletest nlohmann-json3-dev
   python3-flask python3-authlib python3-cryptography python3-pefile
   xvfb xauth
+  squid
   imagemagick
   wixl msitools
   osslsigncode openssl gcab

@@ -10,17 +10,8 @@
 #include <vector>
 
 #include "logger.h"
-
-// ---- User type ---------------------------------------------------------------------------
-
-// User types as the sign-in passes them: 0 citizen, 1 professional. Any other number is
-// treated as a citizen, as the endpoint selection does for unknown user types.
-constexpr int kOAuthCitizen = 0;
-constexpr int kOAuthProfessional = 1;
-
-// "profesional" for 1, "ciudadano" for every other number.
-std::string OAuthUserTypeWord(int user_type);
-bool IsOAuthProfessional(int user_type);
+#include "storage_keys.h"  // the user type's keys and the thumbprint mappings
+#include "user_type.h"     // the user type, its parser and its text forms
 
 // ---- Tokens and their clock --------------------------------------------------------------
 
@@ -58,30 +49,6 @@ struct TokenLogLine {
 };
 
 // ---- Credential-storage keys -------------------------------------------------------------
-
-// Keys of one user type ("ciudadano" or "profesional") that a linking writes and reads.
-struct LinkingStorageKeys {
-  std::string access_token;
-  std::string refresh_token;
-  std::string token_expiry;
-  std::string user_info;
-  std::string sign_identities;
-};
-
-LinkingStorageKeys LinkingStorageKeysFor(const std::string& user_type_word);
-
-// The two entries that record which identity and user type sign with a certificate, read by
-// the signing bridge.
-struct ThumbprintMappingKeyPair {
-  std::string sign_identity;  // "sign_identity_by_thumbprint_" + thumbprint
-  std::string user_type;      // "user_type_by_thumbprint_" + thumbprint
-};
-
-ThumbprintMappingKeyPair ThumbprintMappingKeysFor(const std::string& thumbprint);
-
-// Access, refresh and expiry of "ciudadano", then the same of "profesional": the order a
-// sign-out deletes them in.
-std::vector<std::string> SessionTokenKeysInClearingOrder();
 
 constexpr char kAppLocaleKey[] = "app_locale";
 

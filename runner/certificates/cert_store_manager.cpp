@@ -9,15 +9,16 @@
 #include "logger.h"
 #include "secure_storage.h"
 #include "simple_display_name.h"
+#include "storage_keys.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
+#include "provider_name.h"
 
 namespace {
 
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kCngKeySpec = 0xFFFFFFFF;
 constexpr DWORD kSha1Length = 20;
-const char kProviderName[] = "Murako KSP";
 const char kFriendlyNamePrefix[] = "Murako - ";
 
 std::string CodeText(DWORD code) { return std::to_string(code); }
@@ -103,14 +104,15 @@ void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
 
 void StoreMappings(const std::string& thumbprint, const std::string& signIdentityId,
                    const std::string& userType) {
-  std::string identityKey = "sign_identity_by_thumbprint_" + thumbprint;
+  const ThumbprintMappingKeyPair keys = ThumbprintMappingKeysFor(thumbprint);
+  const std::string& identityKey = keys.sign_identity;
   if (SecureStorage::StoreToken(identityKey, signIdentityId)) {
     LogInfo("  \xE2\x9C\x85 Stored thumbprint mapping: " + identityKey + " \xE2\x86\x92 " +
             signIdentityId);
   } else {
     LogError("Failed to store mapping for thumbprint: " + thumbprint);
   }
-  std::string userTypeKey = "user_type_by_thumbprint_" + thumbprint;
+  const std::string& userTypeKey = keys.user_type;
   if (SecureStorage::StoreToken(userTypeKey, userType)) {
     LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " +
             userType);
@@ -130,7 +132,8 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
       CertStoreManager::CalculateThumbprint(certificate.derData);
   if (!calculated) return LoggedReason("Failed to calculate thumbprint");
   const std::string& thumbprint = *calculated;
-  UniqueCertStore store(OpenPersonalStore());
+  // Wine writes a store's changes only when told to: every exit commits.
+  UniqueCommittingCertStore store(OpenPersonalStore());
   if (!store) return LoggedReason("Failed to open certificate store: " + CodeText(GetLastError()));
   LogInfo("Checking for existing certificate with thumbprint: " + thumbprint);
   std::vector<uint8_t> hashBytes = ParseHexBytes(thumbprint).value_or(std::vector<uint8_t>());
@@ -142,9 +145,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
                                         certificate.derData.data(),
                                         static_cast<DWORD>(certificate.derData.size()),
                                         CERT_STORE_ADD_NEW, &added)) {
-    Reason reason = LoggedReason("Failed to add certificate to store: " + CodeText(GetLastError()));
-    CommitStore(store);
-    return reason;
+    return LoggedReason("Failed to add certificate to store: " + CodeText(GetLastError()));
   }
   UniqueCertContext context(added);
   LogInfo("Certificate added to store successfully");
@@ -153,10 +154,8 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
                              Utf8ToWide(kFriendlyNamePrefix + certificate.subjectCn))) {
     LogWarning("Failed to set friendly name: " + CodeText(GetLastError()));
   }
-  if (!CertStoreManager::SetKspProperty(context.get(), kProviderName, thumbprint)) {
-    Reason reason = LoggedReason("Failed to associate certificate with KSP");
-    CommitStore(store);
-    return reason;
+  if (!CertStoreManager::SetKspProperty(context.get(), kMurakoProviderNameUtf8, thumbprint)) {
+    return LoggedReason("Failed to associate certificate with KSP");
   }
   if (!SetWideStringProperty(
           context.get(), CERT_DESCRIPTION_PROP_ID,
@@ -164,7 +163,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
     LogWarning("Failed to set description property: " + CodeText(GetLastError()));
   }
   context.reset();
-  CommitStore(store);
+  store.reset();  // written before the mappings that point signing programs at it
   StoreMappings(thumbprint, signIdentityId, userType);
   LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
   return thumbprint;
@@ -172,7 +171,8 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
 
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
-  UniqueCertStore store(OpenPersonalStore());
+  // Wine writes a store's changes only when told to: every exit commits.
+  UniqueCommittingCertStore store(OpenPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -189,10 +189,8 @@ bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   }
   if (!CertDeleteCertificateFromStore(found)) {
     LogError("Failed to delete certificate: " + CodeText(GetLastError()));
-    CommitStore(store);
     return false;
   }
-  CommitStore(store);
   LogInfo("Certificate removed successfully");
   return true;
 }

@@ -21,7 +21,7 @@ struct InstalledCertificate {
 };
 
 // Installs the user's remote-signing certificates into the current user's personal store,
-// bound to the "Murako KSP" provider under their thumbprint, and removes them again. The
+// bound to the Murako KSP provider under their thumbprint, and removes them again. The
 // system's certificates are the ones whose friendly name begins with "Murako - ".
 class CertStoreManager {
  public:

@@ -4,13 +4,13 @@
 
 #include "logger.h"
 #include "registry_key.h"
+#include "provider_name.h"
 
 namespace {
 
 const wchar_t kProvidersPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Providers";
-const wchar_t kProviderName[] = L"Murako KSP";
 const wchar_t kCngProviderPath[] =
-    L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\Murako KSP";
+    L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\" MURAKO_PROVIDER_NAME;
 const wchar_t kImageName[] = L"murako_ksp.dll";
 const wchar_t kImagePath[] = L"C:\\Windows\\System32\\murako_ksp.dll";
 const wchar_t kKeyStorageInterface[] = L"00010001";
@@ -46,7 +46,7 @@ namespace ksp_registration {
 bool RegisterProviderTree(HKEY machineRoot) {
   LogInfo("RegisterMurakoKsp: Starting registration...");
   RegistryKey provider;
-  if (Failed(provider.Create(machineRoot, std::wstring(kProvidersPath) + L"\\" + kProviderName),
+  if (Failed(provider.Create(machineRoot, std::wstring(kProvidersPath) + L"\\" + kMurakoProviderName),
              "RegisterMurakoKsp: Failed to create provider key: ")) {
     return false;
   }
@@ -102,7 +102,7 @@ bool UnregisterProviderTree(HKEY machineRoot) {
     return true;
   }
   if (Failed(status, "UnregisterMurakoKsp: Failed to open Providers key: ")) return false;
-  status = RegDeleteTreeW(providers.get(), kProviderName);
+  status = RegDeleteTreeW(providers.get(), kMurakoProviderName);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
     Failed(status, "UnregisterMurakoKsp: Failed to delete provider tree: ");
     return false;

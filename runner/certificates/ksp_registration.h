@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-// Registration of the "Murako KSP" provider by writing the registry directly. Each function
+// Registration of the Murako KSP provider by writing the registry directly. Each function
 // logs its progress and returns true when registered (or removed); nothing throws.
 
 // The HKLM Providers tree that CNG reads (needs administrator rights).

@@ -7,6 +7,7 @@
 
 #include "logger.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 #include "session_state.h"
 #include "stored_identities.h"
 #include "untrusted_json.h"
@@ -27,7 +28,7 @@ AccountStatus MatchedStatus(const AccountStatusInputs& inputs,
 }
 
 std::optional<std::vector<std::string>> ReadIdentityIds(const std::string& user_type) {
-  const auto stored = SecureStorage::GetToken("murako_sign_identities_" + user_type);
+  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).sign_identities);
   if (!stored || stored->empty()) {
     LogInfo("No " + user_type + " identities found");
     return std::nullopt;
@@ -49,7 +50,7 @@ StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
   StoredAccountUser user;
   const std::string default_organization = professional ? "" : "Murako";
   user.organization = default_organization;
-  const auto stored = SecureStorage::GetToken("murako_user_info_" + user_type);
+  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).user_info);
   if (!stored || stored->empty()) {
     LogWarning("No stored user info found for " + user_type);
     return user;
@@ -75,7 +76,8 @@ StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
 }  // namespace
 
 AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
-  const std::string type = inputs.professional ? "profesional" : "ciudadano";
+  const std::string type =
+      UserTypeWord(inputs.professional ? UserType::kProfessional : UserType::kCitizen);
   for (const InstalledCertificate& certificate : inputs.certificates) {
     for (const std::string& id : inputs.identity_ids) {
       if (id != certificate.signIdentityId) continue;
@@ -103,7 +105,8 @@ AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
 std::optional<AccountStatus> ReadAccountStatus(const std::string& user_type) {
   try {
     AccountStatusInputs inputs;
-    inputs.professional = user_type == "profesional";
+    inputs.professional =
+        ParseUserType(user_type, UserType::kCitizen) == UserType::kProfessional;
     auto ids = ReadIdentityIds(user_type);
     if (!ids) return std::nullopt;
     inputs.identity_ids = std::move(*ids);

@@ -7,6 +7,7 @@
 #include "channel_arguments.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 
 using flutter::EncodableList;
 using flutter::EncodableValue;
@@ -55,13 +56,13 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
     return ChannelAnswer::Failure(*error);
   }
   const std::string& identity_id = checked.values[0];
-  const std::string user_type = ResolvedUserType(checked.values[1]);
+  const UserType user_type = ChannelUserType(checked.values[1]);
   LogInfo("Installing certificate to Windows Certificate Store...");
   LogInfo("Identity ID: " + identity_id);
   LogInfo("User Type: " + checked.values[1]);
   LogInfo("Certificate B64 length: " + std::to_string(checked.values[2].size()));
 
-  const auto token = SecureStorage::GetToken("oauth_access_token_" + user_type);
+  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).access_token);
   if (!token || token->empty()) {
     return ChannelAnswer::Failure("NO_TOKEN", "No access token found. Please login first.");
   }
@@ -69,7 +70,8 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   if (parsed.failure) return *parsed.failure;
 
   const ValueOrReason<std::string> installed =
-      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, user_type);
+      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token,
+                                     UserTypeWord(user_type));
   if (!installed) {
     LogError("Failed to install certificate to store");
     return ChannelAnswer::Failure("INSTALL_FAILED",

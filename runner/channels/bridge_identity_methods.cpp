@@ -7,6 +7,7 @@
 #include "logger.h"
 #include "murako_api_client.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 #include "service_endpoints.h"
 #include "signature_service.h"
 #include "stored_identities.h"
@@ -25,7 +26,8 @@ ChannelAnswer NoToken() {
 }
 
 std::optional<std::string> StoredAccessToken(const std::string& user_type) {
-  auto token = SecureStorage::GetToken("oauth_access_token_" + ResolvedUserType(user_type));
+  auto token =
+      SecureStorage::GetToken(LinkingStorageKeysFor(ChannelUserType(user_type)).access_token);
   if (token && token->empty()) return std::nullopt;
   return token;
 }
@@ -47,10 +49,10 @@ EncodableValue IdentityEntry(const SignIdentity& identity) {
 
 void StoreIdentities(const std::string& user_type, const UserInfo& user) {
   const std::string& first = user.sign_identities.front().id;
-  SecureStorage::StoreToken("murako_sign_identity_id_" + user_type, first);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  SecureStorage::StoreToken(keys.sign_identity_id, first);
   LogInfo("Stored sign_identity_id: " + first);
-  SecureStorage::StoreToken("murako_sign_identities_" + user_type,
-                            SignIdentitiesJson(user.sign_identities));
+  SecureStorage::StoreToken(keys.sign_identities, SignIdentitiesJson(user.sign_identities));
   LogInfo("Stored " + std::to_string(user.sign_identities.size()) + " identities");
 }
 
@@ -59,12 +61,14 @@ struct StoredValue {
   std::optional<std::string> value;
 };
 
-// The value stored under `key_prefix` + the resolved "userType" argument.
-StoredValue StoredForUserType(const EncodableValue* arguments, const std::string& key_prefix) {
+// The value stored under the "userType" argument's key `key`.
+StoredValue StoredForUserType(const EncodableValue* arguments,
+                              std::string LinkingStorageKeys::*key) {
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
   if (checked.error) return {checked.error, std::nullopt};
-  return {std::nullopt, SecureStorage::GetToken(key_prefix + ResolvedUserType(checked.values[0]))};
+  return {std::nullopt,
+          SecureStorage::GetToken(LinkingStorageKeysFor(ChannelUserType(checked.values[0])).*key)};
 }
 
 }  // namespace
@@ -98,7 +102,7 @@ ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const std::string user_type = ResolvedUserType(checked.values[0]);
+  const std::string user_type = UserTypeWord(ChannelUserType(checked.values[0]));
   const auto token = StoredAccessToken(user_type);
   if (!token) return NoToken();
 
@@ -122,13 +126,13 @@ ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
 }
 
 ChannelAnswer GetStoredSignIdentityId(ApplicationHost&, const EncodableValue* arguments) {
-  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identity_id_");
+  const StoredValue stored = StoredForUserType(arguments, &LinkingStorageKeys::sign_identity_id);
   if (stored.error) return ChannelAnswer::Failure(*stored.error);
   return ChannelAnswer::Success(stored.value ? Text(*stored.value) : Flag(false));
 }
 
 ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* arguments) {
-  const StoredValue stored = StoredForUserType(arguments, "murako_sign_identities_");
+  const StoredValue stored = StoredForUserType(arguments, &LinkingStorageKeys::sign_identities);
   if (stored.error) return ChannelAnswer::Failure(*stored.error);
   if (!stored.value) return ChannelAnswer::Success(Flag(false));
   try {

@@ -9,6 +9,7 @@
 #include "oauth_protocol.h"
 #include "oauth_manager.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 #include "service_endpoints.h"
 #include "sign_in_service.h"
 
@@ -21,11 +22,11 @@ StringArguments UserTypeArgument(const flutter::EncodableValue* arguments,
 }
 
 std::string AccessTokenKey(const std::string& user_type) {
-  return "oauth_access_token_" + ResolvedUserType(user_type);
+  return LinkingStorageKeysFor(ChannelUserType(user_type)).access_token;
 }
 
 std::string RefreshTokenKey(const std::string& user_type) {
-  return "oauth_refresh_token_" + ResolvedUserType(user_type);
+  return LinkingStorageKeysFor(ChannelUserType(user_type)).refresh_token;
 }
 
 // Tokens, certificates and sign-ins of one environment never reach the other: both accounts
@@ -47,7 +48,7 @@ StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
   StringArguments checked =
       RequireStrings(arguments, {"userType", "redirectUri"}, "Missing userType or redirectUri",
                      "Arguments must be strings");
-  if (!checked.error && !IsKnownUserType(checked.values[0])) {
+  if (!checked.error && !IsUserTypeWord(checked.values[0])) {
     checked.error =
         ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
   }
@@ -58,7 +59,7 @@ ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::Encodabl
   const StringArguments checked = SignInArguments(arguments);
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string url = host.CurrentOAuthManager()->BuildAuthorizationUrl(
-      OAuthUserTypeNumber(checked.values[0]), checked.values[1], "es", "");
+      OAuthUserTypeNumber(ChannelUserType(checked.values[0])), checked.values[1], "es", "");
   return ChannelAnswer::Success(Text(url));
 }
 

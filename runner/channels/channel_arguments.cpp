@@ -48,15 +48,9 @@ std::optional<ChannelError> CheckStoredLength(const char* key, const std::string
                                         std::to_string(kMaxStoredArgumentBytes) + " bytes"};
 }
 
-std::string ResolvedUserType(const std::string& user_type) {
-  return user_type == "ciudadano" ? "ciudadano" : "profesional";
+UserType ChannelUserType(const std::string& user_type) {
+  return ParseUserType(user_type, UserType::kProfessional);
 }
-
-bool IsKnownUserType(const std::string& user_type) {
-  return user_type == "ciudadano" || user_type == "profesional";
-}
-
-int OAuthUserTypeNumber(const std::string& user_type) { return user_type == "ciudadano" ? 0 : 1; }
 
 int TruncatedNumber(const EncodableValue* value) {
   if (value == nullptr) return 0;

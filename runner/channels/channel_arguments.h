@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "channel_values.h"
+#include "user_type.h"
 
 // The argument rules shared by both method channels: arguments must be one map; every required
 // key must be present (checked for all keys first), then hold the expected kind.
@@ -36,11 +37,8 @@ std::optional<ChannelError> RequirePresent(const flutter::EncodableValue* argume
 constexpr size_t kMaxStoredArgumentBytes = 256;
 std::optional<ChannelError> CheckStoredLength(const char* key, const std::string& value);
 
-// "ciudadano" selects the citizen keys; any other text the professional ones.
-std::string ResolvedUserType(const std::string& user_type);
-bool IsKnownUserType(const std::string& user_type);
-// 0 for "ciudadano", 1 otherwise, as the OAuth manager takes it.
-int OAuthUserTypeNumber(const std::string& user_type);
+// The interface's "userType": "ciudadano" selects the citizen; any other text the professional.
+UserType ChannelUserType(const std::string& user_type);
 
 // A number argument of a double or an int, truncated toward zero; any other kind gives 0.
 int TruncatedNumber(const flutter::EncodableValue* value);

@@ -11,6 +11,7 @@
 #include "ncrypt_handles.h"
 #include "string_conversion.h"
 #include "unique_handle.h"
+#include "provider_name.h"
 
 using flutter::EncodableValue;
 
@@ -18,7 +19,7 @@ namespace diagnostics {
 namespace {
 
 constexpr wchar_t kDefaultsKey[] =
-    L"SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\Murako KSP";
+    L"SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\" MURAKO_PROVIDER_NAME;
 constexpr size_t kMaxLogBytes = 64 * 1024 * 1024;
 
 ChannelAnswer Registration(bool (*run)(), const char* start, const char* failure_log,
@@ -190,7 +191,7 @@ ChannelAnswer CheckKspStatus(ApplicationHost&, const EncodableValue*) {
              {"message", Text("El sistema esta listo para usar certificados digitales.")},
              {"functional", Flag(true)}});
   NCryptObject provider;
-  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), L"Murako KSP", 0);
+  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), kMurakoProviderName, 0);
   if (status == ERROR_SUCCESS) {
     LogInfo("KSP is fully functional");
   } else {

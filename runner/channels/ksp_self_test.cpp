@@ -9,12 +9,12 @@
 #include "ncrypt_handles.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
+#include "provider_name.h"
 
 using flutter::EncodableValue;
 
 namespace {
 
-constexpr wchar_t kProviderName[] = L"Murako KSP";
 constexpr char kSeparator[] = "========================================";
 
 struct SelfTest {
@@ -123,7 +123,7 @@ EncodableValue RunKspSelfTest() {
   SelfTest test;
   test.logs.push_back("[1/5] Opening Provider 'Murako KSP'...");
   NCryptObject provider;
-  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), kProviderName, 0);
+  const SECURITY_STATUS status = NCryptOpenStorageProvider(provider.put(), kMurakoProviderName, 0);
   if (status != ERROR_SUCCESS) {
     test.logs.push_back("  ❌ Failed to open provider: " + StatusHex(status));
     LogError("NCryptOpenStorageProvider failed: " + StatusHex(status));

@@ -24,11 +24,11 @@ ChannelAnswer AccountStatusAnswer(const std::string& user_type) {
 }
 
 ChannelAnswer ObtenerCertificadoCiudadano(ApplicationHost&, const EncodableValue*) {
-  return AccountStatusAnswer("ciudadano");
+  return AccountStatusAnswer(UserTypeWord(UserType::kCitizen));
 }
 
 ChannelAnswer ObtenerCertificadoProfesional(ApplicationHost&, const EncodableValue*) {
-  return AccountStatusAnswer("profesional");
+  return AccountStatusAnswer(UserTypeWord(UserType::kProfessional));
 }
 
 using AccountClearing = std::optional<std::string> (*)(const std::string& user_type,
@@ -66,8 +66,9 @@ CertificateKind CertificateKindArgument(const EncodableValue* arguments) {
       RequireStrings(arguments, {"tipoCertificado"}, "Missing tipoCertificado argument",
                      "tipoCertificado must be a string");
   if (checked.error) return {checked.error, ""};
-  if (checked.values[0] == "CIUDADANO") return {std::nullopt, "ciudadano"};
-  if (checked.values[0] == "PROFESIONAL") return {std::nullopt, "profesional"};
+  if (const std::optional<UserType> type = UserTypeFromLabel(checked.values[0])) {
+    return {std::nullopt, UserTypeWord(*type)};
+  }
   return {ChannelError{"INVALID_VALUE", "tipoCertificado must be CIUDADANO or PROFESIONAL"}, ""};
 }
 

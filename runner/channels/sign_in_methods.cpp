@@ -57,7 +57,7 @@ void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValu
   const StringArguments checked = RequireStrings(
       arguments, {"userType"}, "Missing userType argument", "userType must be a string");
   if (checked.error) return AnswerError(result, *checked.error);
-  if (!IsKnownUserType(checked.values[0])) {
+  if (!IsUserTypeWord(checked.values[0])) {
     return AnswerError(result,
                        {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
   }

@@ -96,6 +96,9 @@ std::optional<std::string> MurakoApiClient::Send(const std::string& verb,
     if (step + 1 == strategy_count) break;
     if (!IsRetryableWinHttpError(last_error)) {
       LogError(verb + " failed with non-retryable error: " + WinHttpErrorName(last_error));
+      if (attempt.access_type == ProxyAccessType::Default) {
+        LogError(DefaultProxyEndedLine(last_error));
+      }
       return std::nullopt;
     }
     LogWarning(std::string(kShortNames[step]) + " failed with " + WinHttpErrorName(last_error) +

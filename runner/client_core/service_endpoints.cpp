@@ -5,6 +5,7 @@
 
 #include "logger.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 
 // The build passes the host names as deployment constants (see CMakeLists.txt).
 #ifndef SENDARO_CITIZEN_PRODUCTION_HOST
@@ -44,16 +45,14 @@ bool IsProductionValue(const std::optional<std::string>& stored_environment) {
   return stored_environment.has_value() && *stored_environment == kProductionEnvironment;
 }
 
-const std::string& ServiceHostFor(const ServiceHosts& hosts, bool professional, bool production) {
-  if (professional) return production ? hosts.professional_production : hosts.professional_development;
+const std::string& ServiceHostFor(const ServiceHosts& hosts, UserType type, bool production) {
+  if (type == UserType::kProfessional) return production ? hosts.professional_production : hosts.professional_development;
   return production ? hosts.citizen_production : hosts.citizen_development;
 }
 
-EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& user_type,
-                                 bool production) {
-  const bool professional = user_type == kProfessionalUserType;
-  const std::string kind = professional ? "profesional" : "ciudadano";
-  const std::string& host = ServiceHostFor(hosts, professional, production);
+EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, UserType type, bool production) {
+  const std::string kind = UserTypeWord(type);
+  const std::string& host = ServiceHostFor(hosts, type, production);
   if (production) {
     return {"https://" + host, "Using PRODUCTION environment (" + kind + "): " + host};
   }
@@ -62,7 +61,7 @@ EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& u
 }
 
 std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production) {
-  return ChooseApiEndpoint(hosts, "ciudadano", production).base_url;
+  return ChooseApiEndpoint(hosts, UserType::kCitizen, production).base_url;
 }
 
 bool IsProductionEnvironment() {
@@ -72,7 +71,7 @@ bool IsProductionEnvironment() {
 std::string GetApiBaseUrl(const std::string& user_type) {
   const ServiceHosts& hosts = DeploymentServiceHosts();
   try {
-    EndpointChoice choice = ChooseApiEndpoint(hosts, user_type, IsProductionEnvironment());
+    EndpointChoice choice = ChooseApiEndpoint(hosts, ParseUserType(user_type, UserType::kCitizen), IsProductionEnvironment());
     LogInfo(choice.description);
     return choice.base_url;
   } catch (const std::exception& error) {
@@ -85,8 +84,7 @@ std::string GetApiBaseUrl(const std::string& user_type) {
 }
 
 std::string TokenEnvironmentKeyFor(const std::string& user_type) {
-  return std::string("oauth_token_environment_") +
-         (user_type == kProfessionalUserType ? "profesional" : "ciudadano");
+  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen)).token_environment;
 }
 
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {

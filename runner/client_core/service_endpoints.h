@@ -3,13 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "user_type.h"
+
 // Which remote signing host serves a request: one stored environment setting ("desa" or
 // "prod", read afresh every time) and the account's user type choose among four hosts that are
 // fixed when the system is built.
 
 constexpr char kEnvironmentKey[] = "murako_environment";
 constexpr char kProductionEnvironment[] = "prod";
-constexpr char kProfessionalUserType[] = "profesional";
 constexpr int kDevelopmentPort = 8082;
 
 struct ServiceHosts {
@@ -35,11 +36,10 @@ struct EndpointChoice {
 };
 
 // The host of one account kind and environment.
-const std::string& ServiceHostFor(const ServiceHosts& hosts, bool professional, bool production);
+const std::string& ServiceHostFor(const ServiceHosts& hosts, UserType type, bool production);
 
 // The row of the endpoint table for a user type and environment.
-EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, const std::string& user_type,
-                                 bool production);
+EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, UserType type, bool production);
 
 // The citizen row alone, as the main program's own REST calls use it whatever the account.
 std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production);
@@ -47,7 +47,8 @@ std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production);
 // Reads "murako_environment" from credential storage.
 bool IsProductionEnvironment();
 
-// Reads the setting, logs the choice and yields the base URL for the user type.
+// Reads the setting, logs the choice and yields the base URL for the user type's word (any
+// other text is the citizen's).
 std::string GetApiBaseUrl(const std::string& user_type);
 
 // ---- The environment a user type's tokens belong to ----------------------------------------

@@ -10,6 +10,7 @@
 #include "murako_api_client.h"
 #include "murako_api_json.h"
 #include "service_endpoints.h"
+#include "storage_keys.h"
 #include "untrusted_json.h"
 #include "url_parser.h"
 #include "winhttp_error_name.h"
@@ -61,10 +62,14 @@ TEST(ParseUrl, RejectsPortsThatAreNotSixteenBitNumbers) {
 
 TEST(WinHttpErrorNames, TableAndFallback) {
   EXPECT_EQ(WinHttpErrorName(12007), "NAME_NOT_RESOLVED (DNS failure)");
-  EXPECT_EQ(WinHttpErrorName(12038), "SECURE_FAILURE (SSL/TLS error)");
-  EXPECT_EQ(WinHttpErrorName(12175), "SECURE_CHANNEL_ERROR");
+  EXPECT_EQ(WinHttpErrorName(12037), "SECURE_CERT_DATE_INVALID");
+  EXPECT_EQ(WinHttpErrorName(12038), "SECURE_CERT_CN_INVALID");
+  EXPECT_EQ(WinHttpErrorName(12157), "SECURE_CHANNEL_ERROR");
+  EXPECT_EQ(WinHttpErrorName(12169), "SECURE_INVALID_CERT");
+  EXPECT_EQ(WinHttpErrorName(12175), "SECURE_FAILURE");
+  EXPECT_EQ(WinHttpErrorName(12179), "SECURE_CERT_WRONG_USAGE");
   EXPECT_EQ(WinHttpErrorName(0), "UNKNOWN(0)");
-  EXPECT_EQ(WinHttpErrorName(12157), "UNKNOWN(12157)");
+  EXPECT_EQ(WinHttpErrorName(12156), "UNKNOWN(12156)");
   EXPECT_EQ(WinHttpErrorName(0xFFFFFFFFu), "UNKNOWN(4294967295)");
   for (uint32_t code : {12007u, 12029u, 12030u, 12031u}) EXPECT_TRUE(IsRetryableWinHttpError(code));
   for (uint32_t code : {0u, 12002u, 12038u, 12157u, 12175u}) EXPECT_FALSE(IsRetryableWinHttpError(code));
@@ -164,16 +169,39 @@ TEST(ApiJson, SignatureRequestCarriesDataOrDigestNeverBoth) {
 
 TEST(ServiceEndpoints, TableByUserTypeAndEnvironment) {
   ServiceHosts hosts{"cit.prod", "cit.dev", "pro.prod", "pro.dev"};
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", true).base_url, "https://pro.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", true).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, true).base_url, "https://pro.prod");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, true).description,
             "Using PRODUCTION environment (profesional): pro.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", false).base_url, "https://pro.dev:8082");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "profesional", false).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, false).base_url, "https://pro.dev:8082");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kProfessional, false).description,
             "Using DEVELOPMENT environment (profesional): pro.dev:8082");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "ciudadano", true).base_url, "https://cit.prod");
-  EXPECT_EQ(ChooseApiEndpoint(hosts, "Profesional", false).description,
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kCitizen, true).base_url, "https://cit.prod");
+  EXPECT_EQ(ChooseApiEndpoint(hosts, UserType::kCitizen, false).description,
             "Using DEVELOPMENT environment (ciudadano): cit.dev:8082");
   EXPECT_EQ(CitizenApiBaseUrl(hosts, false), "https://cit.dev:8082");
+}
+
+// One reading of each text form of a user type; words are exact and the caller names what any
+// other text is.
+TEST(UserTypes, WordsLabelsAndOAuthNumbersReadExactly) {
+  for (UserType otherwise : {UserType::kCitizen, UserType::kProfessional}) {
+    EXPECT_EQ(ParseUserType("ciudadano", otherwise), UserType::kCitizen);
+    EXPECT_EQ(ParseUserType("profesional", otherwise), UserType::kProfessional);
+    for (const char* other : {"", "Profesional", "CIUDADANO", "profesional "}) {
+      EXPECT_EQ(ParseUserType(other, otherwise), otherwise) << other;
+      EXPECT_FALSE(IsUserTypeWord(other)) << other;
+    }
+  }
+  EXPECT_EQ(UserTypeWord(UserType::kProfessional), "profesional");
+  EXPECT_EQ(UserTypeFromLabel("PROFESIONAL"), UserType::kProfessional);
+  EXPECT_EQ(UserTypeFromLabel("CIUDADANO"), UserType::kCitizen);
+  EXPECT_FALSE(UserTypeFromLabel("ciudadano"));
+  EXPECT_EQ(OAuthUserTypeNumber(UserType::kProfessional), 1);
+  EXPECT_EQ(UserTypeFromOAuthNumber(1), UserType::kProfessional);
+  for (int other : {0, 2, -1}) EXPECT_EQ(UserTypeFromOAuthNumber(other), UserType::kCitizen);
+  EXPECT_EQ(LinkingStorageKeysFor(UserType::kProfessional).sign_identity_id,
+            "murako_sign_identity_id_profesional");
+  EXPECT_EQ(ThumbprintMappingKeysFor("AB").user_type, "user_type_by_thumbprint_AB");
 }
 
 TEST(ServiceEndpoints, OnlyExactProdIsProduction) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ksp_fixtures.h"
@@ -134,6 +135,36 @@ TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
   EXPECT_TRUE(log.HasLine("    Flags: 0x00000002"));
   EXPECT_TRUE(log.HasLine("    Likely DigestInfo wrapping SHA-256 hash (51 bytes)"));
   EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: SUCCESS sigSize=256 (HSM real signature)"));
+}
+
+// The bridge's mappings are keyed by the upper-case thumbprint: a key opened by its common name
+// or a lower-case thumbprint is signed for under that thumbprint, while the log keeps its name.
+TEST_F(KspSigning, KeysOpenedByNameSignUnderTheirCertificatesThumbprint) {
+  ScopedTempDirectory record_folder;
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  const std::vector<BYTE> hash = Hash(32);
+  const std::pair<std::wstring, const char*> named[] = {
+      {kAccentedCommonName, "dni_accents"},
+      {Lowercase(Fixtures()["rsa2048"].thumbprint), "rsa2048"}};
+  for (const auto& name : named) {
+    const std::string record = record_folder.path() + name.second + ".txt";
+    script.RecordTo(record);
+    ScopedKey key;
+    ASSERT_EQ(key.Open(provider_.get(), name.first), ERROR_SUCCESS);
+    DebugLogCapture log;
+    std::vector<BYTE> signature(256);
+    DWORD size = 0;
+    ASSERT_EQ(Ksp().SignHash(provider_.get(), key.get(), nullptr, const_cast<BYTE*>(hash.data()),
+                             32, signature.data(), 256, &size, BCRYPT_PAD_PKCS1),
+              ERROR_SUCCESS)
+        << log.Text();
+    EXPECT_TRUE(VerifiesWith(Fixtures()[name.second], hash, signature.data(), size, false));
+    EXPECT_EQ(ReadFileBytes(record).substr(0, 41),
+              WideToUtf8(Fixtures()[name.second].thumbprint) + "|");
+    EXPECT_TRUE(log.HasLine(">>> MurakoSignHash: keyName='" + WideToUtf8(name.first) +
+                            "' hashSize=32"));
+  }
 }
 
 TEST_F(KspSigning, OnlyASignatureOfTheModulusLengthThatVerifiesReachesTheCaller) {

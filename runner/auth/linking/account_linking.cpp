@@ -34,8 +34,9 @@ AccountLinkingSeams WithDefaults(AccountLinkingSeams seams) {
 }  // namespace
 
 AccountLinking::AccountLinking(int user_type, AccountLinkingSeams seams)
-    : word_(OAuthUserTypeWord(user_type)),
-      professional_(IsOAuthProfessional(user_type)),
+    : type_(UserTypeFromOAuthNumber(user_type)),
+      word_(UserTypeWord(type_)),
+      professional_(type_ == UserType::kProfessional),
       seams_(WithDefaults(std::move(seams))) {}
 
 AccountLinkingResult AccountLinking::OnLinkingTokenReceived(
@@ -153,7 +154,7 @@ int AccountLinking::ReplaceCertificates(const std::vector<SignIdentity>& selecte
 }
 
 void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(word_);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type_);
   SecureStorage::StoreToken(keys.access_token, token.access_token);
   if (!token.refresh_token.empty()) SecureStorage::StoreToken(keys.refresh_token, token.refresh_token);
   SecureStorage::StoreToken(keys.token_expiry,
@@ -162,7 +163,7 @@ void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
 }
 
 void AccountLinking::StoreUserData(const UserInfo& user) const {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(word_);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type_);
   try {
     SecureStorage::StoreToken(keys.sign_identities, SignIdentitiesJson(user.sign_identities));
     SecureStorage::StoreToken(keys.user_info, UserInfoJson(user));
@@ -174,7 +175,7 @@ void AccountLinking::StoreUserData(const UserInfo& user) const {
 
 std::string AccountLinking::ApiBaseUrl() const {
   const bool production = IsProductionValue(seams_.read_environment());
-  return ChooseApiEndpoint(DeploymentServiceHosts(), word_, production).base_url;
+  return ChooseApiEndpoint(DeploymentServiceHosts(), type_, production).base_url;
 }
 
 bool AccountLinking::InstallIdentity(const std::string& id, const MurakoApiClient& api) const {
@@ -196,7 +197,7 @@ bool AccountLinking::InstallIdentity(const std::string& id, const MurakoApiClien
     return false;
   }
   const std::string access_token =
-      SecureStorage::GetToken(LinkingStorageKeysFor(word_).access_token).value_or(std::string());
+      SecureStorage::GetToken(LinkingStorageKeysFor(type_).access_token).value_or(std::string());
   const ValueOrReason<std::string> thumbprint =
       seams_.store.add(*certificate, id, access_token, word_);
   if (!thumbprint) {

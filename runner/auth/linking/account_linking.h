@@ -60,6 +60,7 @@ class AccountLinking {
   std::string ApiBaseUrl() const;
   bool InstallIdentity(const std::string& id, const MurakoApiClient& api) const;
 
+  UserType type_;
   std::string word_;
   bool professional_;
   AccountLinkingSeams seams_;

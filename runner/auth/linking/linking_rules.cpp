@@ -28,7 +28,8 @@ std::string UserInfoStoredLine(const UserInfo& user, bool professional) {
 }
 
 LinkedUserInfo LinkedUserInfoFor(const UserInfo& user, const std::string& user_type_word) {
-  const bool professional = user_type_word == "profesional";
+  const bool professional =
+      ParseUserType(user_type_word, UserType::kCitizen) == UserType::kProfessional;
   LinkedUserInfo info;
   info.nombre = user.name;
   info.dni = professional && !user.cif.empty() ? user.cif : user.dni;
@@ -106,9 +107,8 @@ IdentitySelection SelectProfessionalIdentities(const std::vector<SignIdentity>& 
 namespace {
 
 const char* MappingLabelOf(const std::string& user_type) {
-  if (user_type == "ciudadano") return "vexo";
-  if (user_type == "profesional") return "CIF:";
-  return nullptr;
+  if (!IsUserTypeWord(user_type)) return nullptr;
+  return ParseUserType(user_type, UserType::kCitizen) == UserType::kCitizen ? "vexo" : "CIF:";
 }
 
 // The thumbprint of the identity's certificate, or why there is none (logged).

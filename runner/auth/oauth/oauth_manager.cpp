@@ -1,6 +1,7 @@
 // OAuthManager: the authorization URL, the endpoints of the current environment, the two
 // token grants and their form-POST transport: WinHTTP directly, one session per attempt, tried
-// with automatic proxy detection, the default proxy and no proxy in turn.
+// with automatic proxy detection, the default proxy and no proxy in turn while the failures are
+// on the network path.
 #include "oauth_manager.h"
 
 #include <exception>
@@ -12,6 +13,7 @@
 #include "oauth_protocol.h"
 #include "service_endpoints.h"
 #include "string_conversion.h"
+#include "winhttp_error_name.h"
 
 namespace {
 
@@ -99,7 +101,7 @@ std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
     const std::string& code_verifier) const {
   try {
     LogInfo("Exchanging authorization code for access token");
-    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     return RequestToken(
         AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier),
         user_type, TokenGrant::AuthorizationCode, std::string());
@@ -113,7 +115,7 @@ std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
     const std::string& refresh_token, int user_type) const {
   try {
     LogInfo("Refreshing access token");
-    LogInfo("User type: " + OAuthUserTypeWord(user_type));
+    LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     return RequestToken(RefreshTokenGrantBody(refresh_token, client_id_, client_secret_),
                         user_type, TokenGrant::RefreshToken, refresh_token);
   } catch (...) {
@@ -162,10 +164,22 @@ std::optional<std::string> OAuthManager::PostForm(const std::wstring& host,
   // written to the log.
   LogInfo("Request body: " + RedactFormBodyForLog(body));
   for (const Strategy& strategy : kStrategies) {
-    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name};
+    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name, {}};
     std::optional<std::string> response =
         seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
-    if (response) return response;
+    if (response) {
+      LogInfo(std::string("HTTP POST succeeded with ") + strategy.name);
+      return response;
+    }
+    // Only network-path failures walk on, as in the REST client: a refusing proxy, a TLS
+    // failure or a time-out end the exchange.
+    if (attempt.last_error && !IsRetryableWinHttpError(*attempt.last_error)) {
+      LogError("POST failed with non-retryable error: " + WinHttpErrorName(*attempt.last_error));
+      if (strategy.access_type == ProxyAccessType::Default) {
+        LogError(DefaultProxyEndedLine(*attempt.last_error));
+      }
+      return std::nullopt;
+    }
     if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
   }
   LogError("All HTTP POST strategies failed for " + host_text +
@@ -185,7 +199,10 @@ std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& atte
   exchange.access_type = attempt.access_type;
   exchange.announce_relaxed_checks = true;
   HttpsOutcome outcome = PerformHttpsExchange(exchange);
-  if (!outcome.answered) return std::nullopt;
+  if (!outcome.answered) {
+    if (outcome.last_error != 0) attempt.last_error = outcome.last_error;
+    return std::nullopt;
+  }
   LogInfo("  HTTP response received: " + std::to_string(outcome.body.size()) + " bytes");
   return std::move(outcome.body);
 }

@@ -18,6 +18,9 @@ struct FormPostAttempt {
   uint16_t port = 443;
   ProxyAccessType access_type = ProxyAccessType::Automatic;
   std::string strategy_name;
+  // Written by an attempt that failed in WinHTTP: its error. A failure that leaves it unset
+  // moves on to the next strategy.
+  mutable std::optional<uint32_t> last_error;
 };
 
 // The response body of an attempt, or nothing when it failed.
@@ -61,7 +64,8 @@ class OAuthManager {
   // The authorization base address of the user type in the current environment, ending "/".
   std::string GetOAuthDomain(int user_type) const;
   TokenEndpoint GetTokenEndpoint(int user_type) const;
-  // The form POST with the automatic, default and no-proxy strategies in turn.
+  // The form POST with the automatic, default and no-proxy strategies in turn; only a failure
+  // on the network path (name resolution, connection) moves on to the next one.
   std::optional<std::string> HttpPost(const std::wstring& host, const std::string& path,
                                       const std::string& body, uint16_t port) const;
 

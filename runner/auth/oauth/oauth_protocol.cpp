@@ -22,7 +22,8 @@ std::string ComposeAuthorizationUrl(const std::string& domain, const std::string
                                     const std::string& locale, const std::string& login_hint,
                                     const AuthorizationRequestProof& proof) {
   const char* acr_values =
-      IsOAuthProfessional(user_type) ? kProfessionalAcrValues : kCitizenAcrValues;
+      UserTypeFromOAuthNumber(user_type) == UserType::kProfessional ? kProfessionalAcrValues
+                                                                    : kCitizenAcrValues;
   std::string url = domain + kOAuthAuthorizationPath + "?client_id=" + UrlEncode(client_id) +
                     "&response_type=code" + "&redirect_uri=" + UrlEncode(redirect_uri) +
                     "&scope=" + kOAuthScope + "&acr_values=" + acr_values +
@@ -74,15 +75,17 @@ std::string SelectClientSecretForStoredEnvironment(const EnvironmentReader& read
 OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, int user_type, bool production) {
   // The REST API's base address of the same account kind and environment, with the slash the
   // authorization path is appended to.
-  const std::string word = OAuthUserTypeWord(user_type);
-  return {ChooseApiEndpoint(hosts, word, production).base_url + "/",
+  const UserType type = UserTypeFromOAuthNumber(user_type);
+  const std::string word = UserTypeWord(type);
+  return {ChooseApiEndpoint(hosts, type, production).base_url + "/",
           "Using " + EnvironmentWord(production) + " OAuth domain (" + word + ")"};
 }
 
 TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, int user_type,
                                         bool production) {
-  return {ServiceHostFor(hosts, IsOAuthProfessional(user_type), production),
+  const UserType type = UserTypeFromOAuthNumber(user_type);
+  return {ServiceHostFor(hosts, type, production),
           production ? kProductionPort : static_cast<uint16_t>(kDevelopmentPort),
-          "Using " + EnvironmentWord(production) + " token endpoint (" +
-              OAuthUserTypeWord(user_type) + ")"};
+          "Using " + EnvironmentWord(production) + " token endpoint (" + UserTypeWord(type) +
+              ")"};
 }

@@ -34,10 +34,6 @@ SilentRefreshResult Answer(bool success, const char* message, std::string new_to
 
 SilentRefreshResult Failed(const char* message) { return Answer(false, message); }
 
-int UserTypeNumber(const std::string& user_type) {
-  return user_type == "profesional" ? kOAuthProfessional : kOAuthCitizen;
-}
-
 }  // namespace
 
 TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager) {
@@ -189,7 +185,8 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
   LogInfo("Attempting HTTP-based refresh_token fallback...");
   std::optional<murako::OAuthToken> token;
   try {
-    if (refresh) token = refresh(*refresh_token, UserTypeNumber(user_type));
+    const int type = OAuthUserTypeNumber(ParseUserType(user_type, UserType::kCitizen));
+    if (refresh) token = refresh(*refresh_token, type);
   } catch (const std::exception& error) {
     LogError(std::string("Token refresh failed: ") + error.what());
   } catch (...) {

@@ -77,7 +77,7 @@ void OAuthWebViewWindow::StartOAuthFlow(const std::string& authorization_url,
                                         const AuthorizationRequestProof& proof) {
   AbandonFlow("a new sign-in flow started");
   LogInfo("Starting OAuth flow with URL: " + RedactAddressForLog(authorization_url));
-  LogInfo("User type: " + OAuthUserTypeWord(user_type));
+  LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
   authorization_url_ = authorization_url;
   redirect_uri_ = redirect_uri;
   manager_ = std::move(manager);

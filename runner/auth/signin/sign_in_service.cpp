@@ -23,8 +23,9 @@ constexpr char kCookie[] = "\xF0\x9F\x8D\xAA";   // U+1F36A
 constexpr char kCheck[] = "\xE2\x9C\x85";        // U+2705
 constexpr char kSessionExpired[] = "Silent refresh failed. Session may have expired.";
 
-int UserTypeNumber(const std::string& user_type) {
-  return user_type == "ciudadano" ? kOAuthCitizen : kOAuthProfessional;
+// The interface names the citizen exactly; any other text is the professional.
+int OAuthNumberOf(const std::string& user_type) {
+  return OAuthUserTypeNumber(ParseUserType(user_type, UserType::kProfessional));
 }
 
 // The failure answers of calls whose reply is released unanswered.
@@ -92,7 +93,7 @@ void SignInService::ReplaceSignInWindow() {
 
 void SignInService::LinkCertificates(int user_type, const std::optional<std::string>& locale,
                                      std::unique_ptr<LinkingReply> reply) {
-  const std::string word = OAuthUserTypeWord(user_type);
+  const std::string word = UserTypeWord(UserTypeFromOAuthNumber(user_type));
   LogInfo(std::string(kLock) + " [Windows] Starting complete " + word + " linking flow...");
   const std::string used_locale = locale.value_or("es");
   LogInfo("  Using locale: " + used_locale);
@@ -124,7 +125,7 @@ void SignInService::StartOAuth(const std::string& user_type, const std::string& 
   const std::optional<AuthorizationRequestProof> proof = FlowProof();
   if (!proof) return received(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = UserTypeNumber(user_type);
+  const int type = OAuthNumberOf(user_type);
   const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "", *proof);
   ReplaceSignInWindow();
   window_->StartOAuthFlow(url, redirect_uri, manager, type, received, "es", *proof);
@@ -136,8 +137,8 @@ void SignInService::OnStartOAuthTokenReceived(
   LogInfo("OAuth callback invoked in Flutter window");
   if (token) {
     LogInfo("Token received, creating Flutter map");
-    const std::string word = user_type == "ciudadano" ? "ciudadano" : "profesional";
-    const LinkingStorageKeys keys = LinkingStorageKeysFor(word);
+    const UserType type = ParseUserType(user_type, UserType::kProfessional);
+    const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
     LogInfo("Storing access token in Credential Manager...");
     if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
       LogInfo("Access token stored successfully");
@@ -146,7 +147,7 @@ void SignInService::OnStartOAuthTokenReceived(
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
     }
-    RecordTokenEnvironment(word);
+    RecordTokenEnvironment(UserTypeWord(type));
     if (!token->refresh_token.empty()) {
       LogInfo("Storing refresh token in Credential Manager...");
       if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
@@ -195,7 +196,7 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
   }
   LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = UserTypeNumber(user_type);
+  const int type = OAuthNumberOf(user_type);
   const std::string url =
       manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");
@@ -225,7 +226,8 @@ void SignInService::SignOut(const std::function<void()>& clear_stored_session,
                             const std::string& user_type) {
   DisarmPendingFlows("signed out");
   if (clear_stored_session) clear_stored_session();
-  const std::string other = user_type == "ciudadano" ? "profesional" : "ciudadano";
+  const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
+  const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
   if (!user_type.empty() && HasStoredSession(other)) {
     EndAccountBrowserSession(user_type);
     return;
@@ -237,9 +239,9 @@ void SignInService::SignOut(const std::function<void()>& clear_stored_session,
 void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
   const ServiceHosts hosts = DeploymentServiceHosts();
-  const bool professional = user_type == kProfessionalUserType;
-  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, professional, false),
-                                            ServiceHostFor(hosts, professional, true)};
+  const UserType type = ParseUserType(user_type, UserType::kProfessional);
+  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
+                                            ServiceHostFor(hosts, type, true)};
   if (!window_ || window_->webview() == nullptr ||
       !DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts))) {
     MarkSignedOut();

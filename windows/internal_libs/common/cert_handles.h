@@ -35,13 +35,8 @@ struct CryptHashTraits {
 };
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
 
-// Writes a store's pending changes now: Wine drops some store changes at close otherwise, and
-// the call is harmless on Windows.
-inline void CommitStore(const UniqueCertStore& store) {
-  if (store) CertControlStore(store.get(), 0, CERT_STORE_CTRL_COMMIT, nullptr);
-}
-
-// A store whose changes are written whenever it is closed, on every path.
+// A store whose changes are written whenever it is closed, on every path: Wine drops some
+// store changes at close otherwise, and the commit is harmless on Windows.
 struct CommittingCertStoreTraits {
   using Handle = HCERTSTORE;
   static Handle Invalid() { return nullptr; }

@@ -85,3 +85,12 @@ struct FileHandleTraits {
   static void Close(Handle handle) { CloseHandle(handle); }
 };
 using UniqueFile = UniqueHandle<FileHandleTraits>;
+
+// Blocks Windows allocates for the caller with LocalAlloc (decoded structures, argument lists,
+// security descriptors).
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle block) { LocalFree(block); }
+};
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;

@@ -148,22 +148,3 @@ bool ReadThumbprint(PCCERT_CONTEXT certificate, Thumbprint* thumbprint) {
                                            &bytes) &&
          bytes == thumbprint->size();
 }
-
-PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name, NameMatch* match) {
-  PCCERT_CONTEXT certificate = nullptr;
-  while ((certificate = CertEnumCertificatesInStore(store, certificate)) != nullptr) {
-    std::wstring container = KeyContainerName(certificate);
-    if (!container.empty() &&
-        CompareStringOrdinal(container.c_str(), -1, key_name, -1, TRUE) == CSTR_EQUAL) {
-      if (match != nullptr) *match = NameMatch{true, container};
-      return certificate;
-    }
-    if (!HasMurakoFriendlyName(certificate)) continue;
-    std::wstring common_name = SubjectCommonName(certificate);
-    if (common_name == key_name) {
-      if (match != nullptr) *match = NameMatch{false, common_name};
-      return certificate;
-    }
-  }
-  return nullptr;
-}

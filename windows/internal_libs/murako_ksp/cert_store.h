@@ -27,17 +27,5 @@ std::wstring SubjectCommonName(PCCERT_CONTEXT certificate);
 // Container name of the key-provider information; empty when absent.
 std::wstring KeyContainerName(PCCERT_CONTEXT certificate);
 
-// How a key name that is not a thumbprint found its certificate, with the text that matched.
-struct NameMatch {
-  bool by_container = false;  // else by common name
-  std::wstring text;
-};
-
-// The certificate of a key named by container or common name, the one rule for opening a key
-// and for every later question about it: the first certificate in store order whose key
-// container name equals the name (case-insensitive) or, among certificates with a "Murako"
-// friendly name, whose subject common name equals it exactly. Null when none does.
-PCCERT_CONTEXT FindByName(HCERTSTORE store, const wchar_t* key_name, NameMatch* match = nullptr);
-
 // The SHA-1 thumbprint property.
 bool ReadThumbprint(PCCERT_CONTEXT certificate, Thumbprint* thumbprint);

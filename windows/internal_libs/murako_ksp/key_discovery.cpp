@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cert_store.h"
+#include "key_certificate.h"
 #include "key_length.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
@@ -16,22 +17,27 @@
 
 namespace {
 
-void LogNameMatch(const NameMatch& match) {
-  if (match.by_container) {
-    KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(match.text.c_str()).c_str());
-  } else {
-    KspLog("    Found by CN: '%s'", KspLogText(match.text.c_str()).c_str());
+void LogMatch(const KeyCertificate& found) {
+  switch (found.match) {
+    case KeyMatch::kThumbprint:
+      KspLog("    Found by THUMBPRINT");
+      break;
+    case KeyMatch::kContainer:
+      KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(found.matched_text.c_str()).c_str());
+      break;
+    case KeyMatch::kCommonName:
+      KspLog("    Found by CN: '%s'", KspLogText(found.matched_text.c_str()).c_str());
+      break;
   }
 }
 
 SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out,
                         LPCWSTR key_name) {
-  Thumbprint thumbprint{};
-  bool by_thumbprint = false;
   if (key_name != nullptr) {
     KspLog(">>> MurakoOpenKey: keyName='%s'", KspLogText(key_name).c_str());
-    by_thumbprint = ParseThumbprint(key_name, &thumbprint);
-    KspLog("    Search mode: %s", by_thumbprint ? "THUMBPRINT" : "CN or KEY_CONTAINER");
+    Thumbprint ignored{};
+    KspLog("    Search mode: %s",
+           ParseThumbprint(key_name, &ignored) ? "THUMBPRINT" : "CN or KEY_CONTAINER");
   } else {
     KspLog(">>> MurakoOpenKey: keyName='NULL'");
   }
@@ -51,21 +57,19 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
     KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
     return NTE_FAIL;
   }
-  NameMatch match;
-  UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
-                                              : FindByName(store.get(), key_name, &match));
-  if (!certificate) {
+  KeyCertificate found;
+  if (!FindKeyCertificate(store.get(), key_name, &found)) {
     KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
     return NTE_BAD_KEYSET;
   }
-  if (!by_thumbprint) LogNameMatch(match);
+  // The log names a match by name before the key length, a thumbprint's after it.
+  const bool by_thumbprint = found.match == KeyMatch::kThumbprint;
+  if (!by_thumbprint) LogMatch(found);
   const DWORD key_length_bits =
-      KeyLengthFromPublicKey(&certificate.get()->pCertInfo->SubjectPublicKeyInfo);
-  if (by_thumbprint) {
-    KspLog("    Found by THUMBPRINT");
-  }
+      KeyLengthFromPublicKey(&found.certificate.get()->pCertInfo->SubjectPublicKeyInfo);
+  if (by_thumbprint) LogMatch(found);
 
-  KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits, certificate.get());
+  KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits, found);
   if (key == nullptr) {
     KspLog("<<< MurakoOpenKey: NTE_NO_MEMORY");
     return NTE_NO_MEMORY;

@@ -5,30 +5,15 @@
 #include <cwchar>
 #include <string>
 
-#include "cert_store.h"
+#include "key_certificate.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
 #include "ksp_status.h"
-#include "thumbprint.h"
+#include "unique_handle.h"
 
 namespace {
-
-class ScopedLocalBlock {
- public:
-  ScopedLocalBlock() = default;
-  ~ScopedLocalBlock() {
-    if (block_ != nullptr) LocalFree(block_);
-  }
-  ScopedLocalBlock(const ScopedLocalBlock&) = delete;
-  ScopedLocalBlock& operator=(const ScopedLocalBlock&) = delete;
-  void** address() { return &block_; }
-  const BYTE* bytes() const { return static_cast<const BYTE*>(block_); }
-
- private:
-  void* block_ = nullptr;
-};
 
 SECURITY_STATUS IsAlgSupported(LPCWSTR algorithm, DWORD flags) {
   std::string algorithm_text = KspLogText(algorithm, 256);
@@ -103,30 +88,24 @@ SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE
     KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED (only BCRYPT_RSAPUBLIC_BLOB supported)");
     return NTE_NOT_SUPPORTED;
   }
-  Thumbprint thumbprint{};
-  if (!ParseThumbprint(key->keyName, &thumbprint)) {
-    KspLog("    Key name is not a thumbprint, cannot export");
-    KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED");
-    return NTE_NOT_SUPPORTED;
+  switch (KeyCertificatePresence(*key)) {
+    case CertificatePresence::kStoreUnavailable:
+      KspLog("    Failed to open certificate store");
+      KspLog("<<< MurakoExportKey: NTE_FAIL");
+      return NTE_FAIL;
+    case CertificatePresence::kRemoved:
+      KspLog("    Certificate not found in store");
+      KspLog("<<< MurakoExportKey: NTE_NOT_FOUND");
+      return NTE_NOT_FOUND;
+    case CertificatePresence::kPresent:
+      break;
   }
-  UniqueCertStore store(OpenPersonalStore());
-  if (!store) {
-    KspLog("    Failed to open certificate store");
-    KspLog("<<< MurakoExportKey: NTE_FAIL");
-    return NTE_FAIL;
-  }
-  UniqueCertContext certificate(FindByThumbprint(store.get(), thumbprint));
-  if (!certificate) {
-    KspLog("    Certificate not found in store");
-    KspLog("<<< MurakoExportKey: NTE_NOT_FOUND");
-    return NTE_NOT_FOUND;
-  }
-  const CRYPT_BIT_BLOB& public_key = certificate.get()->pCertInfo->SubjectPublicKeyInfo.PublicKey;
-  ScopedLocalBlock blob;
+  const CRYPT_BIT_BLOB& public_key = key->certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
+  UniqueLocalMemory blob;
   DWORD blob_bytes = 0;
   if (!CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB,
                            public_key.pbData, public_key.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
-                           blob.address(), &blob_bytes)) {
+                           blob.put(), &blob_bytes)) {
     KspLog("    Failed to decode public key");
     KspLog("<<< MurakoExportKey: NTE_FAIL");
     return NTE_FAIL;
@@ -140,7 +119,7 @@ SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE
     KspLog("<<< MurakoExportKey: NTE_BUFFER_TOO_SMALL");
     return NTE_BUFFER_TOO_SMALL;
   }
-  memcpy(output, blob.bytes(), blob_bytes);
+  memcpy(output, blob.get(), blob_bytes);
   KspLog("<<< MurakoExportKey: SUCCESS (exported %lu bytes)", blob_bytes);
   return ERROR_SUCCESS;
 }

@@ -54,11 +54,12 @@ DWORD RecordSizeWithText(size_t header_bytes, const wchar_t* text) {
 }
 
 KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_name,
-                              DWORD key_length_bits, PCCERT_CONTEXT certificate) {
+                              DWORD key_length_bits, const KeyCertificate& found) {
   DWORD size = RecordSizeWithText(sizeof(KspKeyHandle), key_name);
   if (size == 0) {
     return nullptr;
   }
+  PCCERT_CONTEXT certificate = found.certificate.get();
   UniqueCertContext copy(CertCreateCertificateContext(
       certificate->dwCertEncodingType, certificate->pbCertEncoded, certificate->cbCertEncoded));
   if (!copy) {
@@ -74,6 +75,8 @@ KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_na
   key->keyName = reinterpret_cast<LPWSTR>(reinterpret_cast<BYTE*>(key) + sizeof(KspKeyHandle));
   key->keyLengthBits = key_length_bits;
   key->certificate = copy.release();
+  key->thumbprint = found.thumbprint;
+  key->match = found.match;
   memcpy(key->keyName, key_name, size - sizeof(KspKeyHandle));
   return key;
 }

@@ -4,6 +4,9 @@
 #include <wincrypt.h>
 #include <ncrypt.h>
 
+#include "key_certificate.h"
+#include "thumbprint.h"
+
 // The records behind the handles the provider gives CNG. Each starts with its total size and a
 // magic word, so that a foreign, wrong-kind or freed (wiped) handle is recognised. Every record
 // and every buffer handed to CNG comes from the process heap.
@@ -24,9 +27,13 @@ struct KspKeyHandle {
   KspProviderHandle* provider;
   LPWSTR keyName;  // points at the copy stored right after the record
   DWORD keyLengthBits;
-  // A copy, outside any store, of the certificate that opening found: signatures are checked
-  // against it without searching the store again. Released by FreeKeyHandle.
+  // A copy, outside any store, of the certificate that opening found, with its thumbprint and
+  // how the name matched it: every later question about the key (its certificate, its public
+  // key, the signature check, the bridge's mappings) is answered from it. Released by
+  // FreeKeyHandle.
   PCCERT_CONTEXT certificate;
+  Thumbprint thumbprint;
+  KeyMatch match;
 };
 
 struct KspKeyEnumState {
@@ -53,10 +60,10 @@ void KspHeapFree(void* block);
 // terminator; 0 when the text is too long to be described by a 32-bit size.
 DWORD RecordSizeWithText(size_t header_bytes, const wchar_t* text);
 
-// A key handle record for `key_name` holding a copy of `certificate`, zero-filled and filled
-// in; null when out of memory or the name is too long for a record.
+// A key handle record for `key_name` holding a copy of the certificate it found, zero-filled
+// and filled in; null when out of memory or the name is too long for a record.
 KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_name,
-                              DWORD key_length_bits, PCCERT_CONTEXT certificate);
+                              DWORD key_length_bits, const KeyCertificate& found);
 
 // Releases the key's certificate copy, then wipes and frees the record.
 void FreeKeyHandle(KspKeyHandle* key);

@@ -8,10 +8,11 @@
 
 #include "scoped_srw_exclusive_lock.h"
 #include "unique_handle.h"
+#include "provider_name.h"
 
 namespace {
 
-constexpr char kRootFolder[] = "Murako KSP";
+constexpr const char* kRootFolder = kMurakoProviderNameUtf8;
 
 // Protected access lists: nothing is inherited from ProgramData, where users may create files.
 // Files created inside inherit these entries.

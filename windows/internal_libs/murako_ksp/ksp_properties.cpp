@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "cert_store.h"
+#include "key_certificate.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
 #include "ksp_slot_guard.h"
 #include "ksp_slots.h"
 #include "ksp_status.h"
-#include "thumbprint.h"
+#include "provider_name.h"
 
 namespace {
 
@@ -49,9 +49,10 @@ std::string Detail(const char* format, unsigned long value) {
 
 bool ProviderPropertyAnswer(LPCWSTR name, PropertyAnswer* answer) {
   if (NameIs(name, NCRYPT_NAME_PROPERTY)) {
-    answer->value = TextValue(L"Murako KSP");
-    answer->success_detail = "(returned NAME='Murako KSP')";
-    answer->query_detail = Detail("(query size, NAME=%lu bytes)", 22);
+    answer->value = TextValue(kMurakoProviderName);
+    answer->success_detail = "(returned NAME='" MURAKO_PROVIDER_NAME "')";
+    answer->query_detail = Detail("(query size, NAME=%lu bytes)",
+                                  static_cast<unsigned long>(sizeof(kMurakoProviderName)));
   } else if (NameIs(name, NCRYPT_IMPL_TYPE_PROPERTY)) {
     answer->value = DwordValue(NCRYPT_IMPL_HARDWARE_FLAG);
     answer->success_detail = "(IMPL_TYPE=HARDWARE)";
@@ -154,32 +155,28 @@ SECURITY_STATUS GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_byt
   return AnswerProperty("MurakoGetProviderProperty", answer, output, output_bytes, result_bytes);
 }
 
-// The key's certificate, found by the rule that opened the key.
+// The certificate the key was opened with, while it is still in the store.
 SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD output_bytes,
                                        DWORD* result_bytes) {
   KspLog(">>> Requesting NCRYPT_CERTIFICATE_PROPERTY for key '%s'",
          KspLogText(key->keyName).c_str());
-  Thumbprint thumbprint{};
-  const bool by_thumbprint = ParseThumbprint(key->keyName, &thumbprint);
-  KspLog(by_thumbprint ? "    Key name is thumbprint (40 hex chars)"
-                       : "    Key name is CN, searching by subject...");
-  UniqueCertStore store(OpenPersonalStore());
-  if (!store) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
-           GetLastError());
-    return NTE_NOT_FOUND;
+  KspLog(key->match == KeyMatch::kThumbprint
+             ? "    Key name is thumbprint (40 hex chars)"
+             : "    Key name is CN or KEY_CONTAINER, certificate found when the key was opened");
+  switch (KeyCertificatePresence(*key)) {
+    case CertificatePresence::kStoreUnavailable:
+      KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
+             GetLastError());
+      return NTE_NOT_FOUND;
+    case CertificatePresence::kRemoved:
+      KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)",
+             GetLastError());
+      return NTE_NOT_FOUND;
+    case CertificatePresence::kPresent:
+      break;
   }
-  UniqueCertContext certificate(by_thumbprint ? FindByThumbprint(store.get(), thumbprint)
-                                              : FindByName(store.get(), key->keyName));
-  if (!certificate) {
-    KspLog(by_thumbprint
-               ? "<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)"
-               : "<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by CN (error=%lu)",
-           GetLastError());
-    return NTE_NOT_FOUND;
-  }
-  if (!by_thumbprint) KspLog("    Found certificate and extracted thumbprint");
-  DWORD needed = certificate.get()->cbCertEncoded;
+  const CERT_CONTEXT* certificate = key->certificate;
+  DWORD needed = certificate->cbCertEncoded;
   *result_bytes = needed;
   KspLog("    Certificate found, DER size=%lu bytes", needed);
   if (output == nullptr) {
@@ -191,7 +188,7 @@ SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DW
            output_bytes, needed);
     return NTE_BUFFER_TOO_SMALL;
   }
-  memcpy(output, certificate.get()->pbCertEncoded, needed);
+  memcpy(output, certificate->pbCertEncoded, needed);
   KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: SUCCESS (returned %lu bytes)", needed);
   return ERROR_SUCCESS;
 }

@@ -13,6 +13,7 @@
 #include "ksp_status.h"
 #include "sign_bridge_library.h"
 #include "signature_check.h"
+#include "thumbprint.h"
 
 namespace {
 
@@ -80,8 +81,11 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
   FlushKspLogBatch();  // the remote signature may take a while
   BYTE* returned = nullptr;
   DWORD returned_bytes = 0;
+  // The bridge finds the account and sign identity by the certificate's thumbprint, in the
+  // upper-case form they were stored with, however the caller named the key.
+  const std::wstring thumbprint = FormatThumbprint(key->thumbprint.data());
   HRESULT result =
-      sign_remote(key->keyName, hash, hash_bytes, flags, &returned, &returned_bytes);
+      sign_remote(thumbprint.c_str(), hash, hash_bytes, flags, &returned, &returned_bytes);
   BridgeBuffer owned(returned, free_signature);
   KspLog("    Bridge returned: hr=0x%08X, pSig=%p, sigSize=%d (expected=%d)",
          static_cast<unsigned>(result), static_cast<void*>(returned),

@@ -5,10 +5,9 @@
 #include "bridge_last_error.h"
 #include "logger.h"
 #include "secure_storage.h"
+#include "storage_keys.h"
 
 namespace {
-
-constexpr char kDefaultUserType[] = "ciudadano";
 
 // Identities are short ASCII names. Anything else (a damaged entry) cannot be written into the
 // request, and failing here rather than inside the request keeps the signing path free of
@@ -26,7 +25,7 @@ std::string GetUserTypeByThumbprint(const std::string& thumbprint) {
   LogInfo("Looking up user_type for thumbprint: " + thumbprint);
   try {
     std::optional<std::string> stored =
-        SecureStorage::GetToken("user_type_by_thumbprint_" + thumbprint);
+        SecureStorage::GetToken(ThumbprintMappingKeysFor(thumbprint).user_type);
     if (stored && !stored->empty()) {
       LogInfo("Found user_type in cache: " + *stored);
       return *stored;
@@ -36,14 +35,14 @@ std::string GetUserTypeByThumbprint(const std::string& thumbprint) {
     LogWarning(std::string("Failed to get user_type from cache: ") + error.what() +
                ", defaulting to 'ciudadano'");
   }
-  return kDefaultUserType;
+  return UserTypeWord(UserType::kCitizen);
 }
 
 std::optional<std::string> GetSignIdentityByThumbprint(const std::string& thumbprint) {
   LogInfo("Looking up sign_identity_id for thumbprint: " + thumbprint);
   try {
     std::optional<std::string> stored =
-        SecureStorage::GetToken("sign_identity_by_thumbprint_" + thumbprint);
+        SecureStorage::GetToken(ThumbprintMappingKeysFor(thumbprint).sign_identity);
     if (stored && !stored->empty() && IsPrintableAscii(*stored)) {
       LogInfo("Found sign_identity_id in cache: " + *stored);
       return stored;
@@ -72,6 +71,5 @@ std::optional<std::string> GetOAuthToken(const std::string& key) {
 }
 
 std::string AccessTokenKeyFor(const std::string& user_type) {
-  return user_type == "profesional" ? "oauth_access_token_profesional"
-                                    : "oauth_access_token_ciudadano";
+  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen)).access_token;
 }

@@ -10,6 +10,7 @@
 #include "secure_storage.h"
 #include "service_endpoints.h"
 #include "text_encoding.h"
+#include "user_type.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& clien
 std::optional<std::string> TokenFor(const std::string& user_type) {
   std::optional<std::string> token = GetOAuthToken(AccessTokenKeyFor(user_type));
   if (token) return token;
-  const std::string account = user_type == "profesional" ? "profesional" : "ciudadano";
+  const std::string account = UserTypeWord(ParseUserType(user_type, UserType::kCitizen));
   SetBridgeError("No OAuth token available for " + account + " user type");
   LogError("[TOAST SIGNATURE] Sin token OAuth (" + account + "). Inicia sesion.");
   return std::nullopt;
