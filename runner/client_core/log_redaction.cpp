@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "url_parser.h"
+
 namespace {
 
 constexpr size_t kTokenEnd = 10;
@@ -29,11 +31,13 @@ std::string RedactParameters(const std::string& parameters) {
     const std::string field = parameters.substr(start, end - start);
     const size_t equals = field.find('=');
     const std::string name = field.substr(0, equals);
+    // Decided on the name as the address's reader decodes it, so "c%6Fde" counts as "code".
+    const std::string decoded_name = PercentDecode(name);
     if (equals == std::string::npos || equals + 1 == field.size()) {
       redacted += field;
-    } else if (IsSecretParameterName(name)) {
+    } else if (IsSecretParameterName(decoded_name)) {
       redacted += name + "=" + kRedactedText;
-    } else if (LowerAscii(name) == "login_hint") {
+    } else if (LowerAscii(decoded_name) == "login_hint") {
       redacted += name + "=" + MaskIdentityNumber(field.substr(equals + 1));
     } else {
       redacted += field;
