@@ -100,6 +100,16 @@ TEST(TokenResponse, TypeAndSyntaxErrorsLogTheLibraryTextAndTheRedactedBody) {
   EXPECT_EQ(html.log_lines[1].text,
             "Response was: [not shown: 28 bytes that do not parse as JSON]");
 
+  // An answer cut off inside the access token: the parser's text quotes what it last read,
+  // which the log leaves out.
+  auto cut = ParseTokenResponse(R"({"expires_in":3600,"access_token":"eyJhbGciOiJSUzI1NiJ9.cut)",
+                                TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_FALSE(cut.token);
+  EXPECT_EQ(cut.log_lines[0].text,
+            "Failed to parse JSON response: parse error at line 1, column 60: syntax error while "
+            "parsing value - invalid string: missing closing quote");
+  for (const auto& line : cut.log_lines) EXPECT_EQ(line.text.find("eyJhbGci"), std::string::npos);
+
   auto array = ParseTokenResponse("[1]", TokenGrant::AuthorizationCode, "", 0);
   EXPECT_FALSE(array.token);
 }

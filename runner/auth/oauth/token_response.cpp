@@ -198,15 +198,6 @@ int32_t LifetimeSecondsFromJson(const nlohmann::json& value) {
   return value.get<int32_t>();  // booleans convert; other kinds raise the type error
 }
 
-std::string JsonErrorText(const std::exception& error) {
-  std::string text = error.what();
-  if (text.rfind("[json.exception.", 0) == 0) {
-    const size_t end = text.find("] ");
-    if (end != std::string::npos) text.erase(0, end + 2);
-  }
-  return text;
-}
-
 TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant grant,
                                         const std::string& sent_refresh_token,
                                         int64_t obtained_at) {
