@@ -11,7 +11,7 @@
 
 namespace {
 
-// Longer than 20 characters, so the log may show its first and last 10 and never the middle.
+// Long enough that the log may show a few characters at each end, never the middle.
 const std::string kCanary = "canaryHEAD-SECRET-MIDDLE-canaryTAIL";
 constexpr char kCanaryMiddle[] = "SECRET-MIDDLE";
 
