@@ -5,6 +5,9 @@
 #include "fuzz_check.h"
 #include "log_redaction.h"
 #include "sign_in_urls.h"
+#include "url_parser.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -24,15 +27,30 @@ void CheckState(const RedirectParameters& parameters) {
              RedirectOutcome::kStateMismatch);
 }
 
-// A code written plainly (nothing percent- or plus-encoded), once in the address and longer
-// than the mask, is nowhere in the logged address.
+// The field that carries the code the flow reads, under whatever spelling of its name, does not
+// show its value in the logged address (when that value is longer than the mask and written
+// once in the address).
 void CheckCodeHidden(const std::string& uri, const RedirectParameters& parameters) {
   if (!parameters.code || parameters.code->size() <= 10) return;
-  const std::string& code = *parameters.code;
-  if (uri.find_first_of("%+") != std::string::npos) return;
-  if (code.find_first_of("[]") != std::string::npos) return;
-  if (uri.find(code) != uri.rfind(code)) return;
-  FUZZ_CHECK(RedactAddressForLog(uri).find(code) == std::string::npos);
+  const size_t start = uri.find_first_of("?#");
+  if (start == std::string::npos) return;
+  const std::string redacted = RedactAddressForLog(uri);
+  size_t at = start + 1;
+  while (at <= uri.size()) {
+    const size_t end = std::min(uri.find_first_of("&#", at), uri.size());
+    const std::string field = uri.substr(at, end - at);
+    const size_t equals = field.find('=');
+    if (equals != std::string::npos) {
+      const std::string value = field.substr(equals + 1);
+      if (PercentDecode(field.substr(0, equals)) == "code" &&
+          PercentDecode(value) == *parameters.code && value.size() > 10 &&
+          value.find_first_of("[]") == std::string::npos &&
+          uri.find(value) == uri.rfind(value)) {
+        FUZZ_CHECK(redacted.find(value) == std::string::npos);
+      }
+    }
+    at = end + 1;
+  }
 }
 
 }  // namespace

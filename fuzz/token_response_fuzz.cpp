@@ -11,7 +11,7 @@
 
 namespace {
 
-// Longer than 20 characters, so the log may show its first and last 10 and never the middle.
+// Long enough that the log may show a few characters at each end, never the middle.
 const std::string kCanary = "canaryHEAD-SECRET-MIDDLE-canaryTAIL";
 constexpr char kCanaryMiddle[] = "SECRET-MIDDLE";
 
@@ -75,8 +75,14 @@ void CheckAnswer(const std::string& body) {
   Plant(document, "");
   if (Text(document, -1).find(kCanaryMiddle) != std::string::npos) return;
   Plant(document, kCanary);
-  CheckNoCanaryLogged(Text(document, -1));
+  const std::string planted = Text(document, -1);
+  CheckNoCanaryLogged(planted);
   CheckNoCanaryLogged(Text(document, 1));
+  // The answer cut off right after the middle of a token.
+  const size_t middle = planted.find(kCanaryMiddle);
+  if (middle != std::string::npos) {
+    CheckNoCanaryLogged(planted.substr(0, middle + sizeof(kCanaryMiddle) - 1));
+  }
 }
 
 std::vector<std::string> Fields(const std::string& form) {

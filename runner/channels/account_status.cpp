@@ -36,7 +36,7 @@ std::optional<std::vector<std::string>> ReadIdentityIds(const std::string& user_
   try {
     return StoredIdentityIds(*stored);
   } catch (const std::exception& error) {
-    LogError(std::string("Error parsing identities JSON: ") + error.what());
+    LogError(std::string("Error parsing identities JSON: ") + JsonErrorText(error));
     return std::nullopt;
   }
 }
@@ -66,7 +66,7 @@ StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
                                ", organization=" + user.organization
                          : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
   } catch (const std::exception& error) {
-    LogWarning(std::string("Failed to parse user info JSON: ") + error.what());
+    LogWarning(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
     user = StoredAccountUser{};
     user.organization = default_organization;
   }
@@ -117,7 +117,7 @@ std::optional<AccountStatus> ReadAccountStatus(const std::string& user_type) {
     LogInfo(outcome.log_line);
     return outcome.status;
   } catch (const std::exception& error) {
-    LogError("Reading the " + user_type + " account status failed: " + error.what());
+    LogError("Reading the " + user_type + " account status failed: " + JsonErrorText(error));
   }
   return std::nullopt;
 }

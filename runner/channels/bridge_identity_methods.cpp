@@ -11,6 +11,7 @@
 #include "service_endpoints.h"
 #include "signature_service.h"
 #include "stored_identities.h"
+#include "untrusted_json.h"
 
 using flutter::EncodableList;
 using flutter::EncodableValue;
@@ -138,7 +139,7 @@ ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* argume
   try {
     return ChannelAnswer::Success(StoredIdentityList(*stored.value));
   } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse stored identities JSON: ") + error.what());
+    LogError(std::string("Failed to parse stored identities JSON: ") + JsonErrorText(error));
     return ChannelAnswer::Failure("PARSE_ERROR", "Failed to parse stored identities");
   }
 }

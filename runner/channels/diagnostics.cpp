@@ -238,7 +238,12 @@ ChannelAnswer GetKspLogs(ApplicationHost&, const EncodableValue* arguments) {
   if (const flutter::EncodableMap* map = ArgumentMap(arguments)) {
     if (const auto* count = std::get_if<int32_t>(Lookup(*map, "lines"))) lines = *count;
   }
-  return ChannelAnswer::Success(Text(LastLines(ReadSharedFile(ProviderLogPath()), lines)));
+  // The provider moves its full log to "<name>.1" and starts it again: read across the two.
+  const std::wstring path = ProviderLogPath();
+  std::string text = path.empty() ? std::string() : ReadSharedFile(path + L".1");
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text += ReadSharedFile(path);
+  return ChannelAnswer::Success(Text(LastLines(text, lines)));
 }
 
 }  // namespace diagnostics

@@ -51,7 +51,7 @@ std::string CredentialTargetName(const std::string& key, size_t index, size_t sl
 
 std::vector<CredentialBytes> SplitCredentialBlob(const CredentialBytes& data, uint64_t generation,
                                                  size_t slot, size_t max_part_size) {
-  if (data.size() <= max_part_size && !LooksFramed(data)) return {data};
+  if (data.size() < max_part_size && !LooksFramed(data)) return {data};
   const size_t payload = max_part_size - kCredentialFrameHeaderSize;
   std::vector<CredentialBytes> parts;
   size_t offset = 0;
@@ -130,4 +130,113 @@ CredentialWritePlan PlanCredentialWrite(const CredentialBytes& data, uint64_t ge
     plan.sweeps = {{plan.slot, plan.parts.size()}};
   }
   return plan;
+}
+
+uint32_t WriteCredentialValue(const std::string& key, const CredentialWritePlan& plan,
+                              const CredentialEntries& entries) {
+  for (size_t index = 1; index < plan.parts.size(); ++index) {
+    const uint32_t error = entries.write(CredentialTargetName(key, index, plan.slot),
+                                         plan.parts[index]);
+    if (error != 0) return error;
+  }
+  const uint32_t error = entries.write(CredentialTargetName(key, 0), plan.parts[0]);
+  if (error != 0) return error;
+  for (const auto& sweep : plan.sweeps) {
+    DeleteCredentialContinuations(key, sweep.first, sweep.second, entries);
+  }
+  return 0;
+}
+
+void DeleteCredentialContinuations(const std::string& key, size_t slot, size_t first_index,
+                                   const CredentialEntries& entries) {
+  for (size_t index = first_index;; ++index) {
+    if (entries.remove(CredentialTargetName(key, index, slot)) != 0) return;
+  }
+}
+
+namespace {
+
+// The unframed layout has no length: its value is whole only if no write replaced its first
+// part meanwhile, since every write that removes its continuations replaces that part first.
+CredentialReadOutcome ReadPlainContinuations(const std::string& key,
+                                             const CredentialEntries& entries,
+                                             size_t max_part_size, CredentialBytes& value) {
+  CredentialReadOutcome outcome;
+  if (!MayHaveContinuation(value.size(), max_part_size)) return outcome;
+  const CredentialBytes first = value;
+  size_t last_part_size = value.size();
+  for (size_t index = 1; MayHaveContinuation(last_part_size, max_part_size); ++index) {
+    CredentialBytes part;
+    outcome.error = entries.read(CredentialTargetName(key, index), part);
+    if (outcome.error == kCredentialEntryNotFound) break;
+    if (outcome.error != 0) return outcome;
+    if (IsFramedContinuation(part)) {
+      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
+      return outcome;
+    }
+    value.insert(value.end(), part.begin(), part.end());
+    last_part_size = part.size();
+  }
+  outcome.error = 0;
+  CredentialBytes first_again;
+  if (entries.read(CredentialTargetName(key, 0), first_again) != 0 || first_again != first) {
+    outcome.mismatch = "the first part changed while the value was read";
+  }
+  return outcome;
+}
+
+CredentialReadOutcome ReadFramedContinuations(const std::string& key,
+                                              const CredentialEntries& entries,
+                                              const CredentialFrame& frame,
+                                              CredentialBytes& value) {
+  CredentialReadOutcome outcome;
+  for (size_t index = 1; index <= frame.continuation_count; ++index) {
+    CredentialBytes part;
+    outcome.error = entries.read(CredentialTargetName(key, index, frame.slot), part);
+    if (outcome.error == kCredentialEntryNotFound) {
+      outcome.error = 0;
+      outcome.mismatch = "part " + std::to_string(index) + " is missing";
+      return outcome;
+    }
+    if (outcome.error != 0) return outcome;
+    if (!AppendFramedContinuation(frame, index, part, value)) {
+      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
+      return outcome;
+    }
+  }
+  if (value.size() != frame.total_length) {
+    outcome.mismatch = std::to_string(value.size()) + " bytes instead of " +
+                       std::to_string(frame.total_length);
+  }
+  return outcome;
+}
+
+CredentialReadOutcome ReadCredentialValueOnce(const std::string& key,
+                                              const CredentialEntries& entries,
+                                              size_t max_part_size, CredentialBytes& value) {
+  CredentialReadOutcome outcome;
+  CredentialBytes first;
+  outcome.error = entries.read(CredentialTargetName(key, 0), first);
+  if (outcome.error != 0) return outcome;
+  const std::optional<CredentialFrame> frame = ReadCredentialFrame(first, max_part_size);
+  if (!frame) {
+    value.swap(first);
+    return ReadPlainContinuations(key, entries, max_part_size, value);
+  }
+  value = FramedFirstPayload(first);
+  return ReadFramedContinuations(key, entries, *frame, value);
+}
+
+}  // namespace
+
+CredentialReadOutcome ReadCredentialValue(const std::string& key, const CredentialEntries& entries,
+                                          int attempts, CredentialBytes& value,
+                                          size_t max_part_size) {
+  CredentialReadOutcome outcome;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    value.clear();
+    outcome = ReadCredentialValueOnce(key, entries, max_part_size, value);
+    if (outcome.mismatch.empty()) break;
+  }
+  return outcome;
 }

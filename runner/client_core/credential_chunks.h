@@ -2,13 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Credential Manager refuses a generic credential blob above 2,560 bytes. A value that fits
-// and does not begin like a frame stays one ordinary entry under the key's own target name.
+// Credential Manager refuses a generic credential blob above 2,560 bytes. A value shorter than
+// that which does not begin like a frame stays one ordinary entry under the key's own target
+// name; a plain entry of the full size is therefore always the first part of an unframed value
+// of an earlier layout, never a whole value written now.
 // A longer value is framed: the first entry starts with a header holding the value's total
 // length, a generation tag drawn for that write and the slot its continuations are in; each
 // continuation entry starts with the same tag and its own index. Continuations live in one of
@@ -20,7 +23,8 @@
 // different writes never combine and a missing part is never read as a shorter value.
 // Values written in the earlier layouts still read: framed values with their continuations in
 // the first slot, and plain values of full-size parts "<target>#1", ... before framing (a
-// reader looks for their next part only after a full-size one).
+// reader looks for their next part only after a full-size one, and takes such a value only
+// when its first part is still the same after its last part was read).
 
 constexpr size_t kMaxCredentialBlobSize = 2560;
 constexpr size_t kCredentialFrameHeaderSize = 16;
@@ -31,8 +35,8 @@ using CredentialBytes = std::vector<uint8_t>;
 // continuations are in slot 0 or 1.
 std::string CredentialTargetName(const std::string& key, size_t index, size_t slot = 0);
 
-// The parts to store for `data`: one plain part when it fits and cannot be mistaken for a
-// frame, otherwise framed parts under `generation` whose continuations go to `slot`.
+// The parts to store for `data`: one plain part when it is shorter than a full part and cannot
+// be mistaken for a frame, otherwise framed parts under `generation` whose continuations go to `slot`.
 std::vector<CredentialBytes> SplitCredentialBlob(const CredentialBytes& data, uint64_t generation,
                                                  size_t slot = 0,
                                                  size_t max_part_size = kMaxCredentialBlobSize);
@@ -73,3 +77,32 @@ struct CredentialWritePlan {
 CredentialWritePlan PlanCredentialWrite(const CredentialBytes& data, uint64_t generation,
                                         const std::optional<CredentialBytes>& current_first,
                                         size_t max_part_size = kMaxCredentialBlobSize);
+
+// Calls on single entries, each answering 0 on success, kCredentialEntryNotFound for an absent
+// entry or another system error code.
+constexpr uint32_t kCredentialEntryNotFound = 1168;
+struct CredentialEntries {
+  std::function<uint32_t(const std::string& target, CredentialBytes& blob)> read;
+  std::function<uint32_t(const std::string& target, const CredentialBytes& blob)> write;
+  std::function<uint32_t(const std::string& target)> remove;
+};
+
+// Carries out `plan` for `key`: the continuations in the slot no reader of the current value
+// looks at, then the first part, which publishes the new value in one step, then the sweeps.
+// A failed sweep leaves only entries that no reader of the new value takes.
+uint32_t WriteCredentialValue(const std::string& key, const CredentialWritePlan& plan,
+                              const CredentialEntries& entries);
+
+// Removes continuation entries of `slot` from part `first_index` on, up to the first absent one.
+void DeleteCredentialContinuations(const std::string& key, size_t slot, size_t first_index,
+                                   const CredentialEntries& entries);
+
+// Reads the value stored under `key`, reading again up to `attempts` times while the parts read
+// do not make one value (a write was under way). `mismatch` says why the last attempt failed.
+struct CredentialReadOutcome {
+  uint32_t error = 0;
+  std::string mismatch;
+};
+CredentialReadOutcome ReadCredentialValue(const std::string& key, const CredentialEntries& entries,
+                                          int attempts, CredentialBytes& value,
+                                          size_t max_part_size = kMaxCredentialBlobSize);

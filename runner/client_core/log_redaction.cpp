@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "url_parser.h"
+
 namespace {
 
 constexpr size_t kTokenEnd = 10;
@@ -20,26 +22,29 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-// "name=value&name=value" with each value rewritten by the rules above.
-std::string RedactParameters(const std::string& parameters) {
+// "name=value&name=value" (or, with ';' as separator, the parameters of a path segment) with
+// each value rewritten by the rules above.
+std::string RedactParameters(const std::string& parameters, char separator = '&') {
   std::string redacted;
   size_t start = 0;
   for (;;) {
-    const size_t end = std::min(parameters.find('&', start), parameters.size());
+    const size_t end = std::min(parameters.find(separator, start), parameters.size());
     const std::string field = parameters.substr(start, end - start);
     const size_t equals = field.find('=');
     const std::string name = field.substr(0, equals);
+    // Decided on the name as the address's reader decodes it, so "c%6Fde" counts as "code".
+    const std::string decoded_name = PercentDecode(name);
     if (equals == std::string::npos || equals + 1 == field.size()) {
       redacted += field;
-    } else if (IsSecretParameterName(name)) {
+    } else if (IsSecretParameterName(decoded_name)) {
       redacted += name + "=" + kRedactedText;
-    } else if (LowerAscii(name) == "login_hint") {
+    } else if (LowerAscii(decoded_name) == "login_hint") {
       redacted += name + "=" + MaskIdentityNumber(field.substr(equals + 1));
     } else {
       redacted += field;
     }
     if (end == parameters.size()) return redacted;
-    redacted += '&';
+    redacted += separator;
     start = end + 1;
   }
 }
@@ -92,10 +97,10 @@ std::string SecretHead(const std::string& secret, size_t at_most) {
   return secret.substr(0, shown) + "...";
 }
 
-std::string MaskToken(const std::string& token) {
+std::string MaskToken(const std::string& token, const char* separator) {
   const size_t end = std::min(kTokenEnd, token.size() / 8);
   if (end == 0) return kRedactedText;
-  return token.substr(0, end) + "..." + token.substr(token.size() - end);
+  return token.substr(0, end) + separator + token.substr(token.size() - end);
 }
 
 std::string MaskIdentityNumber(const std::string& number) {
@@ -118,7 +123,15 @@ bool IsSecretParameterName(const std::string& name) {
 std::string RedactAddressForLog(const std::string& address) {
   const size_t query = address.find('?');
   const size_t fragment = address.find('#');
-  std::string redacted = address.substr(0, std::min(query, fragment));
+  std::string redacted;
+  const std::string path = address.substr(0, std::min(query, fragment));
+  // Path segments may carry parameters too ("/a;jsessionid=..."), masked by the same rules.
+  for (size_t start = 0; start < path.size();) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    redacted += RedactParameters(path.substr(start, end - start), ';');
+    if (end < path.size()) redacted += '/';
+    start = end + 1;
+  }
   if (query != std::string::npos && (fragment == std::string::npos || query < fragment)) {
     const size_t query_end = fragment == std::string::npos ? address.size() : fragment;
     redacted += "?" + RedactParameters(address.substr(query + 1, query_end - query - 1));

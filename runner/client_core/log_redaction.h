@@ -13,9 +13,10 @@ constexpr char kRedactedText[] = "[REDACTED]";
 // than a quarter of the value; "[REDACTED]" when that leaves none.
 std::string SecretHead(const std::string& secret, size_t at_most);
 
-// A bearer token for the request log: its first and last characters around "...", at most 10
-// at each end and together at most a quarter of the token; "[REDACTED]" when too short.
-std::string MaskToken(const std::string& token);
+// A token for the log: its first and last characters around `separator`, at most 10 at each
+// end and together at most a quarter of the token; "[REDACTED]" when too short. Every preview
+// of a token shows this much and no more.
+std::string MaskToken(const std::string& token, const char* separator = "...");
 
 // An identity number (DNI, CIF) with every character but the last three written as "*".
 std::string MaskIdentityNumber(const std::string& number);

@@ -10,6 +10,7 @@
 #include "cross_process_writer_lock.h"
 #include "log_file_rotation.h"
 #include "scoped_srw_exclusive_lock.h"
+#include "service_log_location.h"
 #include "unique_handle.h"
 
 namespace {
@@ -33,8 +34,15 @@ std::tm CurrentLocalTime() {
   return local;
 }
 
-// Empty when the system cannot tell the temporary directory.
+// Empty when the system cannot tell the temporary directory. A service process (the bridge
+// inside a service) logs in its account's protected folder, as the provider does, and not at
+// all when that folder is unusable: the system's temporary folder is writable by every user.
 std::string LogFilePath() {
+  const LogAccount account = CurrentLogAccount();
+  if (account != LogAccount::User) {
+    const std::string folder = PreparedServiceLogFolder(account);
+    return folder.empty() ? std::string() : folder + kLogFileName;
+  }
   char buffer[kTempPathCapacity + 1] = {};
   DWORD length = GetTempPathA(kTempPathCapacity, buffer);
   if (length == 0 || length > kTempPathCapacity) return {};
@@ -88,9 +96,7 @@ class OpenLogFile {
  private:
   bool Open(const std::string& path) {
     // Read access only so that the file can be locked; writes stay append-only.
-    file_.reset(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_ = OpenLogFileNoLink(path, FILE_APPEND_DATA | FILE_READ_DATA, OPEN_ALWAYS);
     if (!file_) return false;
     path_ = path;
     return true;

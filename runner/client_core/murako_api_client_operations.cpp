@@ -5,6 +5,7 @@
 #include "logger.h"
 #include "murako_api_client.h"
 #include "murako_api_json.h"
+#include "untrusted_json.h"
 #include "url_parser.h"
 
 std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
@@ -20,7 +21,7 @@ std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
             ", Identities: " + std::to_string(info.sign_identities.size()));
     return info;
   } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse user info JSON: ") + error.what());
+    LogError(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
     LogError("Response was: " + RedactJsonSecretsForLog(*body));
   }
   return std::nullopt;
@@ -41,7 +42,7 @@ std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
             std::to_string(details.certificate.size()) + " chars (base64)");
     return details;
   } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse identity details JSON: ") + error.what());
+    LogError(std::string("Failed to parse identity details JSON: ") + JsonErrorText(error));
     LogError("Response was: " + RedactJsonSecretsForLog(*body));
   }
   return std::nullopt;

@@ -15,14 +15,16 @@ namespace {
 // than it can be read, or the entries are damaged.
 constexpr int kReadAttempts = 5;
 
-// Removes continuation entries of `slot` from part `first_index` on; a value never has gaps,
-// so the first absent part ends the sweep.
-void DeleteContinuationsFrom(const std::string& key, size_t slot, size_t first_index) {
-  for (size_t index = first_index;; ++index) {
-    if (credential_manager::Delete(CredentialTargetName(key, index, slot)) != ERROR_SUCCESS) {
-      return;
-    }
-  }
+const CredentialEntries& Entries() {
+  static const CredentialEntries entries{
+      [](const std::string& target, CredentialBytes& blob) -> uint32_t {
+        return credential_manager::Read(target, blob);
+      },
+      [](const std::string& target, const CredentialBytes& blob) -> uint32_t {
+        return credential_manager::Write(target, blob);
+      },
+      [](const std::string& target) -> uint32_t { return credential_manager::Delete(target); }};
+  return entries;
 }
 
 std::optional<CredentialBytes> CurrentFirstPart(const std::string& key) {
@@ -31,94 +33,6 @@ std::optional<CredentialBytes> CurrentFirstPart(const std::string& key) {
     return std::nullopt;
   }
   return first;
-}
-
-// The continuations first, in the slot no reader of the current value looks at; then the
-// first part, which publishes the new value in one step; then what neither value needs.
-DWORD WritePlanned(const std::string& key, const CredentialWritePlan& plan) {
-  for (size_t index = 1; index < plan.parts.size(); ++index) {
-    DWORD error =
-        credential_manager::Write(CredentialTargetName(key, index, plan.slot), plan.parts[index]);
-    if (error != ERROR_SUCCESS) return error;
-  }
-  DWORD error = credential_manager::Write(CredentialTargetName(key, 0), plan.parts[0]);
-  if (error != ERROR_SUCCESS) return error;
-  for (const auto& sweep : plan.sweeps) DeleteContinuationsFrom(key, sweep.first, sweep.second);
-  return ERROR_SUCCESS;
-}
-
-struct ReadOutcome {
-  DWORD error = ERROR_SUCCESS;
-  std::string mismatch;  // why the parts read do not make one value
-};
-
-ReadOutcome ReadPlainContinuations(const std::string& key, CredentialBytes& value) {
-  ReadOutcome outcome;
-  size_t last_part_size = value.size();
-  for (size_t index = 1; MayHaveContinuation(last_part_size); ++index) {
-    CredentialBytes part;
-    outcome.error = credential_manager::Read(CredentialTargetName(key, index), part);
-    if (outcome.error == ERROR_NOT_FOUND) {
-      outcome.error = ERROR_SUCCESS;
-      break;
-    }
-    if (outcome.error != ERROR_SUCCESS) return outcome;
-    if (IsFramedContinuation(part)) {
-      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
-      return outcome;
-    }
-    value.insert(value.end(), part.begin(), part.end());
-    last_part_size = part.size();
-  }
-  return outcome;
-}
-
-ReadOutcome ReadFramedContinuations(const std::string& key, const CredentialFrame& frame,
-                                    CredentialBytes& value) {
-  ReadOutcome outcome;
-  for (size_t index = 1; index <= frame.continuation_count; ++index) {
-    CredentialBytes part;
-    outcome.error = credential_manager::Read(CredentialTargetName(key, index, frame.slot), part);
-    if (outcome.error == ERROR_NOT_FOUND) {
-      outcome.error = ERROR_SUCCESS;
-      outcome.mismatch = "part " + std::to_string(index) + " is missing";
-      return outcome;
-    }
-    if (outcome.error != ERROR_SUCCESS) return outcome;
-    if (!AppendFramedContinuation(frame, index, part, value)) {
-      outcome.mismatch = "part " + std::to_string(index) + " belongs to another write";
-      return outcome;
-    }
-  }
-  if (value.size() != frame.total_length) {
-    outcome.mismatch = std::to_string(value.size()) + " bytes instead of " +
-                       std::to_string(frame.total_length);
-  }
-  return outcome;
-}
-
-ReadOutcome ReadValueOnce(const std::string& key, CredentialBytes& value) {
-  ReadOutcome outcome;
-  CredentialBytes first;
-  outcome.error = credential_manager::Read(CredentialTargetName(key, 0), first);
-  if (outcome.error != ERROR_SUCCESS) return outcome;
-  std::optional<CredentialFrame> frame = ReadCredentialFrame(first);
-  if (!frame) {
-    value.swap(first);
-    return ReadPlainContinuations(key, value);
-  }
-  value = FramedFirstPayload(first);
-  return ReadFramedContinuations(key, *frame, value);
-}
-
-ReadOutcome ReadValue(const std::string& key, CredentialBytes& value) {
-  ReadOutcome outcome;
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    value.clear();
-    outcome = ReadValueOnce(key, value);
-    if (outcome.mismatch.empty()) break;
-  }
-  return outcome;
 }
 
 // Tells one write's parts from another's; unique, not secret.
@@ -150,8 +64,8 @@ bool SecureStorage::StoreCredential(const std::string& key, const std::vector<ui
       LogError("SecureStorage::StoreCredential - Data is empty");
       return false;
     }
-    DWORD error =
-        WritePlanned(key, PlanCredentialWrite(data, NewGeneration(), CurrentFirstPart(key)));
+    const DWORD error = WriteCredentialValue(
+        key, PlanCredentialWrite(data, NewGeneration(), CurrentFirstPart(key)), Entries());
     if (error != ERROR_SUCCESS) {
       LogError("SecureStorage::StoreCredential - CredWrite failed with error: " +
                std::to_string(error));
@@ -172,7 +86,7 @@ bool SecureStorage::RetrieveCredential(const std::string& key, std::vector<uint8
       return false;
     }
     CredentialBytes value;
-    ReadOutcome read = ReadValue(key, value);
+    const CredentialReadOutcome read = ReadCredentialValue(key, Entries(), kReadAttempts, value);
     const DWORD error = read.error;
     if (!read.mismatch.empty()) {
       LogError("SecureStorage::RetrieveCredential - Stored parts do not match (" + read.mismatch +
@@ -205,8 +119,8 @@ bool SecureStorage::DeleteCredential(const std::string& key) {
       return false;
     }
     DWORD error = credential_manager::Delete(CredentialTargetName(key, 0));
-    DeleteContinuationsFrom(key, 0, 1);
-    DeleteContinuationsFrom(key, 1, 1);
+    DeleteCredentialContinuations(key, 0, 1, Entries());
+    DeleteCredentialContinuations(key, 1, 1, Entries());
     if (error == ERROR_SUCCESS) {
       LogInfo("SecureStorage::DeleteCredential - Successfully deleted credential");
       return true;

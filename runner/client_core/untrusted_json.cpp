@@ -1,5 +1,6 @@
 #include "untrusted_json.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace {
@@ -59,4 +60,17 @@ std::optional<std::string> OptionalStringMember(const nlohmann::json& object, co
   const auto member = object.find(name);
   if (member == object.end() || member->is_null()) return std::nullopt;
   return member->get<std::string>();
+}
+
+std::string JsonErrorText(const std::exception& error) {
+  std::string text = error.what();
+  if (text.rfind("[json.exception.", 0) != 0) return text;
+  const size_t end = text.find("] ");
+  if (end != std::string::npos) text.erase(0, end + 2);
+  // "...; last read: '<input>'; expected '}'" and "number overflow parsing '<input>'".
+  const size_t last_read = text.find("; last read:");
+  if (last_read != std::string::npos) text.erase(last_read);
+  if (text.rfind("number overflow", 0) == 0) text.erase(std::min(text.find(" '"), text.size()));
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }

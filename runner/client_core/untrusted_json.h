@@ -24,6 +24,12 @@ class JsonNestingError : public std::runtime_error {
 // JsonNestingError for one nested too deeply.
 nlohmann::json ParseUntrustedJson(const std::string& text);
 
+// The text of an exception for the log, where the exception may come from reading untrusted
+// JSON: the JSON library's text without its "[json.exception.kind.number] " prefix and without
+// the excerpt of the input it quotes ("last read: '...'", "parsing '...'"), which may be part of
+// a token; any other exception's text as it is.
+std::string JsonErrorText(const std::exception& error);
+
 // Member `name` of `object` as a string: nothing when `object` is not an object or the member
 // is absent or null; the JSON library's type_error when it is of another kind.
 std::optional<std::string> OptionalStringMember(const nlohmann::json& object, const char* name);

@@ -8,6 +8,9 @@
 //                                salt as long as the hash), or the known signature when the
 //                                folder has no such key;
 //                                "corrupt": the real signature with its last byte changed;
+//                                "strip_zeros": a real signature (made again until one begins
+//                                with a zero byte) without its leading zero bytes, as a service
+//                                that sends it as a number would;
 //                                "fail": E_FAIL with the last-error text;
 //                                "fail_with_buffer": E_FAIL but a signature buffer as well;
 //                                "empty": S_OK without a signature buffer;
@@ -203,6 +206,12 @@ extern "C" HRESULT WINAPI MurakoSignHashRemote(LPCWSTR key_name, const BYTE* has
   }
   std::vector<BYTE> made = Signature(key_name, hash, hash_bytes, padding_flags);
   if (mode == "corrupt") made.back() ^= 0x01;
+  if (mode == "strip_zeros") {
+    for (int attempt = 0; attempt < 4096 && !made.empty() && made[0] != 0; ++attempt) {
+      made = Signature(key_name, hash, hash_bytes, padding_flags);
+    }
+    while (!made.empty() && made[0] == 0) made.erase(made.begin());
+  }
   const DWORD bytes = length.empty() ? static_cast<DWORD>(made.size()) : std::atol(length.c_str());
   *signature = Handed(std::move(made), length);
   if (*signature == nullptr) return E_OUTOFMEMORY;

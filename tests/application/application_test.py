@@ -117,8 +117,11 @@ def channels(wine, checks):
     wine.probe("delete", "murako_environment")
     log = wine.temp_file("murako_ksp_debug.log")
     os.makedirs(os.path.dirname(log), exist_ok=True)
+    # Just after a rotation: the older lines are in the rotated file.
+    with open(log + ".1", "w") as file:
+        file.write("a\nb\n")
     with open(log, "w") as file:
-        file.write("a\nb\nc\nd")
+        file.write("c\nd")
 
     steps = [validation_step(entry) for entry in VALIDATION] + [s for s, _ in SUCCESSES]
     shapes = len(steps)
@@ -204,8 +207,9 @@ def lifecycle(wine, checks):
         wine.probe("delete", "oauth_access_token_" + user_type)
     installed = len(wine.probe("state")["certificates"])
     log_file = wine.temp_file("murako_ksp_debug.log")
-    if log_file and os.path.exists(log_file):
-        os.remove(log_file)
+    for path in (log_file, log_file + ".1") if log_file else ():
+        if os.path.exists(path):
+            os.remove(path)
     run = app.run([call("listInstalledCertificates"), call("getKspLogs"), {"window": "destroy"}])
     checks.equal("certificates without a session are gone at start", result_of(run.reply(0)), [])
     checks.true("startup clean-up counted them",

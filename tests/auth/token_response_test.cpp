@@ -82,7 +82,7 @@ TEST(TokenResponse, TypeAndSyntaxErrorsLogTheLibraryTextAndTheRedactedBody) {
   EXPECT_EQ(text_lifetime.log_lines[0].text,
             "Failed to parse JSON response: type must be number, but is string");
   EXPECT_EQ(text_lifetime.log_lines[1].text,
-            "Response was: {\n  \"access_token\": \"abcdefghij...[REDACTED]...56789ABCDE\",\n"
+            "Response was: {\n  \"access_token\": \"abc...[REDACTED]...CDE\",\n"
             "  \"expires_in\": \"3600\"\n}");
   EXPECT_EQ(text_lifetime.log_lines[1].text.find("0123456789A"), std::string::npos);
 
@@ -99,6 +99,16 @@ TEST(TokenResponse, TypeAndSyntaxErrorsLogTheLibraryTextAndTheRedactedBody) {
       << html.log_lines[0].text;
   EXPECT_EQ(html.log_lines[1].text,
             "Response was: [not shown: 28 bytes that do not parse as JSON]");
+
+  // An answer cut off inside the access token: the parser's text quotes what it last read,
+  // which the log leaves out.
+  auto cut = ParseTokenResponse(R"({"expires_in":3600,"access_token":"eyJhbGciOiJSUzI1NiJ9.cut)",
+                                TokenGrant::AuthorizationCode, "", 0);
+  EXPECT_FALSE(cut.token);
+  EXPECT_EQ(cut.log_lines[0].text,
+            "Failed to parse JSON response: parse error at line 1, column 60: syntax error while "
+            "parsing value - invalid string: missing closing quote");
+  for (const auto& line : cut.log_lines) EXPECT_EQ(line.text.find("eyJhbGci"), std::string::npos);
 
   auto array = ParseTokenResponse("[1]", TokenGrant::AuthorizationCode, "", 0);
   EXPECT_FALSE(array.token);
@@ -149,13 +159,15 @@ TEST(TokenResponse, DeeplyNestedAnswersAreParseFailuresThatShowNoBody) {
   EXPECT_EQ(Texts(at_limit)[1].rfind("Response was: [\n  [\n    [", 0), 0u);
 }
 
-TEST(RedactTokensForLog, TwentyCharactersWholeTwentyOneShowsBothEnds) {
-  const std::string twenty = "abcdefghij0123456789";
+TEST(RedactTokensForLog, TokensShowAtMostAQuarterOfThemselves) {
+  // 21 characters show 2 at each end (4 of 21), never the 20 of an earlier rule; a token
+  // shorter than 8 shows nothing.
+  const std::string seven = "abcdefg";
   const std::string twenty_one = "abcdefghij0123456789X";
-  EXPECT_EQ(RedactTokensForLog(R"({"access_token":")" + twenty + R"(","refresh_token":")" +
+  EXPECT_EQ(RedactTokensForLog(R"({"access_token":")" + seven + R"(","refresh_token":")" +
                                twenty_one + R"(","token_type":"Bearer"})"),
             "{\n  \"access_token\": \"[REDACTED]\",\n"
-            "  \"refresh_token\": \"abcdefghij...[REDACTED]...123456789X\",\n"
+            "  \"refresh_token\": \"ab...[REDACTED]...9X\",\n"
             "  \"token_type\": \"Bearer\"\n}");
   EXPECT_EQ(RedactTokensForLog(R"({"error":"invalid_grant"})"),
             "{\n  \"error\": \"invalid_grant\"\n}");
@@ -168,9 +180,9 @@ TEST(RedactTokensForLog, TokensAreHiddenWhateverTheLayoutKindOrDepth) {
   EXPECT_EQ(RedactTokensForLog(R"({"access_token": ")" + token +
                                R"(", "refresh_token": null, "x": [{"id_token": ")" + token +
                                R"("}], "refresh_token": 7})"),
-            "{\n  \"access_token\": \"eyJhbGciOi...[REDACTED]...0123456789\",\n"
+            "{\n  \"access_token\": \"eyJhb...[REDACTED]...56789\",\n"
             "  \"refresh_token\": \"[REDACTED]\",\n"
-            "  \"x\": [\n    {\n      \"id_token\": \"eyJhbGciOi...[REDACTED]...0123456789\"\n"
+            "  \"x\": [\n    {\n      \"id_token\": \"eyJhb...[REDACTED]...56789\"\n"
             "    }\n  ],\n  \"refresh_token\": \"[REDACTED]\"\n}");
   EXPECT_EQ(RedactTokensForLog(R"({"access_token":{"a":[")" + token + R"("]},"e":{}})"),
             "{\n  \"access_token\": \"[REDACTED]\",\n  \"e\": {}\n}");

@@ -99,6 +99,14 @@ TEST(LogRedaction, AddressesAndBodiesLoseTheirSecretValues) {
   EXPECT_EQ(RedactAddressForLog("https://h/a?state=&ui_locales=es&login_hint=12345678Z"),
             "https://h/a?state=&ui_locales=es&login_hint=******78Z");
   EXPECT_EQ(RedactAddressForLog("https://h/plain"), "https://h/plain");
+  EXPECT_EQ(RedactAddressForLog("https://h/app;jsessionid=0123456789ABCDEF/x;v=1?a=1"),
+            "https://h/app;jsessionid=[REDACTED]/x;v=1?a=1");
+  EXPECT_EQ(RedactAddressForLog("https://h/"), "https://h/");
+  // Names are read decoded, as the sign-in flow reads them.
+  EXPECT_EQ(RedactAddressForLog("oauth-swift://oauth-callback?c%6Fde=c-1&st%61te=s&%6Cogin_hint="
+                                "12345678Z"),
+            "oauth-swift://oauth-callback?c%6Fde=[REDACTED]&st%61te=[REDACTED]&%6Cogin_hint="
+            "******78Z");
   EXPECT_EQ(RedactJsonSecretsForLog(R"({"access_token" : "a\"b", "id":"x","refresh_token":"r)"),
             R"({"access_token" : "[REDACTED]", "id":"x","refresh_token":"[REDACTED])");
 }

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <utility>
+
 namespace {
 
 CredentialBytes Bytes(size_t count) {
@@ -24,6 +29,65 @@ std::optional<CredentialBytes> Join(const std::vector<CredentialBytes>& parts) {
   return value;
 }
 
+// Credential Manager in memory; `before_read` runs before every entry read, so a test can let
+// a write go on while a value is being read.
+struct SimulatedEntries {
+  std::map<std::string, CredentialBytes> stored;
+  std::function<void()> before_read = [] {};
+  int failing_removes = 0;
+
+  CredentialEntries Calls() {
+    return {[this](const std::string& target, CredentialBytes& blob) -> uint32_t {
+              before_read();
+              auto found = stored.find(target);
+              if (found == stored.end()) return kCredentialEntryNotFound;
+              blob = found->second;
+              return 0;
+            },
+            [this](const std::string& target, const CredentialBytes& blob) -> uint32_t {
+              stored[target] = blob;
+              return 0;
+            },
+            [this](const std::string& target) -> uint32_t {
+              if (failing_removes > 0 && stored.count(target)) {
+                --failing_removes;
+                return 5;
+              }
+              return stored.erase(target) ? 0 : kCredentialEntryNotFound;
+            }};
+  }
+  std::optional<CredentialBytes> Read() {
+    CredentialBytes value;
+    CredentialReadOutcome outcome = ReadCredentialValue("k", Calls(), 5, value);
+    if (outcome.error != 0 || !outcome.mismatch.empty()) return std::nullopt;
+    return value;
+  }
+};
+
+// Each state the entries pass through while `data` is written over `before`.
+std::vector<std::map<std::string, CredentialBytes>> StatesOfAWrite(
+    const std::map<std::string, CredentialBytes>& before, const CredentialBytes& data,
+    uint64_t generation) {
+  SimulatedEntries entries{before};
+  std::vector<std::map<std::string, CredentialBytes>> states{before};
+  CredentialEntries calls = entries.Calls();
+  CredentialEntries recording = calls;
+  recording.write = [&](const std::string& target, const CredentialBytes& blob) {
+    const uint32_t error = calls.write(target, blob);
+    states.push_back(entries.stored);
+    return error;
+  };
+  recording.remove = [&](const std::string& target) {
+    const uint32_t error = calls.remove(target);
+    if (error == 0) states.push_back(entries.stored);
+    return error;
+  };
+  std::optional<CredentialBytes> first;
+  if (entries.stored.count("Murako_Sendaro_k")) first = entries.stored["Murako_Sendaro_k"];
+  EXPECT_EQ(WriteCredentialValue("k", PlanCredentialWrite(data, generation, first), recording), 0u);
+  return states;
+}
+
 TEST(CredentialChunks, TargetNamesPrefixTheKeyAndNumberTheContinuations) {
   EXPECT_EQ(CredentialTargetName("oauth_access_token_ciudadano", 0),
             "Murako_Sendaro_oauth_access_token_ciudadano");
@@ -33,16 +97,21 @@ TEST(CredentialChunks, TargetNamesPrefixTheKeyAndNumberTheContinuations) {
   EXPECT_EQ(CredentialTargetName("k", 3, 1), "Murako_Sendaro_k#b3");
 }
 
-TEST(CredentialChunks, ValuesUpToTheLimitStayOnePlainPart) {
-  for (size_t size : {size_t{1}, size_t{2559}, size_t{2560}}) {
+TEST(CredentialChunks, ValuesShorterThanAFullPartStayOnePlainPart) {
+  for (size_t size : {size_t{1}, size_t{2559}}) {
     std::vector<CredentialBytes> parts = SplitCredentialBlob(Bytes(size), 7);
     ASSERT_EQ(parts.size(), 1u) << size;
     EXPECT_EQ(parts[0], Bytes(size));
     EXPECT_FALSE(ReadCredentialFrame(parts[0]));
   }
+  // A full-size plain part is the first of an unframed value of the earlier layout; a value of
+  // exactly that size is framed, so a reader never looks past it for a continuation.
+  std::vector<CredentialBytes> parts = SplitCredentialBlob(Bytes(2560), 7);
+  EXPECT_EQ(parts.size(), 2u);
+  EXPECT_EQ(Join(parts), Bytes(2560));
   // A short value that begins like a frame is framed, so it is never misread as one.
   CredentialBytes lookalike = {0xFF, 'M', 'K', 'F', 1, 2, 3};
-  std::vector<CredentialBytes> parts = SplitCredentialBlob(lookalike, 7);
+  parts = SplitCredentialBlob(lookalike, 7);
   EXPECT_EQ(Join(parts), lookalike);
 }
 
@@ -119,6 +188,56 @@ TEST(CredentialChunks, OnlyAFullPlainPartAnnouncesAContinuation) {
   EXPECT_FALSE(MayHaveContinuation(0));
   EXPECT_TRUE(IsFramedContinuation(SplitCredentialBlob(Bytes(6000), 1, 1)[1]));
   EXPECT_FALSE(IsFramedContinuation(Bytes(2560)));
+}
+
+// Over every earlier layout and at every moment of a write, a reader gets the value before the
+// write or the one after it (or, while parts are missing, nothing): never parts of both, also
+// when the write goes on while the value is read and when the sweep of the old parts fails.
+TEST(CredentialChunks, ReadsNeverJoinTwoWritesAtAnyMomentOfAWrite) {
+  const CredentialBytes old_value = Bytes(2560 * 2 + 40);
+  std::map<std::string, std::map<std::string, CredentialBytes>> layouts;
+  layouts["unframed"] = {{"Murako_Sendaro_k", CredentialBytes(old_value.begin(), old_value.begin() + 2560)},
+                         {"Murako_Sendaro_k#1", CredentialBytes(old_value.begin() + 2560, old_value.begin() + 5120)},
+                         {"Murako_Sendaro_k#2", CredentialBytes(old_value.begin() + 5120, old_value.end())}};
+  for (size_t slot : {size_t{0}, size_t{1}}) {
+    std::vector<CredentialBytes> parts = SplitCredentialBlob(old_value, 1, slot);
+    auto& layout = layouts["framed in slot " + std::to_string(slot)];
+    for (size_t index = 0; index < parts.size(); ++index) {
+      layout[CredentialTargetName("k", index, slot)] = parts[index];
+    }
+  }
+  for (const auto& [name, before] : layouts) {
+    for (size_t size : {size_t{40}, size_t{2559}, size_t{2560}, size_t{2561}, size_t{6000}}) {
+      CredentialBytes data(size, 0x5A);
+      const auto states = StatesOfAWrite(before, data, 2);
+      for (size_t moment = 0; moment < states.size(); ++moment) {
+        SimulatedEntries quiet{states[moment]};
+        const auto read = quiet.Read();
+        if (moment == 0) { EXPECT_EQ(read, old_value) << name; }
+        if (moment + 1 == states.size()) { EXPECT_EQ(read, data) << name; }
+        EXPECT_TRUE(!read || *read == old_value || *read == data) << name << ", " << size << " bytes, moment " << moment;
+        // The write goes on by a few steps before each entry read.
+        for (size_t steps : {size_t{1}, size_t{2}, size_t{3}}) {
+          SimulatedEntries racing{states[moment]};
+          size_t next = moment;
+          bool first_read = true;
+          racing.before_read = [&] {
+            if (std::exchange(first_read, false)) return;
+            next = std::min(next + steps, states.size() - 1);
+            racing.stored = states[next];
+          };
+          const auto raced = racing.Read();
+          EXPECT_TRUE(!raced || *raced == old_value || *raced == data)
+              << name << ", " << size << " bytes, racing from moment " << moment << " by " << steps;
+        }
+      }
+      SimulatedEntries failed_sweep{before};
+      failed_sweep.failing_removes = 1;
+      std::optional<CredentialBytes> first = before.at("Murako_Sendaro_k");
+      WriteCredentialValue("k", PlanCredentialWrite(data, 3, first), failed_sweep.Calls());
+      EXPECT_EQ(failed_sweep.Read(), data) << name << ", " << size << " bytes, failed sweep";
+    }
+  }
 }
 
 }  // namespace

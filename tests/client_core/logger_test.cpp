@@ -11,6 +11,7 @@
 
 #include "debug_output_capture.h"
 #include "log_file_rotation.h"
+#include "service_log_location.h"
 #include "test_environment.h"
 
 namespace {
@@ -116,6 +117,24 @@ TEST_F(LoggerTest, AFullFileBecomesTheOneOlderFileAndANewOneStarts) {
   LogInfo("next");
   EXPECT_NE(LogFile().find("] [INFO] next\r\n"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(path + ".1").size(), kLogFileLimitBytes);
+}
+
+// The bridge inside a service logs where the provider does: its account's protected folder,
+// never the temporary folder every user can plant a link in.
+TEST_F(LoggerTest, ServiceAccountsLogInTheirProtectedFolder) {
+  char program_data[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableA("ProgramData", program_data, MAX_PATH), 0u);
+  const std::string root = std::string(program_data) + "\\Murako KSP\\";
+  RemoveDirectoryTree(root);
+  const LogAccount system = LogAccount::LocalSystem;
+  SetLogAccountForTesting(&system);
+  LogInfo("a service's line");
+  SetLogAccountForTesting(nullptr);
+  EXPECT_NE(ReadFileBytes(root + "LocalSystem\\murako_windows.log").find("] [INFO] a service's line"),
+            std::string::npos);
+  EXPECT_EQ(LogFile().find("a service's line"), std::string::npos);
+  LogInfo("back in the user's folder");  // closes the service log
+  RemoveDirectoryTree(root);
 }
 
 TEST_F(LoggerTest, NoticesCarryTheirPrefixAtTheLevelOfTheOutcome) {

@@ -155,7 +155,7 @@ TEST_F(SecureStorageTest, ValuesAboveTheBlobLimitRoundTripOverContinuationEntrie
                              "credential (" + std::to_string(large.size()) + " bytes)"));
 
   // A shorter value leaves no stale continuation behind.
-  std::string exact = LargeValue(2560);
+  std::string exact = LargeValue(2559);
   ASSERT_TRUE(SecureStorage::StoreToken("test_large", exact));
   EXPECT_FALSE(ReadEntry(L"Murako_Sendaro_test_large#1").found);
   EXPECT_EQ(SecureStorage::GetToken("test_large"), std::optional<std::string>(exact));

@@ -16,7 +16,7 @@
 
 #include "ksp_log.h"
 #include "ksp_log_file.h"
-#include "ksp_log_location.h"
+#include "service_log_location.h"
 #include "test_environment.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "cert_store.h"
 #include "ksp_fixtures.h"
 
 namespace {
@@ -159,6 +160,68 @@ TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLengthUntil
   ScopedKey back;
   ASSERT_EQ(back.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
   EXPECT_EQ(KeyProperty(back.get(), NCRYPT_CERTIFICATE_PROPERTY), fixture.der);
+}
+
+HANDLE g_armed_event = nullptr;
+int g_resyncs = 0;
+BOOL WINAPI RefusingControl(HCERTSTORE, DWORD, DWORD, const void*) { return FALSE; }
+BOOL WINAPI AcceptingControl(HCERTSTORE, DWORD, DWORD control, const void* argument) {
+  if (control == CERT_STORE_CTRL_NOTIFY_CHANGE) {
+    g_armed_event = *static_cast<const HANDLE*>(argument);
+    return TRUE;
+  }
+  if (control == CERT_STORE_CTRL_RESYNC) ++g_resyncs;
+  return control == CERT_STORE_CTRL_RESYNC;
+}
+
+// The store kept open learns of changes by the store's notification where the system arms it
+// and by its registry key where the system refuses (Wine), and says once which it uses.
+TEST(KspPersonalStore, KeptStoreFollowsChangesThroughTheWatchTheSystemAllows) {
+  const InstalledFixture& fixture = Fixtures()["rsa1024"];
+  Thumbprint thumbprint{};
+  ASSERT_TRUE(ParseThumbprint(fixture.thumbprint.c_str(), &thumbprint));
+  const auto in_store = [&] {
+    HCERTSTORE store = OpenPersonalStore();
+    PCCERT_CONTEXT found = store ? FindByThumbprint(store, thumbprint) : nullptr;
+    if (found) CertFreeCertificateContext(found);
+    if (store) CertCloseStore(store, 0);
+    return found != nullptr;
+  };
+  {
+    DebugLogCapture log;
+    SetCertControlStoreForTesting(nullptr);
+    EXPECT_TRUE(in_store());
+    // Wine accepts the notification but never sends it; its registry key tells of the change.
+    EXPECT_EQ(CurrentPersonalStoreWatch(), PersonalStoreWatch::Notification);
+    EXPECT_TRUE(in_store());
+    EXPECT_TRUE(log.HasLine("    Personal store: kept open, resynchronised on the store's change "
+                            "notification or a change of its registry key"))
+        << log.Text();
+    ASSERT_TRUE(RemoveCertificate(fixture.der));
+    EXPECT_FALSE(in_store());
+    ASSERT_TRUE(Fixtures().Reinstall("rsa1024"));
+    EXPECT_TRUE(in_store());
+  }
+  SetCertControlStoreForTesting(RefusingControl);
+  EXPECT_TRUE(in_store());
+  EXPECT_EQ(CurrentPersonalStoreWatch(), PersonalStoreWatch::Registry);
+  ASSERT_TRUE(RemoveCertificate(fixture.der));
+  EXPECT_FALSE(in_store());
+  ASSERT_TRUE(Fixtures().Reinstall("rsa1024"));
+  EXPECT_TRUE(in_store());
+
+  SetCertControlStoreForTesting(AcceptingControl);
+  EXPECT_TRUE(in_store());
+  EXPECT_EQ(CurrentPersonalStoreWatch(), PersonalStoreWatch::Notification);
+  ASSERT_NE(g_armed_event, nullptr);
+  EXPECT_TRUE(in_store());
+  EXPECT_EQ(g_resyncs, 0);
+  SetEvent(g_armed_event);  // what the system does when another process changes the store
+  EXPECT_TRUE(in_store());
+  EXPECT_EQ(g_resyncs, 1);
+  EXPECT_TRUE(in_store());
+  EXPECT_EQ(g_resyncs, 1);
+  SetCertControlStoreForTesting(nullptr);
 }
 
 // The generic public blob type gets the same answer as the RSA one; a key opened by common

@@ -181,6 +181,17 @@ TEST_F(KspSigning, OnlyASignatureOfTheModulusLengthThatVerifiesReachesTheCaller)
     EXPECT_TRUE(log.HasLine("    Expected signature size: 256 bytes (key size)"));
     EXPECT_TRUE(log.HasLine("    PaddingInfo: NULL (no padding info provided)"));
   }
+  {
+    // Sent without its leading zero bytes: padded back to the key's length, then verified.
+    BridgeScript script("strip_zeros");
+    DebugLogCapture log;
+    std::vector<BYTE> signature(256, 0xEE);
+    DWORD size = 0;
+    ASSERT_EQ(Sign(hash, &signature, &size, BCRYPT_PAD_PSS), ERROR_SUCCESS) << log.Text();
+    EXPECT_EQ(signature[0], 0);
+    EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], hash, signature.data(), 256, true));
+    EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: SUCCESS sigSize=256 (HSM real signature)"));
+  }
   struct Case {
     const char* mode;
     int bytes;
@@ -188,7 +199,8 @@ TEST_F(KspSigning, OnlyASignatureOfTheModulusLengthThatVerifiesReachesTheCaller)
     std::string reason;
   };
   const Case cases[] = {
-      {"sign", 100, 0, "signature is 100 bytes, the key's length 256"},
+      {"sign", 100, 0,
+       "signature does not verify with the certificate's public key (status=0xC000A000)"},
       {"sign", 600, BCRYPT_PAD_PSS, "signature is 600 bytes, the key's length 256"},
       {"corrupt", 0, 0,
        "signature does not verify with the certificate's public key (status=0xC000A000)"},

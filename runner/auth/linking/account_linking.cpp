@@ -9,6 +9,7 @@
 #include "logger.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
+#include "untrusted_json.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ AccountLinkingResult AccountLinking::OnLinkingTokenReceived(
     }
     return Link(*token);
   } catch (const std::exception& error) {
-    LogError(Indented(kCross, std::string("Linking failed: ") + error.what()));
+    LogError(Indented(kCross, std::string("Linking failed: ") + JsonErrorText(error)));
   } catch (...) {
     LogError(Indented(kCross, "Linking failed: unknown exception"));
   }
@@ -169,7 +170,7 @@ void AccountLinking::StoreUserData(const UserInfo& user) const {
     SecureStorage::StoreToken(keys.user_info, UserInfoJson(user));
     LogInfo(UserInfoStoredLine(user, professional_));
   } catch (const std::exception& error) {
-    LogWarning(Indented(kWarning, std::string("Failed to store user info: ") + error.what()));
+    LogWarning(Indented(kWarning, std::string("Failed to store user info: ") + JsonErrorText(error)));
   }
 }
 

@@ -229,7 +229,7 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
   } catch (const std::exception& error) {
     outcome.hint.clear();
     outcome.log_line = TokenLogLine{
-        LogLevel::Warning, std::string("  Could not parse user info for login_hint: ") + error.what()};
+        LogLevel::Warning, std::string("  Could not parse user info for login_hint: ") + JsonErrorText(error)};
   }
   return outcome;
 }

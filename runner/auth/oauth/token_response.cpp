@@ -13,8 +13,6 @@ namespace {
 constexpr int32_t kDefaultLifetimeSeconds = 3600;
 constexpr size_t kLoggedRefreshPrefix = 20;
 constexpr char kRedacted[] = "[REDACTED]";
-constexpr size_t kWholeRedactionLimit = 20;
-constexpr size_t kVisibleEnds = 10;
 const std::string kTokenKeys[] = {"access_token", "refresh_token", "id_token"};
 // The longest text the log shows of an answer.
 constexpr size_t kMaxLoggedAnswer = 4096;
@@ -68,9 +66,7 @@ murako::OAuthToken ReadToken(const nlohmann::json& document, const std::string& 
 }
 
 std::string MaskTokenValue(const std::string& value) {
-  if (value.size() <= kWholeRedactionLimit) return kRedacted;
-  return value.substr(0, kVisibleEnds) + "...[REDACTED]..." +
-         value.substr(value.size() - kVisibleEnds);
+  return MaskToken(value, "...[REDACTED]...");
 }
 
 bool IsTokenKey(const std::string& key) {
@@ -196,15 +192,6 @@ int32_t LifetimeSecondsFromJson(const nlohmann::json& value) {
   if (value.is_number_integer()) return Clamp(value.get<int64_t>());
   if (value.is_number_float()) return Clamp(std::trunc(value.get<double>()));
   return value.get<int32_t>();  // booleans convert; other kinds raise the type error
-}
-
-std::string JsonErrorText(const std::exception& error) {
-  std::string text = error.what();
-  if (text.rfind("[json.exception.", 0) == 0) {
-    const size_t end = text.find("] ");
-    if (end != std::string::npos) text.erase(0, end + 2);
-  }
-  return text;
 }
 
 TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant grant,

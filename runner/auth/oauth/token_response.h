@@ -33,9 +33,6 @@ TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant gran
 // library's type error for other kinds.
 int32_t LifetimeSecondsFromJson(const nlohmann::json& value);
 
-// The JSON library's error text without its "[json.exception.kind.number] " prefix.
-std::string JsonErrorText(const std::exception& error);
-
 // A token endpoint answer as the log may show it, written from the parser's events, never
 // from the text itself: members in the answer's order, indented by 2 as the JSON library
 // writes a document, cut after 4,096 characters. The value of every "access_token",

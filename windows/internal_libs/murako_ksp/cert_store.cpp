@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ksp_handles.h"
+#include "ksp_log.h"
 #include "scoped_srw_exclusive_lock.h"
 
 namespace {
@@ -32,19 +33,57 @@ bool ThreadMayImpersonate() {
   return GetLastError() != ERROR_NO_TOKEN;
 }
 
-// Opening the system store reads every certificate of the user from the registry, which costs
-// more than everything else in opening a key, and signing programs open a key per signature.
-// The store is therefore opened once per process, and opened anew after anything under its
-// registry key changed (a certificate installed or removed by Sendaro or by the user, in any
-// process). The change is watched before the store is read, so no change goes unseen. A store
-// already handed out stays as it was for its holder, like a store opened at that moment.
+CertControlStoreFn g_control_store = nullptr;  // null: the system's
+
+BOOL ControlStore(HCERTSTORE store, DWORD control, const void* argument) {
+  if (g_control_store != nullptr) return g_control_store(store, 0, control, argument);
+  return CertControlStore(store, 0, control, argument);
+}
+
+const char* WatchName(PersonalStoreWatch watch) {
+  switch (watch) {
+    case PersonalStoreWatch::Notification:
+      return "kept open, resynchronised on the store's change notification or a change of its "
+             "registry key";
+    case PersonalStoreWatch::Registry:
+      return "kept open, reopened when its registry key changes";
+    default:
+      return "opened at every call (no change notice can be armed)";
+  }
+}
+
+// Opening the system store reads every certificate of the user, which costs more than
+// everything else in opening a key, and signing programs open a key per signature. The store
+// is therefore opened once per process and kept up to date with what any process installs or
+// removes: through the store's own change notification (and its registry key, where the
+// system keeps it there), resynchronised when either fires; where
+// the system refuses that notification, by watching the store's registry key and opening the
+// store anew after a change (the key is where the store lives there; on Windows the roaming
+// profile's files may hold it, which only the notification covers); where neither can be
+// armed, by opening the store at every call. The change is armed before the store is read, so
+// no change goes unseen.
 class PersonalStoreCache {
  public:
   HCERTSTORE Get() {
     if (HCERTSTORE unchanged = UnchangedStore()) return unchanged;
     ScopedSrwExclusiveLock exclusive(lock_);
-    if (!store_ || Changed()) Reopen();
+    if (watch_ == PersonalStoreWatch::None) Choose();
+    if (watch_ == PersonalStoreWatch::OpenEveryCall) return OpenPersonalStoreNow();
+    if (!store_ || Changed()) Refresh();
     return store_ ? CertDuplicateStore(store_.get()) : OpenPersonalStoreNow();
+  }
+
+  PersonalStoreWatch watch() {
+    ScopedSrwSharedLock shared(lock_);
+    return watch_;
+  }
+
+  void Reset() {
+    ScopedSrwExclusiveLock exclusive(lock_);
+    store_.reset();
+    key_.reset();
+    watch_ = PersonalStoreWatch::None;
+    logged_ = PersonalStoreWatch::None;
   }
 
  private:
@@ -54,15 +93,47 @@ class PersonalStoreCache {
     return store_ && !Changed() ? CertDuplicateStore(store_.get()) : nullptr;
   }
 
-  bool Changed() const { return WaitForSingleObject(changed_.get(), 0) != WAIT_TIMEOUT; }
+  static bool Signaled(const UniqueKernelHandle& event) {
+    return event && WaitForSingleObject(event.get(), 0) != WAIT_TIMEOUT;
+  }
+  bool Changed() const { return Signaled(changed_) || Signaled(notified_); }
 
-  void Reopen() {
-    store_.reset();
-    if (WatchForChanges()) store_.reset(OpenPersonalStoreNow());
+  void Choose() {
+    watch_ = PersonalStoreWatch::None;
+    if (!changed_) changed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!notified_) notified_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (changed_ && notified_) {
+      // The registry key as well, armed before the store is read: a system may accept the
+      // notification and never send it (Wine keeps this store in the registry, accepts the
+      // call and resynchronises only part of a change), so a change of the key reopens it.
+      const bool registry = WatchRegistry();
+      store_.reset(OpenPersonalStoreNow());
+      HANDLE event = notified_.get();
+      if (store_ && ResetEvent(event) &&
+          ControlStore(store_.get(), CERT_STORE_CTRL_NOTIFY_CHANGE, &event)) {
+        watch_ = PersonalStoreWatch::Notification;
+      } else if (registry) {
+        watch_ = PersonalStoreWatch::Registry;
+      } else {
+        store_.reset();
+      }
+    }
+    if (watch_ == PersonalStoreWatch::None) watch_ = PersonalStoreWatch::OpenEveryCall;
+    if (logged_ != watch_) KspLog("    Personal store: %s", WatchName(watch_));
+    logged_ = watch_;
   }
 
-  bool WatchForChanges() {
-    if (!changed_) changed_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  void Refresh() {
+    if (watch_ == PersonalStoreWatch::Notification && store_ && !Signaled(changed_)) {
+      HANDLE event = notified_.get();
+      if (ResetEvent(event) && ControlStore(store_.get(), CERT_STORE_CTRL_RESYNC, &event)) return;
+    }
+    store_.reset();
+    if (watch_ == PersonalStoreWatch::Notification) return Choose();  // opened and armed anew
+    if (WatchRegistry()) store_.reset(OpenPersonalStoreNow());
+  }
+
+  bool WatchRegistry() {
     if (!key_) {
       HKEY key = nullptr;
       if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersonalStoreKey, 0, KEY_NOTIFY, &key) !=
@@ -83,7 +154,10 @@ class PersonalStoreCache {
   }
 
   SRWLOCK lock_ = SRWLOCK_INIT;
-  UniqueKernelHandle changed_;
+  PersonalStoreWatch watch_ = PersonalStoreWatch::None;
+  PersonalStoreWatch logged_ = PersonalStoreWatch::None;  // said once, or again if it changes
+  UniqueKernelHandle changed_;   // the registry key changed
+  UniqueKernelHandle notified_;  // the store's own change notification
   UniqueRegistryKey key_;
   UniqueCertStore store_;
 };
@@ -95,6 +169,13 @@ PersonalStoreCache g_personal_store;
 HCERTSTORE OpenPersonalStore() {
   if (ThreadMayImpersonate()) return OpenPersonalStoreNow();
   return g_personal_store.Get();
+}
+
+PersonalStoreWatch CurrentPersonalStoreWatch() { return g_personal_store.watch(); }
+
+void SetCertControlStoreForTesting(CertControlStoreFn control) {
+  g_control_store = control;
+  g_personal_store.Reset();
 }
 
 PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, const Thumbprint& thumbprint) {

@@ -14,6 +14,15 @@
 // caller's to close.
 HCERTSTORE OpenPersonalStore();
 
+// How the store kept open learns of changes, chosen at the first open and logged once.
+enum class PersonalStoreWatch { None, Notification, Registry, OpenEveryCall };
+PersonalStoreWatch CurrentPersonalStoreWatch();
+
+// Tests only (the library exports nothing of it): the CertControlStore the kept store is armed
+// and resynchronised through, null for the system's; the store is chosen again at the next open.
+using CertControlStoreFn = BOOL(WINAPI*)(HCERTSTORE, DWORD, DWORD, const void*);
+void SetCertControlStoreForTesting(CertControlStoreFn control);
+
 // The certificate whose SHA-1 hash is `thumbprint`, or null.
 PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, const Thumbprint& thumbprint);
 

@@ -6,7 +6,7 @@
 #include <cwchar>
 
 #include "ksp_log_file.h"
-#include "ksp_log_location.h"
+#include "service_log_location.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "line_batch.h"
 
 // The provider's debug log: "murako_ksp_debug.log" in the temporary directory of the user the
-// host process runs as, or for a service account in its protected folder (ksp_log_location.h),
+// host process runs as, or for a service account in its protected folder (service_log_location.h),
 // one "[hh:mm:ss.mmm] message" line per call, appended; at 10 MiB the file moves to one older
 // file (ksp_log_file.h). Entry lines start ">>> ", exit lines "<<< ", sub-steps are indented.
 // Logging never fails the caller and leaves the thread's last-error value as it was.

@@ -35,21 +35,6 @@ void CopyContent(HANDLE from, HANDLE to, unsigned long long size) {
 
 }  // namespace
 
-UniqueFile OpenLogFileNoLink(const std::string& path, DWORD access, DWORD disposition) {
-  UniqueFile file(CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr));
-  if (!file) return file;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1) {
-    return UniqueFile();
-  }
-  return file;
-}
-
 void KspLogFile::Append(const std::string& path, const char* line, size_t length) {
   ScopedSrwExclusiveLock exclusive(lock_);
   if (!OpenFor(path)) return;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "service_log_location.h"
 #include "unique_handle.h"
 
 // At this size the log moves to one older file ("<name>.1"), replacing the one before.
@@ -37,10 +38,6 @@ class KspLogFile {
   std::string path_;
   UniqueFile file_;
 };
-
-// Opens `path` with `access` without following a link: a name that is a reparse point or one
-// of several hard links is refused (an invalid handle). `disposition` as for CreateFile.
-UniqueFile OpenLogFileNoLink(const std::string& path, DWORD access, DWORD disposition);
 
 // The provider's one log file.
 KspLogFile& ProviderLogFile();

@@ -48,13 +48,14 @@ using BridgeBuffer = std::unique_ptr<BYTE, MurakoFreeSigFn>;
 
 // Why the bridge's signature cannot be handed to the caller; empty when it can.
 std::string RefusalOf(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes, DWORD flags,
-                      const BYTE* returned, DWORD returned_bytes, DWORD signature_bytes) {
-  if (returned_bytes != signature_bytes) {
+                      const std::vector<uint8_t>& padded, DWORD returned_bytes,
+                      DWORD signature_bytes) {
+  if (padded.empty()) {
     return "signature is " + std::to_string(returned_bytes) + " bytes, the key's length " +
            std::to_string(signature_bytes);
   }
-  return SignatureRefusal(key->certificate, RemoteRequestFor(hash, hash_bytes, flags), returned,
-                          returned_bytes);
+  return SignatureRefusal(key->certificate, RemoteRequestFor(hash, hash_bytes, flags),
+                          padded.data(), static_cast<DWORD>(padded.size()));
 }
 
 // One load-call-unload cycle of the bridge. The bridge's buffer is released through the
@@ -92,16 +93,18 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
          static_cast<int>(returned_bytes), static_cast<int>(signature_bytes));
 
   if (SUCCEEDED(result) && returned != nullptr && returned_bytes != 0) {
-    const std::string refusal = RefusalOf(key, hash, hash_bytes, flags, returned, returned_bytes,
+    const std::vector<uint8_t> padded =
+        SignatureOfKeyLength(returned, returned_bytes, signature_bytes);
+    const std::string refusal = RefusalOf(key, hash, hash_bytes, flags, padded, returned_bytes,
                                           signature_bytes);
     if (!refusal.empty()) {
       KspLog("    Bridge signature refused: %s", refusal.c_str());
       KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (signature refused)");
       return NTE_INTERNAL_ERROR;
     }
-    memcpy(signature, returned, returned_bytes);
+    memcpy(signature, padded.data(), padded.size());
     KspLog("<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)",
-           static_cast<int>(returned_bytes));
+           static_cast<int>(padded.size()));
     return ERROR_SUCCESS;
   }
 

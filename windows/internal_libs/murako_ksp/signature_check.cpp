@@ -120,6 +120,14 @@ DWORD ServicePssSaltBytes(const BYTE* hash, DWORD hash_bytes) {
   return classified.accepted ? static_cast<DWORD>(classified.raw_hash.size()) : hash_bytes;
 }
 
+std::vector<uint8_t> SignatureOfKeyLength(const BYTE* signature, DWORD signature_bytes,
+                                          DWORD key_bytes) {
+  if (signature == nullptr || signature_bytes > key_bytes) return {};
+  std::vector<uint8_t> padded(key_bytes - signature_bytes, 0);
+  padded.insert(padded.end(), signature, signature + signature_bytes);
+  return padded;
+}
+
 std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,
                              const BYTE* signature, DWORD signature_bytes) {
   if (!request.understood) return request.refusal;

@@ -28,6 +28,12 @@ RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWOR
 // takes from them, or the length given when the bridge takes none (it then refuses the hash).
 DWORD ServicePssSaltBytes(const BYTE* hash, DWORD hash_bytes);
 
+// `signature` as `key_bytes` bytes: a shorter one (a service may send it as a number, without
+// its leading zero bytes) left-padded with zeros, one of the key's length as it is; nothing for
+// a longer one.
+std::vector<uint8_t> SignatureOfKeyLength(const BYTE* signature, DWORD signature_bytes,
+                                          DWORD key_bytes);
+
 // Empty when `signature` is exactly as long as the certificate's RSA modulus and verifies with
 // its public key for the request; otherwise the reason it is refused.
 std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRequest& request,

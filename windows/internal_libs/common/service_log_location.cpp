@@ -1,4 +1,4 @@
-#include "ksp_log_location.h"
+#include "service_log_location.h"
 
 #include <windows.h>
 #include <aclapi.h>
@@ -165,4 +165,19 @@ std::string PreparedServiceLogFolder(LogAccount account) {
   if (!FolderUsable(root) || !FolderUsable(folder)) return std::string();
   prepared = folder;
   return prepared;
+}
+
+UniqueFile OpenLogFileNoLink(const std::string& path, DWORD access, DWORD disposition) {
+  UniqueFile file(CreateFileA(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr));
+  if (!file) return file;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks > 1) {
+    return UniqueFile();
+  }
+  return file;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+#include "unique_handle.h"
 
 // Where the provider's debug log lives. A process of a user logs in that user's temporary
 // folder, which only that user can write to. A service process would log in the system's
@@ -29,3 +33,7 @@ std::string ServiceLogFolder(const std::string& program_data, LogAccount account
 // The folder of `account`'s log, created first when the process runs as LocalSystem; empty
 // when it cannot be used. A folder once found usable is not checked again.
 std::string PreparedServiceLogFolder(LogAccount account);
+
+// Opens `path` with `access` without following a link: a name that is a reparse point or one
+// of several hard links is refused (an invalid handle). `disposition` as for CreateFile.
+UniqueFile OpenLogFileNoLink(const std::string& path, DWORD access, DWORD disposition);
