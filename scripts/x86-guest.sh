@@ -124,11 +124,10 @@ export WINEPREFIX=$guest_prefix WINEARCH=win64 WINEDEBUG=-all DISPLAY=:90
 Xvfb :90 -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
 sleep 1
 rm -rf "\$WINEPREFIX"; mkdir -p "\$WINEPREFIX"
-wineserver -p
 /usr/lib/wine/wine64 wineboot -i
 # A crashing program prints its backtrace and exits instead of waiting on a dialog.
 /usr/lib/wine/wine64 reg add 'HKCU\\Software\\Wine\\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-wineserver -w
+wineserver -w  # the server saves the registry as it exits
 test -d "\$WINEPREFIX/drive_c/windows/syswow64"
 echo prefix made
 JOB
