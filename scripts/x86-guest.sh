@@ -270,7 +270,6 @@ run() {
   {
     echo 'set -u'
     echo 'o=trans=virtio,version=9p2000.L,msize=512000,cache=mmap'
-    local entry
     # The shorter path first, so one inside the other is mounted over it.
     printf '%s\n' "${mounts[@]}" | awk '{ print length($2), $0 }' | sort -n | cut -d' ' -f2- |
       while read -r tag path; do
@@ -283,7 +282,8 @@ run() {
   } >"$out/job.sh"
   local limit=${SENDARO_GUEST_TIMEOUT:-2400} started=$SECONDS boot_status=0
   say "booting the guest ($folder), at most $limit s"
-  guest_boot "$folder" run on "$out" "$limit" "${shares[@]}" | sed -u 's/\r$//' ||
+  guest_boot "$folder" run on "$out" "$limit" "${shares[@]}" |
+    sed -u 's/\r$//; s/\x1b[[][0-9;?]*[a-zA-Z]//g; s/\x1bc//g' ||
     boot_status=${PIPESTATUS[0]}
   say "guest run took $((SECONDS - started)) s"
   if [ "$boot_status" -eq 124 ] || [ "$boot_status" -eq 137 ]; then
@@ -305,11 +305,12 @@ guest_run() {
   export SENDARO_X86_RUNS=yes SENDARO_BUILD_ROOT=$build_root DISPLAY=:90 TMPDIR=/tmp
   Xvfb :90 -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &
   sleep 1
+  echo "x86-guest: guest up $(cut -d' ' -f1 /proc/uptime) s after its kernel started"
   local started=$SECONDS
   wineserver -p >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 ||
     { echo "x86-guest: FAILED in the guest: wineboot"; return 98; }
-  echo "x86-guest: guest up, Wine session started in $((SECONDS - started)) s"
+  echo "x86-guest: Wine session started in $((SECONDS - started)) s"
   local status=0
   ctest --test-dir "$build_root/x86" --output-on-failure "$@" || status=$?
   wineserver -k >/dev/null 2>&1 || true
