@@ -38,6 +38,10 @@ wine_session_start() {
   else
     "$wine64" wineboot >/dev/null 2>&1
   fi
+  # A crashing program prints its backtrace and exits instead of waiting on a dialog, so its
+  # test fails at once.
+  "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || echo "wine session: WARNING: crash dialog not turned off in $WINEPREFIX" >&2
 }
 
 wine_session_stop() {
