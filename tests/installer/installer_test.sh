@@ -93,6 +93,9 @@ trap 'wineserver -k >/dev/null 2>&1; bash "$root/scripts/service-double.sh" stop
 bash "$root/scripts/service-double.sh" start $$ || exit 1
 mkdir -p "$WINEPREFIX" && wineserver -p >/dev/null 2>&1 </dev/null &&
   "$wine64" wineboot -i >/dev/null 2>&1 </dev/null
+# A crash prints its backtrace and fails the check instead of waiting on a dialog.
+"$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  >/dev/null 2>&1 </dev/null
 drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/Sendaro"
 provider_key='HKLM\SYSTEM\CurrentControlSet\Control\Cryptography\Providers\Murako KSP'
