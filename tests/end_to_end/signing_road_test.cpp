@@ -10,6 +10,7 @@
 #include "service_double_control.h"
 #include "service_endpoints.h"
 #include "signing_road_support.h"
+#include "storage_keys.h"
 #include "string_conversion.h"
 
 namespace {
@@ -39,6 +40,9 @@ class SigningRoad : public ::testing::Test {
     SecureStorage::DeleteToken("oauth_access_token_ciudadano");
     SecureStorage::DeleteToken("oauth_access_token_profesional");
     SecureStorage::DeleteToken(kEnvironmentKey);
+    for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
+      SecureStorage::DeleteToken(LinkingStorageKeysFor(type).token_environment);
+    }
   }
   // What linking the account leaves behind: the certificate bound to the provider and the
   // thumbprint mappings.
@@ -111,6 +115,9 @@ TEST_F(SigningRoad, LoadSignUnloadCyclesOfTheProviderKeepNoHandlesOrMemory) {
   DoubleIdentity other = Install("cit-rsa3072", "ciudadano");
   StoreCertificateMapping(other.thumbprint, "profesional", "pro-rsa3072");
   SecureStorage::StoreToken(kEnvironmentKey, "desa");
+  for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
+    SecureStorage::StoreToken(LinkingStorageKeysFor(type).token_environment, "desa");
+  }
   auto cycle = [&](uint32_t seed) {
     ProviderRoad road;
     ASSERT_TRUE(road.ready());
