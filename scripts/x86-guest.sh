@@ -310,12 +310,13 @@ guest_run() {
   # (a crash at the first import thunk), so every folder of programs and libraries runs from a
   # guest-local copy at the same path.
   local dir
-  while read -r dir; do
-    mkdir -p "/tmp/x86-local$dir" && cp -a "$dir/." "/tmp/x86-local$dir/" &&
-      mount --bind "/tmp/x86-local$dir" "$dir" ||
-      { echo "x86-guest: FAILED in the guest: no local copy of $dir"; return 96; }
-  done < <(find "$build_root/x86" \( -path '*/CMakeFiles' -o -path "$build_root/x86/wineprefix" \) \
-             -prune -o \( -name '*.exe' -o -name '*.dll' \) -printf '%h\n' | sort -u)
+  find "$build_root/x86" \( -path '*/CMakeFiles' -o -path "$build_root/x86/wineprefix" \) \
+      -prune -o \( -name '*.exe' -o -name '*.dll' \) -printf '%h\n' | sort -u |
+    while read -r dir; do
+      mkdir -p "/tmp/x86-local$dir" && cp -a "$dir/." "/tmp/x86-local$dir/" &&
+        mount --bind "/tmp/x86-local$dir" "$dir" ||
+        { echo "x86-guest: FAILED in the guest: no local copy of $dir"; exit 96; }
+    done || return 96
   local started=$SECONDS
   wineserver -p >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 ||
