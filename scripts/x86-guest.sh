@@ -313,6 +313,8 @@ guest_run() {
   find "$build_root/x86" \( -path '*/CMakeFiles' -o -path "$build_root/x86/wineprefix" \) \
       -prune -o \( -name '*.exe' -o -name '*.dll' \) -printf '%h\n' | sort -u |
     while read -r dir; do
+      case "$dir/" in "${copied:-//}"/*) continue ;; esac  # inside a folder copied already
+      copied=$dir
       mkdir -p "/tmp/x86-local$dir" && cp -a "$dir/." "/tmp/x86-local$dir/" &&
         mount --bind "/tmp/x86-local$dir" "$dir" ||
         { echo "x86-guest: FAILED in the guest: no local copy of $dir"; exit 96; }
