@@ -307,9 +307,18 @@ guest_run() {
   sleep 1
   echo "x86-guest: guest up $(cut -d' ' -f1 /proc/uptime) s after its kernel started"
   # Wine maps the programs' images: pages of an image mapped from the 9p share came up empty
-  # (a crash at the first import thunk), so they run from a guest-local copy at the same path.
-  cp -a "$build_root/x86/bin" /tmp/x86-bin && mount --bind /tmp/x86-bin "$build_root/x86/bin" ||
-    { echo "x86-guest: FAILED in the guest: no local copy of $build_root/x86/bin"; return 96; }
+  # (a crash at the first import thunk), so every folder of programs and libraries runs from a
+  # guest-local copy at the same path.
+  local dir
+  find "$build_root/x86" \( -path '*/CMakeFiles' -o -path "$build_root/x86/wineprefix" \) \
+      -prune -o \( -name '*.exe' -o -name '*.dll' \) -printf '%h\n' | sort -u |
+    while read -r dir; do
+      case "$dir/" in "${copied:-//}"/*) continue ;; esac  # inside a folder copied already
+      copied=$dir
+      mkdir -p "/tmp/x86-local$dir" && cp -a "$dir/." "/tmp/x86-local$dir/" &&
+        mount --bind "/tmp/x86-local$dir" "$dir" ||
+        { echo "x86-guest: FAILED in the guest: no local copy of $dir"; exit 96; }
+    done || return 96
   local started=$SECONDS
   wineserver -p >/dev/null 2>&1
   /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 ||
