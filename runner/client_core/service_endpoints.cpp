@@ -68,10 +68,12 @@ bool IsProductionEnvironment() {
   return IsProductionValue(SecureStorage::GetToken(kEnvironmentKey));
 }
 
-std::string GetApiBaseUrl(const std::string& user_type) {
+std::string GetApiBaseUrl(const std::string& user_type,
+                          const std::optional<std::string>& stored_environment) {
   const ServiceHosts& hosts = DeploymentServiceHosts();
   try {
-    EndpointChoice choice = ChooseApiEndpoint(hosts, ParseUserType(user_type, UserType::kCitizen), IsProductionEnvironment());
+    EndpointChoice choice = ChooseApiEndpoint(hosts, ParseUserType(user_type, UserType::kCitizen),
+                                              IsProductionValue(stored_environment));
     LogInfo(choice.description);
     return choice.base_url;
   } catch (const std::exception& error) {
@@ -104,12 +106,21 @@ bool RecordTokenEnvironment(const std::string& user_type) {
   return false;
 }
 
-bool TokensBelongToStoredEnvironment(const std::string& user_type) {
+std::string GetApiBaseUrl(const std::string& user_type) {
+  return GetApiBaseUrl(user_type, SecureStorage::GetToken(kEnvironmentKey));
+}
+
+bool TokensBelongToEnvironment(const std::string& user_type,
+                               const std::optional<std::string>& stored_environment) {
   const std::optional<std::string> recorded =
       SecureStorage::GetToken(TokenEnvironmentKeyFor(user_type));
-  const std::optional<std::string> stored = SecureStorage::GetToken(kEnvironmentKey);
-  if (TokenEnvironmentMatches(recorded, stored)) return true;
+  if (TokenEnvironmentMatches(recorded, stored_environment)) return true;
   LogError("The tokens of " + user_type + " were obtained in the " + *recorded +
-           " environment - not sent to the " + TokenEnvironmentValue(stored) + " hosts");
+           " environment - not sent to the " + TokenEnvironmentValue(stored_environment) +
+           " hosts");
   return false;
+}
+
+bool TokensBelongToStoredEnvironment(const std::string& user_type) {
+  return TokensBelongToEnvironment(user_type, SecureStorage::GetToken(kEnvironmentKey));
 }

@@ -47,8 +47,11 @@ std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production);
 // Reads "murako_environment" from credential storage.
 bool IsProductionEnvironment();
 
-// Reads the setting, logs the choice and yields the base URL for the user type's word (any
-// other text is the citizen's).
+// Logs the choice and yields the base URL for the user type's word (any other text is the
+// citizen's) in the environment of the stored setting `stored_environment`.
+std::string GetApiBaseUrl(const std::string& user_type,
+                          const std::optional<std::string>& stored_environment);
+// The same for the setting as stored now.
 std::string GetApiBaseUrl(const std::string& user_type);
 
 // ---- The environment a user type's tokens belong to ----------------------------------------
@@ -70,6 +73,9 @@ bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
 // not be stored (logged).
 bool RecordTokenEnvironment(const std::string& user_type);
 
-// Reads both values: true when the user type's tokens may go to the stored environment's
-// hosts. Logs a refusal at Error level.
+// Reads the recorded environment: true when the user type's tokens may go to the hosts of the
+// stored setting `stored_environment`. Logs a refusal at Error level.
+bool TokensBelongToEnvironment(const std::string& user_type,
+                               const std::optional<std::string>& stored_environment);
+// The same against the setting as stored now.
 bool TokensBelongToStoredEnvironment(const std::string& user_type);

@@ -69,7 +69,9 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("User type for this certificate: " + user_type);
   std::optional<std::string> token = TokenFor(user_type);
   if (!token) return E_FAIL;
-  if (!TokensBelongToStoredEnvironment(user_type)) {
+  // Read once: the token goes to the hosts of the environment it was checked against.
+  const std::optional<std::string> environment = SecureStorage::GetToken(kEnvironmentKey);
+  if (!TokensBelongToEnvironment(user_type, environment)) {
     SetBridgeError("The OAuth token was obtained in another environment. Sign in again.");
     return E_FAIL;
   }
@@ -81,7 +83,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   }
   LogInfo("Using sign_identity_id from cache: " + *identity);
 
-  const std::string base_url = GetApiBaseUrl(user_type);
+  const std::string base_url = GetApiBaseUrl(user_type, environment);
   LogInfo("API Base URL: " + base_url);
   MurakoApiClient client(base_url, *token);
 
