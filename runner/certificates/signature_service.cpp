@@ -4,10 +4,13 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "cert_handles.h"
+#include "hash_classification.h"
 #include "logged_reason.h"
 #include "logger.h"
+#include "signature_check.h"
 #include "text_encoding.h"
 
 namespace {
@@ -70,6 +73,33 @@ ValueOrReason<std::vector<uint8_t>> CalculateHashUnguarded(const std::vector<uin
   return hash;
 }
 
+ValueOrReason<std::vector<uint8_t>> CheckedSignatureUnguarded(
+    const std::vector<uint8_t>& certificate_der, const SignatureRequest& request,
+    const std::vector<uint8_t>& signature) {
+  UniqueCertContext certificate(CertCreateCertificateContext(
+      X509_ASN_ENCODING, certificate_der.data(), static_cast<DWORD>(certificate_der.size())));
+  if (!certificate) return LoggedReason(Failure("CertCreateCertificateContext"));
+  std::optional<std::vector<uint8_t>> raw_hash = DecodeBase64(request.digest_value);
+  if (!raw_hash) return LoggedReason("Signature request carries no hash to check against");
+  const RemoteSignatureRequest checked_request = RemoteRequestForRawHash(
+      std::move(*raw_hash), IsPssAlgorithmName(request.signature_algorithm));
+  const DWORD key_bytes = CertificateModulusBytes(certificate.get());
+  const std::vector<uint8_t> padded =
+      SignatureOfKeyLength(signature.data(), static_cast<DWORD>(signature.size()), key_bytes);
+  if (padded.empty()) {
+    return LoggedReason("Signature refused: " + std::to_string(signature.size()) +
+                        " bytes, the certificate's key " + std::to_string(key_bytes));
+  }
+  const std::string refusal = SignatureRefusal(certificate.get(), checked_request, padded.data(),
+                                               static_cast<DWORD>(padded.size()));
+  if (!refusal.empty()) return LoggedReason("Signature refused: " + refusal);
+  if (padded.size() != signature.size()) {
+    LogInfo("Signature of " + std::to_string(signature.size()) + " bytes padded to the key's " +
+            std::to_string(padded.size()));
+  }
+  return padded;
+}
+
 }  // namespace
 
 SignatureService::SignatureService() { LogInfo("SignatureService initialized"); }
@@ -119,5 +149,15 @@ ValueOrReason<SignatureRequest> SignatureService::PrepareSignatureRequest(
     return request;
   } catch (...) {
     return LoggedReason("Exception in PrepareSignatureRequest");
+  }
+}
+
+ValueOrReason<std::vector<uint8_t>> SignatureService::CheckedSignature(
+    const std::vector<uint8_t>& certificate_der, const SignatureRequest& request,
+    const std::vector<uint8_t>& signature) const {
+  try {
+    return CheckedSignatureUnguarded(certificate_der, request, signature);
+  } catch (...) {
+    return LoggedReason("Exception in CheckedSignature");
   }
 }

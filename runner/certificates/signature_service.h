@@ -21,4 +21,10 @@ class SignatureService {
   ValueOrReason<SignatureRequest> PrepareSignatureRequest(const std::vector<uint8_t>& data,
                                                           const std::string& signIdentityId,
                                                           const std::string& algorithmName) const;
+  // The service's `signature` for `request` at the length of the certificate's key: left-padded
+  // with zeros when the service dropped leading zero bytes, and only when it then verifies with
+  // the certificate's public key; otherwise why not (logged).
+  ValueOrReason<std::vector<uint8_t>> CheckedSignature(const std::vector<uint8_t>& certificate_der,
+                                                       const SignatureRequest& request,
+                                                       const std::vector<uint8_t>& signature) const;
 };

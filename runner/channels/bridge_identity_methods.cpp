@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "cert_parser.h"
 #include "channel_arguments.h"
 #include "linking_rules.h"
 #include "logger.h"
@@ -39,6 +40,26 @@ MurakoApiClient CitizenClient(const std::string& operation, const std::string& a
       CitizenApiBaseUrl(DeploymentServiceHosts(), IsProductionEnvironment());
   LogInfo(operation + " using API URL: " + base_url);
   return MurakoApiClient(base_url, access_token);
+}
+
+ChannelAnswer SignatureFailed() {
+  return ChannelAnswer::Failure("SIGNATURE_FAILED", "Failed to sign data");
+}
+
+// The signature as the identity certificate's key signs: the service may drop its leading zero
+// bytes, and nothing that does not verify with the certificate reaches the interface.
+ValueOrReason<std::vector<uint8_t>> CheckedAgainstIdentity(const SignatureService& signatures,
+                                                           const MurakoApiClient& api,
+                                                           const SignatureRequest& request,
+                                                           const std::vector<uint8_t>& signature) {
+  const std::optional<IdentityDetails> details = api.GetIdentityDetails(request.sign_identity_id);
+  if (!details || details->certificate.empty()) {
+    LogError("Failed to get certificate for identity: " + request.sign_identity_id);
+    return Reason{"no certificate"};
+  }
+  const ValueOrReason<std::vector<uint8_t>> der = CertParser::DecodeBase64(details->certificate);
+  if (!der) return Reason{der.reason()};
+  return signatures.CheckedSignature(*der, request, signature);
 }
 
 EncodableValue IdentityEntry(const SignIdentity& identity) {
@@ -90,13 +111,17 @@ ChannelAnswer SignData(ApplicationHost&, const EncodableValue* arguments) {
   if (!token) return NoToken();
 
   const std::vector<uint8_t> bytes(data.begin(), data.end());
+  const SignatureService signatures;
   const auto request =
-      SignatureService().PrepareSignatureRequest(bytes, checked.values[1], checked.values[2]);
+      signatures.PrepareSignatureRequest(bytes, checked.values[1], checked.values[2]);
   if (!request) return ChannelAnswer::Failure("HASH_FAILED", "Failed to calculate hash");
 
-  const auto signature = CitizenClient("signHash", *token).SignHash(*request);
-  if (!signature) return ChannelAnswer::Failure("SIGNATURE_FAILED", "Failed to sign data");
-  return ChannelAnswer::Success(EncodableValue(signature->signature));
+  const MurakoApiClient api = CitizenClient("signHash", *token);
+  const auto signature = api.SignHash(*request);
+  if (!signature) return SignatureFailed();
+  const auto verified = CheckedAgainstIdentity(signatures, api, *request, signature->signature);
+  if (!verified) return SignatureFailed();
+  return ChannelAnswer::Success(EncodableValue(*verified));
 }
 
 ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {

@@ -38,9 +38,10 @@ class RequestJournal:
 
 class FaultQueue:
     """Faults for the next requests. A fault may be bound to one bearer token, so tests of
-    concurrent runs sharing the double do not see each other's faults."""
+    concurrent runs sharing the double do not see each other's faults, and to one path."""
 
-    KINDS = ("status", "delay", "reset", "empty", "redirect", "oversize", "drip")
+    KINDS = ("status", "delay", "reset", "empty", "redirect", "oversize", "drip",
+             "short_signature")
 
     def __init__(self):
         self._lock = threading.Lock()
@@ -54,10 +55,10 @@ class FaultQueue:
         with self._lock:
             self._faults.append(fault)
 
-    def take(self, token):
+    def take(self, token, path):
         with self._lock:
             for fault in self._faults:
-                if fault.get("token") in (None, token):
+                if fault.get("token") in (None, token) and fault.get("path") in (None, path):
                     fault["count"] -= 1
                     if fault["count"] <= 0:
                         self._faults.remove(fault)

@@ -65,6 +65,15 @@ def sign(private_key, digest, hash_name, pss):
                             utils.Prehashed(HASHES[hash_name]()))
 
 
+def short_signature(private_key, digest, hash_name):
+    """A PSS signature whose first byte is zero, sent without it as a service sending the
+    signature as a number would: PSS signatures differ each time, about 1 in 256 starts so."""
+    while True:
+        signature = sign(private_key, digest, hash_name, True)
+        if signature[0] == 0:
+            return signature.lstrip(b"\0")
+
+
 def verify(public_key, signature, digest, hash_name, pss):
     try:
         public_key.verify(signature, digest, _padding(hash_name, pss),

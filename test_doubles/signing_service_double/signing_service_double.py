@@ -18,7 +18,7 @@ import sys
 import threading
 import time
 
-from flask import Flask, Response, jsonify, request
+from flask import Flask, Response, g, jsonify, request
 from werkzeug.serving import WSGIRequestHandler, make_server
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -88,10 +88,14 @@ class ServiceDouble:
             subject = form_subject(request.get_data()) if request.path == TOKEN_PATH else None
             self.journal.record(host_label, request.method, request.full_path.rstrip("?"),
                                 dict(request.headers), request.get_data(), subject)
-            fault = self.faults.take(subject if subject is not None else bearer_token())
+            fault = self.faults.take(subject if subject is not None else bearer_token(),
+                                     request.path)
             if fault is None:
                 return None
             kind = fault["kind"]
+            if kind == "short_signature":
+                g.short_signature = True
+                return None
             if kind == "delay":
                 time.sleep(float(fault.get("seconds", 35)))
                 return None
@@ -179,7 +183,12 @@ class ServiceDouble:
                 return failure
             if identity.status != "enabled":
                 return error(403, "sign identity is not enabled")
-            signature = ops.sign(identity.key, digest, hash_name, pss)
+            if g.get("short_signature"):
+                if not pss:
+                    return error(400, "short_signature needs a PSS request")
+                signature = ops.short_signature(identity.key, digest, hash_name)
+            else:
+                signature = ops.sign(identity.key, digest, hash_name, pss)
             return Response(signature, status=200, content_type="application/octet-stream")
 
         AuthorizationHost(app, host_label, self.authorization)

@@ -268,6 +268,10 @@ def lifecycle(wine, checks):
     ending.wait()
 
 
+PSS = "rsa-pss-mgf1-sha256"
+RAW_SIGNATURE = "/trustedx-resources/esigp/v1/signatures/server/raw"
+
+
 def verify_at_double(control, identity, algorithm, data, signature):
     body = json.dumps({"identity": identity, "algorithm": algorithm,
                        "digest": base64.b64encode(hashlib.sha256(data).digest()).decode(),
@@ -288,7 +292,11 @@ def signing(wine, checks, control):
     for thumbprint in disabled:
         wine.probe("remove-certificate", thumbprint)
     data = "Hola, Sendaro"
-    run = app.run([call("registerKspHKLM"), call("testKspDummy"),
+    # The service may send a signature as a number, without its leading zero bytes.
+    post(control, "/faults", {"kind": "short_signature", "path": RAW_SIGNATURE})
+    run = app.run([call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
+                                     "algorithm": PSS, "userType": "ciudadano"}),
+                   call("registerKspHKLM"), call("testKspDummy"),
                    call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
                                      "algorithm": "rsa-sha256", "userType": "ciudadano"}),
                    call("getKspLogs", {"lines": 4}), plugin("obtenerCertificadoCiudadano"),
@@ -298,8 +306,13 @@ def signing(wine, checks, control):
                    call("signData", {"data": data, "signIdentityId": "cit-rsa2048",
                                      "algorithm": "rsa-sha256", "userType": "ciudadano"}),
                    call("setEnvironment", {"environment": "desa"}), {"window": "destroy"}])
-    checks.equal("registerKspHKLM", result_of(run.reply(0)), True)
-    test = result_of(run.reply(1)) or {}
+    short = base64.b64decode((result_of(run.reply(0)) or {}).get("$bytes") or "")
+    checks.equal("signData pads a short signature to the key length", len(short), 256)
+    checks.true("the padded signature verifies at the double",
+                verify_at_double(control, "cit-rsa2048", PSS, data.encode(),
+                                 base64.b64encode(short).decode()))
+    checks.equal("registerKspHKLM", result_of(run.reply(1)), True)
+    test = result_of(run.reply(2)) or {}
     checks.equal("testKspDummy success", test.get("success"), True)
     checks.true("testKspDummy signed remotely",
                 any(line.startswith("  ✅ Signature generated: ") for line in test.get("logs", [])),
@@ -308,23 +321,23 @@ def signing(wine, checks, control):
                  ["========================================", "✅ ALL TESTS PASSED!",
                   "========================================"])
     checks.true("testKspDummy key length", test.get("keyLength") in (2048, 3072, 4096), test)
-    signature = (result_of(run.reply(2)) or {}).get("$bytes")
-    checks.true("signData answers bytes", signature is not None, run.reply(2))
+    signature = (result_of(run.reply(3)) or {}).get("$bytes")
+    checks.true("signData answers bytes", signature is not None, run.reply(3))
     if signature:
         checks.true("signData verifies at the double",
                     verify_at_double(control, "cit-rsa2048", "rsa-sha256", data.encode(), signature))
-    logs = result_of(run.reply(3)) or ""
+    logs = result_of(run.reply(4)) or ""
     checks.equal("getKspLogs answers the last 4 lines", logs.count("\n"), 4)
-    status = result_of(run.reply(4)) or {}
+    status = result_of(run.reply(5)) or {}
     checks.equal("obtenerCertificadoCiudadano keys", sorted(status),
                  ["dni", "nombre", "organizacion", "sesionActiva"])
     checks.equal("obtenerCertificadoCiudadano session", status.get("sesionActiva"), True)
-    checks.equal("unregisterKsp", result_of(run.reply(5)), True)
+    checks.equal("unregisterKsp", result_of(run.reply(6)), True)
     # A change of environment signs both accounts out before it takes effect.
-    checks.equal("setEnvironment prod", result_of(run.reply(6)), True)
-    checks.equal("no token after the switch", result_of(run.reply(7)), False)
-    checks.equal("no certificate after the switch", result_of(run.reply(8)), [])
-    checks.equal("signData after the switch", error_of(run.reply(9)),
+    checks.equal("setEnvironment prod", result_of(run.reply(7)), True)
+    checks.equal("no token after the switch", result_of(run.reply(8)), False)
+    checks.equal("no certificate after the switch", result_of(run.reply(9)), [])
+    checks.equal("signData after the switch", error_of(run.reply(10)),
                  ["NO_TOKEN", "No access token found. Please login first."])
 
 

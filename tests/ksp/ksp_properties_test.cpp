@@ -224,6 +224,23 @@ TEST(KspPersonalStore, KeptStoreFollowsChangesThroughTheWatchTheSystemAllows) {
   SetCertControlStoreForTesting(nullptr);
 }
 
+// What a browser that stays open sees: the certificates another process removes and adds, through
+// the watch in use here.
+TEST(KspPersonalStore, AProviderOpenedBeforeSeesChangesMadeByAnotherProcess) {
+  SetCertControlStoreForTesting(nullptr);
+  const InstalledFixture& fixture = Fixtures()["rsa1024"];
+  ScopedProvider provider;
+  ScopedKey before;
+  ASSERT_EQ(before.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
+  ASSERT_TRUE(ChangeStoreInAnotherProcess("remove", "rsa1024"));
+  ScopedKey gone;
+  EXPECT_EQ(gone.Open(provider.get(), fixture.thumbprint), NTE_BAD_KEYSET);
+  ASSERT_TRUE(ChangeStoreInAnotherProcess("install", "rsa1024"));
+  ScopedKey back;
+  ASSERT_EQ(back.Open(provider.get(), fixture.thumbprint), ERROR_SUCCESS);
+  EXPECT_EQ(KeyProperty(back.get(), NCRYPT_CERTIFICATE_PROPERTY), fixture.der);
+}
+
 // The generic public blob type gets the same answer as the RSA one; a key opened by common
 // name, container name or a lower-case thumbprint exports like one opened by its thumbprint.
 TEST(KspProperties, ExportGivesTheCertificatesOwnPublicKeyBlobHoweverTheKeyWasNamed) {

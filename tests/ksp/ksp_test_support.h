@@ -78,6 +78,11 @@ bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friend
                         const std::wstring& container_name);
 bool RemoveCertificate(const std::vector<BYTE>& der);
 
+// Runs this test program again as another process that installs or removes ("install",
+// "remove") the fixture certificate `name`; true when it did so within 30 seconds.
+constexpr char kStoreChangeSwitch[] = "--store-change";
+bool ChangeStoreInAnotherProcess(const char* action, const std::string& name);
+
 class FixtureSet {
  public:
   void Install(const std::vector<FixtureEntry>& entries);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "browser_guards.h"
 #include "com_object.h"
 #include "oauth_manager.h"
 #include "oauth_protocol.h"
@@ -275,6 +276,24 @@ TEST_F(StandInBrowser, CancelLinkAndClosingTheWindow) {
   browser.Navigate(AuthorizationUrl());
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(browser.window); }, 10000));
   EXPECT_TRUE(browser.redirect.empty());
+}
+
+// An external scheme the navigation events let through asks to launch its application; the
+// sign-in browser's guard cancels the launch where the runtime reports it.
+TEST_F(StandInBrowser, ExternalSchemeLaunchesUnlessTheGuardCancelsIt) {
+  const std::string log = folder_.path() + "browser.log";
+  const auto logged = [&](const std::string& line) {
+    return PumpUntil([&] { return ReadFileBytes(log).find(line) != std::string::npos; }, 5000);
+  };
+  {
+    BrowserWindow unguarded(Profile());
+    unguarded.Navigate("ms-settings:privacy");
+    EXPECT_TRUE(logged("external application launched for: ms-settings:privacy"));
+  }
+  BrowserWindow guarded(Profile());
+  GuardFramesWindowsAndDownloads(guarded.web_view.Get());
+  guarded.Navigate("ms-settings:privacy");
+  EXPECT_TRUE(logged("external scheme launch cancelled: ms-settings:privacy"));
 }
 
 }  // namespace

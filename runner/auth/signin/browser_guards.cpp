@@ -56,6 +56,34 @@ HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArg
   return S_OK;
 }
 
+// The last guard: whatever reaches the system's protocol handlers from any frame is refused,
+// without the runtime's prompt.
+HRESULT OnLaunchingExternalUriScheme(ICoreWebView2*,
+                                     ICoreWebView2LaunchingExternalUriSchemeEventArgs* args) {
+  if (args == nullptr) return S_OK;
+  args->put_Cancel(TRUE);
+  LPWSTR raw_uri = nullptr;
+  args->get_Uri(&raw_uri);
+  LogWarning("External scheme refused in the sign-in window: " +
+             RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
+  return S_OK;
+}
+
+void GuardExternalSchemes(ICoreWebView2* webview) {
+  ComPtr<ICoreWebView2_18> with_launches;
+  if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_launches))) || !with_launches) {
+    LogInfo("Sign-in browser without ICoreWebView2_18: external schemes are refused by the "
+            "navigation guards only");
+    return;
+  }
+  EventRegistrationToken token = {};
+  if (FAILED(with_launches->add_LaunchingExternalUriScheme(
+          LaunchingExternalUriSchemeHandler::Create(OnLaunchingExternalUriScheme).Get(),
+          &token))) {
+    LogError("Failed to register the external-scheme guard of the sign-in browser");
+  }
+}
+
 }  // namespace
 
 void GuardFramesWindowsAndDownloads(ICoreWebView2* webview) {
@@ -69,6 +97,7 @@ void GuardFramesWindowsAndDownloads(ICoreWebView2* webview) {
           NavigationStartingHandler::Create(OnFrameNavigationStarting).Get(), &token))) {
     LogError("Failed to register the frame guard of the sign-in browser");
   }
+  GuardExternalSchemes(webview);
   ComPtr<ICoreWebView2_4> with_downloads;
   if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_downloads))) || !with_downloads) {
     LogWarning("Sign-in browser without ICoreWebView2_4: downloads cannot be watched");

@@ -76,3 +76,6 @@ using NewWindowRequestedHandler =
 using DownloadStartingHandler =
     WebViewHandler<ICoreWebView2DownloadStartingEventHandler, ICoreWebView2*,
                    ICoreWebView2DownloadStartingEventArgs*>;
+using LaunchingExternalUriSchemeHandler =
+    WebViewHandler<ICoreWebView2LaunchingExternalUriSchemeEventHandler, ICoreWebView2*,
+                   ICoreWebView2LaunchingExternalUriSchemeEventArgs*>;

@@ -176,3 +176,42 @@ class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartin
   BOOL cancel_ = FALSE;
   BOOL handled_ = FALSE;
 };
+
+class LaunchingExternalUriSchemeArgs final
+    : public ComObject<ICoreWebView2LaunchingExternalUriSchemeEventArgs> {
+ public:
+  LaunchingExternalUriSchemeArgs(std::wstring uri, std::wstring origin, bool user_initiated)
+      : uri_(std::move(uri)), origin_(std::move(origin)), user_initiated_(user_initiated) {}
+  bool cancelled() const { return cancel_ != FALSE; }
+
+  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
+  HRESULT STDMETHODCALLTYPE get_InitiatingOrigin(LPWSTR* origin) override {
+    return CopyToCoTaskMem(origin_, origin);
+  }
+  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
+    if (value == nullptr) return E_POINTER;
+    *value = user_initiated_ ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
+    if (cancel == nullptr) return E_POINTER;
+    *cancel = cancel_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
+    cancel_ = cancel;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
+
+ protected:
+  bool Answers(REFIID iid) const override {
+    return AnyOf(iid, {&IID_ICoreWebView2LaunchingExternalUriSchemeEventArgs});
+  }
+
+ private:
+  std::wstring uri_;
+  std::wstring origin_;
+  bool user_initiated_;
+  BOOL cancel_ = FALSE;
+};

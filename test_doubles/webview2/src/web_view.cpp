@@ -91,6 +91,7 @@ void WebView::Close() {
   frame_handlers_.clear();
   new_window_handlers_.clear();
   download_handlers_.clear();
+  launch_handlers_.clear();
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Source(LPWSTR* uri) {
@@ -168,6 +169,16 @@ HRESULT STDMETHODCALLTYPE WebView::remove_DownloadStarting(EventRegistrationToke
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE WebView::add_LaunchingExternalUriScheme(
+    ICoreWebView2LaunchingExternalUriSchemeEventHandler* handler, EventRegistrationToken* token) {
+  return AddHandler(launch_handlers_, next_token_, handler, token);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::remove_LaunchingExternalUriScheme(EventRegistrationToken token) {
+  launch_handlers_.erase(token.value);
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE WebView::get_CookieManager(ICoreWebView2CookieManager** manager) {
   if (manager == nullptr) return E_POINTER;
   if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(profile_, dispatcher_);
@@ -201,7 +212,8 @@ void WebView::BeginHop(Hop hop) {
   }
   if (!hop.request.address.IsHttp()) {
     Trace("not fetched (no handler for the scheme): " + RedactAddressForLog(target));
-    Complete(hop.navigation, false, kUnknown);
+    AskToLaunch(target, hop.user_initiated);
+    if (Current(hop.navigation)) Complete(hop.navigation, false, kUnknown);
     return;
   }
   hop.request.cookie_header = profile_->cookies().HeaderFor(hop.request.address, BrowserProfile::Now());
@@ -328,7 +340,20 @@ void WebView::NavigateFrames(const std::vector<std::string>& frames) {
     Trace(std::string(args->cancelled() ? "frame navigation cancelled: "
                                         : "frame navigation allowed: ") +
           RedactAddressForLog(uri));
+    const auto address = ParseWebAddress(uri);
+    if (!args->cancelled() && address && !address->IsHttp()) AskToLaunch(uri, false);
   }
+}
+
+void WebView::AskToLaunch(const std::string& uri, bool user_initiated) {
+  WebAddress origin = address_;
+  origin.path_and_query.clear();
+  const std::wstring initiating = has_page_ ? Utf8ToWide(origin.Text()) : std::wstring();
+  auto args = Make<LaunchingExternalUriSchemeArgs>(Utf8ToWide(uri), initiating, user_initiated);
+  for (const auto& handler : Snapshot(launch_handlers_)) handler->Invoke(this, args.Get());
+  Trace(std::string(args->cancelled() ? "external scheme launch cancelled: "
+                                      : "external application launched for: ") +
+        RedactAddressForLog(uri));
 }
 
 void WebView::SubmitFirstForm(const std::vector<std::pair<std::string, std::string>>& fields,

@@ -29,8 +29,10 @@
 // not fetched. A link
 // with a target and window.open raise NewWindowRequested; unhandled, the window opens outside
 // the application (the log says so). An attachment raises DownloadStarting; not cancelled, it
-// is saved (the log says so).
-class WebView final : public ComObject<ICoreWebView2_4> {
+// is saved (the log says so). A navigation of the window or of a frame to any other scheme than
+// http and https that its event lets through asks to launch the scheme's application, raising
+// LaunchingExternalUriScheme; not cancelled, the application is launched (the log says so).
+class WebView final : public ComObject<ICoreWebView2_18> {
  public:
   WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
           std::shared_ptr<HostWindow> host, ComPtr<ICoreWebView2Environment> environment);
@@ -60,6 +62,10 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
                                                  EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE add_LaunchingExternalUriScheme(
+      ICoreWebView2LaunchingExternalUriSchemeEventHandler* handler,
+      EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE remove_LaunchingExternalUriScheme(EventRegistrationToken token) override;
 
   SENDARO_NOT_IMPLEMENTED(get_Settings, ICoreWebView2Settings**)
   SENDARO_NOT_IMPLEMENTED(NavigateToString, LPCWSTR)
@@ -119,11 +125,55 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   SENDARO_NOT_IMPLEMENTED(ClearVirtualHostNameToFolderMapping, LPCWSTR)
   SENDARO_NOT_IMPLEMENTED(add_FrameCreated, ICoreWebView2FrameCreatedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_FrameCreated, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_ClientCertificateRequested, ICoreWebView2ClientCertificateRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ClientCertificateRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(OpenTaskManagerWindow)
+  SENDARO_NOT_IMPLEMENTED(PrintToPdf, LPCWSTR, ICoreWebView2PrintSettings*, ICoreWebView2PrintToPdfCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(add_IsMutedChanged, ICoreWebView2IsMutedChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_IsMutedChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_IsMuted, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(put_IsMuted, BOOL)
+  SENDARO_NOT_IMPLEMENTED(add_IsDocumentPlayingAudioChanged, ICoreWebView2IsDocumentPlayingAudioChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_IsDocumentPlayingAudioChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_IsDocumentPlayingAudio, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(add_IsDefaultDownloadDialogOpenChanged, ICoreWebView2IsDefaultDownloadDialogOpenChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_IsDefaultDownloadDialogOpenChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_IsDefaultDownloadDialogOpen, BOOL*)
+  SENDARO_NOT_IMPLEMENTED(OpenDefaultDownloadDialog)
+  SENDARO_NOT_IMPLEMENTED(CloseDefaultDownloadDialog)
+  SENDARO_NOT_IMPLEMENTED(get_DefaultDownloadDialogCornerAlignment, COREWEBVIEW2_DEFAULT_DOWNLOAD_DIALOG_CORNER_ALIGNMENT*)
+  SENDARO_NOT_IMPLEMENTED(put_DefaultDownloadDialogCornerAlignment, COREWEBVIEW2_DEFAULT_DOWNLOAD_DIALOG_CORNER_ALIGNMENT)
+  SENDARO_NOT_IMPLEMENTED(get_DefaultDownloadDialogMargin, POINT*)
+  SENDARO_NOT_IMPLEMENTED(put_DefaultDownloadDialogMargin, POINT)
+  SENDARO_NOT_IMPLEMENTED(add_BasicAuthenticationRequested, ICoreWebView2BasicAuthenticationRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_BasicAuthenticationRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(CallDevToolsProtocolMethodForSession, LPCWSTR, LPCWSTR, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(add_ContextMenuRequested, ICoreWebView2ContextMenuRequestedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ContextMenuRequested, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(add_StatusBarTextChanged, ICoreWebView2StatusBarTextChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_StatusBarTextChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_StatusBarText, LPWSTR*)
+  SENDARO_NOT_IMPLEMENTED(get_Profile, ICoreWebView2Profile**)
+  SENDARO_NOT_IMPLEMENTED(add_ServerCertificateErrorDetected, ICoreWebView2ServerCertificateErrorDetectedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_ServerCertificateErrorDetected, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(ClearServerCertificateErrorActions, ICoreWebView2ClearServerCertificateErrorActionsCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(add_FaviconChanged, ICoreWebView2FaviconChangedEventHandler*, EventRegistrationToken*)
+  SENDARO_NOT_IMPLEMENTED(remove_FaviconChanged, EventRegistrationToken)
+  SENDARO_NOT_IMPLEMENTED(get_FaviconUri, LPWSTR*)
+  SENDARO_NOT_IMPLEMENTED(GetFavicon, COREWEBVIEW2_FAVICON_IMAGE_FORMAT, ICoreWebView2GetFaviconCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(Print, ICoreWebView2PrintSettings*, ICoreWebView2PrintCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(ShowPrintUI, COREWEBVIEW2_PRINT_DIALOG_KIND)
+  SENDARO_NOT_IMPLEMENTED(PrintToPdfStream, ICoreWebView2PrintSettings*, ICoreWebView2PrintToPdfStreamCompletedHandler*)
+  SENDARO_NOT_IMPLEMENTED(PostSharedBufferToScript, ICoreWebView2SharedBuffer*, COREWEBVIEW2_SHARED_BUFFER_ACCESS, LPCWSTR)
 
  protected:
   bool Answers(REFIID iid) const override {
     return AnyOf(iid, {&IID_ICoreWebView2, &IID_ICoreWebView2_2, &IID_ICoreWebView2_3,
-                       &IID_ICoreWebView2_4});
+                       &IID_ICoreWebView2_4, &IID_ICoreWebView2_5, &IID_ICoreWebView2_6,
+                       &IID_ICoreWebView2_7, &IID_ICoreWebView2_8, &IID_ICoreWebView2_9,
+                       &IID_ICoreWebView2_10, &IID_ICoreWebView2_11, &IID_ICoreWebView2_12,
+                       &IID_ICoreWebView2_13, &IID_ICoreWebView2_14, &IID_ICoreWebView2_15,
+                       &IID_ICoreWebView2_16, &IID_ICoreWebView2_17, &IID_ICoreWebView2_18});
   }
 
  private:
@@ -145,6 +195,7 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   void RequestNewWindow(const std::string& reference, bool user_initiated);
   bool DownloadAllowed(const WebAddress& from);
   void NavigateFrames(const std::vector<std::string>& frames);
+  void AskToLaunch(const std::string& uri, bool user_initiated);
   void LetUserAct(uint64_t page);
   void PerformUserStep(uint64_t page, const UserStep& step);
   bool Current(uint64_t navigation) const { return !closed_ && navigation == navigation_; }
@@ -163,6 +214,7 @@ class WebView final : public ComObject<ICoreWebView2_4> {
   std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> frame_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2NewWindowRequestedEventHandler>> new_window_handlers_;
   std::map<int64_t, ComPtr<ICoreWebView2DownloadStartingEventHandler>> download_handlers_;
+  std::map<int64_t, ComPtr<ICoreWebView2LaunchingExternalUriSchemeEventHandler>> launch_handlers_;
   int64_t next_token_ = 1;
   uint64_t navigation_ = 0;
   bool navigating_ = false;  // a navigation started and not yet completed

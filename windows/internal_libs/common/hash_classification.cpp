@@ -55,6 +55,10 @@ HashClassification ClassifyHash(const uint8_t* hash, uint32_t length) {
   return result;
 }
 
+namespace {
+constexpr char kPssAlgorithmPrefix[] = "rsa-pss-mgf1-";
+}  // namespace
+
 std::string SignatureAlgorithmName(size_t raw_hash_length, uint32_t padding_flags) {
   const bool pss = (padding_flags & kPssPaddingFlag) != 0;
   const char* hash_name = raw_hash_length == 32   ? "sha256"
@@ -62,7 +66,11 @@ std::string SignatureAlgorithmName(size_t raw_hash_length, uint32_t padding_flag
                           : raw_hash_length == 64 ? "sha512"
                                                   : nullptr;
   if (hash_name == nullptr) return {};
-  return std::string(pss ? "rsa-pss-mgf1-" : "rsa-") + hash_name;
+  return std::string(pss ? kPssAlgorithmPrefix : "rsa-") + hash_name;
+}
+
+bool IsPssAlgorithmName(const std::string& algorithm_name) {
+  return algorithm_name.rfind(kPssAlgorithmPrefix, 0) == 0;
 }
 
 std::string DescribePaddingFlags(uint32_t padding_flags) {

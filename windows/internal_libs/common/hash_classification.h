@@ -20,6 +20,8 @@ HashClassification ClassifyHash(const uint8_t* hash, uint32_t length);
 // The service's algorithm name for a raw hash length (32/48/64) and the padding flags; empty
 // for any other length.
 std::string SignatureAlgorithmName(size_t raw_hash_length, uint32_t padding_flags);
+// Whether the service signs with PSS under this algorithm name.
+bool IsPssAlgorithmName(const std::string& algorithm_name);
 
 // "0x" + the flags in hexadecimal + " (PSS)" or " (PKCS1)".
 std::string DescribePaddingFlags(uint32_t padding_flags);

@@ -66,9 +66,10 @@ const wchar_t* HashAlgorithmFor(size_t raw_hash_bytes) {
   }
 }
 
-// The byte length of the certificate's RSA modulus, read from its decoded public key (Wine's
-// BCryptGetProperty answers no key length); 0 when it cannot be decoded.
-DWORD ModulusBytes(PCCERT_CONTEXT certificate) {
+}  // namespace
+
+// Read from the decoded public key: Wine's BCryptGetProperty answers no key length.
+DWORD CertificateModulusBytes(PCCERT_CONTEXT certificate) {
   const CRYPT_BIT_BLOB& key = certificate->pCertInfo->SubjectPublicKeyInfo.PublicKey;
   DWORD size = 0;
   if (!CryptDecodeObjectEx(X509_ASN_ENCODING, CNG_RSA_PUBLIC_KEY_BLOB, key.pbData, key.cbData, 0,
@@ -83,6 +84,8 @@ DWORD ModulusBytes(PCCERT_CONTEXT certificate) {
   }
   return reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(blob.data())->cbModulus;
 }
+
+namespace {
 
 std::string VerifyWithKey(const SystemBCrypt& bcrypt, BCRYPT_KEY_HANDLE key,
                           const RemoteSignatureRequest& request, const BYTE* signature,
@@ -108,10 +111,20 @@ RemoteSignatureRequest RemoteRequestFor(const BYTE* hash, DWORD hash_bytes, DWOR
     request.refusal = "the hash is not one the service signs";
     return request;
   }
+  return RemoteRequestForRawHash(std::move(classified.raw_hash),
+                                 (padding_flags & BCRYPT_PAD_PSS) != 0);
+}
+
+RemoteSignatureRequest RemoteRequestForRawHash(std::vector<uint8_t> raw_hash, bool pss) {
+  RemoteSignatureRequest request;
+  request.hash_algorithm = HashAlgorithmFor(raw_hash.size());
+  if (request.hash_algorithm == nullptr) {
+    request.refusal = "the hash is not one the service signs";
+    return request;
+  }
   request.understood = true;
-  request.raw_hash = std::move(classified.raw_hash);
-  request.hash_algorithm = HashAlgorithmFor(request.raw_hash.size());
-  request.pss = (padding_flags & BCRYPT_PAD_PSS) != 0;
+  request.raw_hash = std::move(raw_hash);
+  request.pss = pss;
   return request;
 }
 
@@ -133,7 +146,7 @@ std::string SignatureRefusal(PCCERT_CONTEXT certificate, const RemoteSignatureRe
   if (!request.understood) return request.refusal;
   if (certificate == nullptr) return "the key's certificate is no longer in the store";
   if (signature == nullptr || signature_bytes == 0) return "the bridge returned no signature";
-  const DWORD modulus_bytes = ModulusBytes(certificate);
+  const DWORD modulus_bytes = CertificateModulusBytes(certificate);
   if (signature_bytes != modulus_bytes) {
     return "signature is " + std::to_string(signature_bytes) + " bytes, the certificate's modulus " +
            std::to_string(modulus_bytes);
