@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "cert_parser.h"
 #include "channel_arguments.h"
 #include "linking_rules.h"
 #include "logger.h"
@@ -52,12 +51,8 @@ ValueOrReason<std::vector<uint8_t>> CheckedAgainstIdentity(const SignatureServic
                                                            const MurakoApiClient& api,
                                                            const SignatureRequest& request,
                                                            const std::vector<uint8_t>& signature) {
-  const std::optional<IdentityDetails> details = api.GetIdentityDetails(request.sign_identity_id);
-  if (!details || details->certificate.empty()) {
-    LogError("Failed to get certificate for identity: " + request.sign_identity_id);
-    return Reason{"no certificate"};
-  }
-  const ValueOrReason<std::vector<uint8_t>> der = CertParser::DecodeBase64(details->certificate);
+  const ValueOrReason<std::vector<uint8_t>> der =
+      IdentityCertificateDer(request.sign_identity_id, api);
   if (!der) return Reason{der.reason()};
   return signatures.CheckedSignature(*der, request, signature);
 }

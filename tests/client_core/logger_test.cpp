@@ -122,10 +122,8 @@ TEST_F(LoggerTest, AFullFileBecomesTheOneOlderFileAndANewOneStarts) {
 // The bridge inside a service logs where the provider does: its account's protected folder,
 // never the temporary folder every user can plant a link in.
 TEST_F(LoggerTest, ServiceAccountsLogInTheirProtectedFolder) {
-  char program_data[MAX_PATH] = {};
-  ASSERT_GT(GetEnvironmentVariableA("ProgramData", program_data, MAX_PATH), 0u);
-  const std::string root = std::string(program_data) + "\\Murako KSP\\";
-  RemoveDirectoryTree(root);
+  const std::string root = EmptiedServiceLogRoot();
+  ASSERT_FALSE(root.empty());
   const LogAccount system = LogAccount::LocalSystem;
   SetLogAccountForTesting(&system);
   LogInfo("a service's line");

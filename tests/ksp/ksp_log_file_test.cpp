@@ -107,10 +107,8 @@ TEST(KspLogLocation, AServiceProcessLogsInItsProtectedFolderAndNoLineFollowsAPla
   KspLog("a user's line");
   EXPECT_EQ(ReadFileBytes(victim), "untouched");
 
-  char program_data[MAX_PATH] = {};
-  ASSERT_GT(GetEnvironmentVariableA("ProgramData", program_data, MAX_PATH), 0u);
-  const std::string root = std::string(program_data) + "\\Murako KSP\\";
-  RemoveDirectoryTree(root);
+  const std::string root = EmptiedServiceLogRoot();
+  ASSERT_FALSE(root.empty());
   const LogAccount system = LogAccount::LocalSystem;
   SetLogAccountForTesting(&system);
   KspLog("a service's line");

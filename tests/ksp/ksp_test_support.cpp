@@ -194,24 +194,13 @@ bool RemoveCertificate(const std::vector<BYTE>& der) {
 }
 
 bool ChangeStoreInAnotherProcess(const char* action, const std::string& name) {
-  wchar_t program[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
   if (length == 0 || length == MAX_PATH) return false;
-  const std::string arguments = std::string(kStoreChangeSwitch) + " " + action + " " + name;
-  std::wstring command = L"\"" + std::wstring(program) + L"\" " +
-                         std::wstring(arguments.begin(), arguments.end());  // ASCII only
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return false;
-  }
-  UniqueKernelHandle owned_process(process.hProcess);
-  UniqueKernelHandle owned_thread(process.hThread);
-  DWORD exit_code = 1;
-  return WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0 &&
-         GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == 0;
+  const std::string path(program, length);
+  return RunProgram(path.substr(path.find_last_of("\\/") + 1),
+                    {kStoreChangeSwitch, action, name})
+             .exit_code == 0;
 }
 
 void FixtureSet::Install(const std::vector<FixtureEntry>& entries) {

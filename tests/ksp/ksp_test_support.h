@@ -79,7 +79,7 @@ bool InstallCertificate(const std::vector<BYTE>& der, const std::wstring& friend
 bool RemoveCertificate(const std::vector<BYTE>& der);
 
 // Runs this test program again as another process that installs or removes ("install",
-// "remove") the fixture certificate `name`; true when it did so within 30 seconds.
+// "remove") the fixture certificate `name`; true when it did so.
 constexpr char kStoreChangeSwitch[] = "--store-change";
 bool ChangeStoreInAnotherProcess(const char* action, const std::string& name);
 

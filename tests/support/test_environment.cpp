@@ -55,6 +55,15 @@ void RemoveDirectoryTree(const std::string& directory) {
   RemoveDirectoryA(directory.c_str());
 }
 
+std::string EmptiedServiceLogRoot() {
+  char program_data[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("ProgramData", program_data, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::string();
+  const std::string root = std::string(program_data) + "\\Murako KSP\\";
+  RemoveDirectoryTree(root);
+  return root;
+}
+
 // Quotes one argument the way CommandLineToArgvW and the C runtime read it back.
 std::string QuoteCommandLineArgument(const std::string& argument) {
   std::string quoted = "\"";

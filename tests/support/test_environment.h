@@ -35,6 +35,9 @@ class ScopedTempPathOverride {
 
 // Removes a directory (given with its trailing backslash) and everything in it.
 void RemoveDirectoryTree(const std::string& directory);
+// "%ProgramData%\Murako KSP\", where service accounts keep their logs, emptied; empty when
+// ProgramData is not set.
+std::string EmptiedServiceLogRoot();
 
 // One command-line argument quoted the way CommandLineToArgvW and the C runtime read it back.
 std::string QuoteCommandLineArgument(const std::string& argument);

@@ -104,6 +104,17 @@ IdentitySelection SelectProfessionalIdentities(const std::vector<SignIdentity>& 
   return selection;
 }
 
+ValueOrReason<std::vector<uint8_t>> IdentityCertificateDer(const std::string& id,
+                                                           const MurakoApiClient& api) {
+  const std::optional<IdentityDetails> details = api.GetIdentityDetails(id);
+  if (!details || details->certificate.empty()) {
+    const std::string reason = "Failed to get certificate for identity: " + id;
+    LogError(reason);
+    return Reason{reason};
+  }
+  return CertParser::DecodeBase64(details->certificate);
+}
+
 namespace {
 
 const char* MappingLabelOf(const std::string& user_type) {
@@ -113,13 +124,7 @@ const char* MappingLabelOf(const std::string& user_type) {
 
 // The thumbprint of the identity's certificate, or why there is none (logged).
 ValueOrReason<std::string> IdentityThumbprint(const std::string& id, const MurakoApiClient& api) {
-  const std::optional<IdentityDetails> details = api.GetIdentityDetails(id);
-  if (!details || details->certificate.empty()) {
-    const std::string reason = "Failed to get certificate for identity: " + id;
-    LogError(reason);
-    return Reason{reason};
-  }
-  const ValueOrReason<std::vector<uint8_t>> der = CertParser::DecodeBase64(details->certificate);
+  const ValueOrReason<std::vector<uint8_t>> der = IdentityCertificateDer(id, api);
   ValueOrReason<std::string> thumbprint =
       der ? CertStoreManager::CalculateThumbprint(*der) : Reason{der.reason()};
   if (!thumbprint) LogError("Failed to compute thumbprint for identity: " + id);

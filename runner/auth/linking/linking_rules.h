@@ -12,6 +12,7 @@
 #include "auth_vocabulary.h"
 #include "murako_api_client.h"
 #include "murako_api_types.h"
+#include "value_or_reason.h"
 
 // ---- Texts of the log lines and answers ---------------------------------------------
 
@@ -93,6 +94,10 @@ std::string ToUpperAscii(std::string text);
 std::string TrimBlanksAndTabs(const std::string& text);
 
 // ---- Thumbprint mappings ------------------------------------------------------------
+
+// The DER of the identity's certificate as the service gives it, or why there is none (logged).
+ValueOrReason<std::vector<uint8_t>> IdentityCertificateDer(const std::string& id,
+                                                           const MurakoApiClient& api);
 
 // Records, for each enabled identity of the user type, which identity and user type sign with
 // its certificate: "sign_identity_by_thumbprint_" + thumbprint and "user_type_by_thumbprint_" +

@@ -35,6 +35,18 @@ std::optional<bool> ReadFlag(Getter getter) {
   return flag != FALSE;
 }
 
+// Calls `visit` with each cookie of the list that can be read; false when the list cannot be.
+template <typename Visit>
+bool ForEachCookie(ICoreWebView2CookieList* list, Visit visit) {
+  UINT count = 0;
+  if (list == nullptr || FAILED(list->get_Count(&count))) return false;
+  for (UINT i = 0; i < count; ++i) {
+    ComPtr<ICoreWebView2Cookie> cookie;
+    if (SUCCEEDED(list->GetValueAtIndex(i, cookie.GetAddressOf())) && cookie) visit(cookie.Get());
+  }
+  return true;
+}
+
 HRESULT OnCookiesReceived(HRESULT result, ICoreWebView2CookieList* list,
                           const std::shared_ptr<PendingReply<CookieListing>>& reply) {
   if (FAILED(result) || list == nullptr) {
@@ -85,13 +97,9 @@ BrowserCookie ReadBrowserCookie(ICoreWebView2Cookie* cookie) {
 
 std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list) {
   std::vector<BrowserCookie> cookies;
-  UINT count = 0;
-  if (list == nullptr || FAILED(list->get_Count(&count))) return cookies;
-  for (UINT i = 0; i < count; ++i) {
-    ComPtr<ICoreWebView2Cookie> cookie;
-    if (FAILED(list->GetValueAtIndex(i, cookie.GetAddressOf())) || !cookie) continue;
-    cookies.push_back(ReadBrowserCookie(cookie.Get()));
-  }
+  ForEachCookie(list, [&](ICoreWebView2Cookie* cookie) {
+    cookies.push_back(ReadBrowserCookie(cookie));
+  });
   return cookies;
 }
 
@@ -134,18 +142,17 @@ bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string
   const ComPtr<ICoreWebView2CookieManager> manager = CookieManagerOf(webview);
   auto handler = GetCookiesCompletedHandler::Create(
       [manager, hosts](HRESULT result, ICoreWebView2CookieList* list) {
-        UINT count = 0;
-        if (FAILED(result) || list == nullptr || FAILED(list->get_Count(&count))) {
+        int deleted = 0;
+        const auto delete_if_of_hosts = [&](ICoreWebView2Cookie* cookie) {
+          const std::optional<std::string> domain = ReadBrowserCookie(cookie).domain;
+          if (domain && CookieDomainIsOneOf(*domain, hosts) &&
+              SUCCEEDED(manager->DeleteCookie(cookie))) {
+            ++deleted;
+          }
+        };
+        if (FAILED(result) || !ForEachCookie(list, delete_if_of_hosts)) {
           LogError("Failed to list the sign-in browser's cookies for deletion");
           return S_OK;
-        }
-        int deleted = 0;
-        for (UINT i = 0; i < count; ++i) {
-          ComPtr<ICoreWebView2Cookie> cookie;
-          if (FAILED(list->GetValueAtIndex(i, cookie.GetAddressOf())) || !cookie) continue;
-          const std::optional<std::string> domain = ReadBrowserCookie(cookie.Get()).domain;
-          if (!domain || !CookieDomainIsOneOf(*domain, hosts)) continue;
-          if (SUCCEEDED(manager->DeleteCookie(cookie.Get()))) ++deleted;
         }
         LogInfo("Deleted " + std::to_string(deleted) +
                 " cookies of the signed-out account's authorization server");

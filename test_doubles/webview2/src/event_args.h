@@ -10,6 +10,14 @@
 // The arguments of the browser's events, as the SDK hands them to handlers: what a handler may
 // read and the answers it gives (cancel, handled, a window of its own), read back afterwards.
 
+// A getter's answer: `value` through `out`, or E_POINTER for a null one.
+template <typename T, typename V>
+HRESULT OutValue(T* out, V value) {
+  if (out == nullptr) return E_POINTER;
+  *out = static_cast<T>(value);
+  return S_OK;
+}
+
 class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
  public:
   NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)
@@ -18,20 +26,20 @@ class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationSta
 
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
   HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
-    return Out(value, static_cast<BOOL>(user_initiated_));
+    return OutValue(value, static_cast<BOOL>(user_initiated_));
   }
   HRESULT STDMETHODCALLTYPE get_IsRedirected(BOOL* value) override {
-    return Out(value, static_cast<BOOL>(redirected_));
+    return OutValue(value, static_cast<BOOL>(redirected_));
   }
   HRESULT STDMETHODCALLTYPE get_RequestHeaders(ICoreWebView2HttpRequestHeaders**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return Out(cancel, cancel_); }
+  HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return OutValue(cancel, cancel_); }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
     cancel_ = cancel;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override { return Out(id, id_); }
+  HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override { return OutValue(id, id_); }
 
  protected:
   bool Answers(REFIID iid) const override {
@@ -39,12 +47,6 @@ class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationSta
   }
 
  private:
-  template <typename T, typename V>
-  static HRESULT Out(T* out, V value) {
-    if (out == nullptr) return E_POINTER;
-    *out = static_cast<T>(value);
-    return S_OK;
-  }
   std::wstring uri_;
   bool user_initiated_;
   bool redirected_;
@@ -57,19 +59,13 @@ class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCo
   NavigationCompletedArgs(bool success, int status, uint64_t id)
       : success_(success), status_(status), id_(id) {}
   HRESULT STDMETHODCALLTYPE get_IsSuccess(BOOL* success) override {
-    if (success == nullptr) return E_POINTER;
-    *success = success_ ? TRUE : FALSE;
-    return S_OK;
+    return OutValue(success, success_ ? TRUE : FALSE);
   }
   HRESULT STDMETHODCALLTYPE get_WebErrorStatus(COREWEBVIEW2_WEB_ERROR_STATUS* status) override {
-    if (status == nullptr) return E_POINTER;
-    *status = static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_);
-    return S_OK;
+    return OutValue(status, static_cast<COREWEBVIEW2_WEB_ERROR_STATUS>(status_));
   }
   HRESULT STDMETHODCALLTYPE get_NavigationId(UINT64* id) override {
-    if (id == nullptr) return E_POINTER;
-    *id = id_;
-    return S_OK;
+    return OutValue(id, id_);
   }
 
  protected:
@@ -104,14 +100,10 @@ class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequ
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
-    if (handled == nullptr) return E_POINTER;
-    *handled = handled_;
-    return S_OK;
+    return OutValue(handled, handled_);
   }
   HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
-    if (value == nullptr) return E_POINTER;
-    *value = user_initiated_ ? TRUE : FALSE;
-    return S_OK;
+    return OutValue(value, user_initiated_ ? TRUE : FALSE);
   }
   HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures**) override {
@@ -139,9 +131,7 @@ class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartin
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
-    if (cancel == nullptr) return E_POINTER;
-    *cancel = cancel_;
-    return S_OK;
+    return OutValue(cancel, cancel_);
   }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
     cancel_ = cancel;
@@ -156,9 +146,7 @@ class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartin
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
-    if (handled == nullptr) return E_POINTER;
-    *handled = handled_;
-    return S_OK;
+    return OutValue(handled, handled_);
   }
   HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
     handled_ = handled;
@@ -189,14 +177,10 @@ class LaunchingExternalUriSchemeArgs final
     return CopyToCoTaskMem(origin_, origin);
   }
   HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
-    if (value == nullptr) return E_POINTER;
-    *value = user_initiated_ ? TRUE : FALSE;
-    return S_OK;
+    return OutValue(value, user_initiated_ ? TRUE : FALSE);
   }
   HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override {
-    if (cancel == nullptr) return E_POINTER;
-    *cancel = cancel_;
-    return S_OK;
+    return OutValue(cancel, cancel_);
   }
   HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
     cancel_ = cancel;
