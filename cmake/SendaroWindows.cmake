@@ -26,9 +26,14 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
   set(SENDARO_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(SENDARO_WINE_LOADER wine)
+    set(SENDARO_WINE_BITS 32)
+    set(SENDARO_WINE_PACKAGE "Debian's wine32:i386")
   else()
     set(SENDARO_WINE_LOADER wine64)
+    set(SENDARO_WINE_BITS 64)
+    set(SENDARO_WINE_PACKAGE "Debian's wine64")
   endif()
+  set(SENDARO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
@@ -49,10 +54,18 @@ function(sendaro_add_export_library target def_file)
   endif()
 endfunction()
 
-# A test program run under Wine by CTest; one process per program.
+# A GoogleTest program run under Wine by CTest; one process per program. It passes only with
+# its own summary line printed (cmake/wine-run.in).
 function(sendaro_add_wine_test name target)
-  add_test(NAME ${name} COMMAND ${target} ${ARGN})
+  add_test(NAME ${name} COMMAND ${CMAKE_BINARY_DIR}/wine-run --test $<TARGET_FILE:${target}> ${ARGN})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# A test written as a script (COMMAND...): it passes only with its own closing line, the fixed
+# text `summary`, printed.
+function(sendaro_add_script_test name summary)
+  add_test(NAME ${name}
+           COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/summary-required.sh ${summary} ${ARGN})
 endfunction()
 
 # Makes `target` (a program or a library of the product) load the named system libraries, which

@@ -255,6 +255,8 @@ run() {
   build_root=$(cd "${1:?usage: x86-guest.sh run BUILD_ROOT [CTEST_ARGS...]}" && pwd)
   shift
   [ -f "$build_root/x86/CTestTestfile.cmake" ] || fail "no x86 CTest tree in $build_root/x86"
+  command -v qemu-system-x86_64 >/dev/null ||
+    fail "qemu-system-x86_64 is missing (bash scripts/setup.sh --guest installs it)"
   local folder
   folder=$(image)
   run_dir=$(mktemp -d "${TMPDIR:-/tmp}/sendaro-x86-guest-XXXX")
@@ -324,6 +326,9 @@ guest_run() {
   /usr/lib/wine/wine64 wineboot >/dev/null 2>&1 ||
     { echo "x86-guest: FAILED in the guest: wineboot"; return 98; }
   echo "x86-guest: Wine session started in $((SECONDS - started)) s"
+  local probe
+  probe=$(bash "$root/scripts/x86-runs.sh" "$build_root") ||
+    { echo "x86-guest: FAILED in the guest: $probe"; return 95; }
   local status=0
   ctest --test-dir "$build_root/x86" --output-on-failure "$@" || status=$?
   wineserver -k >/dev/null 2>&1 || true

@@ -5,7 +5,7 @@
 # BENCHMARK_BIN=DIR runs the x64 program kept in DIR (a copy of an earlier build) without building.
 # BENCHMARK_ARCH="x64 x86" says which builds run, each in a fresh prefix of its own: by default
 # x64, and for "latency" both, with their ratios printed side by side at the end. The x86 build
-# runs where the kernel runs 32-bit code (scripts/x86-runs.sh).
+# runs where a 32-bit Windows program runs under this host's Wine (scripts/x86-runs.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build_root=${SENDARO_BUILD_ROOT:-$root/build}
@@ -17,16 +17,14 @@ cd "$root"
 trap wine_session_stop EXIT
 ratios=()
 for arch in $arches; do
-  if [ "$arch" = x86 ] && ! bash scripts/x86-runs.sh; then
-    echo "benchmark: x86 NOT RUN: this kernel runs no 32-bit code"
-    ratios+=("x86 not run")
-    continue
-  fi
   bin=$build_root/$arch/bin
   if [ "$arch" = x64 ] && [ -n "${BENCHMARK_BIN:-}" ]; then
     bin=$BENCHMARK_BIN
-  else
-    cmake --build "$build_root/$arch" -j2 --target signing_road_benchmark >/dev/null
+  elif ! cmake --build "$build_root/$arch" -j2 --target signing_road_benchmark wine_probe >/dev/null
+  then
+    echo "benchmark: $arch NOT RUN: its build in $build_root/$arch failed or is missing"
+    ratios+=("$arch not run")
+    continue
   fi
   if [ -z "${road_started:-}" ]; then
     road_session_start "$build_root/$arch/wineprefix"
@@ -34,6 +32,11 @@ for arch in $arches; do
   else
     wine_session_stop
     wine_session_start "$build_root/$arch/wineprefix"
+  fi
+  if [ "$arch" = x86 ] && ! why=$(bash scripts/x86-runs.sh "$build_root"); then
+    echo "benchmark: x86 NOT RUN: $why"
+    ratios+=("x86 not run")
+    continue
   fi
   echo "benchmark: $arch"
   for run in $(seq 1 "${BENCHMARK_RUNS:-1}"); do

@@ -170,7 +170,10 @@ def soak(wine, accounts, output, stop_file):
         return 1
     thumbprint = identity_thumbprint(accounts, IDENTITY)
     signers = [Signer(wine, "x64", os.path.join(wine.bin, "soak_signer.exe"), thumbprint, stop_file)]
-    if os.environ.get("SOAK_X86_SIGNER"):
+    launcher = os.environ.get("SOAK_X86_LAUNCHER")
+    if launcher and not os.access(launcher, os.X_OK):
+        print("soak: x86 signer NOT RUN: its loader %s is missing" % launcher)
+    elif os.environ.get("SOAK_X86_SIGNER"):
         # A 32-bit program finds the provider and the bridge in the 32-bit system folder, where
         # the installer puts the x86 builds; they sit next to the x86 signer in its build.
         x86_bin = os.path.dirname(os.environ["SOAK_X86_SIGNER"])
@@ -178,7 +181,7 @@ def soak(wine, accounts, output, stop_file):
         for library in ("murako_ksp.dll", "murako_sign_bridge.dll"):
             shutil.copy(os.path.join(x86_bin, library), syswow64)
         signers.append(Signer(wine, "x86", os.environ["SOAK_X86_SIGNER"], thumbprint, stop_file,
-                              os.environ.get("SOAK_X86_LAUNCHER")))
+                              launcher))
     # Sendaro is counted while it idles after a renewal and its signData: after the second
     # renewal, and after the first renewal once the signers have stopped.
     sendaro, done = {}, None
