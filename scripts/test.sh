@@ -77,7 +77,7 @@ run_tree() {
     echo "test: $arch: no test selected"
     return 0
   fi
-  if [ "$arch" = x86 ] && [ $x86_road = guest ]; then
+  if [ "$arch" = x86 ] && $x86_decided && [ $x86_road = guest ]; then
     bash scripts/setup.sh --guest
     bash scripts/x86-guest.sh run "$build_root" "$@"
     return
