@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SENDARO_BUILD_ROOT:-$root/build}/fuzz
 cd "$root"
 
-bash scripts/setup.sh
+bash scripts/setup.sh --x64
 # The sanitizers' reports and the coverage listing name functions through llvm-symbolizer.
 export PATH=/usr/lib/llvm-14/bin:$PATH
 warnings=OFF

@@ -12,7 +12,6 @@ namespace {
 
 constexpr int32_t kDefaultLifetimeSeconds = 3600;
 constexpr size_t kLoggedRefreshPrefix = 20;
-constexpr char kRedacted[] = "[REDACTED]";
 const std::string kTokenKeys[] = {"access_token", "refresh_token", "id_token"};
 // The longest text the log shows of an answer.
 constexpr size_t kMaxLoggedAnswer = 4096;
@@ -129,7 +128,7 @@ class RedactingWriter {
   };
 
   std::string Unless(const std::string& shown) const {
-    return token_value_ ? Quoted(kRedacted) : shown;
+    return token_value_ ? Quoted(kRedactedText) : shown;
   }
   void Write(const std::string& piece) {
     if (text_.size() <= kMaxLoggedAnswer) text_ += piece;
@@ -149,7 +148,7 @@ class RedactingWriter {
   bool Open(char bracket, bool object) {
     if (++depth_ > kMaxJsonNesting) return false;
     if (hidden_ > 0 || token_value_) {
-      if (hidden_ == 0) Scalar(Quoted(kRedacted));
+      if (hidden_ == 0) Scalar(Quoted(kRedactedText));
       ++hidden_;
       return true;
     }
@@ -244,7 +243,7 @@ std::string RedactFormBodyForLog(const std::string& form_body) {
     const size_t equals = field.find('=');
     if (equals != std::string::npos && equals + 1 < field.size() &&
         IsSecretField(field.substr(0, equals))) {
-      redacted += field.substr(0, equals + 1) + kRedacted;
+      redacted += field.substr(0, equals + 1) + kRedactedText;
     } else {
       redacted += field;
     }

@@ -36,9 +36,9 @@ int32_t LifetimeSecondsFromJson(const nlohmann::json& value);
 // A token endpoint answer as the log may show it, written from the parser's events, never
 // from the text itself: members in the answer's order, indented by 2 as the JSON library
 // writes a document, cut after 4,096 characters. The value of every "access_token",
-// "refresh_token" and "id_token" member, at any depth, becomes "[REDACTED]" (a string of at
-// most 20 characters, or a value of another kind) or its first 10 characters +
-// "...[REDACTED]..." + its last 10. Text that does not parse as JSON within the nesting limit
+// "refresh_token" and "id_token" member, at any depth, becomes its MaskToken preview around
+// "...[REDACTED]..." (at most 10 characters at each end, a quarter of the value in all), or
+// "[REDACTED]" for a value too short or of another kind. Text that does not parse as JSON within the nesting limit
 // shows none of its content, only its length.
 std::string RedactTokensForLog(const std::string& response);
 
