@@ -11,12 +11,7 @@
 // `text` with every bracket and brace escaped, so that formatting a message gives it back.
 std::wstring EscapedForFormatting(const std::wstring& text);
 
-struct MsiHandleTraits {
-  using Handle = MSIHANDLE;
-  static Handle Invalid() { return 0; }
-  static void Close(Handle handle) { MsiCloseHandle(handle); }
-};
-using UniqueMsiHandle = UniqueHandle<MsiHandleTraits>;
+using UniqueMsiHandle = UniqueAny<MSIHANDLE, MsiCloseHandle>;
 
 // The configuration tool's lines written to the installation log, one information message per
 // line; blank lines and the banners' rules are left out, colours dropped. A last line without

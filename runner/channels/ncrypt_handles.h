@@ -6,9 +6,4 @@
 #include "unique_handle.h"
 
 // NCrypt provider and key handles share one type and one release function.
-struct NCryptObjectTraits {
-  using Handle = NCRYPT_HANDLE;
-  static Handle Invalid() { return 0; }
-  static void Close(Handle handle) { NCryptFreeObject(handle); }
-};
-using NCryptObject = UniqueHandle<NCryptObjectTraits>;
+using NCryptObject = UniqueAny<NCRYPT_HANDLE, NCryptFreeObject>;

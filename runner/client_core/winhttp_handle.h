@@ -7,9 +7,4 @@
 
 // Owns one WinHTTP handle (session, connection or request) and closes it on every path.
 // Declare session, connection and request in that order so they close in reverse.
-struct WinHttpHandleTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { WinHttpCloseHandle(handle); }
-};
-using WinHttpHandle = UniqueHandle<WinHttpHandleTraits>;
+using WinHttpHandle = UniqueAny<HINTERNET, WinHttpCloseHandle>;

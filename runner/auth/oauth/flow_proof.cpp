@@ -12,16 +12,7 @@ constexpr size_t kStateBytes = 16;
 constexpr size_t kVerifierBytes = 32;
 constexpr ULONG kSha256Bytes = 32;
 
-struct AlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
-};
-struct HashTraits {
-  using Handle = BCRYPT_HASH_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle hash) { BCryptDestroyHash(hash); }
-};
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
 
 std::optional<std::vector<uint8_t>> RandomBytes(size_t count) {
   std::vector<uint8_t> bytes(count);
@@ -33,12 +24,12 @@ std::optional<std::vector<uint8_t>> RandomBytes(size_t count) {
 }
 
 std::optional<std::vector<uint8_t>> Sha256(const std::string& text) {
-  UniqueHandle<AlgorithmTraits> algorithm;
+  UniqueAny<BCRYPT_ALG_HANDLE, CloseAlgorithm> algorithm;
   if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM,
                                                   nullptr, 0))) {
     return std::nullopt;
   }
-  UniqueHandle<HashTraits> hash;
+  UniqueAny<BCRYPT_HASH_HANDLE, BCryptDestroyHash> hash;
   std::vector<uint8_t> digest(kSha256Bytes);
   std::vector<uint8_t> input(text.begin(), text.end());
   if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)) ||

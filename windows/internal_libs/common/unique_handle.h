@@ -2,16 +2,14 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // The one owner of a system handle: closes it exactly once, on every path, and can be moved
 // (out of a function, into a container) but never copied. `Traits` names the handle type, the
-// value that means "nothing" and the release function:
+// value that means "nothing" and the release function; UniqueAny below writes it for a handle
+// type, its one-argument release function and its "nothing" (0 or null unless told):
 //
-//   struct RegistryKeyTraits {
-//     using Handle = HKEY;
-//     static Handle Invalid() { return nullptr; }
-//     static void Close(Handle key) { RegCloseKey(key); }
-//   };
-//   using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+//   using UniqueRegistryKey = UniqueAny<HKEY, RegCloseKey>;
 template <typename Traits>
 class UniqueHandle {
  public:
@@ -56,41 +54,25 @@ class UniqueHandle {
   Handle handle_ = Traits::Invalid();
 };
 
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle module) { FreeLibrary(module); }
+// The policy of one kind of handle: `kInvalid` is converted as Windows' own headers convert
+// their "nothing" values (INVALID_HANDLE_VALUE is the handle -1), for pointer and integer handle
+// types alike.
+template <typename T, auto kClose, std::intptr_t kInvalid = 0>
+struct HandlePolicy {
+  using Handle = T;
+  static Handle Invalid() { return (Handle)kInvalid; }
+  static void Close(Handle handle) { kClose(handle); }
 };
-using UniqueModule = UniqueHandle<ModuleTraits>;
 
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle key) { RegCloseKey(key); }
-};
-using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+template <typename T, auto kClose, std::intptr_t kInvalid = 0>
+using UniqueAny = UniqueHandle<HandlePolicy<T, kClose, kInvalid>>;
 
+using UniqueModule = UniqueAny<HMODULE, FreeLibrary>;
+using UniqueRegistryKey = UniqueAny<HKEY, RegCloseKey>;
 // Kernel objects whose "nothing" is null (threads, events, mutexes, tokens).
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle handle) { CloseHandle(handle); }
-};
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-
+using UniqueKernelHandle = UniqueAny<HANDLE, CloseHandle>;
 // Files, whose "nothing" is INVALID_HANDLE_VALUE.
-struct FileHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle handle) { CloseHandle(handle); }
-};
-using UniqueFile = UniqueHandle<FileHandleTraits>;
-
+using UniqueFile = UniqueAny<HANDLE, CloseHandle, -1>;
 // Blocks Windows allocates for the caller with LocalAlloc (decoded structures, argument lists,
 // security descriptors).
-struct LocalMemoryTraits {
-  using Handle = HLOCAL;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle block) { LocalFree(block); }
-};
-using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+using UniqueLocalMemory = UniqueAny<HLOCAL, LocalFree>;
