@@ -49,6 +49,14 @@ function(sendaro_add_export_library target def_file)
   endif()
 endfunction()
 
+# A stand-in library of test_doubles/: an export library that carries the stand-in mark in its
+# version resource (test_doubles/stand_in_mark.rc), by which scripts/build-msi.sh keeps it out of
+# a release package.
+set(SENDARO_STAND_IN_MARK ${CMAKE_CURRENT_LIST_DIR}/../test_doubles/stand_in_mark.rc)
+function(sendaro_add_stand_in_library target def_file)
+  sendaro_add_export_library(${target} ${def_file} ${ARGN} ${SENDARO_STAND_IN_MARK})
+endfunction()
+
 # A test program run under Wine by CTest; one process per program.
 function(sendaro_add_wine_test name target)
   add_test(NAME ${name} COMMAND ${target} ${ARGN})

@@ -19,10 +19,47 @@ rm -rf "$work" && mkdir -p "$work"
 version=$(sed -n 's/.*SendaroVersion = "\([^"]*\)".*/\1/p' \
   "$build_root/x64/packaging/sendaro_version.wxi")
 upgrade=${version%.*}.$((${version##*.} + 1))
-msi=$work/Sendaro-$version-x64.msi
+msi=$work/Sendaro-$version-x64-test.msi
 bash "$root/scripts/build-msi.sh" --output "$msi" &&
-  bash "$root/scripts/build-msi.sh" --output "$work/upgrade.msi" --version "$upgrade" ||
+  bash "$root/scripts/build-msi.sh" --output "$work/upgrade-test.msi" --version "$upgrade" ||
   { echo "FAILED: the packages do not build"; exit 1; }
+
+# A release from a fixture application folder and a fixture WebView2 SDK folder carries their
+# files byte for byte and none of the stand-ins; a stand-in in either folder stops it, named.
+fixture=$work/release
+app_files=(flutter_windows.dll system_tray_plugin.dll data/app.so data/icudtl.dat
+           data/flutter_assets/fonts/MaterialIcons-Regular.otf)
+mkdir -p "$fixture/app/data/flutter_assets/fonts" "$fixture/sdk/build/native/x64"
+for file in "${app_files[@]}"; do echo "fixture $file" > "$fixture/app/$file"; done
+loader=$fixture/sdk/build/native/x64/WebView2Loader.dll
+echo "fixture WebView2Loader.dll" > "$loader"
+release() {  # release APP_FOLDER SDK_FOLDER OUTPUT
+  bash "$root/scripts/build-msi.sh" --flutter-app "$1" --webview2-sdk "$2" --output "$3"
+}
+release "$fixture/app" "$fixture/sdk" "$fixture/Sendaro-$version-x64.msi" >/dev/null &&
+  msiinfo extract "$fixture/Sendaro-$version-x64.msi" sendaro.cab > "$fixture/files.cab" &&
+  mkdir "$fixture/files" && gcab -x -C "$fixture/files" "$fixture/files.cab" >/dev/null ||
+  echo "FAILED: the release does not build"
+sums() { find "$@" -type f -exec sha256sum {} + | cut -d' ' -f1 | sort; }
+carried=$(sums "$fixture/files")
+for file in "${app_files[@]/#/$fixture/app/}" "$loader" "$bin/Sendaro.exe" \
+    "$bin/MurakoKspConfig.exe" "$build_root/x86/bin/murako_ksp.dll"; do
+  check "release: carries ${file#$fixture/}" grep -qxF "$(sums "$file")" <<<"$carried"
+done
+stand_ins=$(sums "$bin/"{flutter_windows,system_tray_plugin,WebView2Loader}.dll)
+check "release: no stand-in" [ -z "$(comm -12 <(echo "$stand_ins") <(echo "$carried"))" ]
+check "release: named Sendaro" grep -qxP 'ProductName\tSendaro\r?' \
+  <(msiinfo export "$fixture/Sendaro-$version-x64.msi" Property)
+for stand_in in flutter_windows.dll system_tray_plugin.dll WebView2Loader.dll; do
+  mixed=$fixture/mixed
+  rm -rf "$mixed" && cp -r "$fixture/app" "$mixed" && cp -r "$fixture/sdk" "$mixed/sdk"
+  target=$mixed/$stand_in
+  [ $stand_in = WebView2Loader.dll ] && target=$mixed/sdk/build/native/x64/$stand_in
+  cp "$bin/$stand_in" "$target"
+  refused=$(release "$mixed" "$mixed/sdk" "$mixed.msi" 2>&1)
+  check "release: refuses the stand-in $stand_in" [ $? -ne 0 -a ! -e "$mixed.msi" -a \
+    -n "$(grep -F "$target is a test stand-in" <<<"$refused")" ]
+done
 
 # A package signed with a throwaway code-signing certificate from a CA made here: osslsigncode
 # accepts the signature of the package, of every program and library it installs and of the
@@ -37,11 +74,11 @@ mkdir -p "$signing/files" && (
     openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
       -out signer.pem -extfile <(printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n') &&
     cat signer.pem ca.pem > chain.pem) >/dev/null 2>&1 &&
-  bash "$root/scripts/build-msi.sh" --output "$signing/signed.msi" \
+  bash "$root/scripts/build-msi.sh" --output "$signing/signed-test.msi" \
     --certificate "$signing/chain.pem" --key "$signing/signer.key" >/dev/null &&
-  msiinfo extract "$signing/signed.msi" sendaro.cab > "$signing/files.cab" &&
+  msiinfo extract "$signing/signed-test.msi" sendaro.cab > "$signing/files.cab" &&
   gcab -x -C "$signing/files" "$signing/files.cab" >/dev/null &&
-  msiinfo extract "$signing/signed.msi" Binary.InstallActions > "$signing/files/actions.dll" ||
+  msiinfo extract "$signing/signed-test.msi" Binary.InstallActions > "$signing/files/actions.dll" ||
   echo "FAILED: the signed package does not build"
 verified() { osslsigncode verify -CAfile "$signing/ca.pem" -in "$1" >/dev/null 2>&1; }
 signed_files=0
@@ -51,7 +88,7 @@ while IFS= read -r -d '' file; do
   check "signed: ${file#$signing/files/}" verified "$file"
 done < <(find "$signing/files" -type f -print0)
 check "signed: all ten programs and libraries" [ $signed_files -eq 10 ]
-check "signed: the package" verified "$signing/signed.msi"
+check "signed: the package" verified "$signing/signed-test.msi"
 
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 row() { table "$1" | grep -qxP "$2"; }
@@ -68,6 +105,7 @@ done
 data_files=$(find "$bin/data" -type f | wc -l)
 check "table: all of data/" [ "$(wc -l <<<"$placements")" -eq $((9 + data_files)) ]
 check "table: per-machine" row Property 'ALLUSERS\t1'
+check "table: named a test package" row Property 'ProductName\tSendaro \(test package\)'
 check "table: x64" grep -q 'x64;' <(msiinfo suminfo "$msi")
 check "table: shortcut" \
   row Shortcut 'SendaroStartMenu\tProgramMenuFolder\tSendaro\tSendaroProgram\t\[#SendaroExe\].*'
@@ -189,14 +227,14 @@ check "repair: no registration action" \
   not logged repair 'Action start [0-9:]+: (Undo)?(Un)?[Rr]egisterProvider'
 check "repair: the registration stays" registered
 
-msiexec /i "$work/upgrade.msi"
+msiexec /i "$work/upgrade-test.msi"
 check "upgrade exits 0" [ $? -eq 0 ]
 check "upgrade: one product" [ "$(products)" -eq 1 ]
 check "upgrade: $upgrade installed" \
   [ "$(reg_lines "$uninstall_key" "DisplayVersion\s+REG_SZ\s+$upgrade$")" -eq 1 ]
 check "upgrade: provider registered" registered
 
-msiexec /x "$work/upgrade.msi" /l*v "$work/uninstall.log"
+msiexec /x "$work/upgrade-test.msi" /l*v "$work/uninstall.log"
 check "uninstall exits 0" [ $? -eq 0 ]
 check "uninstall: the unregistration ran" logged uninstall 'BCryptUnregisterProvider exitoso'
 check "uninstall leaves no file, registration or product" nothing_installed
