@@ -138,10 +138,14 @@ drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/Sendaro"
 provider_key='HKLM\SYSTEM\CurrentControlSet\Control\Cryptography\Providers\Murako KSP'
 msiexec() { WINEDLLOVERRIDES="$WINEDLLOVERRIDES;bcrypt=n,b" "$wine64" msiexec "$@" /qn; }
-registered() { "$wine64" reg query "$provider_key\\UM\\00010001" >/dev/null 2>&1; }
+status_key='HKLM\SOFTWARE\Microsoft\Cryptography\CNG\KeyStorageProviders\Murako KSP'
+registered() {
+  "$wine64" reg query "$provider_key\\UM\\00010001" >/dev/null 2>&1 ||
+    "$wine64" reg query "$status_key" >/dev/null 2>&1
+}
 reg_lines() { "$wine64" reg query "$1" /s 2>/dev/null | tr -d '\r' | grep -cP "$2"; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-products() { reg_lines "$uninstall_key" 'DisplayName\s+REG_SZ\s+Sendaro$'; }
+products() { reg_lines "$uninstall_key" 'DisplayName\s+REG_SZ\s+Sendaro \(test package\)$'; }
 nothing_installed() {
   [ ! -e "$program" ] && [ -z "$(find "$drive" -iname 'murako_*.dll' -o -name Sendaro.lnk)" ] &&
     ! registered && [ "$(products)" -eq 0 ]
@@ -181,6 +185,24 @@ for file in murako_ksp.dll murako_sign_bridge.dll; do
   check "installed: $file x86" cmp "$build_root/x86/bin/$file" "$drive/windows/syswow64/$file"
 done
 check "installed: shortcut" [ -n "$(find "$drive" -name Sendaro.lnk)" ]
+# The installed program, as a user opens it after the install: its provider status without any
+# registration of its own.
+printf '%s\n' '{"channel": "com.murako.native_bridge", "method": "checkKspRegistration"}' \
+  '{"channel": "com.murako.native_bridge", "method": "checkKspStatus"}' '{"await": "all"}' \
+  '{"window": "destroy"}' > "$work/status.jsonl"
+windows_work=Z:${work//\//\\}
+timeout 120 "$wine64" 'C:\Program Files\Sendaro\Sendaro.exe' "--script=$windows_work\\status.jsonl" \
+  "--transcript=$windows_work\\status.transcript.jsonl" >/dev/null 2>&1 </dev/null
+answers=$(/usr/bin/python3 -c 'import json, sys
+answers = {}
+for line in open(sys.argv[1]):
+    entry = json.loads(line)
+    answers[entry["method"]] = entry.get("result")
+registration, status = answers.get("checkKspRegistration") or {}, answers.get("checkKspStatus") or {}
+print(registration.get("hklm"), registration.get("isFullyRegistered"), status.get("registered"),
+      status.get("status"), status.get("functional"))' "$work/status.transcript.jsonl" 2>&1)
+check "installed: the program finds the provider registered and ready ($answers)" \
+  [ "$answers" = "1 1 True ready True" ]
 # -check by the installed tool, which takes ncrypt.dll from the system folder (there the router
 # stand-in, under the override), never the decoy planted beside it: that one has no NCrypt
 # functions.

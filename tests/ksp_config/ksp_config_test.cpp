@@ -12,6 +12,8 @@
 namespace {
 
 const wchar_t kProviders[] = L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Providers";
+const wchar_t kStatusKey[] =
+    L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\Murako KSP";
 const wchar_t kKeyStorageContext[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Configuration\\Local\\Default\\00010001";
 
@@ -45,6 +47,18 @@ void RemoveRegistration() {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kProviders) + L"\\Murako KSP").c_str());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kProviders) + L"\\Murako KSP Extra").c_str());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKeyStorageContext);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStatusKey);
+}
+
+// The key the application's status reads, with the provider's image path.
+std::wstring StatusKeyImage() {
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = sizeof(image);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kStatusKey, L"Image", RRF_RT_REG_SZ, nullptr, image,
+                   &size) != ERROR_SUCCESS) {
+    return L"";
+  }
+  return image;
 }
 
 class KspConfigToolTest : public ::testing::Test {
@@ -85,8 +99,10 @@ TEST_F(KspConfigWithProviderTest, RegistersOnceThenContinuesOverAnExistingRegist
                               "\n[2/3] Agregando funcion de contexto...\n"
                               "  [OK] BCryptAddContextFunction exitoso\n"
                               "\n[3/3] Asociando proveedor con funcion...\n"
-                              "  [OK] BCryptAddContextFunctionProvider exitoso\n" +
+                              "  [OK] BCryptAddContextFunctionProvider exitoso\n"
+                              "  [OK] Clave de estado escrita en KeyStorageProviders\n" +
                               kVerified);
+  EXPECT_EQ(StatusKeyImage(), L"C:\\Windows\\System32\\murako_ksp.dll");
 
   IsolatedRun again = Tool({"-REGISTER"});
   EXPECT_EQ(again.exit_code, 0u);
@@ -96,7 +112,8 @@ TEST_F(KspConfigWithProviderTest, RegistersOnceThenContinuesOverAnExistingRegist
                               "\n[2/3] Agregando funcion de contexto...\n"
                               "  [WARN] La funcion de contexto ya existia (continuando...)\n"
                               "\n[3/3] Asociando proveedor con funcion...\n"
-                              "  [WARN] El proveedor ya estaba asociado (continuando...)\n" +
+                              "  [WARN] El proveedor ya estaba asociado (continuando...)\n"
+                              "  [OK] Clave de estado escrita en KeyStorageProviders\n" +
                               kVerified);
 }
 
@@ -141,7 +158,9 @@ TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunRepor
   EXPECT_EQ(removed.exit_code, 0u);
   EXPECT_EQ(removed.output, head + "  [OK] BCryptRemoveContextFunctionProvider exitoso\n" + middle +
                                 "  [OK] BCryptUnregisterProvider exitoso\n"
+                                "  [OK] Clave de estado eliminada de KeyStorageProviders\n"
                                 "  *** KSP DESREGISTRADO EXITOSAMENTE ***\n");
+  EXPECT_EQ(StatusKeyImage(), L"");
 
   IsolatedRun again = Tool({"-unregister"});
   EXPECT_EQ(again.exit_code, 1u);
