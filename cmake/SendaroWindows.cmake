@@ -75,9 +75,10 @@ endfunction()
 # and the first call through it would jump to the image base.
 set(SENDARO_DELAY_LOAD_HOOK ${CMAKE_CURRENT_LIST_DIR}/../windows/internal_libs/common/system_delay_load.cpp)
 
-function(sendaro_delay_import_objects library out)
-  set(folder ${CMAKE_BINARY_DIR}/delay_load/${library})
-  set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${library}_delay.a)
+# `dll` names the library the imports are taken from at run time (by default `library`).
+function(sendaro_delay_import_objects library dll out)
+  set(folder ${CMAKE_BINARY_DIR}/delay_load/${dll})
+  set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${dll}_delay.a)
   if(NOT EXISTS ${folder}/complete)
     file(REMOVE_RECURSE ${folder})
     file(MAKE_DIRECTORY ${folder})
@@ -101,11 +102,11 @@ function(sendaro_delay_import_objects library out)
       list(FILTER imports EXCLUDE REGEX "^BCrypt")
     endif()
     list(JOIN imports "\n" exports)
-    file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${library}.def
-         "LIBRARY ${library}.dll\nEXPORTS\n${exports}\n")
+    file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${dll}.def
+         "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
     execute_process(COMMAND ${CMAKE_DLLTOOL} ${kill_at}
-                            --input-def ${CMAKE_BINARY_DIR}/delay_load/${library}.def
-                            --dllname ${library}.dll --output-delaylib ${archive}
+                            --input-def ${CMAKE_BINARY_DIR}/delay_load/${dll}.def
+                            --dllname ${dll}.dll --output-delaylib ${archive}
                     COMMAND_ERROR_IS_FATAL ANY)
     execute_process(COMMAND ${CMAKE_AR} x ${archive} WORKING_DIRECTORY ${folder}
                     COMMAND_ERROR_IS_FATAL ANY)
@@ -122,11 +123,17 @@ function(sendaro_delay_load_system_libraries target)
   target_sources(${target} PRIVATE ${SENDARO_DELAY_LOAD_HOOK})
   target_link_libraries(${target} PRIVATE sendaro_internal_libs_common)
   foreach(library ${ARGN})
+    # "crypt32=other" takes crypt32's functions from other.dll (a test's missing library).
+    set(dll ${library})
+    if(library MATCHES "^(.+)=(.+)$")
+      set(library ${CMAKE_MATCH_1})
+      set(dll ${CMAKE_MATCH_2})
+    endif()
     if(MSVC)
-      target_link_options(${target} PRIVATE /DELAYLOAD:${library}.dll)
+      target_link_options(${target} PRIVATE /DELAYLOAD:${dll}.dll)
       target_link_libraries(${target} PRIVATE ${library})
     else()
-      sendaro_delay_import_objects(${library} objects)
+      sendaro_delay_import_objects(${library} ${dll} objects)
       target_link_options(${target} PRIVATE ${objects})
     endif()
   endforeach()

@@ -214,6 +214,8 @@ provider=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" \
 rm "$program/ncrypt.dll" && cp "$work/ncrypt.wine" "$system_ncrypt"
 echo "$provider"
 check "-check: provider in System32" grep -q '\[OK\] DLL existe en System32' <<<"$provider"
+check "-check: the 32-bit provider in SysWOW64" \
+  grep -q '\[OK\] DLL de 32 bits existe en SysWOW64' <<<"$provider"
 check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' <<<"$provider"
 (cd "$bin" &&
   WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" "$wine64" installed_signature_test.exe)

@@ -136,14 +136,27 @@ TEST_F(KspConfigWithProviderTest, EnumMarksOnlyTheExactNameAndCheckReportsTheDll
 
   std::string dll = SystemFolder() + "murako_ksp.dll";
   unsigned long long kilobytes = ReadFileBytes(dll).size() / 1024;
+  const std::string head = Banner("VERIFICAR MURAKO KSP") +
+                           "  [OK] DLL existe en System32\n"
+                           "       Ruta: " + dll + "\n"
+                           "       Tamano: " + std::to_string(kilobytes) + " KB\n";
+  const std::string tail = "  [OK] KSP registrado y funcional\n"
+                           "       Nombre: Murako KSP\n";
+  // The 32-bit copy is checked from the file: a 64-bit library there is no copy 32-bit
+  // programs can load. (A prefix without 32-bit Wine may lack the folder.)
+  ASSERT_FALSE(X86SystemFolder().empty());
+  CreateDirectoryA(X86SystemFolder().c_str(), nullptr);
+  {
+    SystemFilePlacement x86_absent("", "murako_ksp.dll", X86SystemFolder());
+    IsolatedRun checked = Tool({"-check"});
+    EXPECT_EQ(checked.exit_code, 0u);
+    EXPECT_EQ(checked.output, head + "  [ERROR] DLL de 32 bits NO existe en SysWOW64\n" + tail);
+  }
+  SystemFilePlacement x86_copy(dll, "murako_ksp.dll", X86SystemFolder());
+  ASSERT_TRUE(x86_copy.placed());
   IsolatedRun checked = Tool({"-check"});
-  EXPECT_EQ(checked.exit_code, 0u);
-  EXPECT_EQ(checked.output, Banner("VERIFICAR MURAKO KSP") +
-                                "  [OK] DLL existe en System32\n"
-                                "       Ruta: " + dll + "\n"
-                                "       Tamano: " + std::to_string(kilobytes) + " KB\n"
-                                "  [OK] KSP registrado y funcional\n"
-                                "       Nombre: Murako KSP\n");
+  EXPECT_EQ(checked.output,
+            head + "  [ERROR] La DLL de SysWOW64 no es una DLL de 32 bits\n" + tail);
 }
 
 TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunReportsIt) {
@@ -175,6 +188,8 @@ TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunRepor
 
 TEST_F(KspConfigToolTest, RegisterStopsWhenTheProviderDllIsMissing) {
   SystemFilePlacement absent("", "murako_ksp.dll");
+  CreateDirectoryA(X86SystemFolder().c_str(), nullptr);
+  SystemFilePlacement x86_absent("", "murako_ksp.dll", X86SystemFolder());
   IsolatedRun result = Tool({"-register"});
   EXPECT_EQ(result.exit_code, 1u);
   EXPECT_EQ(result.output, Banner("REGISTRAR MURAKO KSP") +
@@ -186,6 +201,7 @@ TEST_F(KspConfigToolTest, RegisterStopsWhenTheProviderDllIsMissing) {
   EXPECT_EQ(checked.exit_code, 0u) << "-check only reports";
   EXPECT_EQ(checked.output, Banner("VERIFICAR MURAKO KSP") +
                                 "  [ERROR] DLL NO existe en System32\n"
+                                "  [ERROR] DLL de 32 bits NO existe en SysWOW64\n"
                                 "  [ERROR] KSP NO esta registrado o no funciona\n");
 }
 
