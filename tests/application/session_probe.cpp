@@ -7,11 +7,9 @@
 //   session_probe store KEY VALUE | delete KEY | remove-certificate THUMBPRINT
 //   session_probe present KEY...        which of the credential-storage keys exist
 //   session_probe window                visibility and rectangle of the main window
-//   session_probe end-session [close-app]
-//                                       sends the main window the logoff's WM_QUERYENDSESSION
-//                                       and WM_ENDSESSION, as Windows does, with its time-outs;
-//                                       with close-app those of an installer's Restart Manager
-//                                       (ENDSESSION_CLOSEAPP)
+//   session_probe end-session [close-app]  sends the main window the logoff's (or an
+//                                       installer's) WM_QUERYENDSESSION and WM_ENDSESSION, as
+//                                       Windows does, with its time-outs
 //   session_probe reset                 removes the certificates, mappings and session keys
 #include <windows.h>
 
@@ -107,8 +105,8 @@ nlohmann::json Run(const std::vector<std::string>& arguments) {
   if (command == "link-citizen") return LinkCitizen();
   if (command == "window") return MainWindow();
   if (command == "end-session") {
-    const bool close_app = arguments.size() == 2 && arguments[1] == "close-app";
-    return EndSession(close_app ? ENDSESSION_CLOSEAPP : ENDSESSION_LOGOFF);
+    return EndSession(arguments.size() == 2 && arguments[1] == "close-app" ? ENDSESSION_CLOSEAPP
+                                                                           : ENDSESSION_LOGOFF);
   }
   if (command == "present") {
     nlohmann::json present = nlohmann::json::array();

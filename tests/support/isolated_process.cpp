@@ -26,12 +26,6 @@ std::string SystemFolder() {
   return std::string(buffer, length) + "\\";
 }
 
-std::string X86SystemFolder() {
-  char buffer[MAX_PATH] = {};
-  UINT length = GetSystemWow64DirectoryA(buffer, MAX_PATH);
-  return length == 0 || length >= MAX_PATH ? std::string() : std::string(buffer, length) + "\\";
-}
-
 IsolatedProgram::IsolatedProgram(const std::string& program,
                                  const std::vector<std::string>& standInDlls)
     : stand_ins_(standInDlls) {
@@ -102,9 +96,8 @@ IsolatedRun IsolatedProgram::Run(const std::vector<std::string>& arguments, HAND
   return result;
 }
 
-SystemFilePlacement::SystemFilePlacement(const std::string& source, const std::string& name,
-                                         const std::string& folder)
-    : target_(folder + name), backup_(folder + name + ".sendaro_test_backup") {
+SystemFilePlacement::SystemFilePlacement(const std::string& source, const std::string& name)
+    : target_(SystemFolder() + name), backup_(SystemFolder() + name + ".sendaro_test_backup") {
   if (GetFileAttributesA(target_.c_str()) != INVALID_FILE_ATTRIBUTES) {
     MoveFileExA(target_.c_str(), backup_.c_str(), MOVEFILE_REPLACE_EXISTING);
   }

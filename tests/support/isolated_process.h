@@ -43,15 +43,12 @@ class IsolatedProgram {
 
 // The system directory of this prefix, with a trailing backslash.
 std::string SystemFolder();
-// The 32-bit system directory (SysWOW64), with a trailing backslash.
-std::string X86SystemFolder();
 
-// Copies `source` to the system directory (or `folder`) as `name` (an empty source only moves
-// an existing file aside), putting back what was there before when the object goes away.
+// Copies `source` to the system directory as `name` (an empty source only moves an existing
+// file aside), putting back what was there before when the object goes away.
 class SystemFilePlacement {
  public:
-  SystemFilePlacement(const std::string& source, const std::string& name,
-                      const std::string& folder = SystemFolder());
+  SystemFilePlacement(const std::string& source, const std::string& name);
   ~SystemFilePlacement();
   SystemFilePlacement(const SystemFilePlacement&) = delete;
   SystemFilePlacement& operator=(const SystemFilePlacement&) = delete;
