@@ -268,8 +268,7 @@ def lifecycle(wine, checks):
     checks.true("the logoff leaves the program to Windows to end", ending.process.poll() is None)
     ending.wait()
 
-    # An installer's Restart Manager asks the same with ENDSESSION_CLOSEAPP: the program signs out
-    # and ends, so that its files can be replaced without a reboot.
+    # An installer's Restart Manager (ENDSESSION_CLOSEAPP): the program signs out and ends.
     checks.true("citizen linked for the installer", wine.probe("link-citizen").get("success"))
     closing = app.start([call("listInstalledCertificates"), {"wait_ms": 60000},
                          {"window": "destroy"}])

@@ -27,12 +27,10 @@ bash "$root/scripts/build-msi.sh" --output "$msi" &&
 # A release from a fixture application folder and a fixture WebView2 SDK folder carries their
 # files byte for byte; a stand-in in either folder stops it, named.
 fixture=$work/release
-app_files=(flutter_windows.dll system_tray_plugin.dll data/app.so data/icudtl.dat
-           data/flutter_assets/fonts/MaterialIcons-Regular.otf)
+fixture_files=(app/{flutter_windows.dll,system_tray_plugin.dll,data/app.so,data/icudtl.dat}
+               app/data/flutter_assets/fonts/Icons.otf sdk/build/native/x64/WebView2Loader.dll)
 mkdir -p "$fixture/app/data/flutter_assets/fonts" "$fixture/sdk/build/native/x64"
-for file in "${app_files[@]}"; do echo "fixture $file" > "$fixture/app/$file"; done
-loader=$fixture/sdk/build/native/x64/WebView2Loader.dll
-echo "fixture WebView2Loader.dll" > "$loader"
+for file in "${fixture_files[@]}"; do echo "fixture $file" > "$fixture/$file"; done
 release() {  # release APP_FOLDER SDK_FOLDER OUTPUT
   bash "$root/scripts/build-msi.sh" --flutter-app "$1" --webview2-sdk "$2" --output "$3"
 }
@@ -42,9 +40,9 @@ release "$fixture/app" "$fixture/sdk" "$fixture/Sendaro-$version-x64.msi" >/dev/
   echo "FAILED: the release does not build"
 sums() { find "$@" -type f -exec sha256sum {} + | cut -d' ' -f1 | sort; }
 carried=$(sums "$fixture/files")
-for file in "${app_files[@]/#/$fixture/app/}" "$loader" "$bin/Sendaro.exe" \
-    "$bin/MurakoKspConfig.exe" "$build_root/x86/bin/murako_ksp.dll"; do
-  check "release: carries ${file#$fixture/}" grep -qxF "$(sums "$file")" <<<"$carried"
+for file in "${fixture_files[@]/#/$fixture/}" "$bin/Sendaro.exe" "$bin/MurakoKspConfig.exe" \
+    "$build_root/x86/bin/murako_ksp.dll"; do
+  check "release: carries ${file#$build_root/}" grep -qxF "$(sums "$file")" <<<"$carried"
 done
 mixed=$fixture/mixed
 cp -r "$fixture/app" "$mixed" && cp -r "$fixture/sdk" "$mixed/sdk" &&

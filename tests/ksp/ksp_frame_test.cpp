@@ -159,9 +159,8 @@ TEST(KspFrame, FreeBufferAcceptsNullAndReleasesAbandonedEnumerations) {
       << "before " << before.PagefileUsage << ", after " << after.PagefileUsage;
 }
 
-// A machine without one of the provider's system libraries: each call that needs it answers an
-// error status, the first (through the delay-load helper) and the later ones alike; nothing is
-// raised through the host.
+// A machine without one of the provider's system libraries: each call that needs it, the first
+// and the later ones, answers an error status; nothing is raised through the host.
 TEST(KspFrame, AMissingSystemLibraryFailsTheCallNotTheHost) {
   HMODULE module = LoadLibraryA(
       (ProgramDirectory() + "provider_without_crypt32\\murako_ksp.dll").c_str());
