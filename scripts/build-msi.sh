@@ -65,6 +65,9 @@ version=${version:-$built_version}
 if [ -n "$flutter_app$webview2_sdk" ]; then
   [ -n "$flutter_app" ] && [ -n "$webview2_sdk" ] ||
     fail "a release needs both --flutter-app and --webview2-sdk"
+  # Absolute: the package's folders are assembled from links.
+  flutter_app=$(cd "$flutter_app" && pwd) && webview2_sdk=$(cd "$webview2_sdk" && pwd) ||
+    fail "--flutter-app and --webview2-sdk name folders"
   kind=release
   engine_folder=$flutter_app
   # The SDK package's build/native layout, from the package folder or from build/native itself.
