@@ -54,6 +54,14 @@ function(sendaro_add_export_library target def_file)
   endif()
 endfunction()
 
+# A stand-in library of test_doubles/: an export library that carries the stand-in mark in its
+# version resource (test_doubles/stand_in_mark.rc), by which scripts/build-msi.sh keeps it out of
+# a release package.
+set(SENDARO_STAND_IN_MARK ${CMAKE_CURRENT_LIST_DIR}/../test_doubles/stand_in_mark.rc)
+function(sendaro_add_stand_in_library target def_file)
+  sendaro_add_export_library(${target} ${def_file} ${ARGN} ${SENDARO_STAND_IN_MARK})
+endfunction()
+
 # A GoogleTest program run under Wine by CTest; one process per program. It passes only with
 # its own summary line printed (cmake/wine-run.in).
 function(sendaro_add_wine_test name target)
@@ -80,9 +88,10 @@ endfunction()
 # and the first call through it would jump to the image base.
 set(SENDARO_DELAY_LOAD_HOOK ${CMAKE_CURRENT_LIST_DIR}/../windows/internal_libs/common/system_delay_load.cpp)
 
-function(sendaro_delay_import_objects library out)
-  set(folder ${CMAKE_BINARY_DIR}/delay_load/${library})
-  set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${library}_delay.a)
+# `dll` names the library the imports are taken from at run time (by default `library`).
+function(sendaro_delay_import_objects library dll out)
+  set(folder ${CMAKE_BINARY_DIR}/delay_load/${dll})
+  set(archive ${CMAKE_BINARY_DIR}/delay_load/lib${dll}_delay.a)
   if(NOT EXISTS ${folder}/complete)
     file(REMOVE_RECURSE ${folder})
     file(MAKE_DIRECTORY ${folder})
@@ -106,11 +115,11 @@ function(sendaro_delay_import_objects library out)
       list(FILTER imports EXCLUDE REGEX "^BCrypt")
     endif()
     list(JOIN imports "\n" exports)
-    file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${library}.def
-         "LIBRARY ${library}.dll\nEXPORTS\n${exports}\n")
+    file(WRITE ${CMAKE_BINARY_DIR}/delay_load/${dll}.def
+         "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
     execute_process(COMMAND ${CMAKE_DLLTOOL} ${kill_at}
-                            --input-def ${CMAKE_BINARY_DIR}/delay_load/${library}.def
-                            --dllname ${library}.dll --output-delaylib ${archive}
+                            --input-def ${CMAKE_BINARY_DIR}/delay_load/${dll}.def
+                            --dllname ${dll}.dll --output-delaylib ${archive}
                     COMMAND_ERROR_IS_FATAL ANY)
     execute_process(COMMAND ${CMAKE_AR} x ${archive} WORKING_DIRECTORY ${folder}
                     COMMAND_ERROR_IS_FATAL ANY)
@@ -127,11 +136,17 @@ function(sendaro_delay_load_system_libraries target)
   target_sources(${target} PRIVATE ${SENDARO_DELAY_LOAD_HOOK})
   target_link_libraries(${target} PRIVATE sendaro_internal_libs_common)
   foreach(library ${ARGN})
+    # "crypt32=other" takes crypt32's functions from other.dll (a test's missing library).
+    set(dll ${library})
+    if(library MATCHES "^(.+)=(.+)$")
+      set(library ${CMAKE_MATCH_1})
+      set(dll ${CMAKE_MATCH_2})
+    endif()
     if(MSVC)
-      target_link_options(${target} PRIVATE /DELAYLOAD:${library}.dll)
+      target_link_options(${target} PRIVATE /DELAYLOAD:${dll}.dll)
       target_link_libraries(${target} PRIVATE ${library})
     else()
-      sendaro_delay_import_objects(${library} objects)
+      sendaro_delay_import_objects(${library} ${dll} objects)
       target_link_options(${target} PRIVATE ${objects})
     endif()
   endforeach()

@@ -1,13 +1,14 @@
 #pragma once
 
-// CNG provider-registration functions of bcrypt.dll. The Windows SDK declares them in bcrypt.h;
-// mingw-w64's bcrypt.h has the structures (CRYPT_PROVIDER_REG and friends) but not these
-// prototypes, so they are declared here from Microsoft's documented signatures.
+// CNG provider-registration functions of bcrypt.dll, declared here from Microsoft's documented
+// signatures for every compiler: mingw-w64's bcrypt.h has only the structures
+// (CRYPT_PROVIDER_REG and friends), and the Windows SDK's bcrypt.h need not declare them (they
+// belong to the provider development kit). A header that does declares them the same way,
+// which C++ allows.
 
 #include <windows.h>
 #include <bcrypt.h>
 
-#if defined(__MINGW32__)
 extern "C" {
 NTSTATUS WINAPI BCryptRegisterProvider(LPCWSTR pszProvider, ULONG dwFlags,
                                        PCRYPT_PROVIDER_REG pReg);
@@ -19,7 +20,6 @@ NTSTATUS WINAPI BCryptRemoveContextFunctionProvider(ULONG dwTable, LPCWSTR pszCo
                                                     ULONG dwInterface, LPCWSTR pszFunction,
                                                     LPCWSTR pszProvider);
 }
-#endif
 
 #ifndef CRYPT_OVERWRITE
 #define CRYPT_OVERWRITE 0x00000001

@@ -8,6 +8,7 @@
 #include "bcrypt_functions.h"
 #include "console_output.h"
 #include "provider_registration.h"
+#include "x86_provider_image.h"
 
 namespace {
 
@@ -44,6 +45,41 @@ void PrintProviderName() {
   NCryptFreeObject(provider);
 }
 
+// "Ruta" and "Tamano" (in KB, rounded down) of a file that exists.
+void PrintFileFacts(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& attributes) {
+  unsigned long long size =
+      (static_cast<unsigned long long>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+  wchar_t line[MAX_PATH + 64];
+  swprintf(line, MAX_PATH + 64, L"       Ruta: %ls\n", path.c_str());
+  out.Print(line);
+  swprintf(line, MAX_PATH + 64, L"       Tamano: %llu KB\n", size / 1024);
+  out.Print(line);
+}
+
+// On a 64-bit system, 32-bit programs load the provider from the 32-bit system folder.
+void CheckX86Copy() {
+  const std::wstring dll = X86ProviderDllPath();
+  if (dll.empty()) return;
+  switch (InspectX86ProviderFile(dll)) {
+    case X86ProviderImage::Missing:
+      out.Error(L"DLL de 32 bits NO existe en SysWOW64");
+      return;
+    case X86ProviderImage::NotX86Library:
+      out.Error(L"La DLL de SysWOW64 no es una DLL de 32 bits");
+      return;
+    case X86ProviderImage::NoEntryPoint:
+      out.Error(L"La DLL de SysWOW64 no exporta GetKeyStorageInterface");
+      return;
+    case X86ProviderImage::Usable:
+      break;
+  }
+  out.Ok(L"DLL de 32 bits existe en SysWOW64");
+  WIN32_FILE_ATTRIBUTE_DATA attributes{};
+  if (GetFileAttributesExW(dll.c_str(), GetFileExInfoStandard, &attributes)) {
+    PrintFileFacts(dll, attributes);
+  }
+}
+
 int Check() {
   out.Banner(L"  VERIFICAR MURAKO KSP\n");
   std::wstring dll = ProviderDllPath();
@@ -52,14 +88,9 @@ int Check() {
     out.Error(L"DLL NO existe en System32");
   } else {
     out.Ok(L"DLL existe en System32");
-    unsigned long long size =
-        (static_cast<unsigned long long>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
-    wchar_t line[MAX_PATH + 64];
-    swprintf(line, MAX_PATH + 64, L"       Ruta: %ls\n", dll.c_str());
-    out.Print(line);
-    swprintf(line, MAX_PATH + 64, L"       Tamano: %llu KB\n", size / 1024);
-    out.Print(line);
+    PrintFileFacts(dll, attributes);
   }
+  CheckX86Copy();
   if (!ProviderOpens()) {
     out.Error(L"KSP NO esta registrado o no funciona");
     return 0;

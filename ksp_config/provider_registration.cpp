@@ -4,7 +4,8 @@
 #include <ncrypt.h>
 
 #include "administrator_check.h"
-
+#include "cng_provider_key.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -56,6 +57,37 @@ bool ReportStep(const ToolOutput& out, NTSTATUS status, const wchar_t* success,
   }
   out.Error(failure, static_cast<unsigned long>(status));
   return false;
+}
+
+// The application reads the provider's status from the machine's CNG provider key, which
+// Windows does not read: it is written and removed together with the registration, in the 64-bit
+// view, where the application looks.
+bool WriteStatusKey(const ToolOutput& out) {
+  UniqueRegistryKey key;
+  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCngProviderKeyPath, 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                                key.put(), nullptr);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExW(key.get(), L"Image", 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(kProviderImagePath),
+                            static_cast<DWORD>(sizeof(kProviderImagePath)));
+  }
+  if (status != ERROR_SUCCESS) {
+    out.Error(L"No se pudo escribir la clave de estado en KeyStorageProviders",
+              static_cast<unsigned long>(status));
+    return false;
+  }
+  out.Ok(L"Clave de estado escrita en KeyStorageProviders");
+  return true;
+}
+
+void RemoveStatusKey(const ToolOutput& out) {
+  const LONG status = RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kCngProviderKeyPath, KEY_WOW64_64KEY, 0);
+  if (status == ERROR_SUCCESS) {
+    out.Ok(L"Clave de estado eliminada de KeyStorageProviders");
+  } else if (status != ERROR_FILE_NOT_FOUND) {
+    out.Warning(L"No se pudo eliminar la clave de estado de KeyStorageProviders");
+  }
 }
 
 }  // namespace
@@ -113,7 +145,8 @@ int RegisterKspCommand(const ToolOutput& out) {
                                                        CRYPT_PRIORITY_BOTTOM),
                   L"BCryptAddContextFunctionProvider exitoso",
                   L"El proveedor ya estaba asociado (continuando...)",
-                  L"BCryptAddContextFunctionProvider fallo")) {
+                  L"BCryptAddContextFunctionProvider fallo") ||
+      !WriteStatusKey(out)) {
     return 1;
   }
 
@@ -156,6 +189,7 @@ int UnregisterKspCommand(const ToolOutput& out) {
     return 1;
   }
   out.Ok(L"BCryptUnregisterProvider exitoso");
+  RemoveStatusKey(out);
   out.Print(L"  *** KSP DESREGISTRADO EXITOSAMENTE ***\n", kColourOk);
   return 0;
 }

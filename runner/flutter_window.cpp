@@ -101,6 +101,9 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM cons
       if (wparam != FALSE) {
         SignOutOfBothAccounts(sign_in_.get(),
                               "WM_ENDSESSION received - signing out before the session ends");
+        // An installer's Restart Manager asks the program to end so that it can replace its
+        // files without a reboot; Windows ends it itself only at logoff or shutdown.
+        if ((lparam & ENDSESSION_CLOSEAPP) != 0) DestroyWindow(hwnd);
       }
       return 0;
     case WM_FONTCHANGE:

@@ -14,7 +14,8 @@ class SignInService;
 
 // The main window: hosts the Flutter view, owns the two method channels, the OAuth manager and
 // the sign-in flows. Closing it only hides it; destroying it, or the end of the
-// Windows session, signs the user out.
+// Windows session, signs the user out; an installer's request to end the program
+// (ENDSESSION_CLOSEAPP) destroys it.
 class FlutterWindow : public Win32Window, public ApplicationHost {
  public:
   explicit FlutterWindow(const flutter::DartProject& project);

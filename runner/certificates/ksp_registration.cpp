@@ -2,17 +2,14 @@
 
 #include <string>
 
+#include "cng_provider_key.h"
 #include "logger.h"
 #include "registry_key.h"
-#include "provider_name.h"
 
 namespace {
 
 const wchar_t kProvidersPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Providers";
-const wchar_t kCngProviderPath[] =
-    L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\" MURAKO_PROVIDER_NAME;
 const wchar_t kImageName[] = L"murako_ksp.dll";
-const wchar_t kImagePath[] = L"C:\\Windows\\System32\\murako_ksp.dll";
 const wchar_t kKeyStorageInterface[] = L"00010001";
 const wchar_t kKeyStorageFunction[] = L"KEY_STORAGE";
 constexpr DWORD kInterfaceType = 1;
@@ -26,7 +23,7 @@ bool Failed(LONG status, const std::string& message) {
 
 bool WriteInterfaceValues(const RegistryKey& key) {
   const char* prefix = "RegisterMurakoKsp: ";
-  if (Failed(key.SetString(L"Image", kImagePath),
+  if (Failed(key.SetString(L"Image", kProviderImagePath),
              std::string(prefix) + "Failed to set interface Image value: ") ||
       Failed(key.SetDword(L"Type", kInterfaceType),
              std::string(prefix) + "Failed to set Type value: ") ||
@@ -71,9 +68,9 @@ bool RegisterProviderTree(HKEY machineRoot) {
 
 bool RegisterCngProviderKey(HKEY root, const char* logPrefix, const char* hiveName) {
   RegistryKey key;
-  if (Failed(key.Create(root, kCngProviderPath),
+  if (Failed(key.Create(root, kCngProviderKeyPath),
              std::string(logPrefix) + "Failed to create CNG key in " + hiveName + ": ") ||
-      Failed(key.SetString(L"Image", kImagePath),
+      Failed(key.SetString(L"Image", kProviderImagePath),
              std::string(logPrefix) + "Failed to set Image value in CNG: ")) {
     return false;
   }
@@ -113,7 +110,7 @@ bool UnregisterProviderTree(HKEY machineRoot) {
 
 bool IsCngProviderKeyPresent(HKEY root) {
   RegistryKey key;
-  return RegOpenKeyExW(root, kCngProviderPath, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(root, kCngProviderKeyPath, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 }  // namespace ksp_registration

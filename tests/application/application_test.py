@@ -199,7 +199,7 @@ def product_log(wine):
 
 def lifecycle(wine, checks):
     """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy and
-    at logoff."""
+    at logoff, the end at an installer's request."""
     app = Application(wine, "lifecycle")
     wine.probe("reset")
     checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
@@ -265,7 +265,19 @@ def lifecycle(wine, checks):
     checks.true("the linked session had mappings", linked["mappings"], linked)
     checks.equal("WM_ENDSESSION leaves no thumbprint mapping",
                  wine.probe("present", *linked["mappings"]).get("present"), [])
+    checks.true("the logoff leaves the program to Windows to end", ending.process.poll() is None)
     ending.wait()
+
+    # An installer's Restart Manager (ENDSESSION_CLOSEAPP): the program signs out and ends.
+    checks.true("citizen linked for the installer", wine.probe("link-citizen").get("success"))
+    closing = app.start([call("listInstalledCertificates"), {"wait_ms": 60000},
+                         {"window": "destroy"}])
+    closing.wait_for_reply(0)
+    closed = wine.probe("end-session", "close-app")
+    checks.true("the installer's request is answered at once",
+                closed.get("may_end") and closed.get("ended"), closed)
+    checks.equal("the installer's request ends the program", closing.wait(20), 0)
+    checks.equal("and signs out", wine.probe("state")["certificates"], [])
 
 
 PSS = "rsa-pss-mgf1-sha256"

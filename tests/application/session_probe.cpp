@@ -7,8 +7,9 @@
 //   session_probe store KEY VALUE | delete KEY | remove-certificate THUMBPRINT
 //   session_probe present KEY...        which of the credential-storage keys exist
 //   session_probe window                visibility and rectangle of the main window
-//   session_probe end-session           sends the main window the logoff's WM_QUERYENDSESSION
-//                                       and WM_ENDSESSION, as Windows does, with its time-outs
+//   session_probe end-session [close-app]  sends the main window the logoff's (or an
+//                                       installer's) WM_QUERYENDSESSION and WM_ENDSESSION, as
+//                                       Windows does, with its time-outs
 //   session_probe reset                 removes the certificates, mappings and session keys
 #include <windows.h>
 
@@ -79,17 +80,17 @@ nlohmann::json MainWindow() {
 }
 
 // Windows waits 5 s for each answer before it offers to end the program.
-nlohmann::json EndSession() {
+nlohmann::json EndSession(LPARAM reason) {
   HWND window = FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr);
   if (window == nullptr) return {{"error", "no main window"}};
   constexpr UINT kWindowsWaitMs = 5000;
   const ULONGLONG started = GetTickCount64();
   DWORD_PTR may_end = 0;
-  const bool queried = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF,
+  const bool queried = SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reason,
                                            SMTO_ABORTIFHUNG, kWindowsWaitMs, &may_end) != 0;
   const ULONGLONG query_ms = GetTickCount64() - started;
   DWORD_PTR ignored = 0;
-  const bool ended = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
+  const bool ended = SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, reason,
                                          SMTO_ABORTIFHUNG, kWindowsWaitMs, &ignored) != 0;
   return {{"queried", queried},
           {"may_end", may_end != 0},
@@ -103,7 +104,10 @@ nlohmann::json Run(const std::vector<std::string>& arguments) {
   if (command == "state") return State();
   if (command == "link-citizen") return LinkCitizen();
   if (command == "window") return MainWindow();
-  if (command == "end-session") return EndSession();
+  if (command == "end-session") {
+    return EndSession(arguments.size() == 2 && arguments[1] == "close-app" ? ENDSESSION_CLOSEAPP
+                                                                           : ENDSESSION_LOGOFF);
+  }
   if (command == "present") {
     nlohmann::json present = nlohmann::json::array();
     for (size_t i = 1; i < arguments.size(); ++i) {

@@ -19,10 +19,39 @@ rm -rf "$work" && mkdir -p "$work"
 version=$(sed -n 's/.*SendaroVersion = "\([^"]*\)".*/\1/p' \
   "$build_root/x64/packaging/sendaro_version.wxi")
 upgrade=${version%.*}.$((${version##*.} + 1))
-msi=$work/Sendaro-$version-x64.msi
+msi=$work/Sendaro-$version-x64-test.msi
 bash "$root/scripts/build-msi.sh" --output "$msi" &&
-  bash "$root/scripts/build-msi.sh" --output "$work/upgrade.msi" --version "$upgrade" ||
+  bash "$root/scripts/build-msi.sh" --output "$work/upgrade-test.msi" --version "$upgrade" ||
   { echo "FAILED: the packages do not build"; exit 1; }
+
+# A release from a fixture application folder and a fixture WebView2 SDK folder carries their
+# files byte for byte; a stand-in in either folder stops it, named.
+fixture=$work/release
+fixture_files=(app/{flutter_windows.dll,system_tray_plugin.dll,data/app.so,data/icudtl.dat}
+               app/data/flutter_assets/fonts/Icons.otf sdk/build/native/x64/WebView2Loader.dll)
+mkdir -p "$fixture/app/data/flutter_assets/fonts" "$fixture/sdk/build/native/x64"
+for file in "${fixture_files[@]}"; do echo "fixture $file" > "$fixture/$file"; done
+release() {  # release APP_FOLDER SDK_FOLDER OUTPUT
+  bash "$root/scripts/build-msi.sh" --flutter-app "$1" --webview2-sdk "$2" --output "$3"
+}
+release "$fixture/app" "$fixture/sdk" "$fixture/Sendaro-$version-x64.msi" >/dev/null &&
+  msiinfo extract "$fixture/Sendaro-$version-x64.msi" sendaro.cab > "$fixture/files.cab" &&
+  mkdir "$fixture/files" && gcab -x -C "$fixture/files" "$fixture/files.cab" >/dev/null ||
+  echo "FAILED: the release does not build"
+sums() { find "$@" -type f -exec sha256sum {} + | cut -d' ' -f1 | sort; }
+carried=$(sums "$fixture/files")
+for file in "${fixture_files[@]/#/$fixture/}" "$bin/Sendaro.exe" "$bin/MurakoKspConfig.exe" \
+    "$build_root/x86/bin/murako_ksp.dll"; do
+  check "release: carries ${file#$build_root/}" grep -qxF "$(sums "$file")" <<<"$carried"
+done
+mixed=$fixture/mixed
+cp -r "$fixture/app" "$mixed" && cp -r "$fixture/sdk" "$mixed/sdk" &&
+  cp "$bin/"{flutter_windows,system_tray_plugin}.dll "$mixed/" &&
+  cp "$bin/WebView2Loader.dll" "$mixed/sdk/build/native/x64/"
+refused=$(release "$mixed" "$mixed/sdk" "$mixed.msi" 2>&1); refused_status=$?
+stand_in='(sdk/build/native/x64/WebView2Loader|flutter_windows|system_tray_plugin)\.dll'
+check "release: refuses the three stand-ins, naming each" [ $refused_status -ne 0 -a \
+  ! -e "$mixed.msi" -a "$(grep -cE "^build-msi: $mixed/$stand_in is a test" <<<"$refused")" -eq 3 ]
 
 # A package signed with a throwaway code-signing certificate from a CA made here: osslsigncode
 # accepts the signature of the package, of every program and library it installs and of the
@@ -37,11 +66,11 @@ mkdir -p "$signing/files" && (
     openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
       -out signer.pem -extfile <(printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n') &&
     cat signer.pem ca.pem > chain.pem) >/dev/null 2>&1 &&
-  bash "$root/scripts/build-msi.sh" --output "$signing/signed.msi" \
+  bash "$root/scripts/build-msi.sh" --output "$signing/signed-test.msi" \
     --certificate "$signing/chain.pem" --key "$signing/signer.key" >/dev/null &&
-  msiinfo extract "$signing/signed.msi" sendaro.cab > "$signing/files.cab" &&
+  msiinfo extract "$signing/signed-test.msi" sendaro.cab > "$signing/files.cab" &&
   gcab -x -C "$signing/files" "$signing/files.cab" >/dev/null &&
-  msiinfo extract "$signing/signed.msi" Binary.InstallActions > "$signing/files/actions.dll" ||
+  msiinfo extract "$signing/signed-test.msi" Binary.InstallActions > "$signing/files/actions.dll" ||
   echo "FAILED: the signed package does not build"
 verified() { osslsigncode verify -CAfile "$signing/ca.pem" -in "$1" >/dev/null 2>&1; }
 signed_files=0
@@ -51,7 +80,7 @@ while IFS= read -r -d '' file; do
   check "signed: ${file#$signing/files/}" verified "$file"
 done < <(find "$signing/files" -type f -print0)
 check "signed: all ten programs and libraries" [ $signed_files -eq 10 ]
-check "signed: the package" verified "$signing/signed.msi"
+check "signed: the package" verified "$signing/signed-test.msi"
 
 table() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
 row() { table "$1" | grep -qxP "$2"; }
@@ -68,6 +97,7 @@ done
 data_files=$(find "$bin/data" -type f | wc -l)
 check "table: all of data/" [ "$(wc -l <<<"$placements")" -eq $((9 + data_files)) ]
 check "table: per-machine" row Property 'ALLUSERS\t1'
+check "table: named a test package" row Property 'ProductName\tSendaro \(test package\)'
 check "table: x64" grep -q 'x64;' <(msiinfo suminfo "$msi")
 check "table: shortcut" \
   row Shortcut 'SendaroStartMenu\tProgramMenuFolder\tSendaro\tSendaroProgram\t\[#SendaroExe\].*'
@@ -100,10 +130,14 @@ drive=$WINEPREFIX/drive_c
 program="$drive/Program Files/Sendaro"
 provider_key='HKLM\SYSTEM\CurrentControlSet\Control\Cryptography\Providers\Murako KSP'
 msiexec() { WINEDLLOVERRIDES="$WINEDLLOVERRIDES;bcrypt=n,b" "$wine64" msiexec "$@" /qn; }
-registered() { "$wine64" reg query "$provider_key\\UM\\00010001" >/dev/null 2>&1; }
+status_key='HKLM\SOFTWARE\Microsoft\Cryptography\CNG\KeyStorageProviders\Murako KSP'
+registered() {
+  "$wine64" reg query "$provider_key\\UM\\00010001" >/dev/null 2>&1 ||
+    "$wine64" reg query "$status_key" >/dev/null 2>&1
+}
 reg_lines() { "$wine64" reg query "$1" /s 2>/dev/null | tr -d '\r' | grep -cP "$2"; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-products() { reg_lines "$uninstall_key" 'DisplayName\s+REG_SZ\s+Sendaro$'; }
+products() { reg_lines "$uninstall_key" 'DisplayName\s+REG_SZ\s+Sendaro \(test package\)$'; }
 nothing_installed() {
   [ ! -e "$program" ] && [ -z "$(find "$drive" -iname 'murako_*.dll' -o -name Sendaro.lnk)" ] &&
     ! registered && [ "$(products)" -eq 0 ]
@@ -143,6 +177,20 @@ for file in murako_ksp.dll murako_sign_bridge.dll; do
   check "installed: $file x86" cmp "$build_root/x86/bin/$file" "$drive/windows/syswow64/$file"
 done
 check "installed: shortcut" [ -n "$(find "$drive" -name Sendaro.lnk)" ]
+# The installed program, as a user opens it after the install: its provider status without any
+# registration of its own.
+printf '%s\n' '{"channel": "com.murako.native_bridge", "method": "checkKspRegistration"}' \
+  '{"channel": "com.murako.native_bridge", "method": "checkKspStatus"}' '{"await": "all"}' \
+  '{"window": "destroy"}' > "$work/status.jsonl"
+status_run=Z:${work//\//\\}\\status
+timeout 120 "$wine64" 'C:\Program Files\Sendaro\Sendaro.exe' "--script=$status_run.jsonl" \
+  "--transcript=$status_run.transcript.jsonl" >/dev/null 2>&1 </dev/null
+answered() { grep -qF "$1" "$work/status.transcript.jsonl"; }
+check "installed: the program finds the provider registered" \
+  answered '"result":{"hkcu":0,"hklm":1,"isFullyRegistered":1}'
+check "installed: and ready, without an NCrypt warning" \
+  answered '"message":"El sistema esta listo para usar certificados digitales.","registered":true'
+
 # -check by the installed tool, which takes ncrypt.dll from the system folder (there the router
 # stand-in, under the override), never the decoy planted beside it: that one has no NCrypt
 # functions.
@@ -154,6 +202,8 @@ provider=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" \
 rm "$program/ncrypt.dll" && cp "$work/ncrypt.wine" "$system_ncrypt"
 echo "$provider"
 check "-check: provider in System32" grep -q '\[OK\] DLL existe en System32' <<<"$provider"
+check "-check: the 32-bit provider in SysWOW64" \
+  grep -q '\[OK\] DLL de 32 bits existe en SysWOW64' <<<"$provider"
 check "-check: provider registered" grep -q '\[OK\] KSP registrado y funcional' <<<"$provider"
 (cd "$bin" &&
   WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" "$wine64" installed_signature_test.exe)
@@ -193,14 +243,14 @@ check "repair: no registration action" \
   not logged repair 'Action start [0-9:]+: (Undo)?(Un)?[Rr]egisterProvider'
 check "repair: the registration stays" registered
 
-msiexec /i "$work/upgrade.msi"
+msiexec /i "$work/upgrade-test.msi"
 check "upgrade exits 0" [ $? -eq 0 ]
 check "upgrade: one product" [ "$(products)" -eq 1 ]
 check "upgrade: $upgrade installed" \
   [ "$(reg_lines "$uninstall_key" "DisplayVersion\s+REG_SZ\s+$upgrade$")" -eq 1 ]
 check "upgrade: provider registered" registered
 
-msiexec /x "$work/upgrade.msi" /l*v "$work/uninstall.log"
+msiexec /x "$work/upgrade-test.msi" /l*v "$work/uninstall.log"
 check "uninstall exits 0" [ $? -eq 0 ]
 check "uninstall: the unregistration ran" logged uninstall 'BCryptUnregisterProvider exitoso'
 check "uninstall leaves no file, registration or product" nothing_installed

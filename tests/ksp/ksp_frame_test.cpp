@@ -159,4 +159,27 @@ TEST(KspFrame, FreeBufferAcceptsNullAndReleasesAbandonedEnumerations) {
       << "before " << before.PagefileUsage << ", after " << after.PagefileUsage;
 }
 
+// A machine without one of the provider's system libraries: each call that needs it, the first
+// and the later ones, answers an error status; nothing is raised through the host.
+TEST(KspFrame, AMissingSystemLibraryFailsTheCallNotTheHost) {
+  HMODULE module = LoadLibraryA(
+      (ProgramDirectory() + "provider_without_crypt32\\murako_ksp.dll").c_str());
+  ASSERT_NE(module, nullptr);
+  auto entry = reinterpret_cast<GetKeyStorageInterfaceFn>(
+      GetProcAddress(module, "GetKeyStorageInterface"));
+  NCRYPT_KEY_STORAGE_FUNCTION_TABLE* table = nullptr;
+  ASSERT_EQ(entry(L"Murako KSP", &table, 0), ERROR_SUCCESS);
+  NCRYPT_PROV_HANDLE provider = 0;
+  ASSERT_EQ(table->OpenProvider(&provider, L"Murako KSP", 0), ERROR_SUCCESS);
+  DebugLogCapture log;
+  NCRYPT_KEY_HANDLE key = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(table->OpenKey(provider, &key, Fixtures()["rsa2048"].thumbprint.c_str(), 0, 0),
+              NTE_INTERNAL_ERROR);
+  }
+  EXPECT_EQ(key, 0u);
+  EXPECT_TRUE(log.HasLine("<<< MurakoOpenKey: NTE_INTERNAL_ERROR (system library unavailable)"));
+  EXPECT_EQ(table->FreeProvider(provider), ERROR_SUCCESS);
+}
+
 }  // namespace

@@ -163,11 +163,13 @@ TEST(KspProperties, RemovedCertificateFailsCertificateAndExportButNotLengthUntil
 }
 
 HANDLE g_armed_event = nullptr;
+HCERTSTORE g_armed_store = nullptr;
 int g_resyncs = 0;
 BOOL WINAPI RefusingControl(HCERTSTORE, DWORD, DWORD, const void*) { return FALSE; }
-BOOL WINAPI AcceptingControl(HCERTSTORE, DWORD, DWORD control, const void* argument) {
+BOOL WINAPI AcceptingControl(HCERTSTORE store, DWORD, DWORD control, const void* argument) {
   if (control == CERT_STORE_CTRL_NOTIFY_CHANGE) {
     g_armed_event = *static_cast<const HANDLE*>(argument);
+    g_armed_store = store;
     return TRUE;
   }
   if (control == CERT_STORE_CTRL_RESYNC) ++g_resyncs;
@@ -210,10 +212,15 @@ TEST(KspPersonalStore, KeptStoreFollowsChangesThroughTheWatchTheSystemAllows) {
   ASSERT_TRUE(Fixtures().Reinstall("rsa1024"));
   EXPECT_TRUE(in_store());
 
+  // A store has been read by the time its notification can be armed: the one that answers is
+  // another, opened after.
   SetCertControlStoreForTesting(AcceptingControl);
   EXPECT_TRUE(in_store());
   EXPECT_EQ(CurrentPersonalStoreWatch(), PersonalStoreWatch::Notification);
   ASSERT_NE(g_armed_event, nullptr);
+  HCERTSTORE answering = OpenPersonalStore();
+  EXPECT_NE(answering, g_armed_store);
+  CertCloseStore(answering, 0);
   EXPECT_TRUE(in_store());
   EXPECT_EQ(g_resyncs, 0);
   SetEvent(g_armed_event);  // what the system does when another process changes the store

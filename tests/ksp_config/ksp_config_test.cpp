@@ -12,8 +12,14 @@
 namespace {
 
 const wchar_t kProviders[] = L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Providers";
+const wchar_t kStatusKey[] =
+    L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\Murako KSP";
 const wchar_t kKeyStorageContext[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Configuration\\Local\\Default\\00010001";
+
+// The provider's 32-bit copy, in SysWOW64 beside the system folder (which a prefix without
+// 32-bit Wine lacks: the tests make it).
+const char kX86ProviderName[] = "..\\syswow64\\murako_ksp.dll";
 
 std::string Banner(const std::string& title) {
   std::string rule(40, '=');
@@ -45,11 +51,21 @@ void RemoveRegistration() {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kProviders) + L"\\Murako KSP").c_str());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(kProviders) + L"\\Murako KSP Extra").c_str());
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKeyStorageContext);
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStatusKey);
+}
+
+// The key the application's status reads, with the provider's image path.
+bool StatusKeyWritten() {
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kStatusKey, L"Image", RRF_RT_REG_SZ, nullptr, nullptr,
+                      nullptr) == ERROR_SUCCESS;
 }
 
 class KspConfigToolTest : public ::testing::Test {
  protected:
-  void SetUp() override { RemoveRegistration(); }
+  void SetUp() override {
+    RemoveRegistration();
+    CreateDirectoryA((SystemFolder() + "..\\syswow64").c_str(), nullptr);
+  }
   void TearDown() override { RemoveRegistration(); }
 
   IsolatedRun Tool(const std::vector<std::string>& arguments) const {
@@ -85,8 +101,10 @@ TEST_F(KspConfigWithProviderTest, RegistersOnceThenContinuesOverAnExistingRegist
                               "\n[2/3] Agregando funcion de contexto...\n"
                               "  [OK] BCryptAddContextFunction exitoso\n"
                               "\n[3/3] Asociando proveedor con funcion...\n"
-                              "  [OK] BCryptAddContextFunctionProvider exitoso\n" +
+                              "  [OK] BCryptAddContextFunctionProvider exitoso\n"
+                              "  [OK] Clave de estado escrita en KeyStorageProviders\n" +
                               kVerified);
+  EXPECT_TRUE(StatusKeyWritten());
 
   IsolatedRun again = Tool({"-REGISTER"});
   EXPECT_EQ(again.exit_code, 0u);
@@ -96,7 +114,8 @@ TEST_F(KspConfigWithProviderTest, RegistersOnceThenContinuesOverAnExistingRegist
                               "\n[2/3] Agregando funcion de contexto...\n"
                               "  [WARN] La funcion de contexto ya existia (continuando...)\n"
                               "\n[3/3] Asociando proveedor con funcion...\n"
-                              "  [WARN] El proveedor ya estaba asociado (continuando...)\n" +
+                              "  [WARN] El proveedor ya estaba asociado (continuando...)\n"
+                              "  [OK] Clave de estado escrita en KeyStorageProviders\n" +
                               kVerified);
 }
 
@@ -117,7 +136,11 @@ TEST_F(KspConfigWithProviderTest, EnumMarksOnlyTheExactNameAndCheckReportsTheDll
                                "  [2] Murako KSP Extra\n"
                                "\n");
 
+  // The 32-bit copy is checked from the file: a 64-bit library there is no copy 32-bit
+  // programs can load.
   std::string dll = SystemFolder() + "murako_ksp.dll";
+  SystemFilePlacement x86_copy(dll, kX86ProviderName);
+  ASSERT_TRUE(x86_copy.placed());
   unsigned long long kilobytes = ReadFileBytes(dll).size() / 1024;
   IsolatedRun checked = Tool({"-check"});
   EXPECT_EQ(checked.exit_code, 0u);
@@ -125,6 +148,7 @@ TEST_F(KspConfigWithProviderTest, EnumMarksOnlyTheExactNameAndCheckReportsTheDll
                                 "  [OK] DLL existe en System32\n"
                                 "       Ruta: " + dll + "\n"
                                 "       Tamano: " + std::to_string(kilobytes) + " KB\n"
+                                "  [ERROR] La DLL de SysWOW64 no es una DLL de 32 bits\n"
                                 "  [OK] KSP registrado y funcional\n"
                                 "       Nombre: Murako KSP\n");
 }
@@ -141,7 +165,9 @@ TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunRepor
   EXPECT_EQ(removed.exit_code, 0u);
   EXPECT_EQ(removed.output, head + "  [OK] BCryptRemoveContextFunctionProvider exitoso\n" + middle +
                                 "  [OK] BCryptUnregisterProvider exitoso\n"
+                                "  [OK] Clave de estado eliminada de KeyStorageProviders\n"
                                 "  *** KSP DESREGISTRADO EXITOSAMENTE ***\n");
+  EXPECT_FALSE(StatusKeyWritten());
 
   IsolatedRun again = Tool({"-unregister"});
   EXPECT_EQ(again.exit_code, 1u);
@@ -156,6 +182,7 @@ TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunRepor
 
 TEST_F(KspConfigToolTest, RegisterStopsWhenTheProviderDllIsMissing) {
   SystemFilePlacement absent("", "murako_ksp.dll");
+  SystemFilePlacement x86_absent("", kX86ProviderName);
   IsolatedRun result = Tool({"-register"});
   EXPECT_EQ(result.exit_code, 1u);
   EXPECT_EQ(result.output, Banner("REGISTRAR MURAKO KSP") +
@@ -167,6 +194,7 @@ TEST_F(KspConfigToolTest, RegisterStopsWhenTheProviderDllIsMissing) {
   EXPECT_EQ(checked.exit_code, 0u) << "-check only reports";
   EXPECT_EQ(checked.output, Banner("VERIFICAR MURAKO KSP") +
                                 "  [ERROR] DLL NO existe en System32\n"
+                                "  [ERROR] DLL de 32 bits NO existe en SysWOW64\n"
                                 "  [ERROR] KSP NO esta registrado o no funciona\n");
 }
 

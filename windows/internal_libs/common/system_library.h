@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "unique_handle.h"
@@ -30,3 +31,14 @@ inline HMODULE ModuleContaining(const void* address) {
   }
   return module;
 }
+
+// Raised in place of a call into a delay-loaded system library, or one of its functions, that
+// could not be loaded (system_delay_load.cpp): the caller's entry point catches it like any
+// other exception and answers a failure, where the delay-load helper would raise a structured
+// exception that no C++ handler catches and that ends the host program.
+class SystemLibraryUnavailable : public std::exception {
+ public:
+  const char* what() const noexcept override {
+    return "a system library or one of its functions could not be loaded";
+  }
+};

@@ -1,6 +1,7 @@
 #include "cert_store.h"
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "ksp_handles.h"
@@ -60,8 +61,9 @@ const char* WatchName(PersonalStoreWatch watch) {
 // the system refuses that notification, by watching the store's registry key and opening the
 // store anew after a change (the key is where the store lives there; on Windows the roaming
 // profile's files may hold it, which only the notification covers); where neither can be
-// armed, by opening the store at every call. The change is armed before the store is read, so
-// no change goes unseen.
+// armed, by opening the store at every call. No change goes unseen: both are armed before the
+// store that answers is read. The notification can only be armed on an open store, which has
+// been read by then, so that one only watches and the store that answers is opened after it.
 class PersonalStoreCache {
  public:
   HCERTSTORE Get() {
@@ -78,9 +80,16 @@ class PersonalStoreCache {
     return watch_;
   }
 
+  // No lock: the process is ending and no other thread runs any more.
+  void Abandon() {
+    store_.release();
+    watched_.release();
+  }
+
   void Reset() {
     ScopedSrwExclusiveLock exclusive(lock_);
     store_.reset();
+    watched_.reset();
     key_.reset();
     watch_ = PersonalStoreWatch::None;
     logged_ = PersonalStoreWatch::None;
@@ -107,15 +116,17 @@ class PersonalStoreCache {
       // notification and never send it (Wine keeps this store in the registry, accepts the
       // call and resynchronises only part of a change), so a change of the key reopens it.
       const bool registry = WatchRegistry();
-      store_.reset(OpenPersonalStoreNow());
+      watched_.reset(OpenPersonalStoreNow());
       HANDLE event = notified_.get();
-      if (store_ && ResetEvent(event) &&
-          ControlStore(store_.get(), CERT_STORE_CTRL_NOTIFY_CHANGE, &event)) {
+      if (watched_ && ResetEvent(event) &&
+          ControlStore(watched_.get(), CERT_STORE_CTRL_NOTIFY_CHANGE, &event)) {
+        store_.reset(OpenPersonalStoreNow());
         watch_ = PersonalStoreWatch::Notification;
       } else if (registry) {
+        store_ = std::move(watched_);  // read after the key was armed
         watch_ = PersonalStoreWatch::Registry;
       } else {
-        store_.reset();
+        watched_.reset();
       }
     }
     if (watch_ == PersonalStoreWatch::None) watch_ = PersonalStoreWatch::OpenEveryCall;
@@ -123,12 +134,18 @@ class PersonalStoreCache {
     logged_ = watch_;
   }
 
+  // The watched store resynchronised re-arms its notification; the store that answers is then
+  // opened anew, in the order a fresh store lists its certificates.
   void Refresh() {
-    if (watch_ == PersonalStoreWatch::Notification && store_ && !Signaled(changed_)) {
+    if (watch_ == PersonalStoreWatch::Notification && watched_ && !Signaled(changed_)) {
       HANDLE event = notified_.get();
-      if (ResetEvent(event) && ControlStore(store_.get(), CERT_STORE_CTRL_RESYNC, &event)) return;
+      if (ResetEvent(event) && ControlStore(watched_.get(), CERT_STORE_CTRL_RESYNC, &event)) {
+        store_.reset(OpenPersonalStoreNow());
+        if (store_) return;
+      }
     }
     store_.reset();
+    watched_.reset();
     if (watch_ == PersonalStoreWatch::Notification) return Choose();  // opened and armed anew
     if (WatchRegistry()) store_.reset(OpenPersonalStoreNow());
   }
@@ -159,7 +176,8 @@ class PersonalStoreCache {
   UniqueKernelHandle changed_;   // the registry key changed
   UniqueKernelHandle notified_;  // the store's own change notification
   UniqueRegistryKey key_;
-  UniqueCertStore store_;
+  UniqueCertStore watched_;  // with the notification: the store it is armed on
+  UniqueCertStore store_;    // the store that answers
 };
 
 PersonalStoreCache g_personal_store;
@@ -172,6 +190,8 @@ HCERTSTORE OpenPersonalStore() {
 }
 
 PersonalStoreWatch CurrentPersonalStoreWatch() { return g_personal_store.watch(); }
+
+void AbandonPersonalStoreAtProcessExit() { g_personal_store.Abandon(); }
 
 void SetCertControlStoreForTesting(CertControlStoreFn control) {
   g_control_store = control;

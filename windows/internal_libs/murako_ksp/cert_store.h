@@ -14,6 +14,11 @@
 // caller's to close.
 HCERTSTORE OpenPersonalStore();
 
+// For the library's entry point at process exit, before the runtime destroys the library's
+// objects: the store kept open is given up without closing it, since crypt32 may already be
+// detached by then (the process's end releases it). An unload by FreeLibrary still closes it.
+void AbandonPersonalStoreAtProcessExit();
+
 // How the store kept open learns of changes, chosen at the first open and logged once.
 enum class PersonalStoreWatch { None, Notification, Registry, OpenEveryCall };
 PersonalStoreWatch CurrentPersonalStoreWatch();

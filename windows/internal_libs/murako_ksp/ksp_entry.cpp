@@ -1,5 +1,6 @@
 // The library's entry points: the CNG function table handed out by GetKeyStorageInterface.
 
+#include "cert_store.h"
 #include "cxx_runtime_release.h"
 #include "ksp_log.h"
 #include "ksp_slot_guard.h"
@@ -64,6 +65,8 @@ extern "C" NTSTATUS WINAPI GetKeyStorageInterface(LPCWSTR pszProviderName,
 
 BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
   KeepOwnUnwindTables(reason);
+  // Process exit (reserved not null): runs before the runtime's destructors of this library.
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) AbandonPersonalStoreAtProcessExit();
   ReleaseCxxRuntimeOnUnload(reason, reserved);
   return TRUE;
 }
