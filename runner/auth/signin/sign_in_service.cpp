@@ -4,6 +4,7 @@
 
 #include "account_linking.h"
 #include "auth_vocabulary.h"
+#include "cookie_deletion.h"
 #include "cookie_listing.h"
 #include "flow_proof.h"
 #include "linking_rules.h"
@@ -68,9 +69,13 @@ SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> man
     : main_window_(main_window),
       manager_(std::move(manager)),
       silent_refresh_(std::move(show_session_expired_notice)),
-      options_(options) {}
+      options_(options),
+      alive_(std::make_shared<SignInService*>(this)) {}
 
-SignInService::~SignInService() { DisarmPendingFlows("the main window is closing"); }
+SignInService::~SignInService() {
+  alive_.reset();
+  DisarmPendingFlows("the main window is closing");
+}
 
 void SignInService::SetOAuthManager(std::shared_ptr<OAuthManager> manager) {
   manager_ = std::move(manager);
@@ -224,6 +229,10 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
 
 void SignInService::SignOut(const std::function<void()>& clear_stored_session,
                             const std::string& user_type) {
+  if (window_ && window_->IsDelivering()) {
+    DeferSignOut(clear_stored_session, user_type);
+    return;
+  }
   DisarmPendingFlows("signed out");
   if (clear_stored_session) clear_stored_session();
   const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
@@ -242,8 +251,17 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   const UserType type = ParseUserType(user_type, UserType::kProfessional);
   std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
                                             ServiceHostFor(hosts, type, true)};
-  if (!window_ || window_->webview() == nullptr ||
-      !DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts))) {
+  if (!window_ || window_->webview() == nullptr) {
+    MarkSignedOut();
+    return;
+  }
+  // A page the hidden browser still loads could set the account's cookies after they went.
+  window_->StopBrowser();
+  const auto deleted = [](bool gone) {
+    if (!gone) MarkSignedOut();
+  };
+  if (!DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts),
+                                   options_.cookie_deletion_bound_ms, deleted)) {
     MarkSignedOut();
   }
 }
@@ -257,14 +275,64 @@ void SignInService::DisarmPendingFlows(const std::string& reason) {
 void SignInService::EndBrowserSession() {
   LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
   DisarmPendingFlows("signed out");
-  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  // Marked whatever the deletion answers: the browser may not finish it before the process
-  // ends, and the next browser deletes the cookies again before it goes anywhere.
+  // Marked first: should the process end before the browser confirms the deletion, the next
+  // browser deletes the cookies again before it goes anywhere.
   MarkSignedOut();
-  if (window && window->webview() != nullptr) DeleteBrowserCookies(window->webview());
+  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
+  if (!window || window->webview() == nullptr) return;
+  window->StopBrowser();
+  window->Hide();
+  const OAuthWebViewWindow* closing = window.get();
+  closing_.push_back(std::move(window));
+  std::weak_ptr<SignInService*> alive = alive_;
+  const auto deleted = [alive, closing](bool gone) {
+    if (gone) TakeSignedOutMark();
+    if (auto self = alive.lock()) (*self)->CloseWindow(closing);
+  };
+  if (!DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms, deleted)) {
+    CloseWindow(closing);
+  }
+}
+
+void SignInService::CloseWindow(const OAuthWebViewWindow* window) {
+  for (auto it = closing_.begin(); it != closing_.end(); ++it) {
+    if (it->get() != window) continue;
+    std::unique_ptr<OAuthWebViewWindow> closed = std::move(*it);
+    closing_.erase(it);
+    return;  // `closed` closes its browser and window here
+  }
+}
+
+void SignInService::DeferSignOut(const std::function<void()>& clear_stored_session,
+                                 const std::string& user_type) {
+  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
+  deferred_sign_outs_.push_back({clear_stored_session, user_type});
+  if (!after_delivery_) ArmAfterDelivery();
+}
+
+void SignInService::ArmAfterDelivery() {
+  std::weak_ptr<SignInService*> alive = alive_;
+  after_delivery_ = std::make_unique<MainThreadTimer>(0, [alive] {
+    if (auto self = alive.lock()) (*self)->RunDeferredSignOuts();
+  });
+}
+
+// From the message loop, or where the delivery returned (OnOAuthComplete): never under it.
+void SignInService::RunDeferredSignOuts() {
+  if (window_ && window_->IsDelivering()) {
+    if (!after_delivery_ || !after_delivery_->armed()) ArmAfterDelivery();
+    return;
+  }
+  after_delivery_.reset();
+  std::vector<DeferredSignOut> pending = std::move(deferred_sign_outs_);
+  deferred_sign_outs_.clear();
+  for (const DeferredSignOut& sign_out : pending) {
+    SignOut(sign_out.clear_stored_session, sign_out.user_type);
+  }
 }
 
 void SignInService::OnOAuthComplete(WPARAM flow) {
   LogInfo("Received WM_OAUTH_COMPLETE on main thread");
   if (window_) window_->InvokeCallback(flow);
+  if (!deferred_sign_outs_.empty()) RunDeferredSignOuts();
 }
