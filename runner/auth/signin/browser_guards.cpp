@@ -72,17 +72,22 @@ HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArg
   return S_OK;
 }
 
-// The last guard: whatever reaches the system's protocol handlers from any frame is refused,
-// without the runtime's prompt.
-HRESULT OnLaunchingExternalUriScheme(ICoreWebView2*,
-                                     ICoreWebView2LaunchingExternalUriSchemeEventArgs* args) {
+// Cancels what `args` asks for, logging `refused` with the address it names.
+template <typename Args>
+HRESULT RefuseAddressed(Args* args, const char* refused) {
   if (args == nullptr) return S_OK;
   args->put_Cancel(TRUE);
   LPWSTR raw_uri = nullptr;
   args->get_Uri(&raw_uri);
-  LogWarning("External scheme refused in the sign-in window: " +
-             RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
+  LogWarning(refused + RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
   return S_OK;
+}
+
+// The last guard: whatever reaches the system's protocol handlers from any frame is refused,
+// without the runtime's prompt.
+HRESULT OnLaunchingExternalUriScheme(ICoreWebView2*,
+                                     ICoreWebView2LaunchingExternalUriSchemeEventArgs* args) {
+  return RefuseAddressed(args, "External scheme refused in the sign-in window: ");
 }
 
 HRESULT OnClientCertificateRequested(ICoreWebView2*,
@@ -101,13 +106,7 @@ HRESULT OnClientCertificateRequested(ICoreWebView2*,
 
 HRESULT OnBasicAuthenticationRequested(ICoreWebView2*,
                                        ICoreWebView2BasicAuthenticationRequestedEventArgs* args) {
-  if (args == nullptr) return S_OK;
-  args->put_Cancel(TRUE);
-  LPWSTR raw_uri = nullptr;
-  args->get_Uri(&raw_uri);
-  LogWarning("Basic authentication request refused in the sign-in window: " +
-             RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
-  return S_OK;
+  return RefuseAddressed(args, "Basic authentication request refused in the sign-in window: ");
 }
 
 // Registers a guard through the interface `Versioned` of the browser, when the runtime has it;

@@ -4,7 +4,6 @@
 
 #include "account_linking.h"
 #include "auth_vocabulary.h"
-#include "cookie_deletion.h"
 #include "cookie_listing.h"
 #include "flow_proof.h"
 #include "linking_rules.h"
@@ -14,8 +13,6 @@
 #include "oauth_protocol.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
-#include "service_endpoints.h"
-#include "webview_runtime.h"
 
 namespace {
 
@@ -52,7 +49,9 @@ std::optional<AuthorizationRequestProof> FlowProof() {
   return proof;
 }
 
-bool HasStoredSession(const std::string& user_type) {
+}  // namespace
+
+bool SignInService::HasStoredSession(const std::string& user_type) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
   for (const std::string& key : {keys.access_token, keys.refresh_token}) {
     const std::optional<std::string> stored = SecureStorage::GetToken(key);
@@ -60,8 +59,6 @@ bool HasStoredSession(const std::string& user_type) {
   }
   return false;
 }
-
-}  // namespace
 
 SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> manager,
                              std::function<void()> show_session_expired_notice,
@@ -225,110 +222,6 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
     return;
   }
   RequestBrowserCookies(window_->webview(), pending);
-}
-
-void SignInService::SignOut(const std::function<void()>& clear_stored_session,
-                            const std::string& user_type) {
-  if (window_ && window_->IsDelivering()) {
-    DeferSignOut(clear_stored_session, user_type);
-    return;
-  }
-  DisarmPendingFlows("signed out");
-  if (clear_stored_session) clear_stored_session();
-  const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
-  const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
-  if (!user_type.empty() && HasStoredSession(other)) {
-    EndAccountBrowserSession(user_type);
-    return;
-  }
-  EndBrowserSession();
-}
-
-// The account's authorization server runs on its REST hosts, in either environment.
-void SignInService::EndAccountBrowserSession(const std::string& user_type) {
-  LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
-  const ServiceHosts hosts = DeploymentServiceHosts();
-  const UserType type = ParseUserType(user_type, UserType::kProfessional);
-  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
-                                            ServiceHostFor(hosts, type, true)};
-  if (!window_ || window_->webview() == nullptr) {
-    MarkSignedOut();
-    return;
-  }
-  // A page the hidden browser still loads could set the account's cookies after they went.
-  window_->StopBrowser();
-  const auto deleted = [](bool gone) {
-    if (!gone) MarkSignedOut();
-  };
-  if (!DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts),
-                                   options_.cookie_deletion_bound_ms, deleted)) {
-    MarkSignedOut();
-  }
-}
-
-// The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
-void SignInService::DisarmPendingFlows(const std::string& reason) {
-  silent_refresh_.Disarm();
-  if (window_) window_->AbandonFlow(reason, false);
-}
-
-void SignInService::EndBrowserSession() {
-  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
-  DisarmPendingFlows("signed out");
-  // Marked first: should the process end before the browser confirms the deletion, the next
-  // browser deletes the cookies again before it goes anywhere.
-  MarkSignedOut();
-  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  if (!window || window->webview() == nullptr) return;
-  window->StopBrowser();
-  window->Hide();
-  const OAuthWebViewWindow* closing = window.get();
-  closing_.push_back(std::move(window));
-  std::weak_ptr<SignInService*> alive = alive_;
-  const auto deleted = [alive, closing](bool gone) {
-    if (gone) TakeSignedOutMark();
-    if (auto self = alive.lock()) (*self)->CloseWindow(closing);
-  };
-  if (!DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms, deleted)) {
-    CloseWindow(closing);
-  }
-}
-
-void SignInService::CloseWindow(const OAuthWebViewWindow* window) {
-  for (auto it = closing_.begin(); it != closing_.end(); ++it) {
-    if (it->get() != window) continue;
-    std::unique_ptr<OAuthWebViewWindow> closed = std::move(*it);
-    closing_.erase(it);
-    return;  // `closed` closes its browser and window here
-  }
-}
-
-void SignInService::DeferSignOut(const std::function<void()>& clear_stored_session,
-                                 const std::string& user_type) {
-  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
-  deferred_sign_outs_.push_back({clear_stored_session, user_type});
-  if (!after_delivery_) ArmAfterDelivery();
-}
-
-void SignInService::ArmAfterDelivery() {
-  std::weak_ptr<SignInService*> alive = alive_;
-  after_delivery_ = std::make_unique<MainThreadTimer>(0, [alive] {
-    if (auto self = alive.lock()) (*self)->RunDeferredSignOuts();
-  });
-}
-
-// From the message loop, or where the delivery returned (OnOAuthComplete): never under it.
-void SignInService::RunDeferredSignOuts() {
-  if (window_ && window_->IsDelivering()) {
-    if (!after_delivery_ || !after_delivery_->armed()) ArmAfterDelivery();
-    return;
-  }
-  after_delivery_.reset();
-  std::vector<DeferredSignOut> pending = std::move(deferred_sign_outs_);
-  deferred_sign_outs_.clear();
-  for (const DeferredSignOut& sign_out : pending) {
-    SignOut(sign_out.clear_stored_session, sign_out.user_type);
-  }
 }
 
 void SignInService::OnOAuthComplete(WPARAM flow) {

@@ -91,6 +91,7 @@ class SignInService {
     std::string user_type;
   };
 
+  static bool HasStoredSession(const std::string& user_type);
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(const std::string& user_type);
   void CloseWindow(const OAuthWebViewWindow* window);

@@ -18,6 +18,13 @@ HRESULT OutValue(T* out, V value) {
   return S_OK;
 }
 
+// A setter's: `value` kept in `field`.
+template <typename T, typename V>
+HRESULT KeepValue(T& field, V value) {
+  field = value;
+  return S_OK;
+}
+
 class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
  public:
   NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)

@@ -46,20 +46,14 @@ class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequ
 
   HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
   HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) override {
-    new_window_ = window;
-    return S_OK;
+    return KeepValue(new_window_, window);
   }
   HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) override {
     if (window == nullptr) return E_POINTER;
     return new_window_.CopyTo(window);
   }
-  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
-    handled_ = handled;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
-    return OutValue(handled, handled_);
-  }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override { return KeepValue(handled_, handled); }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override { return OutValue(handled, handled_); }
   HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
     return OutValue(value, user_initiated_ ? TRUE : FALSE);
   }
@@ -111,17 +105,9 @@ class ClientCertificateRequestedArgs final
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return OutValue(cancel, cancel_); }
-  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
-    cancel_ = cancel;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
-    return OutValue(handled, handled_);
-  }
-  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
-    handled_ = handled;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override { return KeepValue(cancel_, cancel); }
+  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override { return OutValue(handled, handled_); }
+  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override { return KeepValue(handled_, handled); }
   HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
 
  protected:
@@ -151,10 +137,7 @@ class BasicAuthenticationRequestedArgs final
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE get_Cancel(BOOL* cancel) override { return OutValue(cancel, cancel_); }
-  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override {
-    cancel_ = cancel;
-    return S_OK;
-  }
+  HRESULT STDMETHODCALLTYPE put_Cancel(BOOL cancel) override { return KeepValue(cancel_, cancel); }
   HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
 
  protected:
