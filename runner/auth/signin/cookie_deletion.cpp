@@ -24,14 +24,13 @@ class Deletion : public std::enable_shared_from_this<Deletion> {
  public:
   explicit Deletion(CookieDeletionDone done) : done_(std::move(done)) {}
 
+  // The limit holds the deletion: a browser closed meanwhile drops its completion unanswered.
   void ArmLimit(uint32_t limit_ms) {
-    std::weak_ptr<Deletion> self = weak_from_this();
+    std::shared_ptr<Deletion> self = shared_from_this();
     limit_ = std::make_unique<MainThreadTimer>(limit_ms, [self, limit_ms] {
-      if (auto deletion = self.lock()) {
-        LogError("Deleting the sign-in browser's cookies did not complete within " +
-                 std::to_string(limit_ms / 1000) + " s");
-        deletion->Finish(false);
-      }
+      LogError("Deleting the sign-in browser's cookies did not complete within " +
+               std::to_string(limit_ms / 1000) + " s");
+      self->Finish(false);
     });
   }
   void Finish(bool deleted) {

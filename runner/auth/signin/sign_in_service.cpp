@@ -13,6 +13,7 @@
 #include "oauth_protocol.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
+#include "webview_runtime.h"
 
 namespace {
 
@@ -86,10 +87,13 @@ void SignInService::HideSignInWindow() {
   if (window_) window_->Hide();
 }
 
-// The flow of the window being replaced is answered before its window goes.
+// The flow of the window being replaced is answered before its window goes. Its browser may
+// still be deleting a signed-out account's cookies: the new browser then deletes the profile's
+// cookies before it navigates.
 void SignInService::ReplaceSignInWindow() {
+  if (!deleting_.empty()) MarkSignedOut();
   if (window_) window_->AbandonFlow("a new sign-in replaced it");
-  window_.reset();
+  Retire(std::move(window_));
   window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "auth_vocabulary.h"
+#include "cookie_deletion.h"
 #include "main_thread_timer.h"
 #include "oauth_webview_window.h"
 #include "pending_reply.h"
@@ -94,7 +95,13 @@ class SignInService {
   static bool HasStoredSession(const std::string& user_type);
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(const std::string& user_type);
-  void CloseWindow(const OAuthWebViewWindow* window);
+  // Starts a cookie deletion in `window`'s browser through `start`, keeping the window while it
+  // runs; `outcome` gets its answer. False when it did not start.
+  bool DeleteCookiesIn(const OAuthWebViewWindow* window,
+                       const std::function<bool(CookieDeletionDone)>& start,
+                       std::function<void(bool)> outcome);
+  void Retire(std::unique_ptr<OAuthWebViewWindow> window);
+  void DeletionDone(const OAuthWebViewWindow* window);
   void DeferSignOut(const std::function<void()>& clear_stored_session,
                     const std::string& user_type);
   void ArmAfterDelivery();
@@ -106,8 +113,10 @@ class SignInService {
   HWND main_window_;
   std::shared_ptr<OAuthManager> manager_;
   std::unique_ptr<OAuthWebViewWindow> window_;
-  // Windows whose browser is deleting its cookies before it closes.
+  // Windows whose browser is deleting its cookies before it closes, and one entry per deletion
+  // in progress (in these or in the current window).
   std::vector<std::unique_ptr<OAuthWebViewWindow>> closing_;
+  std::vector<const OAuthWebViewWindow*> deleting_;
   std::vector<DeferredSignOut> deferred_sign_outs_;
   std::unique_ptr<MainThreadTimer> after_delivery_;
   SilentRefresh silent_refresh_;

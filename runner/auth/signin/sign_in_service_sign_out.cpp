@@ -3,6 +3,7 @@
 // asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
 #include "sign_in_service.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "auth_vocabulary.h"
@@ -41,13 +42,17 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   }
   // A page the hidden browser still loads could set the account's cookies after they went.
   window_->StopBrowser();
-  const auto deleted = [](bool gone) {
-    if (!gone) MarkSignedOut();
-  };
-  if (!DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts),
-                                   options_.cookie_deletion_bound_ms, deleted)) {
-    MarkSignedOut();
-  }
+  const OAuthWebViewWindow* window = window_.get();
+  const bool started = DeleteCookiesIn(
+      window,
+      [&](CookieDeletionDone done) {
+        return DeleteBrowserCookiesOfHosts(window->webview(), std::move(account_hosts),
+                                           options_.cookie_deletion_bound_ms, std::move(done));
+      },
+      [](bool gone) {
+        if (!gone) MarkSignedOut();
+      });
+  if (!started) MarkSignedOut();
 }
 
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
@@ -63,22 +68,48 @@ void SignInService::EndBrowserSession() {
   // browser deletes the cookies again before it goes anywhere.
   MarkSignedOut();
   std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  if (!window || window->webview() == nullptr) return;
-  window->StopBrowser();
-  window->Hide();
-  const OAuthWebViewWindow* closing = window.get();
-  closing_.push_back(std::move(window));
-  std::weak_ptr<SignInService*> alive = alive_;
-  const auto deleted = [alive, closing](bool gone) {
-    if (gone) TakeSignedOutMark();
-    if (auto self = alive.lock()) (*self)->CloseWindow(closing);
-  };
-  if (!DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms, deleted)) {
-    CloseWindow(closing);
+  if (window && window->webview() != nullptr) {
+    window->StopBrowser();
+    const OAuthWebViewWindow* closing = window.get();
+    DeleteCookiesIn(
+        closing,
+        [&](CookieDeletionDone done) {
+          return DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms,
+                                         std::move(done));
+        },
+        [](bool gone) {
+          if (gone) TakeSignedOutMark();
+        });
   }
+  Retire(std::move(window));
 }
 
-void SignInService::CloseWindow(const OAuthWebViewWindow* window) {
+bool SignInService::DeleteCookiesIn(const OAuthWebViewWindow* window,
+                                    const std::function<bool(CookieDeletionDone)>& start,
+                                    std::function<void(bool)> outcome) {
+  std::weak_ptr<SignInService*> alive = alive_;
+  deleting_.push_back(window);
+  const bool started = start([alive, window, outcome](bool gone) {
+    outcome(gone);
+    if (auto self = alive.lock()) (*self)->DeletionDone(window);
+  });
+  if (!started) DeletionDone(window);
+  return started;
+}
+
+// Closing a browser drops what it still has to delete: a window leaving the service meanwhile
+// waits, hidden, until its browser is done.
+void SignInService::Retire(std::unique_ptr<OAuthWebViewWindow> window) {
+  if (!window) return;
+  if (std::find(deleting_.begin(), deleting_.end(), window.get()) == deleting_.end()) return;
+  window->Hide();
+  closing_.push_back(std::move(window));
+}
+
+void SignInService::DeletionDone(const OAuthWebViewWindow* window) {
+  const auto deletion = std::find(deleting_.begin(), deleting_.end(), window);
+  if (deletion != deleting_.end()) deleting_.erase(deletion);
+  if (std::find(deleting_.begin(), deleting_.end(), window) != deleting_.end()) return;
   for (auto it = closing_.begin(); it != closing_.end(); ++it) {
     if (it->get() != window) continue;
     std::unique_ptr<OAuthWebViewWindow> closed = std::move(*it);
