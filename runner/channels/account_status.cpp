@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "logger.h"
+#include "log_redaction.h"
 #include "secure_storage.h"
 #include "storage_keys.h"
 #include "session_state.h"
@@ -62,9 +63,10 @@ StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
     user.dni = Member(info, "dni", "");
     user.cif = professional ? Member(info, "cif", "") : "";
     user.organization = Member(info, "organization", default_organization);
-    LogInfo(professional ? "Loaded user info: name=" + user.name + ", cif=" + user.cif +
-                               ", organization=" + user.organization
-                         : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
+    LogInfo(EscapeForLog(professional ? "Loaded user info: name=" + user.name + ", cif=" +
+                                            user.cif + ", organization=" + user.organization
+                                      : "Loaded user info: name=" + user.name + ", dni=" +
+                                            user.dni));
   } catch (const std::exception& error) {
     LogWarning(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
     user = StoredAccountUser{};

@@ -9,7 +9,10 @@ A test may make the authorization endpoint answer another page than its usual on
   "foreign_code": a hostile page whose script navigates to the redirect URI with a code minted
       for another account ("account"), and the request's state ("state": "keep"), none
       ("drop") or another one ("other"); with "then": "continue" the page also refreshes itself
-      after a second to .../murako/continue, which goes on as the request would have;
+      after a second to .../murako/continue, which goes on as the request would have; with
+      "error", the redirect carries that error instead of a code;
+  "blank_frames": the login page as usual, with an about:blank frame and a srcdoc frame;
+  "basic_auth": the answer is 401 with a Basic challenge;
   "frames": a page with frames at a plain http address, at an external scheme and at the help
       page;
   "new_window": a page whose script opens a non-https window and whose help link opens in a new
@@ -78,7 +81,8 @@ class AuthorizationHost:
         if refusal is not None:
             return refusal
         mode = self.state.page_mode.get("mode")
-        if mode in ("foreign_code", "new_window", "plain_http", "download", "frames"):
+        if mode in ("foreign_code", "new_window", "plain_http", "download", "frames",
+                    "basic_auth"):
             return self._special_page(mode)
         session = self.state.live_session(request.cookies.get(SESSION_COOKIE), self.label)
         if session is not None and mode in ("meta_refresh", "auto_submit"):
@@ -101,6 +105,10 @@ class AuthorizationHost:
         return self._html(login_pages.help_page())
 
     def _special_page(self, mode):
+        if mode == "basic_auth":
+            return Response(login_pages.error_page("es", "unauthorized", "credentials needed"),
+                            status=401, content_type="text/html; charset=utf-8",
+                            headers={"WWW-Authenticate": 'Basic realm="murako"'})
         if mode == "download":
             return Response(b"not a sign-in page", status=200,
                             content_type="application/octet-stream",
@@ -119,10 +127,13 @@ class AuthorizationHost:
             "http://%s%s" % (request.host, HELP_PATH)))
 
     def _foreign_redirect(self):
-        code = self.state.mint_code(self.state.page_mode.get("account", "profesional"))
+        error = self.state.page_mode.get("error")
+        answer = (("error", error) if error is not None else
+                  ("code", self.state.mint_code(self.state.page_mode.get("account",
+                                                                         "profesional"))))
         state = {"keep": request.args.get("state", ""), "drop": None,
                  "other": "forged-state"}[self.state.page_mode.get("state", "keep")]
-        params = [("code", code)] + ([("state", state)] if state is not None else [])
+        params = [answer] + ([("state", state)] if state is not None else [])
         return add_params_to_uri(DEFAULT_REDIRECT_URI, params)
 
     @staticmethod
@@ -177,7 +188,8 @@ class AuthorizationHost:
         page = login_pages.login_page(language, AUTHORIZATION_PATH + "?" + query,
                                       CANCEL_PATH + "?" + query,
                                       request.form.get("username") or
-                                      request.args.get("login_hint", ""), failed)
+                                      request.args.get("login_hint", ""), failed,
+                                      self.state.page_mode.get("mode") == "blank_frames")
         return Response(page, status=200, content_type="text/html; charset=utf-8",
                         headers={"Cache-Control": "no-store"})
 

@@ -37,9 +37,13 @@ def language_of(ui_locales):
     return "es"
 
 
-def login_page(language, action, cancel_href, user_name, failed):
+def login_page(language, action, cancel_href, user_name, failed, blank_frames=False):
+    """With `blank_frames`, the page also holds the frames real sign-in pages script: one at
+    about:blank and one with its document in srcdoc."""
     texts = TEXTS[language]
     message = f'<p class="error" id="login-error">{escape(texts["failed"])}</p>\n' if failed else ""
+    frames = ('<iframe src="about:blank" hidden></iframe>\n'
+              '<iframe srcdoc="&lt;p&gt;ok&lt;/p&gt;" hidden></iframe>\n') if blank_frames else ""
     return f"""<!DOCTYPE html>
 <html lang="{language}">
 <head><meta charset="utf-8"><title>{escape(texts["title"])}</title></head>
@@ -54,7 +58,7 @@ def login_page(language, action, cancel_href, user_name, failed):
 <button type="submit">{escape(texts["submit"])}</button>
 </form>
 <p><a id="cancel" class="cancel" href="{escape(cancel_href)}">{escape(texts["cancel"])}</a></p>
-</body>
+{frames}</body>
 </html>
 """
 

@@ -487,6 +487,7 @@ SENDARO_WEBVIEW2_IID(ICoreWebView2EnvironmentOptions, 0x2fde08a8, 0x1e9a, 0x4766
                      0x95, 0xa9, 0xce, 0xb9, 0xd1, 0xc5)
 
 #include "WebView2_5_to_18.h"
+#include "WebView2_requests_and_profile.h"
 
 #undef SENDARO_WEBVIEW2_IID
 #undef SENDARO_WEBVIEW2_UUIDOF

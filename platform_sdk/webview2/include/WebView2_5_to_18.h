@@ -27,9 +27,7 @@ typedef enum COREWEBVIEW2_SHARED_BUFFER_ACCESS {
 } COREWEBVIEW2_SHARED_BUFFER_ACCESS;
 
 // Interfaces that appear only as parameters of slots the product never calls.
-struct ICoreWebView2BasicAuthenticationRequestedEventHandler;
 struct ICoreWebView2ClearServerCertificateErrorActionsCompletedHandler;
-struct ICoreWebView2ClientCertificateRequestedEventHandler;
 struct ICoreWebView2ContextMenuRequestedEventHandler;
 struct ICoreWebView2FaviconChangedEventHandler;
 struct ICoreWebView2GetFaviconCompletedHandler;
@@ -40,10 +38,14 @@ struct ICoreWebView2PrintCompletedHandler;
 struct ICoreWebView2PrintSettings;
 struct ICoreWebView2PrintToPdfCompletedHandler;
 struct ICoreWebView2PrintToPdfStreamCompletedHandler;
-struct ICoreWebView2Profile;
 struct ICoreWebView2ServerCertificateErrorDetectedEventHandler;
 struct ICoreWebView2SharedBuffer;
 struct ICoreWebView2StatusBarTextChangedEventHandler;
+
+// Declared in full in WebView2_requests_and_profile.h.
+struct ICoreWebView2BasicAuthenticationRequestedEventHandler;
+struct ICoreWebView2ClientCertificateRequestedEventHandler;
+struct ICoreWebView2Profile;
 
 struct ICoreWebView2LaunchingExternalUriSchemeEventArgs;
 

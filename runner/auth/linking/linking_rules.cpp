@@ -167,14 +167,16 @@ namespace {
 bool MapIdentity(const std::string& user_type, const SignIdentity& identity,
                  const MurakoApiClient& api) {
   if (identity.status != "enabled") {
-    LogInfo("Skipping identity " + identity.id + " (status: " + identity.status + ")");
+    LogInfo("Skipping identity " + EscapeForLog(identity.id) +
+            " (status: " + EscapeForLog(identity.status) + ")");
     return false;
   }
   if (!HasMappingLabel(user_type, identity.labels)) {
-    LogInfo("Skipping identity " + identity.id + " (no matching label for " + user_type + ")");
+    LogInfo("Skipping identity " + EscapeForLog(identity.id) + " (no matching label for " +
+            user_type + ")");
     return false;
   }
-  LogInfo("Identity " + identity.id +
+  LogInfo("Identity " + EscapeForLog(identity.id) +
           (user_type == "ciudadano" ? " has 'vexo' label - processing as ciudadano"
                                     : " has 'CIF:' label - processing as profesional"));
   const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
@@ -194,7 +196,7 @@ int CreateThumbprintMappings(const std::string& user_type, const std::vector<Sig
     try {
       if (MapIdentity(user_type, identity, api)) ++mapped;
     } catch (...) {
-      LogError("Exception while creating mapping for identity " + identity.id + ": " +
+      LogError("Exception while creating mapping for identity " + EscapeForLog(identity.id) + ": " +
                CurrentExceptionText());
     }
   }

@@ -16,6 +16,18 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+// Only a request the runtime attributes to the main frame counts as the page's own.
+bool FromMainFrame(ICoreWebView2NewWindowRequestedEventArgs* args) {
+  ComPtr<ICoreWebView2NewWindowRequestedEventArgs3> with_frame;
+  ComPtr<ICoreWebView2FrameInfo> frame;
+  ComPtr<ICoreWebView2FrameInfo2> frame_kind;
+  COREWEBVIEW2_FRAME_KIND kind = COREWEBVIEW2_FRAME_KIND_UNKNOWN;
+  return SUCCEEDED(args->QueryInterface(IID_PPV_ARGS(&with_frame))) && with_frame &&
+         SUCCEEDED(with_frame->get_OriginalSourceFrameInfo(frame.GetAddressOf())) && frame &&
+         SUCCEEDED(frame->QueryInterface(IID_PPV_ARGS(&frame_kind))) && frame_kind &&
+         SUCCEEDED(frame_kind->get_FrameKind(&kind)) && kind == COREWEBVIEW2_FRAME_KIND_MAIN_FRAME;
+}
+
 HRESULT OnNewWindowRequested(ICoreWebView2* sender,
                              ICoreWebView2NewWindowRequestedEventArgs* args) {
   if (args == nullptr) return S_OK;
@@ -23,6 +35,10 @@ HRESULT OnNewWindowRequested(ICoreWebView2* sender,
   LPWSTR raw_uri = nullptr;
   const HRESULT got_uri = args->get_Uri(&raw_uri);
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
+  if (SUCCEEDED(got_uri) && !FromMainFrame(args)) {
+    LogWarning("New window request from a frame refused: " + RedactAddressForLog(uri));
+    return S_OK;
+  }
   if (FAILED(got_uri) || sender == nullptr ||
       JudgeNavigation(uri, std::string()) != NavigationVerdict::kAllow) {
     LogWarning("New window request refused: " + RedactAddressForLog(uri));
@@ -33,14 +49,14 @@ HRESULT OnNewWindowRequested(ICoreWebView2* sender,
   return S_OK;
 }
 
-// A frame follows the top-level rules, and never reaches the redirect URI: a code a frame
-// carries is not the sign-in's.
+// A frame follows the top-level rules, but for the browser's own blank and srcdoc documents, and
+// never reaches the redirect URI: a code a frame carries is not the sign-in's.
 HRESULT OnFrameNavigationStarting(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
   if (args == nullptr) return S_OK;
   LPWSTR raw_uri = nullptr;
   const HRESULT got_uri = args->get_Uri(&raw_uri);
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
-  if (SUCCEEDED(got_uri) && JudgeNavigation(uri, std::string()) == NavigationVerdict::kAllow) {
+  if (SUCCEEDED(got_uri) && JudgeFrameNavigation(uri) == NavigationVerdict::kAllow) {
     return S_OK;
   }
   args->put_Cancel(TRUE);
@@ -56,32 +72,92 @@ HRESULT OnDownloadStarting(ICoreWebView2*, ICoreWebView2DownloadStartingEventArg
   return S_OK;
 }
 
-// The last guard: whatever reaches the system's protocol handlers from any frame is refused,
-// without the runtime's prompt.
-HRESULT OnLaunchingExternalUriScheme(ICoreWebView2*,
-                                     ICoreWebView2LaunchingExternalUriSchemeEventArgs* args) {
+// Cancels what `args` asks for, logging `refused` with the address it names.
+template <typename Args>
+HRESULT RefuseAddressed(Args* args, const char* refused) {
   if (args == nullptr) return S_OK;
   args->put_Cancel(TRUE);
   LPWSTR raw_uri = nullptr;
   args->get_Uri(&raw_uri);
-  LogWarning("External scheme refused in the sign-in window: " +
-             RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
+  LogWarning(refused + RedactAddressForLog(TakeBrowserString(raw_uri).value_or(std::string())));
   return S_OK;
 }
 
-void GuardExternalSchemes(ICoreWebView2* webview) {
-  ComPtr<ICoreWebView2_18> with_launches;
-  if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_launches))) || !with_launches) {
-    LogInfo("Sign-in browser without ICoreWebView2_18: external schemes are refused by the "
-            "navigation guards only");
+// The last guard: whatever reaches the system's protocol handlers from any frame is refused,
+// without the runtime's prompt.
+HRESULT OnLaunchingExternalUriScheme(ICoreWebView2*,
+                                     ICoreWebView2LaunchingExternalUriSchemeEventArgs* args) {
+  return RefuseAddressed(args, "External scheme refused in the sign-in window: ");
+}
+
+HRESULT OnClientCertificateRequested(ICoreWebView2*,
+                                     ICoreWebView2ClientCertificateRequestedEventArgs* args) {
+  if (args == nullptr) return S_OK;
+  args->put_Cancel(TRUE);
+  LPWSTR raw_host = nullptr;
+  args->get_Host(&raw_host);
+  int port = 0;
+  args->get_Port(&port);
+  LogWarning("Client certificate request refused in the sign-in window: " +
+             EscapeForLog(TakeBrowserString(raw_host).value_or(std::string())) + ":" +
+             std::to_string(port));
+  return S_OK;
+}
+
+HRESULT OnBasicAuthenticationRequested(ICoreWebView2*,
+                                       ICoreWebView2BasicAuthenticationRequestedEventArgs* args) {
+  return RefuseAddressed(args, "Basic authentication request refused in the sign-in window: ");
+}
+
+// Registers a guard through the interface `Versioned` of the browser, when the runtime has it;
+// `missing` is logged at `level` when it has not.
+template <typename Versioned, typename Register>
+void GuardThrough(ICoreWebView2* webview, LogLevel level, const char* missing,
+                  const char* failed, Register add) {
+  ComPtr<Versioned> versioned;
+  if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&versioned))) || !versioned) {
+    LogAt(level, missing);
     return;
   }
   EventRegistrationToken token = {};
-  if (FAILED(with_launches->add_LaunchingExternalUriScheme(
-          LaunchingExternalUriSchemeHandler::Create(OnLaunchingExternalUriScheme).Get(),
-          &token))) {
-    LogError("Failed to register the external-scheme guard of the sign-in browser");
-  }
+  if (FAILED(add(versioned.Get(), &token))) LogError(failed);
+}
+
+void GuardVersionedEvents(ICoreWebView2* webview) {
+  GuardThrough<ICoreWebView2_18>(
+      webview, LogLevel::Info,
+      "Sign-in browser without ICoreWebView2_18: external schemes are refused by the "
+      "navigation guards only",
+      "Failed to register the external-scheme guard of the sign-in browser",
+      [](ICoreWebView2_18* browser, EventRegistrationToken* token) {
+        return browser->add_LaunchingExternalUriScheme(
+            LaunchingExternalUriSchemeHandler::Create(OnLaunchingExternalUriScheme).Get(), token);
+      });
+  GuardThrough<ICoreWebView2_5>(
+      webview, LogLevel::Info,
+      "Sign-in browser without ICoreWebView2_5: client certificate requests not seen",
+      "Failed to register the client certificate guard of the sign-in browser",
+      [](ICoreWebView2_5* browser, EventRegistrationToken* token) {
+        return browser->add_ClientCertificateRequested(
+            ClientCertificateRequestedHandler::Create(OnClientCertificateRequested).Get(), token);
+      });
+  GuardThrough<ICoreWebView2_10>(
+      webview, LogLevel::Info,
+      "Sign-in browser without ICoreWebView2_10: basic authentication requests not seen",
+      "Failed to register the basic authentication guard of the sign-in browser",
+      [](ICoreWebView2_10* browser, EventRegistrationToken* token) {
+        return browser->add_BasicAuthenticationRequested(
+            BasicAuthenticationRequestedHandler::Create(OnBasicAuthenticationRequested).Get(),
+            token);
+      });
+  GuardThrough<ICoreWebView2_4>(
+      webview, LogLevel::Warning,
+      "Sign-in browser without ICoreWebView2_4: downloads cannot be watched",
+      "Failed to register the download guard of the sign-in browser",
+      [](ICoreWebView2_4* browser, EventRegistrationToken* token) {
+        return browser->add_DownloadStarting(
+            DownloadStartingHandler::Create(OnDownloadStarting).Get(), token);
+      });
 }
 
 }  // namespace
@@ -97,14 +173,5 @@ void GuardFramesWindowsAndDownloads(ICoreWebView2* webview) {
           NavigationStartingHandler::Create(OnFrameNavigationStarting).Get(), &token))) {
     LogError("Failed to register the frame guard of the sign-in browser");
   }
-  GuardExternalSchemes(webview);
-  ComPtr<ICoreWebView2_4> with_downloads;
-  if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&with_downloads))) || !with_downloads) {
-    LogWarning("Sign-in browser without ICoreWebView2_4: downloads cannot be watched");
-    return;
-  }
-  if (FAILED(with_downloads->add_DownloadStarting(
-          DownloadStartingHandler::Create(OnDownloadStarting).Get(), &token))) {
-    LogError("Failed to register the download guard of the sign-in browser");
-  }
+  GuardVersionedEvents(webview);
 }

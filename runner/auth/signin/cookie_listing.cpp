@@ -35,18 +35,6 @@ std::optional<bool> ReadFlag(Getter getter) {
   return flag != FALSE;
 }
 
-// Calls `visit` with each cookie of the list that can be read; false when the list cannot be.
-template <typename Visit>
-bool ForEachCookie(ICoreWebView2CookieList* list, Visit visit) {
-  UINT count = 0;
-  if (list == nullptr || FAILED(list->get_Count(&count))) return false;
-  for (UINT i = 0; i < count; ++i) {
-    ComPtr<ICoreWebView2Cookie> cookie;
-    if (SUCCEEDED(list->GetValueAtIndex(i, cookie.GetAddressOf())) && cookie) visit(cookie.Get());
-  }
-  return true;
-}
-
 HRESULT OnCookiesReceived(HRESULT result, ICoreWebView2CookieList* list,
                           const std::shared_ptr<PendingReply<CookieListing>>& reply) {
   if (FAILED(result) || list == nullptr) {
@@ -95,74 +83,23 @@ BrowserCookie ReadBrowserCookie(ICoreWebView2Cookie* cookie) {
   return read;
 }
 
+bool ForEachBrowserCookie(ICoreWebView2CookieList* list,
+                          const std::function<void(ICoreWebView2Cookie*)>& visit) {
+  UINT count = 0;
+  if (list == nullptr || FAILED(list->get_Count(&count))) return false;
+  for (UINT i = 0; i < count; ++i) {
+    ComPtr<ICoreWebView2Cookie> cookie;
+    if (SUCCEEDED(list->GetValueAtIndex(i, cookie.GetAddressOf())) && cookie) visit(cookie.Get());
+  }
+  return true;
+}
+
 std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list) {
   std::vector<BrowserCookie> cookies;
-  ForEachCookie(list, [&](ICoreWebView2Cookie* cookie) {
+  ForEachBrowserCookie(list, [&](ICoreWebView2Cookie* cookie) {
     cookies.push_back(ReadBrowserCookie(cookie));
   });
   return cookies;
-}
-
-namespace {
-
-ComPtr<ICoreWebView2CookieManager> CookieManagerOf(ICoreWebView2* webview) {
-  ComPtr<ICoreWebView2_2> webview2;
-  ComPtr<ICoreWebView2CookieManager> manager;
-  if (webview != nullptr && SUCCEEDED(webview->QueryInterface(IID_PPV_ARGS(&webview2))) &&
-      webview2) {
-    webview2->get_CookieManager(manager.GetAddressOf());
-  }
-  return manager;
-}
-
-}  // namespace
-
-bool DeleteBrowserCookies(ICoreWebView2* webview) {
-  const ComPtr<ICoreWebView2CookieManager> manager = CookieManagerOf(webview);
-  if (!manager || FAILED(manager->DeleteAllCookies())) {
-    LogError("Failed to delete the sign-in browser's cookies");
-    return false;
-  }
-  LogInfo("Sign-in browser's cookies deleted");
-  return true;
-}
-
-bool CookieDomainIsOneOf(const std::string& domain, const std::vector<std::string>& hosts) {
-  const std::string bare = !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
-  for (const std::string& host : hosts) {
-    if (host.size() == bare.size() && CompareStringOrdinal(
-            Utf8ToWide(host).c_str(), -1, Utf8ToWide(bare).c_str(), -1, TRUE) == CSTR_EQUAL) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts) {
-  const ComPtr<ICoreWebView2CookieManager> manager = CookieManagerOf(webview);
-  auto handler = GetCookiesCompletedHandler::Create(
-      [manager, hosts](HRESULT result, ICoreWebView2CookieList* list) {
-        int deleted = 0;
-        const auto delete_if_of_hosts = [&](ICoreWebView2Cookie* cookie) {
-          const std::optional<std::string> domain = ReadBrowserCookie(cookie).domain;
-          if (domain && CookieDomainIsOneOf(*domain, hosts) &&
-              SUCCEEDED(manager->DeleteCookie(cookie))) {
-            ++deleted;
-          }
-        };
-        if (FAILED(result) || !ForEachCookie(list, delete_if_of_hosts)) {
-          LogError("Failed to list the sign-in browser's cookies for deletion");
-          return S_OK;
-        }
-        LogInfo("Deleted " + std::to_string(deleted) +
-                " cookies of the signed-out account's authorization server");
-        return S_OK;
-      });
-  if (!manager || FAILED(manager->GetCookies(L"", handler.Get()))) {
-    LogError("Failed to delete the signed-out account's cookies");
-    return false;
-  }
-  return true;
 }
 
 void RequestBrowserCookies(ICoreWebView2* webview,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,8 +12,9 @@ struct ICoreWebView2;
 struct ICoreWebView2Cookie;
 struct ICoreWebView2CookieList;
 
-// The sign-in browser's cookies: their listing (every cookie of the profile, whatever the
-// domain; the citizen production host only names the place in the texts) and their deletion.
+// The sign-in browser's cookies listed: every cookie of the profile, whatever the domain; the
+// citizen production host only names the place in the texts. Their deletion is
+// cookie_deletion.h.
 
 // The answer when there is no sign-in browser yet (a success with no cookies).
 CookieListing CookieListingWithoutBrowser();
@@ -23,18 +25,9 @@ CookieListing CookieListingOf(std::vector<BrowserCookie> cookies, const std::str
 BrowserCookie ReadBrowserCookie(ICoreWebView2Cookie* cookie);
 std::vector<BrowserCookie> ReadBrowserCookies(ICoreWebView2CookieList* list);
 
-// Deletes every cookie of the browser's profile (sign-out). False, logged, when the browser
-// refused or could not be asked.
-bool DeleteBrowserCookies(ICoreWebView2* webview);
-
-// Whether a cookie's domain (as the browser reports it, a domain cookie with a leading dot) is
-// one of `hosts`; letters compared without case.
-bool CookieDomainIsOneOf(const std::string& domain, const std::vector<std::string>& hosts);
-
-// Deletes only the cookies of `hosts` (one account's sign-out; the other account's server
-// session stays). The browser lists its cookies first and the deletion follows on the main
-// thread. False, logged, when the browser could not be asked.
-bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts);
+// Calls `visit` with each cookie of the list that can be read; false when the list cannot be.
+bool ForEachBrowserCookie(ICoreWebView2CookieList* list,
+                          const std::function<void(ICoreWebView2Cookie*)>& visit);
 
 // Asks the browser for its cookies; the completion answers `reply`. Interface failures, and a
 // request that cannot be issued, answer the error path.

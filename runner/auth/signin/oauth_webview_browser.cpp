@@ -9,7 +9,7 @@
 #include <string>
 
 #include "browser_guards.h"
-#include "cookie_listing.h"
+#include "cookie_deletion.h"
 #include "log_redaction.h"
 #include "logger.h"
 #include "sign_in_urls.h"
@@ -103,11 +103,39 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
           .Get(),
       &token);
   GuardFramesWindowsAndDownloads(webview_.Get());
-  if (HasSignedOutMark() && DeleteBrowserCookies(webview_.Get())) TakeSignedOutMark();
-  if (phase_ != Phase::kInteractive) return S_OK;  // the flow was answered meanwhile
+  if (HasSignedOutMark()) {
+    DeleteSignedOutCookies();
+  } else {
+    NavigateToAuthorization();
+  }
+  return S_OK;
+}
+
+// The profile was signed out, and its cookies may have outlived the browser that was to delete
+// them: a navigation before the deletion is confirmed could carry the old server session.
+void OAuthWebViewWindow::DeleteSignedOutCookies() {
+  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
+  const auto deleted = [alive](bool gone) {
+    if (gone) TakeSignedOutMark();
+    std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
+    if (!self || (*self)->phase_ != Phase::kInteractive) return;  // answered meanwhile
+    if (gone) {
+      (*self)->NavigateToAuthorization();
+    } else {
+      (*self)->FailAtOnce("The sign-in does not start while the signed-out session's cookies remain",
+                          nullptr);
+    }
+  };
+  if (!DeleteAllBrowserCookies(webview_.Get(), options_.cookie_deletion_bound_ms, deleted)) {
+    FailAtOnce("The sign-in does not start while the signed-out session's cookies remain",
+               nullptr);
+  }
+}
+
+void OAuthWebViewWindow::NavigateToAuthorization() {
+  if (phase_ != Phase::kInteractive || !webview_) return;  // the flow was answered meanwhile
   webview_->Navigate(Utf8ToWide(authorization_url_).c_str());
   LogInfo("WebView2 initialized and navigating to: " + RedactAddressForLog(authorization_url_));
-  return S_OK;
 }
 
 HRESULT OAuthWebViewWindow::OnNavigationStarting(ICoreWebView2*,

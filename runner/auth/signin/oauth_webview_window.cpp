@@ -148,7 +148,7 @@ void OAuthWebViewWindow::HandleRedirect(const std::string& uri) {
     case RedirectOutcome::kStateMismatch:
       break;
     case RedirectOutcome::kError:
-      LogError("Authorization server answered error: " + *redirect.error);
+      LogError("Authorization server answered error: " + EscapeForLog(*redirect.error));
       LogError("Failed to extract authorization code from redirect");
       break;
     case RedirectOutcome::kNoCode:
@@ -215,6 +215,7 @@ void OAuthWebViewWindow::FailAtOnce(const char* first_line, const char* second_l
 void OAuthWebViewWindow::AbandonFlow(const std::string& reason, bool keep_outcome) {
   if (phase_ == Phase::kIdle) return;
   StopRenewalTimers();
+  if (phase_ == Phase::kRenewal) StopBrowser();  // its page belongs to no flow any more
   const bool outcome_known = keep_outcome && phase_ == Phase::kPosted;
   LogWarning("Sign-in flow answered early: " + reason);
   Deliver(outcome_known ? result_ : std::nullopt);
@@ -238,9 +239,10 @@ void OAuthWebViewWindow::InvokeCallback(WPARAM flow) {
 void OAuthWebViewWindow::Deliver(std::optional<murako::OAuthToken> outcome) {
   phase_ = Phase::kIdle;
   if (!callback_) return;
-  if (RunCallback(callback_, std::move(outcome))) {
-    LogInfo("Callback invoked successfully on main thread");
-  }
+  ++deliveries_;
+  const bool ran = RunCallback(callback_, std::move(outcome));
+  --deliveries_;
+  if (ran) LogInfo("Callback invoked successfully on main thread");
 }
 
 bool OAuthWebViewWindow::RunCallback(OAuthCallback callback,
@@ -258,4 +260,8 @@ bool OAuthWebViewWindow::RunCallback(OAuthCallback callback,
 
 void OAuthWebViewWindow::Hide() {
   if (window_ != nullptr) ShowWindow(window_, SW_HIDE);
+}
+
+void OAuthWebViewWindow::StopBrowser() {
+  if (webview_) webview_->Stop();
 }

@@ -25,6 +25,8 @@ struct SignInWindowOptions {
   // How long a page loaded during a renewal may stay without a further navigation before the
   // renewal ends without a token (the server shows its login page: the user is needed).
   uint32_t silent_renewal_settle_ms = 2000;
+  // How long the browser may take to confirm that its cookies are deleted.
+  uint32_t cookie_deletion_bound_ms = 10000;
 };
 
 // The interactive part of the authorization-code flow: a top-level window hosting the embedded
@@ -35,7 +37,9 @@ struct SignInWindowOptions {
 // names the flow, so a message of a flow that is no longer current is ignored. The window is
 // then hidden, not destroyed: a later flow on the same object renews silently in the hidden
 // browser, whose cookies keep the authorization server's session. A new browser on a profile
-// marked signed out deletes the profile's cookies before its first navigation.
+// marked signed out has its cookies deleted and waits for the browser's word that they are gone
+// before its first navigation (then the mark is taken); when they cannot be deleted, the flow
+// ends without a token and the mark stays.
 //
 // Every flow is answered exactly once: with a token, or empty when the redirect carries an
 // error, no code or another flow's state, when the user closes the window, when a renewal ends
@@ -64,6 +68,10 @@ class OAuthWebViewWindow {
   void AbandonFlow(const std::string& reason, bool keep_outcome = true);
 
   void Hide();
+  // Ends whatever the browser is loading: a page still on its way can set cookies no more.
+  void StopBrowser();
+  // The callback of a flow is running (a delivery is on the stack): this object must outlive it.
+  bool IsDelivering() const { return deliveries_ > 0; }
   HWND window() const { return window_; }
   ICoreWebView2* webview() const { return webview_.Get(); }
   bool IsSilentRenewalPending() const { return phase_ == Phase::kRenewal; }
@@ -84,6 +92,8 @@ class OAuthWebViewWindow {
   void InitializeWebView();
   HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment);
   HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller);
+  void DeleteSignedOutCookies();
+  void NavigateToAuthorization();
   HRESULT OnNavigationStarting(ICoreWebView2* sender,
                                ICoreWebView2NavigationStartingEventArgs* args);
   HRESULT OnNavigationCompleted(ICoreWebView2* sender,
@@ -116,6 +126,7 @@ class OAuthWebViewWindow {
   WPARAM flow_ = 0;
   Phase phase_ = Phase::kIdle;
   bool interactive_ = false;                   // the current flow shows the window
+  int deliveries_ = 0;                         // callbacks running
   std::optional<UINT64> renewal_navigation_;  // the first navigation of the renewal, once seen
   // Completions may arrive after this object is gone; they check this first.
   std::shared_ptr<OAuthWebViewWindow*> alive_;

@@ -13,7 +13,6 @@
 #include "oauth_protocol.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
-#include "service_endpoints.h"
 #include "webview_runtime.h"
 
 namespace {
@@ -51,7 +50,9 @@ std::optional<AuthorizationRequestProof> FlowProof() {
   return proof;
 }
 
-bool HasStoredSession(const std::string& user_type) {
+}  // namespace
+
+bool SignInService::HasStoredSession(const std::string& user_type) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
   for (const std::string& key : {keys.access_token, keys.refresh_token}) {
     const std::optional<std::string> stored = SecureStorage::GetToken(key);
@@ -60,17 +61,19 @@ bool HasStoredSession(const std::string& user_type) {
   return false;
 }
 
-}  // namespace
-
 SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> manager,
                              std::function<void()> show_session_expired_notice,
                              SignInServiceOptions options)
     : main_window_(main_window),
       manager_(std::move(manager)),
       silent_refresh_(std::move(show_session_expired_notice)),
-      options_(options) {}
+      options_(options),
+      alive_(std::make_shared<SignInService*>(this)) {}
 
-SignInService::~SignInService() { DisarmPendingFlows("the main window is closing"); }
+SignInService::~SignInService() {
+  alive_.reset();
+  DisarmPendingFlows("the main window is closing");
+}
 
 void SignInService::SetOAuthManager(std::shared_ptr<OAuthManager> manager) {
   manager_ = std::move(manager);
@@ -84,10 +87,13 @@ void SignInService::HideSignInWindow() {
   if (window_) window_->Hide();
 }
 
-// The flow of the window being replaced is answered before its window goes.
+// The flow of the window being replaced is answered before its window goes. Its browser may
+// still be deleting a signed-out account's cookies: the new browser then deletes the profile's
+// cookies before it navigates.
 void SignInService::ReplaceSignInWindow() {
+  if (!deleting_.empty()) MarkSignedOut();
   if (window_) window_->AbandonFlow("a new sign-in replaced it");
-  window_.reset();
+  Retire(std::move(window_));
   window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_);
 }
 
@@ -222,49 +228,8 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
   RequestBrowserCookies(window_->webview(), pending);
 }
 
-void SignInService::SignOut(const std::function<void()>& clear_stored_session,
-                            const std::string& user_type) {
-  DisarmPendingFlows("signed out");
-  if (clear_stored_session) clear_stored_session();
-  const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
-  const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
-  if (!user_type.empty() && HasStoredSession(other)) {
-    EndAccountBrowserSession(user_type);
-    return;
-  }
-  EndBrowserSession();
-}
-
-// The account's authorization server runs on its REST hosts, in either environment.
-void SignInService::EndAccountBrowserSession(const std::string& user_type) {
-  LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
-  const ServiceHosts hosts = DeploymentServiceHosts();
-  const UserType type = ParseUserType(user_type, UserType::kProfessional);
-  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
-                                            ServiceHostFor(hosts, type, true)};
-  if (!window_ || window_->webview() == nullptr ||
-      !DeleteBrowserCookiesOfHosts(window_->webview(), std::move(account_hosts))) {
-    MarkSignedOut();
-  }
-}
-
-// The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
-void SignInService::DisarmPendingFlows(const std::string& reason) {
-  silent_refresh_.Disarm();
-  if (window_) window_->AbandonFlow(reason, false);
-}
-
-void SignInService::EndBrowserSession() {
-  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
-  DisarmPendingFlows("signed out");
-  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  // Marked whatever the deletion answers: the browser may not finish it before the process
-  // ends, and the next browser deletes the cookies again before it goes anywhere.
-  MarkSignedOut();
-  if (window && window->webview() != nullptr) DeleteBrowserCookies(window->webview());
-}
-
 void SignInService::OnOAuthComplete(WPARAM flow) {
   LogInfo("Received WM_OAUTH_COMPLETE on main thread");
   if (window_) window_->InvokeCallback(flow);
+  if (!deferred_sign_outs_.empty()) RunDeferredSignOuts();
 }

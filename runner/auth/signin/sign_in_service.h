@@ -7,8 +7,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "auth_vocabulary.h"
+#include "cookie_deletion.h"
+#include "main_thread_timer.h"
 #include "oauth_webview_window.h"
 #include "pending_reply.h"
 #include "sign_in_results.h"
@@ -61,14 +64,18 @@ class SignInService {
   // its failure; an abandoned renewal makes no request, no grant and no store), then
   // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
   // the browser's session ends. `user_type` ("ciudadano" or "profesional") names the one
-  // account signed out: while the other still holds a session, only the cookies of this
-  // account's authorization hosts go and the hidden sign-in window stays; empty, or with no
-  // other session left, EndBrowserSession.
+  // account signed out: while the other still holds a session, the hidden browser stops what
+  // it loads and only the cookies sent to this account's authorization hosts go (the window
+  // stays; the profile is marked signed out when they cannot be deleted); empty, or with no
+  // other session left, EndBrowserSession. A sign-out asked while a flow's result is being
+  // delivered (a message dispatched inside the callback, such as the end of the Windows
+  // session) waits until the delivery returns, and runs then.
   void SignOut(const std::function<void()>& clear_stored_session,
                const std::string& user_type = "");
   void DisarmPendingFlows(const std::string& reason);
-  // The browser's cookies are deleted (or, with no browser to delete them in, the profile is
-  // marked so that the next browser does) and the hidden sign-in window is closed.
+  // The profile is marked signed out and the browser stopped; once the browser confirmed that
+  // its cookies are deleted, the mark is taken. Then, or at the time limit (the mark stays),
+  // the hidden sign-in window and its browser are closed.
   void EndBrowserSession();
 
   // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow
@@ -80,8 +87,25 @@ class SignInService {
   void HideSignInWindow();
 
  private:
+  struct DeferredSignOut {
+    std::function<void()> clear_stored_session;
+    std::string user_type;
+  };
+
+  static bool HasStoredSession(const std::string& user_type);
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(const std::string& user_type);
+  // Starts a cookie deletion in `window`'s browser through `start`, keeping the window while it
+  // runs; `outcome` gets its answer. False when it did not start.
+  bool DeleteCookiesIn(const OAuthWebViewWindow* window,
+                       const std::function<bool(CookieDeletionDone)>& start,
+                       std::function<void(bool)> outcome);
+  void Retire(std::unique_ptr<OAuthWebViewWindow> window);
+  void DeletionDone(const OAuthWebViewWindow* window);
+  void DeferSignOut(const std::function<void()>& clear_stored_session,
+                    const std::string& user_type);
+  void ArmAfterDelivery();
+  void RunDeferredSignOuts();
   void OnStartOAuthTokenReceived(const std::string& user_type,
                                  const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
                                  const std::optional<murako::OAuthToken>& token);
@@ -89,6 +113,14 @@ class SignInService {
   HWND main_window_;
   std::shared_ptr<OAuthManager> manager_;
   std::unique_ptr<OAuthWebViewWindow> window_;
+  // Windows whose browser is deleting its cookies before it closes, and one entry per deletion
+  // in progress (in these or in the current window).
+  std::vector<std::unique_ptr<OAuthWebViewWindow>> closing_;
+  std::vector<const OAuthWebViewWindow*> deleting_;
+  std::vector<DeferredSignOut> deferred_sign_outs_;
+  std::unique_ptr<MainThreadTimer> after_delivery_;
   SilentRefresh silent_refresh_;
   SignInServiceOptions options_;
+  // Completions may arrive after this object is gone; they check this first.
+  std::shared_ptr<SignInService*> alive_;
 };

@@ -91,6 +91,11 @@ NavigationVerdict JudgeNavigation(const std::string& uri, const std::string& red
   return NavigationVerdict::kRefuse;
 }
 
+NavigationVerdict JudgeFrameNavigation(const std::string& uri) {
+  if (uri == "about:blank" || uri == "about:srcdoc") return NavigationVerdict::kAllow;
+  return JudgeNavigation(uri, std::string());
+}
+
 std::string WithCacheBuster(const std::string& authorization_url, int64_t unix_milliseconds) {
   return authorization_url + "&_t=" + std::to_string(unix_milliseconds);
 }

@@ -13,10 +13,10 @@
 // The completion and event handlers the browser calls back, written out by hand (this
 // toolchain has no WRL Callback). Each wraps one function; the browser holds its own
 // reference while it keeps the handler. An exception never leaves Invoke: it becomes E_FAIL.
-template <typename Interface, typename First, typename Second>
+template <typename Interface, typename... Arguments>
 class WebViewHandler final : public Interface {
  public:
-  using Function = std::function<HRESULT(First, Second)>;
+  using Function = std::function<HRESULT(Arguments...)>;
 
   // The only reference is the returned one. (ComPtr::Attach is avoided: this toolchain's
   // version adds a reference the real one does not.)
@@ -40,9 +40,9 @@ class WebViewHandler final : public Interface {
     if (remaining == 0) delete this;
     return remaining;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(First first, Second second) override {
+  HRESULT STDMETHODCALLTYPE Invoke(Arguments... arguments) override {
     try {
-      return function_ ? function_(first, second) : S_OK;
+      return function_ ? function_(arguments...) : S_OK;
     } catch (...) {
       return E_FAIL;
     }
@@ -79,3 +79,11 @@ using DownloadStartingHandler =
 using LaunchingExternalUriSchemeHandler =
     WebViewHandler<ICoreWebView2LaunchingExternalUriSchemeEventHandler, ICoreWebView2*,
                    ICoreWebView2LaunchingExternalUriSchemeEventArgs*>;
+using ClientCertificateRequestedHandler =
+    WebViewHandler<ICoreWebView2ClientCertificateRequestedEventHandler, ICoreWebView2*,
+                   ICoreWebView2ClientCertificateRequestedEventArgs*>;
+using BasicAuthenticationRequestedHandler =
+    WebViewHandler<ICoreWebView2BasicAuthenticationRequestedEventHandler, ICoreWebView2*,
+                   ICoreWebView2BasicAuthenticationRequestedEventArgs*>;
+using ClearBrowsingDataCompletedHandler =
+    WebViewHandler<ICoreWebView2ClearBrowsingDataCompletedHandler, HRESULT>;

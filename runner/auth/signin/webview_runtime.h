@@ -25,9 +25,9 @@ void LogEnvironmentFailure(HRESULT result);
 // known folder cannot be read.
 std::wstring SignInBrowserProfileFolder();
 
-// Every sign-out that ends the browser's session marks the profile folder; the next browser
-// deletes the cookies before it navigates anywhere and takes the mark once the deletion was
-// accepted.
+// Every sign-out that ends the browser's session marks the profile folder, and the mark is taken
+// once a browser confirmed that the profile's cookies are deleted: by the browser being closed
+// at the sign-out, or else by the next one, before it navigates anywhere.
 void MarkSignedOut();
 bool HasSignedOutMark();
 void TakeSignedOutMark();

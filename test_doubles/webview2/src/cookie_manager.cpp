@@ -1,5 +1,6 @@
 #include "cookie_manager.h"
 
+#include <optional>
 #include <vector>
 
 #include "string_conversion.h"
@@ -110,20 +111,19 @@ class CookieList final : public ComObject<ICoreWebView2CookieList> {
 HRESULT STDMETHODCALLTYPE CookieManager::GetCookies(
     LPCWSTR uri, ICoreWebView2GetCookiesCompletedHandler* handler) {
   if (handler == nullptr) return E_POINTER;
-  std::vector<BrowserCookie> cookies;
-  const double now = BrowserProfile::Now();
-  if (uri == nullptr || *uri == L'\0') {
-    cookies = profile_->cookies().All(now);
-  } else {
-    const auto address = ParseWebAddress(WideToUtf8(uri));
+  std::optional<WebAddress> address;
+  if (uri != nullptr && *uri != L'\0') {
+    address = ParseWebAddress(WideToUtf8(uri));
     if (!address || !address->IsHttp()) return E_INVALIDARG;
-    cookies = profile_->cookies().For(*address, now);
   }
   ComPtr<ICoreWebView2GetCookiesCompletedHandler> kept(handler);
-  ComPtr<ICoreWebView2CookieList> list = Make<CookieList>(cookies);
-  if (!list) return E_OUTOFMEMORY;
-  if (!dispatcher_->Post([kept, list]() { kept->Invoke(S_OK, list.Get()); })) return E_FAIL;
-  return S_OK;
+  const bool queued = store_->Enqueue([kept, address](BrowserProfile& profile) {
+    const double now = BrowserProfile::Now();
+    ComPtr<ICoreWebView2CookieList> list = Make<CookieList>(
+        address ? profile.cookies().For(*address, now) : profile.cookies().All(now));
+    kept->Invoke(list ? S_OK : E_OUTOFMEMORY, list.Get());
+  });
+  return queued ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 }
 
 namespace {
@@ -148,13 +148,17 @@ HRESULT STDMETHODCALLTYPE CookieManager::DeleteCookie(ICoreWebView2Cookie* cooki
       !ReadText([&](LPWSTR* text) { return cookie->get_Path(text); }, path)) {
     return E_INVALIDARG;
   }
-  profile_->cookies().Remove(name, domain, path);
-  profile_->SaveCookies();
-  return S_OK;
+  const bool queued = store_->Enqueue([name, domain, path](BrowserProfile& profile) {
+    profile.cookies().Remove(name, domain, path);
+    profile.SaveCookies();
+  });
+  return queued ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 }
 
 HRESULT STDMETHODCALLTYPE CookieManager::DeleteAllCookies() {
-  profile_->cookies().Clear();
-  profile_->SaveCookies();
-  return S_OK;
+  const bool queued = store_->Enqueue([](BrowserProfile& profile) {
+    profile.cookies().Clear();
+    profile.SaveCookies();
+  });
+  return queued ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 }

@@ -4,16 +4,16 @@
 
 #include <memory>
 
-#include "browser_profile.h"
 #include "com_object.h"
-#include "dispatcher.h"
+#include "cookie_store.h"
 
-// The profile's cookies as the SDK hands them out: GetCookies answers on the dispatcher's
-// thread with a snapshot list; a cookie object is a copy, changing it changes nothing stored.
+// The profile's cookies as the SDK hands them out: GetCookies answers through the cookie
+// store's queue with a snapshot list; DeleteCookie and DeleteAllCookies return at once and
+// delete when the store gets to them. A cookie object is a copy: changing it changes nothing
+// stored.
 class CookieManager final : public ComObject<ICoreWebView2CookieManager> {
  public:
-  CookieManager(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher)
-      : profile_(std::move(profile)), dispatcher_(std::move(dispatcher)) {}
+  explicit CookieManager(std::shared_ptr<CookieStore> store) : store_(std::move(store)) {}
 
   HRESULT STDMETHODCALLTYPE CreateCookie(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
                                          ICoreWebView2Cookie**) override { return E_NOTIMPL; }
@@ -34,6 +34,5 @@ class CookieManager final : public ComObject<ICoreWebView2CookieManager> {
   bool Answers(REFIID iid) const override { return AnyOf(iid, {&IID_ICoreWebView2CookieManager}); }
 
  private:
-  std::shared_ptr<BrowserProfile> profile_;
-  std::shared_ptr<Dispatcher> dispatcher_;
+  std::shared_ptr<CookieStore> store_;
 };

@@ -18,6 +18,13 @@ HRESULT OutValue(T* out, V value) {
   return S_OK;
 }
 
+// A setter's: `value` kept in `field`.
+template <typename T, typename V>
+HRESULT KeepValue(T& field, V value) {
+  field = value;
+  return S_OK;
+}
+
 class NavigationStartingArgs final : public ComObject<ICoreWebView2NavigationStartingEventArgs> {
  public:
   NavigationStartingArgs(std::wstring uri, bool user_initiated, bool redirected, uint64_t id)
@@ -77,49 +84,6 @@ class NavigationCompletedArgs final : public ComObject<ICoreWebView2NavigationCo
   bool success_;
   int status_;
   UINT64 id_;
-};
-
-class NewWindowRequestedArgs final : public ComObject<ICoreWebView2NewWindowRequestedEventArgs> {
- public:
-  NewWindowRequestedArgs(std::wstring uri, bool user_initiated)
-      : uri_(std::move(uri)), user_initiated_(user_initiated) {}
-  bool handled() const { return handled_ != FALSE; }
-  bool given_window() const { return new_window_ != nullptr; }
-
-  HRESULT STDMETHODCALLTYPE get_Uri(LPWSTR* uri) override { return CopyToCoTaskMem(uri_, uri); }
-  HRESULT STDMETHODCALLTYPE put_NewWindow(ICoreWebView2* window) override {
-    new_window_ = window;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_NewWindow(ICoreWebView2** window) override {
-    if (window == nullptr) return E_POINTER;
-    return new_window_.CopyTo(window);
-  }
-  HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) override {
-    handled_ = handled;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE get_Handled(BOOL* handled) override {
-    return OutValue(handled, handled_);
-  }
-  HRESULT STDMETHODCALLTYPE get_IsUserInitiated(BOOL* value) override {
-    return OutValue(value, user_initiated_ ? TRUE : FALSE);
-  }
-  HRESULT STDMETHODCALLTYPE GetDeferral(ICoreWebView2Deferral**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_WindowFeatures(ICoreWebView2WindowFeatures**) override {
-    return E_NOTIMPL;
-  }
-
- protected:
-  bool Answers(REFIID iid) const override {
-    return AnyOf(iid, {&IID_ICoreWebView2NewWindowRequestedEventArgs});
-  }
-
- private:
-  std::wstring uri_;
-  bool user_initiated_;
-  BOOL handled_ = FALSE;
-  ComPtr<ICoreWebView2> new_window_;
 };
 
 class DownloadStartingArgs final : public ComObject<ICoreWebView2DownloadStartingEventArgs> {

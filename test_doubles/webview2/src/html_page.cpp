@@ -268,6 +268,8 @@ HtmlPage ReadHtmlPage(const std::string& html) {
     } else if (tag == "textarea" && in_form) {
       const std::string text = DecodeHtmlText(TextUntilClosing(html, pos, tag));
       page.forms.back().inputs.push_back({"textarea", Attribute(attributes, "name"), text, false});
+    } else if (tag == "iframe" && attributes.count("srcdoc")) {
+      page.behaviour.frames.push_back("about:srcdoc");  // the document in the attribute wins
     } else if (tag == "iframe" && attributes.count("src")) {
       page.behaviour.frames.push_back(Attribute(attributes, "src"));
     } else if (tag == "a" && attributes.count("href")) {

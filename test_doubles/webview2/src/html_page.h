@@ -45,7 +45,8 @@ struct PageBehaviour {
   bool submits_first_form = false;
   std::string location;           // where a script sends the window
   std::vector<std::string> opens; // the addresses of window.open calls
-  std::vector<std::string> frames;  // the src of each <iframe>, navigated once the page loaded
+  // Each <iframe>'s src ("about:srcdoc" for one with a srcdoc), navigated once the page loaded.
+  std::vector<std::string> frames;
 };
 
 struct HtmlPage {

@@ -108,6 +108,8 @@ void ReadHeaders(HINTERNET request, PageResponse& response) {
                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
   response.status = status;
   response.location = Header(request, WINHTTP_QUERY_LOCATION, WINHTTP_NO_HEADER_INDEX);
+  response.www_authenticate =
+      Header(request, WINHTTP_QUERY_WWW_AUTHENTICATE, WINHTTP_NO_HEADER_INDEX);
   std::string disposition =
       Header(request, WINHTTP_QUERY_CUSTOM, WINHTTP_NO_HEADER_INDEX, L"Content-Disposition");
   for (char& c : disposition) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));

@@ -23,6 +23,7 @@ struct PageResponse {
   unsigned long error = 0;    // the WinHTTP error behind it
   unsigned status = 0;
   std::string location;
+  std::string www_authenticate;  // the first challenge of a 401
   std::vector<std::string> set_cookies;
   bool attachment = false;  // Content-Disposition: attachment, a download
   std::string body;

@@ -70,9 +70,10 @@ UserStep ChooseUserStep(const nlohmann::json& script, const std::string& path,
   return step;
 }
 
-UserStep ScriptedUserStep(const std::string& path, const std::string& title) {
-  static std::mutex lock;
-  static std::map<std::string, std::map<std::string, int>> used_by_script;
+namespace {
+
+// The script file's text and its name with its write time; empty when there is none.
+std::pair<std::string, std::string> ReadScriptFile() {
   const std::string file = ScriptPath();
   if (file.empty()) return {};
   const std::wstring wide_file = Utf8ToWide(file);
@@ -80,11 +81,36 @@ UserStep ScriptedUserStep(const std::string& path, const std::string& title) {
   if (!input) return {};
   std::stringstream text;
   text << input.rdbuf();
-  const nlohmann::json script = nlohmann::json::parse(text.str(), nullptr, false);
+  return {text.str(), file + "|" + WriteTime(wide_file)};
+}
+
+}  // namespace
+
+UserStep ScriptedUserStep(const std::string& path, const std::string& title) {
+  static std::mutex lock;
+  static std::map<std::string, std::map<std::string, int>> used_by_script;
+  const auto [text, version] = ReadScriptFile();
+  if (version.empty()) return {};
+  const nlohmann::json script = nlohmann::json::parse(text, nullptr, false);
   std::lock_guard<std::mutex> guard(lock);
   try {
-    return ChooseUserStep(script, path, title, used_by_script[file + "|" + WriteTime(wide_file)]);
+    return ChooseUserStep(script, path, title, used_by_script[version]);
   } catch (const nlohmann::json::exception&) {
     return {};  // a rule with a wrongly typed member: the user does nothing
   }
+}
+
+bool AsksForClientCertificate(const nlohmann::json& script, const std::string& path) {
+  if (!script.is_object() || !script.contains("client_certificate_paths")) return false;
+  const nlohmann::json& paths = script["client_certificate_paths"];
+  if (!paths.is_array()) return false;
+  for (const nlohmann::json& pattern : paths) {
+    if (pattern.is_string() && PathMatches(pattern.get<std::string>(), path)) return true;
+  }
+  return false;
+}
+
+bool ScriptedServerAsksForClientCertificate(const std::string& path) {
+  const std::string text = ReadScriptFile().first;
+  return AsksForClientCertificate(nlohmann::json::parse(text, nullptr, false), path);
 }

@@ -20,6 +20,9 @@
 // form), "cancel" (follow the link whose id, class or text is "link", by default the first
 // whose id or class contains "cancel"), "close" (close the window), "nothing". No file, no
 // matching rule, or a hidden window: the user does nothing.
+// The script also tells what the servers do that the stand-in's WinHTTP cannot show under
+// Wine: "client_certificate_paths": ["/path", "/prefix*"] are served only after the server asked
+// for a TLS client certificate.
 struct UserStep {
   enum class Kind { kNothing, kSubmit, kCancel, kClose };
   Kind kind = Kind::kNothing;
@@ -34,3 +37,7 @@ UserStep ChooseUserStep(const nlohmann::json& script, const std::string& path,
 
 // The step for a page, from the script file (process-wide counts).
 UserStep ScriptedUserStep(const std::string& path, const std::string& title);
+
+bool AsksForClientCertificate(const nlohmann::json& script, const std::string& path);
+// The same, from the script file.
+bool ScriptedServerAsksForClientCertificate(const std::string& path);

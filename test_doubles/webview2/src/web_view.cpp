@@ -1,10 +1,11 @@
 #include "web_view.h"
 
 #include <algorithm>
-#include <fstream>
 #include <thread>
 #include <vector>
 
+#include "browser_profile_object.h"
+#include "browser_trace.h"
 #include "cookie_manager.h"
 #include "event_args.h"
 #include "log_redaction.h"
@@ -18,31 +19,6 @@ constexpr int kUnknown = 0, kConnectionAborted = 9, kOperationCanceled = 14,
               kRedirectFailed = 15;
 // A page that refreshes itself later than this does so after this long.
 constexpr unsigned kLongestRefreshMs = 5000;
-
-// SENDARO_WEBVIEW_LOG names a file that gets one line per thing the browser and its user did.
-void Trace(const std::string& line) {
-  wchar_t path[MAX_PATH * 2];
-  const DWORD length = GetEnvironmentVariableW(L"SENDARO_WEBVIEW_LOG", path,
-                                               static_cast<DWORD>(std::size(path)));
-  if (length == 0 || length >= std::size(path)) return;
-  std::ofstream(path, std::ios::app | std::ios::binary) << line << "\n";
-}
-
-template <typename Handler>
-std::vector<ComPtr<Handler>> Snapshot(const std::map<int64_t, ComPtr<Handler>>& handlers) {
-  std::vector<ComPtr<Handler>> list;
-  for (const auto& entry : handlers) list.push_back(entry.second);
-  return list;
-}
-
-template <typename Handler>
-HRESULT AddHandler(std::map<int64_t, ComPtr<Handler>>& handlers, int64_t& next_token,
-                   Handler* handler, EventRegistrationToken* token) {
-  if (handler == nullptr || token == nullptr) return E_INVALIDARG;
-  token->value = next_token++;
-  handlers[token->value] = handler;
-  return S_OK;
-}
 
 const HtmlLink* FindLink(const HtmlPage& page, const std::string& wanted) {
   for (const HtmlLink& link : page.links) {
@@ -80,18 +56,22 @@ WebView::WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispat
     : profile_(std::move(profile)),
       dispatcher_(std::move(dispatcher)),
       host_(std::move(host)),
-      environment_(std::move(environment)) {}
+      environment_(std::move(environment)),
+      cookie_store_(std::make_shared<CookieStore>(profile_, dispatcher_)) {}
 
 WebView::~WebView() = default;
 
 void WebView::Close() {
   closed_ = true;
-  starting_handlers_.clear();
-  completed_handlers_.clear();
-  frame_handlers_.clear();
-  new_window_handlers_.clear();
-  download_handlers_.clear();
-  launch_handlers_.clear();
+  cookie_store_->Close();
+  starting_handlers_.Clear();
+  completed_handlers_.Clear();
+  frame_handlers_.Clear();
+  new_window_handlers_.Clear();
+  download_handlers_.Clear();
+  launch_handlers_.Clear();
+  certificate_handlers_.Clear();
+  credentials_handlers_.Clear();
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Source(LPWSTR* uri) {
@@ -119,70 +99,16 @@ HRESULT STDMETHODCALLTYPE WebView::Stop() {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE WebView::add_FrameNavigationStarting(
-    ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(frame_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_FrameNavigationStarting(EventRegistrationToken token) {
-  frame_handlers_.erase(token.value);
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebView::add_NavigationStarting(
-    ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(starting_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_NavigationStarting(EventRegistrationToken token) {
-  starting_handlers_.erase(token.value);
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebView::add_NavigationCompleted(
-    ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(completed_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_NavigationCompleted(EventRegistrationToken token) {
-  completed_handlers_.erase(token.value);
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebView::add_NewWindowRequested(
-    ICoreWebView2NewWindowRequestedEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(new_window_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_NewWindowRequested(EventRegistrationToken token) {
-  new_window_handlers_.erase(token.value);
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebView::add_DownloadStarting(
-    ICoreWebView2DownloadStartingEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(download_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_DownloadStarting(EventRegistrationToken token) {
-  download_handlers_.erase(token.value);
-  return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE WebView::add_LaunchingExternalUriScheme(
-    ICoreWebView2LaunchingExternalUriSchemeEventHandler* handler, EventRegistrationToken* token) {
-  return AddHandler(launch_handlers_, next_token_, handler, token);
-}
-
-HRESULT STDMETHODCALLTYPE WebView::remove_LaunchingExternalUriScheme(EventRegistrationToken token) {
-  launch_handlers_.erase(token.value);
-  return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE WebView::get_CookieManager(ICoreWebView2CookieManager** manager) {
   if (manager == nullptr) return E_POINTER;
-  if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(profile_, dispatcher_);
+  if (!cookie_manager_) cookie_manager_ = Make<CookieManager>(cookie_store_);
   return cookie_manager_.CopyTo(manager);
+}
+
+HRESULT STDMETHODCALLTYPE WebView::get_Profile(ICoreWebView2Profile** profile) {
+  if (profile == nullptr) return E_POINTER;
+  *profile = Make<ProfileObject>(cookie_store_).Detach();
+  return *profile != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Environment(ICoreWebView2Environment** environment) {
@@ -203,7 +129,7 @@ void WebView::BeginHop(Hop hop) {
   Trace("navigation starting: " + RedactAddressForLog(target));
   auto args = Make<NavigationStartingArgs>(Utf8ToWide(target), hop.user_initiated, hop.redirected,
                                            hop.navigation);
-  for (const auto& handler : Snapshot(starting_handlers_)) handler->Invoke(this, args.Get());
+  for (const auto& handler : starting_handlers_.Snapshot()) handler->Invoke(this, args.Get());
   if (!Current(hop.navigation)) return;  // a handler navigated elsewhere or closed the browser
   if (args->cancelled()) {
     Trace("navigation cancelled: " + RedactAddressForLog(target));
@@ -214,6 +140,10 @@ void WebView::BeginHop(Hop hop) {
     Trace("not fetched (no handler for the scheme): " + RedactAddressForLog(target));
     AskToLaunch(target, hop.user_initiated);
     if (Current(hop.navigation)) Complete(hop.navigation, false, kUnknown);
+    return;
+  }
+  if (!ServerMayAnswer(hop)) {
+    if (Current(hop.navigation)) Complete(hop.navigation, false, kConnectionAborted);
     return;
   }
   hop.request.cookie_header = profile_->cookies().HeaderFor(hop.request.address, BrowserProfile::Now());
@@ -251,6 +181,8 @@ void WebView::FinishHop(Hop hop, const PageResponse& response) {
     return;
   }
   if (!response.IsRedirect()) {
+    if (response.status == 401) AskForCredentials(hop, response);
+    if (!Current(hop.navigation)) return;
     ShowPage(hop, response);
     return;
   }
@@ -274,6 +206,7 @@ void WebView::FinishHop(Hop hop, const PageResponse& response) {
 void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
   address_ = hop.request.address;
   has_page_ = true;
+  frames_loaded_ = true;
   ++page_serial_;
   page_ = ReadHtmlPage(response.body);
   const std::string shown_title = page_.title.empty() ? address_.Text() : page_.title;
@@ -298,7 +231,7 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
 void WebView::RunPageBehaviour(uint64_t navigation) {
   if (!Current(navigation)) return;
   const PageBehaviour behaviour = page_.behaviour;
-  NavigateFrames(behaviour.frames);
+  frames_loaded_ = NavigateFrames(behaviour.frames);
   for (const std::string& opened : behaviour.opens) RequestNewWindow(opened, false);
   if (!Current(navigation)) return;
   if (behaviour.submits_first_form) {
@@ -331,31 +264,6 @@ void WebView::RunPageBehaviour(uint64_t navigation) {
   }
 }
 
-void WebView::NavigateFrames(const std::vector<std::string>& frames) {
-  for (const std::string& frame : frames) {
-    const auto target = ResolveWebAddress(address_, frame);
-    const std::string uri = target ? target->Text() : frame;
-    auto args = Make<NavigationStartingArgs>(Utf8ToWide(uri), false, false, navigation_);
-    for (const auto& handler : Snapshot(frame_handlers_)) handler->Invoke(this, args.Get());
-    Trace(std::string(args->cancelled() ? "frame navigation cancelled: "
-                                        : "frame navigation allowed: ") +
-          RedactAddressForLog(uri));
-    const auto address = ParseWebAddress(uri);
-    if (!args->cancelled() && address && !address->IsHttp()) AskToLaunch(uri, false);
-  }
-}
-
-void WebView::AskToLaunch(const std::string& uri, bool user_initiated) {
-  WebAddress origin = address_;
-  origin.path_and_query.clear();
-  const std::wstring initiating = has_page_ ? Utf8ToWide(origin.Text()) : std::wstring();
-  auto args = Make<LaunchingExternalUriSchemeArgs>(Utf8ToWide(uri), initiating, user_initiated);
-  for (const auto& handler : Snapshot(launch_handlers_)) handler->Invoke(this, args.Get());
-  Trace(std::string(args->cancelled() ? "external scheme launch cancelled: "
-                                      : "external application launched for: ") +
-        RedactAddressForLog(uri));
-}
-
 void WebView::SubmitFirstForm(const std::vector<std::pair<std::string, std::string>>& fields,
                               bool user_initiated) {
   if (page_.forms.empty()) {
@@ -380,38 +288,19 @@ void WebView::SubmitFirstForm(const std::vector<std::pair<std::string, std::stri
   StartNavigation(std::move(request), user_initiated);
 }
 
-void WebView::RequestNewWindow(const std::string& reference, bool user_initiated) {
-  const auto target = ResolveWebAddress(address_, reference);
-  const std::string uri = target ? target->Text() : reference;
-  auto args = Make<NewWindowRequestedArgs>(Utf8ToWide(uri), user_initiated);
-  for (const auto& handler : Snapshot(new_window_handlers_)) handler->Invoke(this, args.Get());
-  if (args->handled() || args->given_window()) {
-    Trace("new window request handled by the application: " + RedactAddressForLog(uri));
-  } else {
-    Trace("new window opened outside the application: " + RedactAddressForLog(uri));
-  }
-}
-
-bool WebView::DownloadAllowed(const WebAddress& from) {
-  auto args = Make<DownloadStartingArgs>(L"download.bin");
-  for (const auto& handler : Snapshot(download_handlers_)) handler->Invoke(this, args.Get());
-  if (args->cancelled()) {
-    Trace("download cancelled: " + RedactAddressForLog(from.Text()));
-    return false;
-  }
-  Trace("download saved: " + RedactAddressForLog(from.Text()));
-  return true;
-}
-
 void WebView::Complete(uint64_t navigation, bool success, int web_error_status) {
   if (navigation == navigation_) navigating_ = false;
   auto args = Make<NavigationCompletedArgs>(success, web_error_status, navigation);
-  for (const auto& handler : Snapshot(completed_handlers_)) handler->Invoke(this, args.Get());
+  for (const auto& handler : completed_handlers_.Snapshot()) handler->Invoke(this, args.Get());
 }
 
 // Decided once the page's own navigations started: a cancelled one leaves the user's turn.
 void WebView::LetUserAct(uint64_t page) {
   if (closed_ || page != page_serial_) return;
+  if (!frames_loaded_) {
+    Trace("user: the page waits for a frame that did not load");
+    return;
+  }
   if (!host_ || !host_->UserCanSee()) {
     Trace("user: the window is hidden, nothing to do");
     return;

@@ -9,7 +9,9 @@
 
 #include "browser_profile.h"
 #include "com_object.h"
+#include "cookie_store.h"
 #include "dispatcher.h"
+#include "event_handlers.h"
 #include "host_window.h"
 #include "html_page.h"
 #include "page_fetch.h"
@@ -17,6 +19,16 @@
 
 #define SENDARO_NOT_IMPLEMENTED(method, ...) \
   HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return E_NOTIMPL; }
+
+// add_<event> and remove_<event> over the HandlerList `list`.
+#define SENDARO_EVENT(event, handler_type, list)                                         \
+  HRESULT STDMETHODCALLTYPE add_##event(handler_type* handler, EventRegistrationToken* token) \
+      override {                                                                         \
+    return list.Add(next_token_, handler, token);                                        \
+  }                                                                                      \
+  HRESULT STDMETHODCALLTYPE remove_##event(EventRegistrationToken token) override {      \
+    return list.Remove(token);                                                           \
+  }
 
 // The browser: navigations hop by hop (each hop raises NavigationStarting, may be cancelled,
 // and a non-HTTP target is never fetched), each hop fetched on a worker thread and continued on
@@ -32,6 +44,15 @@
 // is saved (the log says so). A navigation of the window or of a frame to any other scheme than
 // http and https that its event lets through asks to launch the scheme's application, raising
 // LaunchingExternalUriScheme; not cancelled, the application is launched (the log says so).
+// Frames to about:blank and about:srcdoc are documents of the browser's own, never fetched nor
+// launched; a page whose frame did not load (cancelled, or another scheme) leaves its user
+// waiting, as sign-in pages that script their frames do. A server on a path the script names
+// asks for a TLS client certificate before it answers (ClientCertificateRequested; cancelled,
+// the navigation fails; neither cancelled nor handled, the runtime's certificate picker is
+// shown, the log says so); a 401 with a Basic challenge raises BasicAuthenticationRequested
+// (not cancelled, the runtime's credentials prompt is shown). The cookie store is reached
+// through its queue (cookie_store.h); a page's own Set-Cookie answers store at once, for as
+// long as its navigation has not been stopped.
 class WebView final : public ComObject<ICoreWebView2_18> {
  public:
   WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
@@ -43,29 +64,19 @@ class WebView final : public ComObject<ICoreWebView2_18> {
 
   HRESULT STDMETHODCALLTYPE get_Source(LPWSTR* uri) override;
   HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override;
-  HRESULT STDMETHODCALLTYPE add_NavigationStarting(ICoreWebView2NavigationStartingEventHandler* handler,
-                                                   EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_NavigationStarting(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE add_NavigationCompleted(
-      ICoreWebView2NavigationCompletedEventHandler* handler, EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_NavigationCompleted(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE add_FrameNavigationStarting(
-      ICoreWebView2NavigationStartingEventHandler* handler, EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_FrameNavigationStarting(EventRegistrationToken token) override;
   HRESULT STDMETHODCALLTYPE Stop() override;
   HRESULT STDMETHODCALLTYPE get_DocumentTitle(LPWSTR* title) override;
   HRESULT STDMETHODCALLTYPE get_CookieManager(ICoreWebView2CookieManager** manager) override;
   HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) override;
-  HRESULT STDMETHODCALLTYPE add_NewWindowRequested(ICoreWebView2NewWindowRequestedEventHandler* handler,
-                                                   EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_NewWindowRequested(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE add_DownloadStarting(ICoreWebView2DownloadStartingEventHandler* handler,
-                                                 EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_DownloadStarting(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE add_LaunchingExternalUriScheme(
-      ICoreWebView2LaunchingExternalUriSchemeEventHandler* handler,
-      EventRegistrationToken* token) override;
-  HRESULT STDMETHODCALLTYPE remove_LaunchingExternalUriScheme(EventRegistrationToken token) override;
+  HRESULT STDMETHODCALLTYPE get_Profile(ICoreWebView2Profile** profile) override;
+  SENDARO_EVENT(NavigationStarting, ICoreWebView2NavigationStartingEventHandler, starting_handlers_)
+  SENDARO_EVENT(NavigationCompleted, ICoreWebView2NavigationCompletedEventHandler, completed_handlers_)
+  SENDARO_EVENT(FrameNavigationStarting, ICoreWebView2NavigationStartingEventHandler, frame_handlers_)
+  SENDARO_EVENT(NewWindowRequested, ICoreWebView2NewWindowRequestedEventHandler, new_window_handlers_)
+  SENDARO_EVENT(DownloadStarting, ICoreWebView2DownloadStartingEventHandler, download_handlers_)
+  SENDARO_EVENT(LaunchingExternalUriScheme, ICoreWebView2LaunchingExternalUriSchemeEventHandler, launch_handlers_)
+  SENDARO_EVENT(ClientCertificateRequested, ICoreWebView2ClientCertificateRequestedEventHandler, certificate_handlers_)
+  SENDARO_EVENT(BasicAuthenticationRequested, ICoreWebView2BasicAuthenticationRequestedEventHandler, credentials_handlers_)
 
   SENDARO_NOT_IMPLEMENTED(get_Settings, ICoreWebView2Settings**)
   SENDARO_NOT_IMPLEMENTED(NavigateToString, LPCWSTR)
@@ -125,8 +136,6 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   SENDARO_NOT_IMPLEMENTED(ClearVirtualHostNameToFolderMapping, LPCWSTR)
   SENDARO_NOT_IMPLEMENTED(add_FrameCreated, ICoreWebView2FrameCreatedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_FrameCreated, EventRegistrationToken)
-  SENDARO_NOT_IMPLEMENTED(add_ClientCertificateRequested, ICoreWebView2ClientCertificateRequestedEventHandler*, EventRegistrationToken*)
-  SENDARO_NOT_IMPLEMENTED(remove_ClientCertificateRequested, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(OpenTaskManagerWindow)
   SENDARO_NOT_IMPLEMENTED(PrintToPdf, LPCWSTR, ICoreWebView2PrintSettings*, ICoreWebView2PrintToPdfCompletedHandler*)
   SENDARO_NOT_IMPLEMENTED(add_IsMutedChanged, ICoreWebView2IsMutedChangedEventHandler*, EventRegistrationToken*)
@@ -145,15 +154,12 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   SENDARO_NOT_IMPLEMENTED(put_DefaultDownloadDialogCornerAlignment, COREWEBVIEW2_DEFAULT_DOWNLOAD_DIALOG_CORNER_ALIGNMENT)
   SENDARO_NOT_IMPLEMENTED(get_DefaultDownloadDialogMargin, POINT*)
   SENDARO_NOT_IMPLEMENTED(put_DefaultDownloadDialogMargin, POINT)
-  SENDARO_NOT_IMPLEMENTED(add_BasicAuthenticationRequested, ICoreWebView2BasicAuthenticationRequestedEventHandler*, EventRegistrationToken*)
-  SENDARO_NOT_IMPLEMENTED(remove_BasicAuthenticationRequested, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(CallDevToolsProtocolMethodForSession, LPCWSTR, LPCWSTR, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
   SENDARO_NOT_IMPLEMENTED(add_ContextMenuRequested, ICoreWebView2ContextMenuRequestedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_ContextMenuRequested, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(add_StatusBarTextChanged, ICoreWebView2StatusBarTextChangedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_StatusBarTextChanged, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(get_StatusBarText, LPWSTR*)
-  SENDARO_NOT_IMPLEMENTED(get_Profile, ICoreWebView2Profile**)
   SENDARO_NOT_IMPLEMENTED(add_ServerCertificateErrorDetected, ICoreWebView2ServerCertificateErrorDetectedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_ServerCertificateErrorDetected, EventRegistrationToken)
   SENDARO_NOT_IMPLEMENTED(ClearServerCertificateErrorActions, ICoreWebView2ClearServerCertificateErrorActionsCompletedHandler*)
@@ -194,8 +200,10 @@ class WebView final : public ComObject<ICoreWebView2_18> {
                        bool user_initiated);
   void RequestNewWindow(const std::string& reference, bool user_initiated);
   bool DownloadAllowed(const WebAddress& from);
-  void NavigateFrames(const std::vector<std::string>& frames);
+  bool NavigateFrames(const std::vector<std::string>& frames);
   void AskToLaunch(const std::string& uri, bool user_initiated);
+  bool ServerMayAnswer(const Hop& hop);
+  void AskForCredentials(const Hop& hop, const PageResponse& response);
   void LetUserAct(uint64_t page);
   void PerformUserStep(uint64_t page, const UserStep& step);
   bool Current(uint64_t navigation) const { return !closed_ && navigation == navigation_; }
@@ -207,14 +215,17 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   std::shared_ptr<Dispatcher> dispatcher_;
   std::shared_ptr<HostWindow> host_;
   ComPtr<ICoreWebView2Environment> environment_;
+  std::shared_ptr<CookieStore> cookie_store_;
   ComPtr<ICoreWebView2CookieManager> cookie_manager_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // seen by worker-thread results
-  std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> starting_handlers_;
-  std::map<int64_t, ComPtr<ICoreWebView2NavigationCompletedEventHandler>> completed_handlers_;
-  std::map<int64_t, ComPtr<ICoreWebView2NavigationStartingEventHandler>> frame_handlers_;
-  std::map<int64_t, ComPtr<ICoreWebView2NewWindowRequestedEventHandler>> new_window_handlers_;
-  std::map<int64_t, ComPtr<ICoreWebView2DownloadStartingEventHandler>> download_handlers_;
-  std::map<int64_t, ComPtr<ICoreWebView2LaunchingExternalUriSchemeEventHandler>> launch_handlers_;
+  HandlerList<ICoreWebView2NavigationStartingEventHandler> starting_handlers_;
+  HandlerList<ICoreWebView2NavigationCompletedEventHandler> completed_handlers_;
+  HandlerList<ICoreWebView2NavigationStartingEventHandler> frame_handlers_;
+  HandlerList<ICoreWebView2NewWindowRequestedEventHandler> new_window_handlers_;
+  HandlerList<ICoreWebView2DownloadStartingEventHandler> download_handlers_;
+  HandlerList<ICoreWebView2LaunchingExternalUriSchemeEventHandler> launch_handlers_;
+  HandlerList<ICoreWebView2ClientCertificateRequestedEventHandler> certificate_handlers_;
+  HandlerList<ICoreWebView2BasicAuthenticationRequestedEventHandler> credentials_handlers_;
   int64_t next_token_ = 1;
   uint64_t navigation_ = 0;
   bool navigating_ = false;  // a navigation started and not yet completed
@@ -222,5 +233,6 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   bool closed_ = false;
   WebAddress address_;
   bool has_page_ = false;
+  bool frames_loaded_ = true;  // every frame of the page shown loaded
   HtmlPage page_;
 };

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,7 +54,11 @@ class SignInBrowserTest : public ::testing::Test {
     SignInServiceOptions options;
     options.silent_renewal_bound_ms = kRenewalBoundMs;
     service_ = std::make_unique<SignInService>(host_->handle(), manager_,
-                                               [this] { ++expired_notices_; }, options);
+                                               [this] {
+                                                 ++expired_notices_;
+                                                 if (on_expired_notice_) on_expired_notice_();
+                                               },
+                                               options);
     host_->OnOAuthComplete([this](WPARAM flow) { service_->OnOAuthComplete(flow); });
   }
   void TearDown() override {
@@ -114,6 +119,7 @@ class SignInBrowserTest : public ::testing::Test {
   std::unique_ptr<SignInTestHost> host_;
   std::unique_ptr<SignInService> service_;
   int expired_notices_ = 0;
+  std::function<void()> on_expired_notice_;
   bool shown_during_renewal_ = false;
 };
 
@@ -189,7 +195,16 @@ TEST_F(SignInBrowserTest, RenewalAfterTheServerSessionExpiredFallsBackThenEndsTh
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), fallback->value->newToken);
   EXPECT_EQ(expired_notices_, 0);
 
-  // Nothing left to renew with: the session-expired notice and a failed answer.
+  // Nothing left to renew with: the session-expired notice and a failed answer. The notice is
+  // shown while the renewal's answer is delivered; an end of the Windows session dispatched
+  // inside it (the notification area's call waits on another process) signs out only once the
+  // delivery has returned, never under it.
+  bool delivery_kept_its_window = false;
+  on_expired_notice_ = [&] {
+    service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+    delivery_kept_its_window = service_->SignInWindow() != nullptr &&
+                               SecureStorage::GetToken("oauth_access_token_ciudadano");
+  };
   SecureStorage::DeleteToken("oauth_refresh_token_ciudadano");
   auto expired = Renew();
   ASSERT_TRUE(expired->value);
@@ -198,6 +213,9 @@ TEST_F(SignInBrowserTest, RenewalAfterTheServerSessionExpiredFallsBackThenEndsTh
   EXPECT_EQ(expired->value->newToken, "");
   EXPECT_EQ(expired_notices_, 1);
   EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
+  EXPECT_TRUE(delivery_kept_its_window);
+  EXPECT_EQ(service_->SignInWindow(), nullptr);
+  EXPECT_TRUE(NoSessionTokenStored());
 }
 
 TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCodeEachAnswerOnce) {
@@ -274,6 +292,15 @@ TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
   EXPECT_TRUE(NoSessionTokenStored());
   EXPECT_TRUE(LoggedExactly(capture, "ERROR", "Token exchange failed - no token returned"));
 
+  // A line forged into the server's error stays on the line it came in.
+  PageMode(R"({"mode": "foreign_code", "state": "keep",
+               "error": "access_denied\n[2026-01-01 00:00:00] [INFO] Token exchange successful"})");
+  auto refused = StartSignIn("ciudadano", true);
+  EXPECT_EQ(refused->error_code, "OAUTH_FAILED");
+  EXPECT_TRUE(LoggedExactly(capture, "ERROR",
+                            "Authorization server answered error: access_denied\\x0A"
+                            "[2026-01-01 00:00:00] [INFO] Token exchange successful"));
+
   // Without a state or with another one, the forged redirect is cancelled and the sign-in goes
   // on: the page refreshes to the authorization server, the user logs in, the account links.
   for (const std::string state : {"drop", "other"}) {
@@ -339,6 +366,36 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   ASSERT_TRUE(browser_did("download cancelled")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedExactly(capture, "WARNING", "Download refused in the sign-in window"));
   EXPECT_EQ(user_.BrowserLog().find("download saved"), std::string::npos);
+
+  // A server asking for a TLS client certificate or for basic credentials gets neither, and no
+  // prompt offers the user's certificates; the sign-in keeps waiting.
+  PageMode("{}");
+  user_.Script(R"({"pages": [], "client_certificate_paths": ["/trustedx-authserver/oauth/*"]})");
+  auto asked = StartSignIn("ciudadano", false);
+  ASSERT_TRUE(browser_did("client certificate request cancelled: ")) << user_.BrowserLog();
+  EXPECT_TRUE(LoggedContaining(capture, "Client certificate request refused in the sign-in "
+                                        "window: " + DeploymentServiceHosts().citizen_development));
+  PageMode(R"({"mode": "basic_auth"})");
+  user_.Script(BrowserUser::DoNothing());
+  PumpFor(500);
+  EXPECT_EQ(asked->answers, 0);
+  StartSignIn("ciudadano", false);
+  ASSERT_TRUE(browser_did("basic authentication request cancelled: https://"));
+  EXPECT_TRUE(LoggedContaining(capture, "Basic authentication request refused in the sign-in "
+                                        "window: https://"));
+  EXPECT_EQ(user_.BrowserLog().find("certificate picker shown"), std::string::npos);
+  EXPECT_EQ(user_.BrowserLog().find("credentials prompt shown"), std::string::npos);
+
+  // The blank and srcdoc frames sign-in pages script are the browser's own documents: the
+  // login page that has them still signs in, and nothing is launched for them.
+  PageMode(R"({"mode": "blank_frames"})");
+  user_.Script(BrowserUser::LogInAs("ciudadano"));
+  auto framed = StartSignIn("ciudadano", false);
+  ASSERT_TRUE(PumpUntil([&] { return framed->answers > 0; }, 20000)) << user_.BrowserLog();
+  EXPECT_TRUE(framed->value) << framed->error_code;
+  EXPECT_NE(user_.BrowserLog().find("frame navigation allowed: about:blank"), std::string::npos);
+  EXPECT_NE(user_.BrowserLog().find("frame navigation allowed: about:srcdoc"), std::string::npos);
+  EXPECT_EQ(user_.BrowserLog().find("launched for: about:"), std::string::npos);
 }
 
 TEST_F(SignInBrowserTest, EverySignInCallGetsExactlyOneAnswer) {
@@ -417,23 +474,40 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   EXPECT_EQ(without->value->message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(user_.BrowserLog().size(), steps);
 
-  // Clear, then refresh: no token, no cookie, and a new sign-in meets the login page. The
-  // profile is marked signed out even though the deletion was accepted, and the next browser
-  // takes the mark before it goes anywhere.
+  // Clear, then refresh: no token, no cookie. The browser deletes the cookies after the call
+  // asked for it: the profile is marked signed out at once, and the browser closed and the mark
+  // taken only once it confirmed the deletion.
   const std::wstring mark = SignInBrowserProfileFolder() + L"\\signed-out";
+  const auto signed_out_cleanly = [&] {
+    return PumpUntil(
+        [&] {
+          return ReadFileBytes(cookies).find("TXAUTHSESSION") == std::string::npos &&
+                 GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES;
+        },
+        5000);
+  };
   service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   EXPECT_EQ(service_->SignInWindow(), nullptr);
-  EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
   EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(signed_out_cleanly());
   auto refreshed = Renew();
   ASSERT_TRUE(refreshed->value);
   EXPECT_FALSE(refreshed->value->success);
   EXPECT_TRUE(NoSessionTokenStored());
+
+  // Signed in again, then, after a restart, signed out with no browser to delete the cookies
+  // in: the next browser deletes them before it goes anywhere, and a new sign-in meets the
+  // login page.
+  ASSERT_TRUE(SignInCitizen()->value);
+  service_ = std::make_unique<SignInService>(host_->handle(), manager_, [] {});
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  ASSERT_NE(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+  user_.Script(BrowserUser::DoNothing());
   auto again = StartSignIn("ciudadano", false);
   ASSERT_TRUE(PumpUntil([&] { return SignInWindowVisible(); }, kFlowTimeoutMs));
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
-  EXPECT_EQ(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(signed_out_cleanly());
 }
 
 TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
@@ -461,7 +535,8 @@ TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
   // The last account's sign-out ends the browser's session as before.
   service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("profesional")); }, "profesional");
   EXPECT_EQ(service_->SignInWindow(), nullptr);
-  EXPECT_EQ(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return ReadFileBytes(cookies).find("TXAUTHSESSION") == std::string::npos; }, 5000));
 }
 
 TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {

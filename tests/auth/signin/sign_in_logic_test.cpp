@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "cookie_deletion.h"
 #include "cookie_listing.h"
 #include "pending_reply.h"
 #include "sign_in_urls.h"
@@ -39,6 +40,14 @@ TEST(SignInRedirect, OnlyTheRedirectUriItselfIsTheRedirect) {
   for (const char* refused : {"http://h/p", "mailto:x@y", "ms-settings:privacy", "file:///c:/x",
                               "javascript:alert(1)", "https:///nohost", ""}) {
     EXPECT_EQ(JudgeNavigation(refused, kRedirect), NavigationVerdict::kRefuse) << refused;
+  }
+  // A frame: the browser's own documents too, the redirect URI never.
+  EXPECT_EQ(JudgeNavigation("about:blank", kRedirect), NavigationVerdict::kRefuse);
+  for (const char* own : {"about:blank", "about:srcdoc", "https://h/p"}) {
+    EXPECT_EQ(JudgeFrameNavigation(own), NavigationVerdict::kAllow) << own;
+  }
+  for (const char* refused : {"about:config", "oauth-swift://oauth-callback?code=1", "http://h"}) {
+    EXPECT_EQ(JudgeFrameNavigation(refused), NavigationVerdict::kRefuse) << refused;
   }
 }
 
@@ -83,6 +92,14 @@ TEST(SignInCookies, ListingTextsCountAndHost) {
   const CookieListing without = CookieListingWithoutBrowser();
   EXPECT_EQ(without.count, 0);
   EXPECT_TRUE(without.cookies.empty());
+
+  // What one account's sign-out deletes: the cookies a request to its host carries.
+  EXPECT_TRUE(CookieDomainMatchesHost("sign.example", "SIGN.example"));
+  EXPECT_TRUE(CookieDomainMatchesHost(".example", "sign.example"));
+  EXPECT_TRUE(CookieDomainMatchesHost(".sign.example", "sign.example"));
+  EXPECT_FALSE(CookieDomainMatchesHost("example", "sign.example")) << "host-only, another host";
+  EXPECT_FALSE(CookieDomainMatchesHost(".n.example", "sign.example"));
+  EXPECT_FALSE(CookieDomainMatchesHost(".other.sign.example", "sign.example"));
 }
 
 TEST(SignInComHandlers, ReferenceCountingInterfacesAndExceptions) {

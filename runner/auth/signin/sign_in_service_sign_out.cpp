@@ -1,0 +1,147 @@
+// SignInService, its sign-outs: disarming what is pending, ending the browser's session (all of
+// it, or one account's cookies) once the browser confirms the cookies are gone, and a sign-out
+// asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
+#include "sign_in_service.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "auth_vocabulary.h"
+#include "cookie_deletion.h"
+#include "logger.h"
+#include "service_endpoints.h"
+#include "webview_runtime.h"
+
+void SignInService::SignOut(const std::function<void()>& clear_stored_session,
+                            const std::string& user_type) {
+  if (window_ && window_->IsDelivering()) {
+    DeferSignOut(clear_stored_session, user_type);
+    return;
+  }
+  DisarmPendingFlows("signed out");
+  if (clear_stored_session) clear_stored_session();
+  const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
+  const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
+  if (!user_type.empty() && HasStoredSession(other)) {
+    EndAccountBrowserSession(user_type);
+    return;
+  }
+  EndBrowserSession();
+}
+
+// The account's authorization server runs on its REST hosts, in either environment.
+void SignInService::EndAccountBrowserSession(const std::string& user_type) {
+  LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  const UserType type = ParseUserType(user_type, UserType::kProfessional);
+  std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
+                                            ServiceHostFor(hosts, type, true)};
+  if (!window_ || window_->webview() == nullptr) {
+    MarkSignedOut();
+    return;
+  }
+  // A page the hidden browser still loads could set the account's cookies after they went.
+  window_->StopBrowser();
+  const OAuthWebViewWindow* window = window_.get();
+  const bool started = DeleteCookiesIn(
+      window,
+      [&](CookieDeletionDone done) {
+        return DeleteBrowserCookiesOfHosts(window->webview(), std::move(account_hosts),
+                                           options_.cookie_deletion_bound_ms, std::move(done));
+      },
+      [](bool gone) {
+        if (!gone) MarkSignedOut();
+      });
+  if (!started) MarkSignedOut();
+}
+
+// The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
+void SignInService::DisarmPendingFlows(const std::string& reason) {
+  silent_refresh_.Disarm();
+  if (window_) window_->AbandonFlow(reason, false);
+}
+
+void SignInService::EndBrowserSession() {
+  LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
+  DisarmPendingFlows("signed out");
+  // Marked first: should the process end before the browser confirms the deletion, the next
+  // browser deletes the cookies again before it goes anywhere.
+  MarkSignedOut();
+  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
+  if (window && window->webview() != nullptr) {
+    window->StopBrowser();
+    const OAuthWebViewWindow* closing = window.get();
+    DeleteCookiesIn(
+        closing,
+        [&](CookieDeletionDone done) {
+          return DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms,
+                                         std::move(done));
+        },
+        [](bool gone) {
+          if (gone) TakeSignedOutMark();
+        });
+  }
+  Retire(std::move(window));
+}
+
+bool SignInService::DeleteCookiesIn(const OAuthWebViewWindow* window,
+                                    const std::function<bool(CookieDeletionDone)>& start,
+                                    std::function<void(bool)> outcome) {
+  std::weak_ptr<SignInService*> alive = alive_;
+  deleting_.push_back(window);
+  const bool started = start([alive, window, outcome](bool gone) {
+    outcome(gone);
+    if (auto self = alive.lock()) (*self)->DeletionDone(window);
+  });
+  if (!started) DeletionDone(window);
+  return started;
+}
+
+// Closing a browser drops what it still has to delete: a window leaving the service meanwhile
+// waits, hidden, until its browser is done.
+void SignInService::Retire(std::unique_ptr<OAuthWebViewWindow> window) {
+  if (!window) return;
+  if (std::find(deleting_.begin(), deleting_.end(), window.get()) == deleting_.end()) return;
+  window->Hide();
+  closing_.push_back(std::move(window));
+}
+
+void SignInService::DeletionDone(const OAuthWebViewWindow* window) {
+  const auto deletion = std::find(deleting_.begin(), deleting_.end(), window);
+  if (deletion != deleting_.end()) deleting_.erase(deletion);
+  if (std::find(deleting_.begin(), deleting_.end(), window) != deleting_.end()) return;
+  for (auto it = closing_.begin(); it != closing_.end(); ++it) {
+    if (it->get() != window) continue;
+    std::unique_ptr<OAuthWebViewWindow> closed = std::move(*it);
+    closing_.erase(it);
+    return;  // `closed` closes its browser and window here
+  }
+}
+
+void SignInService::DeferSignOut(const std::function<void()>& clear_stored_session,
+                                 const std::string& user_type) {
+  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
+  deferred_sign_outs_.push_back({clear_stored_session, user_type});
+  if (!after_delivery_) ArmAfterDelivery();
+}
+
+void SignInService::ArmAfterDelivery() {
+  std::weak_ptr<SignInService*> alive = alive_;
+  after_delivery_ = std::make_unique<MainThreadTimer>(0, [alive] {
+    if (auto self = alive.lock()) (*self)->RunDeferredSignOuts();
+  });
+}
+
+// From the message loop, or where the delivery returned (OnOAuthComplete): never under it.
+void SignInService::RunDeferredSignOuts() {
+  if (window_ && window_->IsDelivering()) {
+    if (!after_delivery_ || !after_delivery_->armed()) ArmAfterDelivery();
+    return;
+  }
+  after_delivery_.reset();
+  std::vector<DeferredSignOut> pending = std::move(deferred_sign_outs_);
+  deferred_sign_outs_.clear();
+  for (const DeferredSignOut& sign_out : pending) {
+    SignOut(sign_out.clear_stored_session, sign_out.user_type);
+  }
+}
