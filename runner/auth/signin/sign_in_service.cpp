@@ -14,6 +14,7 @@
 #include "pending_reply.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
+#include "session_state.h"
 #include "webview_runtime.h"
 
 namespace {
@@ -49,15 +50,6 @@ std::optional<AuthorizationRequestProof> FlowProof() {
   std::optional<AuthorizationRequestProof> proof = NewAuthorizationRequestProof();
   if (!proof) LogError("Could not create the sign-in flow's state and PKCE verifier");
   return proof;
-}
-
-bool HasStoredSession(const std::string& user_type) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
-  for (const std::string& key : {keys.access_token, keys.refresh_token}) {
-    const std::optional<std::string> stored = SecureStorage::GetToken(key);
-    if (stored && !stored->empty()) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -147,7 +139,6 @@ void SignInService::OnStartOAuthTokenReceived(
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
     }
-    RecordTokenEnvironment(UserTypeWord(type));
     if (!token->refresh_token.empty()) {
       LogInfo("Storing refresh token in Credential Manager...");
       if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
@@ -156,9 +147,13 @@ void SignInService::OnStartOAuthTokenReceived(
         LogError("Failed to store refresh token");
       }
     }
-    LogInfo("Calling result->Success()");
-    reply->Success(*token);
-    LogInfo("result->Success() completed");
+    if (RecordTokenEnvironment(UserTypeWord(type))) {
+      LogInfo("Calling result->Success()");
+      reply->Success(*token);
+      LogInfo("result->Success() completed");
+    } else {
+      reply->Error(kOAuthFailedCode, kOAuthFailedMessage);
+    }
   } else {
     LogError("Token is null, calling result->Error()");
     LogOAuthNotice("No se obtuvo token", false);
@@ -201,7 +196,8 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
       manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");
   LogInfo("Authorization URL: " + RedactAddressForLog(url));
-  const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager));
+  const SilentRenewal renewal = silent_refresh_.MarkStarted(
+      TokenRefresherOf(manager), UserTypeWord(UserTypeFromOAuthNumber(type)));
   window_->StartOAuthFlow(
       url, kOAuthRedirectUri, manager, type,
       [this, pending, renewal, user_type](std::optional<murako::OAuthToken> token) {
@@ -224,7 +220,7 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
 
 void SignInService::SignOut(const std::function<void()>& clear_stored_session,
                             const std::string& user_type) {
-  DisarmPendingFlows("signed out");
+  DisarmPendingFlows("signed out", user_type);
   if (clear_stored_session) clear_stored_session();
   const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
   const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
@@ -249,9 +245,11 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
 }
 
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
-void SignInService::DisarmPendingFlows(const std::string& reason) {
-  silent_refresh_.Disarm();
-  if (window_) window_->AbandonFlow(reason, false);
+void SignInService::DisarmPendingFlows(const std::string& reason, const std::string& user_type) {
+  silent_refresh_.Disarm(user_type);
+  if (!window_) return;
+  const std::string flow_of = UserTypeWord(UserTypeFromOAuthNumber(window_->FlowUserType()));
+  if (user_type.empty() || user_type == flow_of) window_->AbandonFlow(reason, false);
 }
 
 void SignInService::EndBrowserSession() {

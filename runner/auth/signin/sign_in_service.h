@@ -57,8 +57,9 @@ class SignInService {
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // Every sign-out, in this order: what is pending is disarmed (each pending flow answered with
-  // its failure; an abandoned renewal makes no request, no grant and no store), then
+  // Every sign-out, in this order: what is pending for the account is disarmed (each pending
+  // flow answered with its failure; an abandoned renewal makes no request, no grant and no
+  // store; the other account's flow goes on), then
   // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
   // the browser's session ends. `user_type` ("ciudadano" or "profesional") names the one
   // account signed out: while the other still holds a session, only the cookies of this
@@ -66,7 +67,8 @@ class SignInService {
   // other session left, EndBrowserSession.
   void SignOut(const std::function<void()>& clear_stored_session,
                const std::string& user_type = "");
-  void DisarmPendingFlows(const std::string& reason);
+  // The pending flows of `user_type` ("ciudadano" or "profesional"), or of both when empty.
+  void DisarmPendingFlows(const std::string& reason, const std::string& user_type = "");
   // The browser's cookies are deleted (or, with no browser to delete them in, the profile is
   // marked so that the next browser does) and the hidden sign-in window is closed.
   void EndBrowserSession();
