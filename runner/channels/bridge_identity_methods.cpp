@@ -43,7 +43,7 @@ std::optional<UsableToken> StoredAccessToken(const std::string& user_type) {
     LogError("The " + word + " access token is not used: " + environment.reason());
     return std::nullopt;
   }
-  return UsableToken{*token, IsProductionValue(environment->setting)};
+  return UsableToken{environment->access_token, IsProductionValue(environment->setting)};
 }
 
 // The citizen host of the environment the token was checked against, logged with the

@@ -147,18 +147,22 @@ bool SameTokenEnvironment(const TokenEnvironmentReading& first,
 }
 
 ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
-                                                            const std::string& access_token) {
+                                                            std::string access_token) {
+  constexpr int kAttempts = 3;
   const LinkingStorageKeys keys = TokenKeysFor(user_type);
-  TokenEnvironmentReading reading{SecureStorage::GetToken(kEnvironmentKey),
-                                  SecureStorage::GetToken(keys.token_environment)};
-  if (!reading.recorded) {
-    return Reason{"The OAuth token has no recorded environment. Sign in again."};
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    TokenEnvironmentReading reading{access_token, SecureStorage::GetToken(kEnvironmentKey),
+                                    SecureStorage::GetToken(keys.token_environment)};
+    if (!reading.recorded) {
+      return Reason{"The OAuth token has no recorded environment. Sign in again."};
+    }
+    if (!TokenEnvironmentMatches(reading.recorded, reading.setting)) {
+      return Reason{"The OAuth token was obtained in another environment. Sign in again."};
+    }
+    const std::optional<std::string> again = SecureStorage::GetToken(keys.access_token);
+    if (again == access_token) return reading;
+    if (!again || again->empty()) break;
+    access_token = *again;
   }
-  if (!TokenEnvironmentMatches(reading.recorded, reading.setting)) {
-    return Reason{"The OAuth token was obtained in another environment. Sign in again."};
-  }
-  if (SecureStorage::GetToken(keys.access_token) != access_token) {
-    return Reason{"The OAuth token changed while its environment was read."};
-  }
-  return reading;
+  return Reason{"The OAuth token changed while its environment was read."};
 }

@@ -90,20 +90,23 @@ bool TokensBelongToStoredEnvironment(const std::string& user_type);
 
 // ---- An access token and the environment it goes out in ----------------------------------
 
-// The setting and a user type's record, read after its access token.
+// A user type's access token with the setting and the record read after it.
 struct TokenEnvironmentReading {
+  std::string access_token;
   std::optional<std::string> setting;   // "murako_environment" as stored
   std::optional<std::string> recorded;  // the record beside the user type's tokens
 };
+// The same setting and record (whatever the tokens).
 bool SameTokenEnvironment(const TokenEnvironmentReading& first,
                           const TokenEnvironmentReading& second);
 
 // For the access token `access_token` of `user_type` read just before: reads the setting and
 // the record, then the access token once more. The setting is stored before any token of a
-// new environment, so a token still stored after both reads belongs to what they read. The
-// reading when the token may go to the setting's hosts; otherwise the reason, one of
+// new environment, so a token still stored after both reads belongs to what they read; a token
+// replaced meanwhile (a renewal) is read with them again, a few times. The reading when the
+// token may go to the setting's hosts; otherwise the reason, one of
 // "The OAuth token has no recorded environment. Sign in again.",
 // "The OAuth token was obtained in another environment. Sign in again." and
 // "The OAuth token changed while its environment was read." (not logged here).
 ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
-                                                            const std::string& access_token);
+                                                            std::string access_token);
