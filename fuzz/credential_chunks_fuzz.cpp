@@ -2,8 +2,9 @@
 // back whole; parts read from storage, whatever they hold, are taken only when they belong to
 // the frame the first part announces, and a value is complete only at the announced length.
 // Written over any layout (unframed, framed in either slot, plain) and read at any moment of the
-// write, while the write goes on between the reader's entry reads, or after a sweep of the old
-// parts failed, a value reads as the one before or the one after the write, never a mix.
+// write (where a write cut off stops), while the write goes on between the reader's entry reads,
+// or after a sweep of the old parts failed, a value reads as the one before or the one after
+// the write, never a mix, and a read of a write cut off never refuses.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -158,8 +159,12 @@ void CheckReadsDuringAWrite(FuzzedDataProvider& input, size_t max_part_size) {
                                   Calls(writing, quiet, failing_removes, &states)) == 0);
   FUZZ_CHECK(read_value(writing, quiet) == after);
 
-  // A reader that starts at one moment while the write moves on `steps` entries per read.
+  // A write cut off at one moment leaves one value or the other whole; a reader that starts
+  // there while the write moves on `steps` entries per read may refuse, but never mixes them.
   size_t moment = moment_choice % states.size();
+  Entries cut_off = states[moment];
+  const std::optional<CredentialBytes> left = read_value(cut_off, quiet);
+  FUZZ_CHECK(left == before || left == after);
   Entries reading = states[moment];
   bool first_read = true;
   const std::optional<CredentialBytes> raced = read_value(reading, [&] {

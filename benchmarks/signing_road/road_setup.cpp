@@ -24,7 +24,7 @@ bool Prepare(Setup& setup) {
   setup.token = nlohmann::json::parse(minted.value_or("{}")).value("token", "");
   setup.key = Utf8ToWide(setup.identity.thumbprint);
   SecureStorage::DeleteToken(kEnvironmentKey);
-  SecureStorage::StoreToken("oauth_access_token_ciudadano", setup.token);
+  StoreAccessToken("ciudadano", setup.token);
   StoreCertificateMapping(setup.identity.thumbprint, "ciudadano", setup.identity.id);
   return InstallProviderCertificate(setup.identity.certificate_der, setup.key);
 }
@@ -32,7 +32,7 @@ bool Prepare(Setup& setup) {
 void CleanUp(const Setup& setup) {
   RemoveProviderCertificate(setup.identity.certificate_der);
   ForgetCertificateMapping(setup.identity.thumbprint);
-  SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+  ForgetAccessToken("ciudadano");
 }
 
 double NowMs() {

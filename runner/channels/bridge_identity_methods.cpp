@@ -26,19 +26,32 @@ ChannelAnswer NoToken() {
   return ChannelAnswer::Failure("NO_TOKEN", "No access token found. Please login first.");
 }
 
-std::optional<std::string> StoredAccessToken(const std::string& user_type) {
-  auto token =
-      SecureStorage::GetToken(LinkingStorageKeysFor(ChannelUserType(user_type)).access_token);
-  if (token && token->empty()) return std::nullopt;
-  return token;
+// The access token of the "userType" argument with the environment it was checked against,
+// as the signing bridge reads them: a token without its environment, or of the other one, is
+// no token here.
+struct UsableToken {
+  std::string access_token;
+  bool production = false;
+};
+
+std::optional<UsableToken> StoredAccessToken(const std::string& user_type) {
+  const std::string word = UserTypeWord(ChannelUserType(user_type));
+  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(word).access_token);
+  if (!token || token->empty()) return std::nullopt;
+  const ValueOrReason<TokenEnvironmentReading> environment = ReadTokenEnvironment(word, *token);
+  if (!environment) {
+    LogError("The " + word + " access token is not used: " + environment.reason());
+    return std::nullopt;
+  }
+  return UsableToken{environment->access_token, IsProductionValue(environment->setting)};
 }
 
-// The citizen host of the stored environment, logged with the operation's name.
-MurakoApiClient CitizenClient(const std::string& operation, const std::string& access_token) {
-  const std::string base_url =
-      CitizenApiBaseUrl(DeploymentServiceHosts(), IsProductionEnvironment());
+// The citizen host of the environment the token was checked against, logged with the
+// operation's name.
+MurakoApiClient CitizenClient(const std::string& operation, const UsableToken& token) {
+  const std::string base_url = CitizenApiBaseUrl(DeploymentServiceHosts(), token.production);
   LogInfo(operation + " using API URL: " + base_url);
-  return MurakoApiClient(base_url, access_token);
+  return MurakoApiClient(base_url, token.access_token);
 }
 
 ChannelAnswer SignatureFailed() {

@@ -31,15 +31,22 @@ std::string RefreshTokenKey(const std::string& user_type) {
 
 // Tokens, certificates and sign-ins of one environment never reach the other: both accounts
 // are unlinked before the new value is stored, and a sign-in still running is answered with
-// its failure.
-void SignOutForEnvironmentChange(ApplicationHost& host) {
+// its failure. False when a token of either account is still stored: the setting must not
+// change under it.
+bool SignOutForEnvironmentChange(ApplicationHost& host) {
   LogInfo("Environment changes - signing both accounts out first");
-  host.SignIn().SignOut([] {
+  bool tokens_left = false;
+  host.SignIn().SignOut([&tokens_left] {
     for (const char* user_type : {"ciudadano", "profesional"}) {
       const std::optional<std::string> failure = UnlinkAccount(user_type);
       if (failure) LogError("Error unlinking certificate: " + *failure);
+      if (HasStoredSession(user_type)) {
+        LogError(std::string("Tokens of ") + user_type + " remain - the environment stays");
+        tokens_left = true;
+      }
     }
   });
+  return !tokens_left;
 }
 
 }  // namespace
@@ -73,12 +80,15 @@ ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* ar
       MapOf({{"access_token", Text(*access)}, {"refresh_token", Text(refresh.value_or(""))}}));
 }
 
-ChannelAnswer DeleteStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
+// The account's sign-out, as "desactivarCertificado" runs it (its pending flows disarmed, its
+// browser session ended), deleting only the two tokens.
+ChannelAnswer DeleteStoredToken(ApplicationHost& host, const flutter::EncodableValue* arguments) {
   const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const bool access_deleted = SecureStorage::DeleteToken(AccessTokenKey(checked.values[0]));
-  const bool refresh_deleted = SecureStorage::DeleteToken(RefreshTokenKey(checked.values[0]));
-  return ChannelAnswer::Success(Flag(access_deleted && refresh_deleted));
+  const std::string user_type = UserTypeWord(ChannelUserType(checked.values[0]));
+  bool deleted = false;
+  host.SignIn().SignOut([&] { deleted = DeleteStoredTokens(user_type).empty(); }, user_type);
+  return ChannelAnswer::Success(Flag(deleted));
 }
 
 ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValue* arguments) {
@@ -91,10 +101,9 @@ ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValu
   }
   LogInfo("Setting environment to: " + environment);
   const bool production = environment == "prod";
-  if (IsProductionValue(SecureStorage::GetToken(kEnvironmentKey)) != production) {
-    SignOutForEnvironmentChange(host);
-  }
-  if (!SecureStorage::StoreToken(kEnvironmentKey, environment)) {
+  const bool changes = IsProductionValue(SecureStorage::GetToken(kEnvironmentKey)) != production;
+  if ((changes && !SignOutForEnvironmentChange(host)) ||
+      !SecureStorage::StoreToken(kEnvironmentKey, environment)) {
     LogError("Failed to save environment setting");
     return ChannelAnswer::Failure("STORAGE_ERROR", "Failed to save environment setting");
   }

@@ -114,20 +114,25 @@ CredentialWritePlan PlanCredentialWrite(const CredentialBytes& data, uint64_t ge
                                         size_t max_part_size) {
   std::optional<CredentialFrame> current;
   if (current_first) current = ReadCredentialFrame(*current_first, max_part_size);
+  // A full plain first part is the unframed layout, whose continuations are in slot 0.
+  const bool unframed_continued =
+      current_first && !current && MayHaveContinuation(current_first->size(), max_part_size);
   CredentialWritePlan plan;
-  plan.slot = current && current->slot == 0 ? 1 : 0;
+  plan.slot = (current && current->slot == 0) || unframed_continued ? 1 : 0;
   plan.parts = SplitCredentialBlob(data, generation, plan.slot, max_part_size);
   if (plan.parts.size() == 1) {
     // A plain value needs neither slot; a reader still busy with the previous value meets a
     // missing part and reads again. A short plain value had no continuations to remove.
     if (current) {
       plan.sweeps = {{0, 1}, {1, 1}};
-    } else if (current_first && MayHaveContinuation(current_first->size(), max_part_size)) {
+    } else if (unframed_continued) {
       plan.sweeps = {{0, 1}};
     }
   } else {
-    // The other slot holds the previous value until the next write.
+    // The other slot holds the previous value until the next write, unless that value was
+    // unframed: no reader of the new value looks at its continuations any more.
     plan.sweeps = {{plan.slot, plan.parts.size()}};
+    if (unframed_continued) plan.sweeps.push_back({0, 1});
   }
   return plan;
 }

@@ -16,11 +16,13 @@
 // length, a generation tag drawn for that write and the slot its continuations are in; each
 // continuation entry starts with the same tag and its own index. Continuations live in one of
 // two slots, "<target>#1", "<target>#2", ... or "<target>#b1", "<target>#b2", ..., and a write
-// fills the slot the current value does not use before it replaces the first entry, so the
-// first entry is the one step that publishes a value, and a reader that read the previous
-// first entry still finds that value's continuations. A reader takes a continuation only when
-// it matches, and the whole value only when it has the announced length, so the parts of two
-// different writes never combine and a missing part is never read as a shorter value.
+// fills the slot the current value does not use (the second one over an unframed value, whose
+// continuations are those of the first) before it replaces the first entry, so the first entry
+// is the one step that publishes a value, a reader that read the previous first entry still
+// finds that value's continuations, and a write cut off at any step leaves the previous value
+// or the new one whole. A reader takes a continuation only when it matches, and the whole
+// value only when it has the announced length, so the parts of two different writes never
+// combine and a missing part is never read as a shorter value.
 // Values written in the earlier layouts still read: framed values with their continuations in
 // the first slot, and plain values of full-size parts "<target>#1", ... before framing (a
 // reader looks for their next part only after a full-size one, and takes such a value only

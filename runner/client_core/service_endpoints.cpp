@@ -18,6 +18,11 @@ std::string DevelopmentAuthority(const std::string& host) {
   return host + ":" + std::to_string(kDevelopmentPort);
 }
 
+// "profesional" exactly, else the citizen's, as the signing bridge reads a user type.
+LinkingStorageKeys TokenKeysFor(const std::string& user_type) {
+  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen));
+}
+
 }  // namespace
 
 // Built per call, not kept in a function-local static: the signing bridge is loaded and unloaded
@@ -86,7 +91,7 @@ std::string GetApiBaseUrl(const std::string& user_type,
 }
 
 std::string TokenEnvironmentKeyFor(const std::string& user_type) {
-  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen)).token_environment;
+  return TokenKeysFor(user_type).token_environment;
 }
 
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {
@@ -95,14 +100,20 @@ std::string TokenEnvironmentValue(const std::optional<std::string>& stored_envir
 
 bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
                              const std::optional<std::string>& stored_environment) {
-  if (!recorded || recorded->empty()) return true;
+  if (!recorded || (*recorded != kProductionEnvironment && *recorded != "desa")) return false;
   return IsProductionValue(recorded) == IsProductionValue(stored_environment);
 }
 
-bool RecordTokenEnvironment(const std::string& user_type) {
+bool RecordTokenEnvironment(const std::string& user_type, const TokenStoreFunction& store) {
   const std::string value = TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey));
-  if (SecureStorage::StoreToken(TokenEnvironmentKeyFor(user_type), value)) return true;
-  LogError("Failed to record the environment of the " + user_type + " tokens");
+  const TokenStoreFunction& write = store ? store : SecureStorage::StoreToken;
+  if (write(TokenEnvironmentKeyFor(user_type), value)) return true;
+  LogError("Failed to record the environment of the " + user_type +
+           " tokens - the tokens are deleted, sign in again");
+  const LinkingStorageKeys keys = TokenKeysFor(user_type);
+  for (const std::string& key : {keys.access_token, keys.refresh_token}) {
+    if (!SecureStorage::DeleteToken(key)) LogError("Failed to delete " + key);
+  }
   return false;
 }
 
@@ -115,12 +126,43 @@ bool TokensBelongToEnvironment(const std::string& user_type,
   const std::optional<std::string> recorded =
       SecureStorage::GetToken(TokenEnvironmentKeyFor(user_type));
   if (TokenEnvironmentMatches(recorded, stored_environment)) return true;
-  LogError("The tokens of " + user_type + " were obtained in the " + *recorded +
-           " environment - not sent to the " + TokenEnvironmentValue(stored_environment) +
-           " hosts");
+  const std::string hosts = TokenEnvironmentValue(stored_environment) + " hosts";
+  if (!recorded) {
+    LogError("The tokens of " + user_type + " have no recorded environment - not sent to the " +
+             hosts);
+  } else {
+    LogError("The tokens of " + user_type + " were obtained in the " + *recorded +
+             " environment - not sent to the " + hosts);
+  }
   return false;
 }
 
 bool TokensBelongToStoredEnvironment(const std::string& user_type) {
   return TokensBelongToEnvironment(user_type, SecureStorage::GetToken(kEnvironmentKey));
+}
+
+bool SameTokenEnvironment(const TokenEnvironmentReading& first,
+                          const TokenEnvironmentReading& second) {
+  return first.setting == second.setting && first.recorded == second.recorded;
+}
+
+ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
+                                                            std::string access_token) {
+  constexpr int kAttempts = 3;
+  const LinkingStorageKeys keys = TokenKeysFor(user_type);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    TokenEnvironmentReading reading{access_token, SecureStorage::GetToken(kEnvironmentKey),
+                                    SecureStorage::GetToken(keys.token_environment)};
+    if (!reading.recorded) {
+      return Reason{"The OAuth token has no recorded environment. Sign in again."};
+    }
+    if (!TokenEnvironmentMatches(reading.recorded, reading.setting)) {
+      return Reason{"The OAuth token was obtained in another environment. Sign in again."};
+    }
+    const std::optional<std::string> again = SecureStorage::GetToken(keys.access_token);
+    if (again == access_token) return reading;
+    if (!again || again->empty()) break;
+    access_token = *again;
+  }
+  return Reason{"The OAuth token changed while its environment was read."};
 }

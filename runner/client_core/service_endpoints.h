@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "user_type.h"
+#include "value_or_reason.h"
 
 // Which remote signing host serves a request: one stored environment setting ("desa" or
 // "prod", read afresh every time) and the account's user type choose among four hosts that are
@@ -59,19 +61,25 @@ std::string GetApiBaseUrl(const std::string& user_type);
 // Tokens are obtained from one environment's authorization server and go only to that
 // environment's hosts. The environment ("prod" or "desa") is recorded beside the user type's
 // tokens under "oauth_token_environment_" + user type ("profesional" exactly, else the citizen
-// key); tokens stored without it belong to the stored setting.
+// key), after the tokens are stored. Tokens without a record (stored by an earlier version, or
+// whose record could not be written) go to no host: the user signs in again.
 std::string TokenEnvironmentKeyFor(const std::string& user_type);
 
 // The value recorded for tokens obtained while the setting holds `stored_environment`.
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment);
 
-// Whether tokens recorded as `recorded` may go to the hosts of `stored_environment`.
+// Whether tokens recorded as `recorded` may go to the hosts of `stored_environment`: only a
+// record "prod" or "desa" naming the same environment allows it.
 bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
                              const std::optional<std::string>& stored_environment);
 
-// Records the stored setting as the environment of the user type's tokens; false when it could
-// not be stored (logged).
-bool RecordTokenEnvironment(const std::string& user_type);
+using TokenStoreFunction = std::function<bool(const std::string& key, const std::string& value)>;
+
+// Records the stored setting as the environment of the user type's tokens, written with
+// `store` (SecureStorage::StoreToken when empty). When it cannot be written, the user type's
+// access and refresh tokens are deleted (they could go to no host, or to the hosts a stale
+// record names) and the answer is false; both logged.
+bool RecordTokenEnvironment(const std::string& user_type, const TokenStoreFunction& store = {});
 
 // Reads the recorded environment: true when the user type's tokens may go to the hosts of the
 // stored setting `stored_environment`. Logs a refusal at Error level.
@@ -79,3 +87,26 @@ bool TokensBelongToEnvironment(const std::string& user_type,
                                const std::optional<std::string>& stored_environment);
 // The same against the setting as stored now.
 bool TokensBelongToStoredEnvironment(const std::string& user_type);
+
+// ---- An access token and the environment it goes out in ----------------------------------
+
+// A user type's access token with the setting and the record read after it.
+struct TokenEnvironmentReading {
+  std::string access_token;
+  std::optional<std::string> setting;   // "murako_environment" as stored
+  std::optional<std::string> recorded;  // the record beside the user type's tokens
+};
+// The same setting and record (whatever the tokens).
+bool SameTokenEnvironment(const TokenEnvironmentReading& first,
+                          const TokenEnvironmentReading& second);
+
+// For the access token `access_token` of `user_type` read just before: reads the setting and
+// the record, then the access token once more. The setting is stored before any token of a
+// new environment, so a token still stored after both reads belongs to what they read; a token
+// replaced meanwhile (a renewal) is read with them again, a few times. The reading when the
+// token may go to the setting's hosts; otherwise the reason, one of
+// "The OAuth token has no recorded environment. Sign in again.",
+// "The OAuth token was obtained in another environment. Sign in again." and
+// "The OAuth token changed while its environment was read." (not logged here).
+ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
+                                                            std::string access_token);

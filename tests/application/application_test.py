@@ -40,6 +40,7 @@ VALIDATION = [
      "Missing required arguments"),
     ("signData", {"data": 1, "signIdentityId": "i", "algorithm": "a", "userType": "ciudadano"},
      "INVALID_TYPE", STRINGS),
+    # The citizen's token of the channels run has no recorded environment: it goes nowhere.
     ("signData", {"data": "x", "signIdentityId": "i", "algorithm": "rsa-sha256",
                   "userType": "ciudadano"}, "NO_TOKEN", "No access token found. Please login first."),
     ("getUserInfo", [], "INVALID_ARGS", MAP),
@@ -50,9 +51,11 @@ VALIDATION = [
     ("getIdentityDetails", {"identityId": 7}, "INVALID_TYPE", "identityId must be a string"),
     ("getIdentityDetails", {"userType": "ciudadano"}, "MISSING_ARG", "Missing identityId argument"),
     ("getIdentityDetails", {"identityId": "x", "userType": 2}, "INVALID_TYPE", USER_TYPE),
+    ("getIdentityDetails", {"identityId": "cit-rsa2048", "userType": "ciudadano"}, "NO_TOKEN",
+     "No access token found. Please login first."),
     ("installCertificate", {"identityId": "a", "userType": 1}, "MISSING_ARG",
      "Missing required arguments (identityId, userType, certificateB64)"),
-    ("installCertificate", {"identityId": "a", "userType": "ciudadano", "certificateB64": "AAAA"},
+    ("installCertificate", {"identityId": "a", "userType": "profesional", "certificateB64": "AAAA"},
      "NO_TOKEN", "No access token found. Please login first."),
     ("addCertificateToStore", {"certificateData": "x", "signIdentityId": "i"}, "MISSING_ARG",
      "Missing required arguments"),
@@ -115,6 +118,9 @@ def channels(wine, checks):
     """Every method's argument checks, the success shapes, unknown methods, the window sizes."""
     wine.probe("reset")
     wine.probe("delete", "murako_environment")
+    # As an earlier version left it: a token valid at the service, without its environment.
+    wine.probe("delete", "oauth_token_environment_ciudadano")
+    wine.probe("store", "oauth_access_token_ciudadano", "ciudadano-token-4f9c2a7e81b34d06a5c9e2f1")
     log = wine.temp_file("murako_ksp_debug.log")
     os.makedirs(os.path.dirname(log), exist_ok=True)
     # Just after a rotation: the older lines are in the rotated file.

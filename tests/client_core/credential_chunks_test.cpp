@@ -172,7 +172,10 @@ TEST(CredentialChunks, WritesAlternateSlotsAndSweepWhatNoValueNeeds) {
   EXPECT_EQ(ReadCredentialFrame(plan.parts[0])->slot, 1u);
   EXPECT_EQ(plan.sweeps, (Sweeps{{1, 3}}));
   EXPECT_EQ(PlanCredentialWrite(Bytes(6000), 2, framed_in_1).slot, 0u);
-  EXPECT_EQ(PlanCredentialWrite(Bytes(6000), 2, Bytes(2560)).slot, 0u);
+  // The unframed layout's continuations are in slot 0; they go once the new first part is in.
+  plan = PlanCredentialWrite(Bytes(6000), 2, Bytes(2560));
+  EXPECT_EQ(plan.slot, 1u);
+  EXPECT_EQ(plan.sweeps, (Sweeps{{1, 3}, {0, 1}}));
 
   // A plain value: both slots go when a framed value was there, the first when the value was
   // a full plain part of the unframed layout, nothing after a short plain value.
@@ -190,9 +193,9 @@ TEST(CredentialChunks, OnlyAFullPlainPartAnnouncesAContinuation) {
   EXPECT_FALSE(IsFramedContinuation(Bytes(2560)));
 }
 
-// Over every earlier layout and at every moment of a write, a reader gets the value before the
-// write or the one after it (or, while parts are missing, nothing): never parts of both, also
-// when the write goes on while the value is read and when the sweep of the old parts fails.
+// Over every earlier layout and at every moment of a write (where a write cut off stops), a
+// reader gets the value before the write or the one after it; a read the write overtakes may
+// refuse, but never joins parts of both, also when the sweep of the old parts fails.
 TEST(CredentialChunks, ReadsNeverJoinTwoWritesAtAnyMomentOfAWrite) {
   const CredentialBytes old_value = Bytes(2560 * 2 + 40);
   std::map<std::string, std::map<std::string, CredentialBytes>> layouts;
@@ -215,7 +218,8 @@ TEST(CredentialChunks, ReadsNeverJoinTwoWritesAtAnyMomentOfAWrite) {
         const auto read = quiet.Read();
         if (moment == 0) { EXPECT_EQ(read, old_value) << name; }
         if (moment + 1 == states.size()) { EXPECT_EQ(read, data) << name; }
-        EXPECT_TRUE(!read || *read == old_value || *read == data) << name << ", " << size << " bytes, moment " << moment;
+        EXPECT_TRUE(read && (*read == old_value || *read == data))
+            << name << ", " << size << " bytes, moment " << moment;
         // The write goes on by a few steps before each entry read.
         for (size_t steps : {size_t{1}, size_t{2}, size_t{3}}) {
           SimulatedEntries racing{states[moment]};

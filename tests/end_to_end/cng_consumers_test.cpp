@@ -200,7 +200,7 @@ class CngConsumers : public ::testing::TestWithParam<Consumer> {
     SecureStorage::DeleteToken(kEnvironmentKey);
     for (const char* user_type : {"ciudadano", "profesional"}) {
       tokens_[user_type] = control_.NewToken(user_type);
-      SecureStorage::StoreToken(std::string("oauth_access_token_") + user_type, tokens_[user_type]);
+      StoreAccessToken(user_type, tokens_[user_type]);
     }
   }
   void TearDown() override {
@@ -208,8 +208,8 @@ class CngConsumers : public ::testing::TestWithParam<Consumer> {
       RemoveProviderCertificate(identity.certificate_der);
       ForgetCertificateMapping(identity.thumbprint);
     }
-    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
-    SecureStorage::DeleteToken("oauth_access_token_profesional");
+    ForgetAccessToken("ciudadano");
+    ForgetAccessToken("profesional");
   }
 
   // What one consumer's run has learnt so far.

@@ -91,13 +91,13 @@ class ProxyRoad : public ::testing::Test {
                                            Utf8ToWide(citizen_.thumbprint)));
     StoreCertificateMapping(citizen_.thumbprint, "ciudadano", citizen_.id);
     token_ = control_.NewToken("ciudadano");
-    SecureStorage::StoreToken(LinkingStorageKeysFor(UserType::kCitizen).access_token, token_);
+    StoreAccessToken("ciudadano", token_);
   }
   void TearDown() override {
     ClearDefaultProxy();
     RemoveProviderCertificate(citizen_.certificate_der);
     ForgetCertificateMapping(citizen_.thumbprint);
-    SecureStorage::DeleteToken(LinkingStorageKeysFor(UserType::kCitizen).access_token);
+    ForgetAccessToken("ciudadano");
   }
   bool UseProxyPort(int port) {
     return SetDefaultProxy(Environment("SENDARO_TEST_PROXY") + ":" + std::to_string(port));

@@ -29,20 +29,17 @@ class SigningRoad : public ::testing::Test {
     SecureStorage::DeleteToken(kEnvironmentKey);
     citizen_token_ = control_.NewToken("ciudadano");
     professional_token_ = control_.NewToken("profesional");
-    SecureStorage::StoreToken("oauth_access_token_ciudadano", citizen_token_);
-    SecureStorage::StoreToken("oauth_access_token_profesional", professional_token_);
+    StoreAccessToken("ciudadano", citizen_token_);
+    StoreAccessToken("profesional", professional_token_);
   }
   void TearDown() override {
     for (const DoubleIdentity& identity : installed_) {
       RemoveProviderCertificate(identity.certificate_der);
       ForgetCertificateMapping(identity.thumbprint);
     }
-    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
-    SecureStorage::DeleteToken("oauth_access_token_profesional");
+    ForgetAccessToken("ciudadano");
+    ForgetAccessToken("profesional");
     SecureStorage::DeleteToken(kEnvironmentKey);
-    for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
-      SecureStorage::DeleteToken(LinkingStorageKeysFor(type).token_environment);
-    }
   }
   // What linking the account leaves behind: the certificate bound to the provider and the
   // thumbprint mappings.
@@ -115,9 +112,6 @@ TEST_F(SigningRoad, LoadSignUnloadCyclesOfTheProviderKeepNoHandlesOrMemory) {
   DoubleIdentity other = Install("cit-rsa3072", "ciudadano");
   StoreCertificateMapping(other.thumbprint, "profesional", "pro-rsa3072");
   SecureStorage::StoreToken(kEnvironmentKey, "desa");
-  for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
-    SecureStorage::StoreToken(LinkingStorageKeysFor(type).token_environment, "desa");
-  }
   auto cycle = [&](uint32_t seed) {
     ProviderRoad road;
     ASSERT_TRUE(road.ready());

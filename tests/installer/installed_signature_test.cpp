@@ -28,6 +28,7 @@ const char kIdentity[] = "cit-rsa2048";
 TEST(InstalledProviderTest, SignsThroughTheInstalledProviderAndBridge) {
   ASSERT_TRUE(FileExists(SystemFolder() + "murako_ksp.dll")) << "the package is not installed";
   ASSERT_TRUE(SecureStorage::StoreToken("oauth_access_token_ciudadano", kCitizenToken));
+  ASSERT_TRUE(SecureStorage::StoreToken("oauth_token_environment_ciudadano", "desa"));
   MurakoApiClient api(CitizenApiBaseUrl(DeploymentServiceHosts(), false), kCitizenToken);
   std::optional<IdentityDetails> details = api.GetIdentityDetails(kIdentity);
   ASSERT_TRUE(details.has_value()) << "the signing service double does not answer";

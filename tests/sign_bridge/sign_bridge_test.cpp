@@ -31,8 +31,8 @@ class SignBridgeAccounts : public ::testing::Test {
     citizen_token_ = control_.NewToken("ciudadano");
     professional_token_ = control_.NewToken("profesional");
     SecureStorage::DeleteToken(kEnvironmentKey);
-    SecureStorage::StoreToken("oauth_access_token_ciudadano", citizen_token_);
-    SecureStorage::StoreToken("oauth_access_token_profesional", professional_token_);
+    StoreAccessToken("ciudadano", citizen_token_);
+    StoreAccessToken("profesional", professional_token_);
     StoreCertificateMapping(citizen_.thumbprint, "ciudadano", citizen_.id);
     StoreCertificateMapping(professional_.thumbprint, "profesional", professional_.id);
   }
@@ -40,8 +40,8 @@ class SignBridgeAccounts : public ::testing::Test {
     control_.ClearFaults(citizen_token_);
     ForgetCertificateMapping(citizen_.thumbprint);
     ForgetCertificateMapping(professional_.thumbprint);
-    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
-    SecureStorage::DeleteToken("oauth_access_token_profesional");
+    ForgetAccessToken("ciudadano");
+    ForgetAccessToken("profesional");
     SecureStorage::DeleteToken(kEnvironmentKey);
   }
   std::wstring Key(const DoubleIdentity& identity) const { return Utf8ToWide(identity.thumbprint); }
@@ -166,6 +166,26 @@ TEST_F(SignBridge, SignatureRefusedForARevokedTokenGoesAgainWithTheRenewedOne) {
   EXPECT_EQ(control_.Requests(renewed).size(), 1u);
 }
 
+// The user switches to production and signs in there while a signature refused with 401 waits
+// for a renewed token: the production token never goes to the development host.
+TEST_F(SignBridge, ATokenStoredAfterAnEnvironmentChangeIsNotSentAgainToTheOldHost) {
+  const std::string production = control_.NewToken("ciudadano");
+  control_.RevokeToken(citizen_token_);
+  std::thread application([&] {
+    Sleep(600);
+    SecureStorage::DeleteToken("oauth_access_token_ciudadano");
+    SecureStorage::StoreToken(kEnvironmentKey, "prod");
+    SecureStorage::StoreToken("oauth_access_token_ciudadano", production);
+    SecureStorage::StoreToken("oauth_token_environment_ciudadano", "prod");
+  });
+  std::vector<uint8_t> signature;
+  const HRESULT result = bridge_.Sign(Key(citizen_), TestDigest(32, 11), 0, signature);
+  application.join();
+  EXPECT_EQ(result, E_FAIL);
+  EXPECT_EQ(control_.Requests(citizen_token_).size(), 1u);
+  EXPECT_TRUE(control_.Requests(production).empty()) << "the production token left the machine";
+}
+
 TEST_F(SignBridge, ProfessionalCertificateWithoutUserTypeGoesAsCitizenAndIsRefused) {
   SecureStorage::DeleteToken("user_type_by_thumbprint_" + professional_.thumbprint);
   std::vector<uint8_t> signature;
@@ -181,6 +201,7 @@ TEST_F(SignBridge, ProfessionalHostsAndEnvironmentSwitchTakeEffectAtNextSignatur
   ASSERT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), S_OK) << bridge_.LastError();
   EXPECT_TRUE(control_.Verify(professional_.id, "rsa-sha256", raw, signature));
   SecureStorage::StoreToken(kEnvironmentKey, "prod");
+  SecureStorage::StoreToken("oauth_token_environment_profesional", "prod");
   ASSERT_EQ(bridge_.Sign(Key(professional_), raw, kPss, signature), S_OK) << bridge_.LastError();
   EXPECT_TRUE(control_.Verify(professional_.id, "rsa-pss-mgf1-sha256", raw, signature));
   auto seen = control_.Requests(professional_token_);
@@ -198,8 +219,12 @@ TEST_F(SignBridge, ProfessionalHostsAndEnvironmentSwitchTakeEffectAtNextSignatur
               "The OAuth token was obtained in another environment. Sign in again.");
     EXPECT_EQ(control_.Requests(professional_token_).size(), 2u) << "no host saw the token";
   }
+  // Tokens stored without a record (by an earlier version) go nowhere: the user signs in again.
   SecureStorage::DeleteToken("oauth_token_environment_profesional");
-  EXPECT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), S_OK) << bridge_.LastError();
+  EXPECT_EQ(bridge_.Sign(Key(professional_), raw, 0, signature), E_FAIL);
+  EXPECT_EQ(bridge_.LastError(),
+            "The OAuth token has no recorded environment. Sign in again.");
+  EXPECT_EQ(control_.Requests(professional_token_).size(), 2u);
 }
 
 TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
@@ -227,9 +252,6 @@ TEST_F(SignBridge, LastErrorIsPerThreadAndSurvivesSuccess) {
 TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
   // Stored, because under Wine every read of an absent credential leaves a registry handle open.
   SecureStorage::StoreToken(kEnvironmentKey, "desa");
-  for (const char* type : {"ciudadano", "profesional"}) {
-    SecureStorage::StoreToken(std::string("oauth_token_environment_") + type, "desa");
-  }
   auto cycle = [&](uint32_t seed) {
     SignBridgeLibrary bridge;
     ASSERT_TRUE(bridge.loaded());
@@ -262,9 +284,6 @@ TEST_F(SignBridgeReloaded, LoadSignUnloadCyclesKeepNoHandlesOrMemory) {
       << "handles before " << before.handles << ", after " << after.handles;
   EXPECT_LT(after.private_bytes, before.private_bytes + kCycles * 16 * 1024ull)
       << "private bytes before " << before.private_bytes << ", after " << after.private_bytes;
-  for (const char* type : {"ciudadano", "profesional"}) {
-    SecureStorage::DeleteToken(std::string("oauth_token_environment_") + type);
-  }
 }
 
 }  // namespace

@@ -27,6 +27,16 @@ void ForgetCertificateMapping(const std::string& thumbprint) {
   SecureStorage::DeleteToken("sign_identity_by_thumbprint_" + thumbprint);
 }
 
+void StoreAccessToken(const std::string& user_type, const std::string& token) {
+  SecureStorage::StoreToken("oauth_access_token_" + user_type, token);
+  SecureStorage::StoreToken("oauth_token_environment_" + user_type, "desa");
+}
+
+void ForgetAccessToken(const std::string& user_type) {
+  SecureStorage::DeleteToken("oauth_access_token_" + user_type);
+  SecureStorage::DeleteToken("oauth_token_environment_" + user_type);
+}
+
 std::vector<uint8_t> TestDigest(size_t size, uint32_t seed) {
   std::vector<uint8_t> digest(size);
   uint32_t state = seed * 2654435761u + 12345u;

@@ -29,6 +29,11 @@ void StoreCertificateMapping(const std::string& thumbprint, const std::string& u
                              const std::string& identity_id);
 void ForgetCertificateMapping(const std::string& thumbprint);
 
+// The access token of "ciudadano" or "profesional" as a sign-in in development leaves it, with
+// the environment it was obtained in; ForgetAccessToken deletes both.
+void StoreAccessToken(const std::string& user_type, const std::string& token);
+void ForgetAccessToken(const std::string& user_type);
+
 // A raw hash of `size` bytes derived from `seed`, and its PKCS #1 DigestInfo.
 std::vector<uint8_t> TestDigest(size_t size, uint32_t seed);
 std::vector<uint8_t> DigestInfoOf(const std::vector<uint8_t>& raw_hash);

@@ -63,7 +63,10 @@ AccountLinkingResult AccountLinking::OnLinkingTokenReceived(
 
 AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const {
   AccountLinkingResult result;
-  StoreTokens(token);
+  if (!StoreTokens(token)) {
+    result.message = kLinkingAuthenticationFailed;
+    return result;
+  }
   LogInfo(Indented(kCheck, "Token stored (expires in " + std::to_string(token.expires_in) +
                                " seconds)"));
   LogOAuthNotice(TokenNoticeText(word_, token.expires_in), true);
@@ -154,13 +157,13 @@ int AccountLinking::ReplaceCertificates(const std::vector<SignIdentity>& selecte
   return installed;
 }
 
-void AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
+bool AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(type_);
   SecureStorage::StoreToken(keys.access_token, token.access_token);
   if (!token.refresh_token.empty()) SecureStorage::StoreToken(keys.refresh_token, token.refresh_token);
   SecureStorage::StoreToken(keys.token_expiry,
                             std::to_string(TokenExpirySeconds(seams_.clock(), token.expires_in)));
-  RecordTokenEnvironment(word_);
+  return RecordTokenEnvironment(word_);
 }
 
 void AccountLinking::StoreUserData(const UserInfo& user) const {

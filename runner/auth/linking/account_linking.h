@@ -55,7 +55,8 @@ class AccountLinking {
   // Removes the earlier certificates, then downloads, parses and installs each selected one.
   int ReplaceCertificates(const std::vector<SignIdentity>& selected,
                           const MurakoApiClient& api) const;
-  void StoreTokens(const murako::OAuthToken& token) const;
+  // False when the tokens' environment could not be recorded (the tokens are withdrawn).
+  bool StoreTokens(const murako::OAuthToken& token) const;
   void StoreUserData(const UserInfo& user) const;
   std::string ApiBaseUrl() const;
   bool InstallIdentity(const std::string& id, const MurakoApiClient& api) const;

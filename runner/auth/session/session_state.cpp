@@ -24,6 +24,15 @@ bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
   return false;
 }
 
+bool HasStoredSession(const std::string& user_type) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  for (const std::string& key : {keys.access_token, keys.refresh_token}) {
+    const std::optional<std::string> stored = SecureStorage::GetToken(key);
+    if (stored && !stored->empty()) return true;
+  }
+  return false;
+}
+
 SessionStore WithSessionStoreDefaults(SessionStore store) {
   if (!store.list_certificates) store.list_certificates = CertStoreManager::ListInstalledCertificates;
   if (!store.remove_all_certificates) {
@@ -171,6 +180,12 @@ std::optional<std::string> DeactivateAccount(const std::string& user_type,
             " certificate (tokens cleared, certificates removed from store)");
   }
   return failure;
+}
+
+std::vector<std::string> DeleteStoredTokens(const std::string& user_type,
+                                            const SessionStore& store) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  return DeleteKeys({keys.access_token, keys.refresh_token}, store);
 }
 
 std::optional<std::string> UnlinkAccount(const std::string& user_type, const SessionStore& store) {

@@ -23,6 +23,9 @@ using SecondsClock = std::function<int64_t()>;
 // stored and its stored expiry lies after the current second. Logs the outcome; never throws.
 bool IsSessionActive(const std::string& user_type, const SecondsClock& clock = {});
 
+// Whether an access or refresh token of "ciudadano" or "profesional" is stored (not empty).
+bool HasStoredSession(const std::string& user_type);
+
 // ---- What taking a session down touches --------------------------------------------------
 
 // the system's certificates in the personal store and
@@ -68,6 +71,11 @@ std::vector<std::string> DeleteSessionTokens(const SessionStore& store = {});
 // when all went well, else the reason (logged by the caller). Never throws.
 std::optional<std::string> DeactivateAccount(const std::string& user_type,
                                              const SessionStore& store = {});
+
+// "deleteStoredToken": the access and refresh tokens of `user_type`, both attempted; the
+// expiry and the certificates stay. Returns the keys that could not be deleted.
+std::vector<std::string> DeleteStoredTokens(const std::string& user_type,
+                                            const SessionStore& store = {});
 
 // "desvincularCertificado": RemoveAllMurakoCertificates, then the access token, refresh token
 // and identity list of `user_type`, also when the removal failed. As DeactivateAccount.

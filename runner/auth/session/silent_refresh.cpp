@@ -73,14 +73,19 @@ SilentRefreshResult SilentRefresh::WebViewUnavailable() {
   return Failed("WebView not available. Please login first.");
 }
 
-SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh) {
+SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh, std::string user_type) {
   in_progress_ = true;
   started_at_ms_ = seams_.elapsed_ms();
+  last_renewal_type_ = user_type;
   LogInfo("OAuth flow started - flag set to prevent concurrency");
-  return SilentRenewal{++last_renewal_, std::move(refresh)};
+  return SilentRenewal{++last_renewal_, std::move(user_type), std::move(refresh)};
 }
 
-void SilentRefresh::Disarm() {
+// Renewals before the latest one have been answered already: only the latest is still to come.
+void SilentRefresh::Disarm(const std::string& user_type) {
+  if (!user_type.empty() && !last_renewal_type_.empty() && user_type != last_renewal_type_) {
+    return;
+  }
   disarmed_through_ = last_renewal_;
   in_progress_ = false;
 }
@@ -137,16 +142,17 @@ SilentRefreshResult SilentRefresh::Continue(const SilentRenewal& renewal,
 
 SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_type,
                                                      const murako::OAuthToken& token) {
-  StoreTokens(user_type, token, true);
+  if (StoreTokens(user_type, token, true) == Stored::kWithdrawn) return SessionExpired();
   return Answer(true, "Token refreshed successfully", token.access_token);
 }
 
 // Stores the renewed access token, a new refresh token and, once the access token is stored,
-// its expiry: a new expiry next to the old access token would make a stale token look valid.
-// `narrate` writes the step lines and the success notice of a renewal through the browser;
-// failures are logged either way.
-bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAuthToken& token,
-                                bool narrate) {
+// its expiry and environment: a new expiry next to the old access token would make a stale
+// token look valid. Tokens whose environment cannot be recorded are withdrawn. `narrate`
+// writes the step lines and the success notice of a renewal through the browser; failures are
+// logged either way.
+SilentRefresh::Stored SilentRefresh::StoreTokens(const std::string& user_type,
+                                                 const murako::OAuthToken& token, bool narrate) {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
   if (narrate) LogInfo("Storing refreshed access token in Credential Manager...");
   const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
@@ -165,12 +171,10 @@ bool SilentRefresh::StoreTokens(const std::string& user_type, const murako::OAut
       LogInfo("Refreshed refresh token stored successfully");
     }
   }
-  if (access_stored) {
-    StoreExpiry(user_type, token.expires_in);
-    seams_.store_token(TokenEnvironmentKeyFor(user_type),
-                       TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey)));
-  }
-  return access_stored;
+  if (!access_stored) return Stored::kNoAccessToken;
+  StoreExpiry(user_type, token.expires_in);
+  return RecordTokenEnvironment(user_type, seams_.store_token) ? Stored::kTokens
+                                                                 : Stored::kWithdrawn;
 }
 
 std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
@@ -197,7 +201,9 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
     return std::nullopt;
   }
   LogInfo("HTTP-based refresh_token fallback SUCCEEDED!");
-  if (StoreTokens(user_type, *token, false)) {
+  const Stored stored = StoreTokens(user_type, *token, false);
+  if (stored == Stored::kWithdrawn) return SessionExpired();
+  if (stored == Stored::kTokens) {
     LogOAuthNotice("Token renovado via refresh_token (" + user_type + ")", true);
   }
   return Answer(true, "Token refreshed via refresh_token fallback", token->access_token);

@@ -25,10 +25,12 @@ using TokenRefresher =
 // The grant through `manager`, which the refresher keeps alive.
 TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager);
 
-// One started renewal: which one it is, and the refresh-token grant of the OAuth manager it
-// started with (the fallback uses that one even if the manager was replaced meanwhile).
+// One started renewal: which one it is, the account it renews ("ciudadano", "profesional", or
+// empty for any), and the refresh-token grant of the OAuth manager it started with (the
+// fallback uses that one even if the manager was replaced meanwhile).
 struct SilentRenewal {
   uint64_t id = 0;
+  std::string user_type;
   TokenRefresher refresh;
 };
 
@@ -60,12 +62,15 @@ class SilentRefresh {
   std::optional<SilentRefreshResult> CheckCanStart(bool interactive_pending = false);
   // The answer when there is no sign-in browser to renew through.
   static SilentRefreshResult WebViewUnavailable();
-  // Marks a renewal started, just before the browser navigates; `refresh` is its fallback.
-  SilentRenewal MarkStarted(TokenRefresher refresh);
+  // Marks a renewal of `user_type` started, just before the browser navigates; `refresh` is
+  // its fallback.
+  SilentRenewal MarkStarted(TokenRefresher refresh, std::string user_type = "");
   bool IsInProgress() const;
-  // Sign-out: every renewal started so far is disarmed. Its continuation, when it comes, answers
-  // the failure and makes no request, no grant and no store; the guard is cleared.
-  void Disarm();
+  // Sign-out of `user_type` (empty: of both accounts): every renewal started so far is
+  // disarmed, unless the latest is the other account's, which goes on. A disarmed renewal's
+  // continuation, when it comes, answers the failure and makes no request, no grant and no
+  // store; the guard is cleared.
+  void Disarm(const std::string& user_type = "");
 
   // The continuation: `user_type` is "ciudadano" or "profesional"; an empty token is a
   // renewal through the browser that failed.
@@ -82,7 +87,8 @@ class SilentRefresh {
                                         const murako::OAuthToken& token);
   std::optional<SilentRefreshResult> TryRefreshTokenFallback(const TokenRefresher& refresh,
                                                              const std::string& user_type);
-  bool StoreTokens(const std::string& user_type, const murako::OAuthToken& token, bool narrate);
+  enum class Stored { kTokens, kNoAccessToken, kWithdrawn };
+  Stored StoreTokens(const std::string& user_type, const murako::OAuthToken& token, bool narrate);
   void StoreExpiry(const std::string& user_type, int32_t expires_in);
   SilentRefreshResult SessionExpired();
 
@@ -90,6 +96,7 @@ class SilentRefresh {
   SilentRefreshSeams seams_;
   bool in_progress_ = false;
   uint64_t last_renewal_ = 0;
+  std::string last_renewal_type_;
   uint64_t disarmed_through_ = 0;  // renewals up to this one were disarmed by a sign-out
   int64_t started_at_ms_ = 0;
 };

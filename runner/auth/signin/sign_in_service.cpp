@@ -13,6 +13,8 @@
 #include "oauth_protocol.h"
 #include "pending_reply.h"
 #include "secure_storage.h"
+#include "service_endpoints.h"
+#include "session_state.h"
 #include "webview_runtime.h"
 
 namespace {
@@ -51,15 +53,6 @@ std::optional<AuthorizationRequestProof> FlowProof() {
 }
 
 }  // namespace
-
-bool SignInService::HasStoredSession(const std::string& user_type) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
-  for (const std::string& key : {keys.access_token, keys.refresh_token}) {
-    const std::optional<std::string> stored = SecureStorage::GetToken(key);
-    if (stored && !stored->empty()) return true;
-  }
-  return false;
-}
 
 SignInService::SignInService(HWND main_window, std::shared_ptr<OAuthManager> manager,
                              std::function<void()> show_session_expired_notice,
@@ -153,7 +146,6 @@ void SignInService::OnStartOAuthTokenReceived(
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
     }
-    RecordTokenEnvironment(UserTypeWord(type));
     if (!token->refresh_token.empty()) {
       LogInfo("Storing refresh token in Credential Manager...");
       if (SecureStorage::StoreToken(keys.refresh_token, token->refresh_token)) {
@@ -162,9 +154,13 @@ void SignInService::OnStartOAuthTokenReceived(
         LogError("Failed to store refresh token");
       }
     }
-    LogInfo("Calling result->Success()");
-    reply->Success(*token);
-    LogInfo("result->Success() completed");
+    if (RecordTokenEnvironment(UserTypeWord(type))) {
+      LogInfo("Calling result->Success()");
+      reply->Success(*token);
+      LogInfo("result->Success() completed");
+    } else {
+      reply->Error(kOAuthFailedCode, kOAuthFailedMessage);
+    }
   } else {
     LogError("Token is null, calling result->Error()");
     LogOAuthNotice("No se obtuvo token", false);
@@ -207,7 +203,8 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
       manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");
   LogInfo("Authorization URL: " + RedactAddressForLog(url));
-  const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager));
+  const SilentRenewal renewal = silent_refresh_.MarkStarted(
+      TokenRefresherOf(manager), UserTypeWord(UserTypeFromOAuthNumber(type)));
   window_->StartOAuthFlow(
       url, kOAuthRedirectUri, manager, type,
       [this, pending, renewal, user_type](std::optional<murako::OAuthToken> token) {

@@ -60,8 +60,9 @@ class SignInService {
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
-  // Every sign-out, in this order: what is pending is disarmed (each pending flow answered with
-  // its failure; an abandoned renewal makes no request, no grant and no store), then
+  // Every sign-out, in this order: what is pending for the account is disarmed (each pending
+  // flow answered with its failure; an abandoned renewal makes no request, no grant and no
+  // store; the other account's flow goes on), then
   // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
   // the browser's session ends. `user_type` ("ciudadano" or "profesional") names the one
   // account signed out: while the other still holds a session, the hidden browser stops what
@@ -72,7 +73,8 @@ class SignInService {
   // session) waits until the delivery returns, and runs then.
   void SignOut(const std::function<void()>& clear_stored_session,
                const std::string& user_type = "");
-  void DisarmPendingFlows(const std::string& reason);
+  // The pending flows of `user_type` ("ciudadano" or "profesional"), or of both when empty.
+  void DisarmPendingFlows(const std::string& reason, const std::string& user_type = "");
   // The profile is marked signed out and the browser stopped; once the browser confirmed that
   // its cookies are deleted, the mark is taken. Then, or at the time limit (the mark stays),
   // the hidden sign-in window and its browser are closed.
@@ -92,9 +94,12 @@ class SignInService {
     std::string user_type;
   };
 
-  static bool HasStoredSession(const std::string& user_type);
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(const std::string& user_type);
+  // The user type of the hidden window's current or last flow; empty without a window.
+  std::string WindowFlowUserType() const;
+  // Whether the hidden window is renewing the session of the account other than `user_type`.
+  bool OtherAccountFlowPending(const std::string& user_type) const;
   // Starts a cookie deletion in `window`'s browser through `start`, keeping the window while it
   // runs; `outcome` gets its answer. False when it did not start.
   bool DeleteCookiesIn(const OAuthWebViewWindow* window,

@@ -10,6 +10,7 @@
 #include "cookie_deletion.h"
 #include "logger.h"
 #include "service_endpoints.h"
+#include "session_state.h"
 #include "webview_runtime.h"
 
 void SignInService::SignOut(const std::function<void()>& clear_stored_session,
@@ -18,7 +19,7 @@ void SignInService::SignOut(const std::function<void()>& clear_stored_session,
     DeferSignOut(clear_stored_session, user_type);
     return;
   }
-  DisarmPendingFlows("signed out");
+  DisarmPendingFlows("signed out", user_type);
   if (clear_stored_session) clear_stored_session();
   const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
   const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
@@ -40,8 +41,9 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
     MarkSignedOut();
     return;
   }
-  // A page the hidden browser still loads could set the account's cookies after they went.
-  window_->StopBrowser();
+  // A page the hidden browser still loads could set the account's cookies after they went; the
+  // other account's renewal, should one be loading there, goes on.
+  if (!OtherAccountFlowPending(user_type)) window_->StopBrowser();
   const OAuthWebViewWindow* window = window_.get();
   const bool started = DeleteCookiesIn(
       window,
@@ -55,10 +57,19 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   if (!started) MarkSignedOut();
 }
 
+std::string SignInService::WindowFlowUserType() const {
+  return window_ ? UserTypeWord(UserTypeFromOAuthNumber(window_->FlowUserType())) : "";
+}
+
+bool SignInService::OtherAccountFlowPending(const std::string& user_type) const {
+  return window_ && window_->IsSilentRenewalPending() && WindowFlowUserType() != user_type;
+}
+
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
-void SignInService::DisarmPendingFlows(const std::string& reason) {
-  silent_refresh_.Disarm();
-  if (window_) window_->AbandonFlow(reason, false);
+void SignInService::DisarmPendingFlows(const std::string& reason, const std::string& user_type) {
+  silent_refresh_.Disarm(user_type);
+  if (!window_) return;
+  if (user_type.empty() || user_type == WindowFlowUserType()) window_->AbandonFlow(reason, false);
 }
 
 void SignInService::EndBrowserSession() {

@@ -105,6 +105,13 @@ constexpr int64_t kNow = 1765000000;
 // The renewal continuation with real credential storage and a scripted refresh grant.
 class RenewalContinuation : public ::testing::Test {
  protected:
+  // Tokens are stored as a sign-in in development leaves them.
+  void SetUp() override {
+    SecureStorage::DeleteToken(kEnvironmentKey);
+    for (const char* type : {"ciudadano", "profesional"}) {
+      Store(std::string("oauth_token_environment_") + type, "desa");
+    }
+  }
   void Store(const std::string& key, const std::string& value) {
     ASSERT_TRUE(SecureStorage::StoreToken(key, value)) << key;
   }
@@ -314,6 +321,20 @@ TEST_F(RenewalContinuation, AnAccessTokenThatCannotBeStoredLeavesTheOldExpiry) {
   EXPECT_FALSE(LoggedContaining(capture, "Token expiry updated"));
 }
 
+// Tokens whose environment cannot be recorded would go to no host: they are withdrawn, and the
+// renewal is answered as failed.
+TEST_F(RenewalContinuation, TokensWhoseEnvironmentCannotBeRecordedAreWithdrawn) {
+  SilentRefreshSeams seams;
+  seams.store_token = [](const std::string& key, const std::string& value) {
+    return key != "oauth_token_environment_ciudadano" && SecureStorage::StoreToken(key, value);
+  };
+  SilentRefresh refresh([] {}, seams);
+  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(refresh.MarkStarted(nullptr), "ciudadano",
+                                                    Token("new-access", "new-refresh")).success);
+  EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
+  EXPECT_FALSE(SecureStorage::GetToken("oauth_refresh_token_ciudadano"));
+}
+
 class SilentRefreshService : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -332,6 +353,7 @@ class SilentRefreshService : public ::testing::Test {
     SecureStorage::StoreToken("oauth_access_token_" + account, token->access_token);
     SecureStorage::StoreToken("oauth_refresh_token_" + account, token->refresh_token);
     SecureStorage::StoreToken("oauth_token_expiry_" + account, "1000");
+    SecureStorage::StoreToken("oauth_token_environment_" + account, "desa");
     return *token;
   }
   SilentRefresh MakeRefresh() {

@@ -3,7 +3,9 @@
 // renewal with a live and with an expired server session, one reaching the redirect through a
 // second navigation and one that hears nothing; forged redirects; where the browser may go;
 // cancel, a closed window, a replaced sign-in and a redirect without a code, each answered
-// once; sign-out ending the browser's session; a missing browser runtime; the window's title.
+// once; sign-out ending the browser's session, and one account's sign-out (also through
+// "deleteStoredToken") leaving the other's renewal alone; a missing browser runtime; the
+// window's title.
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
@@ -16,7 +18,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "application_host.h"
 #include "auth_vocabulary.h"
+#include "bridge_session_methods.h"
 #include "browser_user.h"
 #include "captured_log.h"
 #include "oauth_manager.h"
@@ -37,6 +41,17 @@ namespace {
 
 constexpr DWORD kFlowTimeoutMs = 60000;
 constexpr uint32_t kRenewalBoundMs = 8000;
+
+// What the channel methods reach of the main window, around the test's sign-in service.
+struct ChannelHost : ApplicationHost {
+  ChannelHost(HWND window, SignInService& sign_in) : window(window), sign_in(sign_in) {}
+  HWND MainWindow() const override { return window; }
+  std::shared_ptr<OAuthManager> CurrentOAuthManager() const override { return sign_in.Manager(); }
+  void ReplaceOAuthManager(std::shared_ptr<OAuthManager>) override {}
+  SignInService& SignIn() override { return sign_in; }
+  HWND window;
+  SignInService& sign_in;
+};
 
 class SignInBrowserTest : public ::testing::Test {
  protected:
@@ -88,6 +103,11 @@ class SignInBrowserTest : public ::testing::Test {
     HWND window = service_->SignInWindow() ? service_->SignInWindow()->window() : nullptr;
     return window != nullptr && IsWindowVisible(window);
   }
+  // Access tokens the double's authorization server has issued so far.
+  size_t Grants() const {
+    const auto issued = nlohmann::json::parse(control_.Call("GET", "/oauth/issued").value_or("{}"));
+    return issued.value("access_tokens", nlohmann::json::array()).size();
+  }
   static bool NoSessionTokenStored() {
     for (const std::string& key : SessionTokenKeysInClearingOrder()) {
       if (SecureStorage::GetToken(key)) return false;
@@ -95,11 +115,16 @@ class SignInBrowserTest : public ::testing::Test {
     return true;
   }
 
-  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(
-      const std::string& user_type = "ciudadano") {
+  // A silent renewal started and left to run; Renew waits for its answer.
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> StartRenewal(const std::string& user_type) {
     EXPECT_FALSE(service_->RejectConcurrentRefresh());
     auto answer = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
     service_->RefreshTokenWithCookies(user_type, RecordInto(answer));
+    return answer;
+  }
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(
+      const std::string& user_type = "ciudadano") {
+    auto answer = StartRenewal(user_type);
     shown_during_renewal_ = false;
     EXPECT_TRUE(PumpUntil(
         [&] {
@@ -519,18 +544,22 @@ TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
   const ServiceHosts hosts = DeploymentServiceHosts();
   ASSERT_NE(ReadFileBytes(cookies).find(hosts.citizen_development), std::string::npos);
 
-  // "desactivarCertificado" of the citizen: the professional's server session stays.
+  // "desactivarCertificado" of the citizen while the professional's renewal is under way: the
+  // professional's server session and renewal stay.
+  auto renewed = StartRenewal("profesional");
   service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("ciudadano")); }, "ciudadano");
+  EXPECT_EQ(renewed->answers, 0) << "the citizen's sign-out answered the professional's renewal";
   ASSERT_NE(service_->SignInWindow(), nullptr);
   EXPECT_NE(service_->SignInWindow()->window(), nullptr) << "the hidden window stays";
   ASSERT_TRUE(PumpUntil(
       [&] { return ReadFileBytes(cookies).find(hosts.citizen_development) == std::string::npos; },
       5000));
   EXPECT_NE(ReadFileBytes(cookies).find(hosts.professional_development), std::string::npos);
-  auto renewed = Renew("profesional");
+  ASSERT_TRUE(PumpUntil([&] { return renewed->answers > 0; }, kRenewalBoundMs + 10000));
   ASSERT_TRUE(renewed->value);
   EXPECT_TRUE(renewed->value->success) << renewed->value->message;
   EXPECT_EQ(renewed->value->message, "Token refreshed successfully");
+  EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_profesional"), renewed->value->newToken);
 
   // The last account's sign-out ends the browser's session as before.
   service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("profesional")); }, "profesional");
@@ -544,14 +573,8 @@ TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
   ASSERT_TRUE(signed_in->value);
   // The hidden browser will meet the login page, and the stored refresh token would renew.
   control_.Call("POST", "/oauth/sessions/expire", R"({"account":"ciudadano"})");
-  const auto grants = [this] {
-    const auto issued = nlohmann::json::parse(control_.Call("GET", "/oauth/issued").value_or("{}"));
-    return issued.value("access_tokens", nlohmann::json::array()).size();
-  };
-  const size_t before = grants();
-  EXPECT_FALSE(service_->RejectConcurrentRefresh());
-  auto renewal = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
-  service_->RefreshTokenWithCookies("ciudadano", RecordInto(renewal));
+  const size_t before = Grants();
+  auto renewal = StartRenewal("ciudadano");
   PumpFor(300);
   ASSERT_EQ(renewal->answers, 0);
 
@@ -562,9 +585,31 @@ TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
   EXPECT_EQ(renewal->value->newToken, "");
   PumpFor(3000);
   EXPECT_EQ(renewal->answers, 1);
-  EXPECT_EQ(grants(), before) << "no grant follows a sign-out";
+  EXPECT_EQ(Grants(), before) << "no grant follows a sign-out";
   EXPECT_TRUE(NoSessionTokenStored());
   EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
+}
+
+// "deleteStoredToken" is the account's sign-out too: the renewal under way, which the live
+// server session would bring to the redirect, exchanges no code and stores nothing.
+TEST_F(SignInBrowserTest, DeleteStoredTokenDuringARenewalBringsNoTokenAndNoGrant) {
+  ASSERT_TRUE(SignInCitizen()->value);
+  SecureStorage::StoreToken("oauth_token_expiry_ciudadano", "1000");
+  const size_t before = Grants();
+  auto renewal = StartRenewal("ciudadano");
+
+  ChannelHost host(host_->handle(), *service_);
+  const flutter::EncodableValue arguments = MapOf({{"userType", Text("ciudadano")}});
+  EXPECT_EQ(bridge_session::DeleteStoredToken(host, &arguments).value, Flag(true));
+  ASSERT_EQ(renewal->answers, 1) << "answered by the sign-out";
+  ASSERT_TRUE(renewal->value);
+  EXPECT_FALSE(renewal->value->success);
+  PumpFor(4000);
+  EXPECT_EQ(renewal->answers, 1);
+  EXPECT_EQ(Grants(), before) << "no code exchange follows the sign-out";
+  EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
+  EXPECT_FALSE(SecureStorage::GetToken("oauth_refresh_token_ciudadano"));
+  EXPECT_TRUE(SecureStorage::GetToken("oauth_token_expiry_ciudadano")) << "the expiry stays";
 }
 
 TEST_F(SignInBrowserTest, AMissingBrowserRuntimeIsNamedAndTheLinkingAnswered) {

@@ -31,22 +31,39 @@ std::optional<std::string> TokenRenewedSince(const std::string& key, const std::
   }
 }
 
+// A renewed token goes to the host chosen for the first one only when the setting and the
+// token's record still read as they did: a token stored after a change of environment (the
+// user switched and signed in meanwhile) belongs to the other environment's hosts.
+std::optional<std::string> RenewedTokenForSameHost(const std::string& user_type,
+                                                   const TokenEnvironmentReading& used) {
+  std::optional<std::string> renewed =
+      TokenRenewedSince(AccessTokenKeyFor(user_type), used.access_token);
+  if (!renewed) {
+    LogWarning("No renewed access token was stored");
+    return std::nullopt;
+  }
+  const ValueOrReason<TokenEnvironmentReading> now = ReadTokenEnvironment(user_type, *renewed);
+  if (!now || !SameTokenEnvironment(*now, used)) {
+    LogWarning("The environment changed since the signature was sent - not signing again" +
+               (now ? std::string() : ": " + now.reason()));
+    return std::nullopt;
+  }
+  return now->access_token;
+}
+
 // The signature, sent once more with a renewed token when the service refused the token used.
 std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& client,
                                                     const std::string& base_url,
-                                                    const std::string& token_key,
-                                                    const std::string& token,
+                                                    const std::string& user_type,
+                                                    const TokenEnvironmentReading& token,
                                                     const SignatureRequest& request) {
   uint32_t status = 0;
   std::optional<SignatureResult> result = client.SignHash(request, &status);
   if (result || status != kHttpUnauthorized) return result;
   LogWarning("The service refused the access token (401); looking for a renewed one");
   FlushLogBatch();
-  std::optional<std::string> renewed = TokenRenewedSince(token_key, token);
-  if (!renewed) {
-    LogWarning("No renewed access token was stored");
-    return std::nullopt;
-  }
+  const std::optional<std::string> renewed = RenewedTokenForSameHost(user_type, token);
+  if (!renewed) return std::nullopt;
   LogInfo("Signing again with the renewed access token");
   return MurakoApiClient(base_url, *renewed).SignHash(request);
 }
@@ -70,9 +87,10 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   std::optional<std::string> token = TokenFor(user_type);
   if (!token) return E_FAIL;
   // Read once: the token goes to the hosts of the environment it was checked against.
-  const std::optional<std::string> environment = SecureStorage::GetToken(kEnvironmentKey);
-  if (!TokensBelongToEnvironment(user_type, environment)) {
-    SetBridgeError("The OAuth token was obtained in another environment. Sign in again.");
+  const ValueOrReason<TokenEnvironmentReading> environment =
+      ReadTokenEnvironment(user_type, *token);
+  if (!environment) {
+    SetBridgeError(environment.reason());
     return E_FAIL;
   }
 
@@ -83,9 +101,9 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   }
   LogInfo("Using sign_identity_id from cache: " + *identity);
 
-  const std::string base_url = GetApiBaseUrl(user_type, environment);
+  const std::string base_url = GetApiBaseUrl(user_type, environment->setting);
   LogInfo("API Base URL: " + base_url);
-  MurakoApiClient client(base_url, *token);
+  MurakoApiClient client(base_url, environment->access_token);
 
   SignatureRequest request;
   request.sign_identity_id = *identity;
@@ -96,7 +114,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("Calling Murako API /signature...");
   FlushLogBatch();  // what the call was doing shows even if the service never answers
   std::optional<SignatureResult> result =
-      SignWithCurrentToken(client, base_url, AccessTokenKeyFor(user_type), *token, request);
+      SignWithCurrentToken(client, base_url, user_type, *environment, request);
   // An empty answer is no signature, however the service labelled it.
   if (!result || result->signature.empty()) {
     SetBridgeError("Failed to get signature from Murako API");
