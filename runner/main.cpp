@@ -36,7 +36,7 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
     DispatchMessage(&message);
   }
 
-  // The window owns the sign-in browser's COM objects: they go before the apartment does.
+  // Through its application the window owns COM objects: they go before the apartment does.
   window.reset();
   CoUninitialize();
   instance.Release();

@@ -102,23 +102,24 @@ void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
   }
 }
 
+// One mapping of an installed certificate; `name` names it in the success line.
+void StoreMapping(const std::string& key, const std::string& value, const char* name,
+                  const std::string& failure) {
+  if (SecureStorage::StoreToken(key, value)) {
+    LogInfo(std::string("  \xE2\x9C\x85 Stored ") + name + " mapping: " + key + " \xE2\x86\x92 " +
+            value);
+  } else {
+    LogError(failure);
+  }
+}
+
 void StoreMappings(const std::string& thumbprint, const std::string& signIdentityId,
                    const std::string& userType) {
   const ThumbprintMappingKeyPair keys = ThumbprintMappingKeysFor(thumbprint);
-  const std::string& identityKey = keys.sign_identity;
-  if (SecureStorage::StoreToken(identityKey, signIdentityId)) {
-    LogInfo("  \xE2\x9C\x85 Stored thumbprint mapping: " + identityKey + " \xE2\x86\x92 " +
-            signIdentityId);
-  } else {
-    LogError("Failed to store mapping for thumbprint: " + thumbprint);
-  }
-  const std::string& userTypeKey = keys.user_type;
-  if (SecureStorage::StoreToken(userTypeKey, userType)) {
-    LogInfo("  \xE2\x9C\x85 Stored user_type mapping: " + userTypeKey + " \xE2\x86\x92 " +
-            userType);
-  } else {
-    LogError("Failed to store user_type for thumbprint: " + thumbprint);
-  }
+  StoreMapping(keys.sign_identity, signIdentityId, "thumbprint",
+               "Failed to store mapping for thumbprint: " + thumbprint);
+  StoreMapping(keys.user_type, userType, "user_type",
+               "Failed to store user_type for thumbprint: " + thumbprint);
 }
 
 ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certificate,

@@ -7,8 +7,8 @@
 class OAuthManager;
 class SignInService;
 
-// What the channel handlers reach of the main window: its handle and the session-wide objects
-// it owns. Implemented by FlutterWindow; every call comes on the main thread.
+// What the channel handlers reach of the application: the main window's handle and the
+// session-wide objects. Implemented by Application; every call comes on the main thread.
 class ApplicationHost {
  public:
   virtual ~ApplicationHost() = default;

@@ -37,6 +37,21 @@ ParsedCertificate Parse(const std::string& base64) {
   return {std::move(*info), std::nullopt};
 }
 
+// The store's outcome for an added certificate: the failure logged and answered, or nothing
+// with the thumbprint logged. `verb` and `done` name the method's action ("install",
+// "installed").
+std::optional<ChannelAnswer> StoreFailure(const ValueOrReason<std::string>& added,
+                                          const std::string& verb, const std::string& done,
+                                          const char* code) {
+  if (!added) {
+    LogError("Failed to " + verb + " certificate to store");
+    const std::string message = "Failed to " + verb + " certificate to Windows Certificate Store";
+    return ChannelAnswer::Failure(code, message);
+  }
+  LogInfo("Certificate " + done + " successfully. Thumbprint: " + *added);
+  return std::nullopt;
+}
+
 EncodableValue InstalledEntry(const InstalledCertificate& certificate) {
   return MapOf({{"thumbprint", Text(certificate.thumbprint)},
                 {"subjectCn", Text(certificate.subjectCn)},
@@ -73,15 +88,11 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   const ValueOrReason<std::string> installed =
       CertStoreManager::AddCertificate(*parsed.info, identity_id, *token,
                                      UserTypeWord(user_type));
-  if (!installed) {
-    LogError("Failed to install certificate to store");
-    return ChannelAnswer::Failure("INSTALL_FAILED",
-                                  "Failed to install certificate to Windows Certificate Store");
+  if (auto failure = StoreFailure(installed, "install", "installed", "INSTALL_FAILED")) {
+    return *failure;
   }
-  const std::string& thumbprint = *installed;
-  LogInfo("Certificate installed successfully. Thumbprint: " + thumbprint);
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)},
-                                       {"thumbprint", Text(thumbprint)},
+                                       {"thumbprint", Text(*installed)},
                                        {"subjectCn", Text(parsed.info->subjectCn)}}));
 }
 
@@ -102,14 +113,8 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
   if (parsed.failure) return *parsed.failure;
   const ValueOrReason<std::string> added =
       CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2], user_type);
-  if (!added) {
-    LogError("Failed to add certificate to store");
-    return ChannelAnswer::Failure("ADD_CERT_FAILED",
-                                  "Failed to add certificate to Windows Certificate Store");
-  }
-  const std::string& thumbprint = *added;
-  LogInfo("Certificate added successfully. Thumbprint: " + thumbprint);
-  return ChannelAnswer::Success(MapOf({{"success", Flag(true)}, {"thumbprint", Text(thumbprint)}}));
+  if (auto failure = StoreFailure(added, "add", "added", "ADD_CERT_FAILED")) return *failure;
+  return ChannelAnswer::Success(MapOf({{"success", Flag(true)}, {"thumbprint", Text(*added)}}));
 }
 
 ChannelAnswer ListInstalledCertificates(ApplicationHost&, const EncodableValue*) {

@@ -5,13 +5,7 @@
 // Native bridge methods that install, list and remove the provider-bound certificates.
 namespace bridge_certificates {
 
-ChannelAnswer InstallCertificate(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer AddCertificateToStore(ApplicationHost& host,
-                                    const flutter::EncodableValue* arguments);
-ChannelAnswer ListInstalledCertificates(ApplicationHost& host,
-                                        const flutter::EncodableValue* arguments);
-ChannelAnswer RemoveCertificate(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer RemoveAllCertificates(ApplicationHost& host,
-                                    const flutter::EncodableValue* arguments);
+ChannelHandler InstallCertificate, AddCertificateToStore, ListInstalledCertificates,
+    RemoveCertificate, RemoveAllCertificates;
 
 }  // namespace bridge_certificates

@@ -11,12 +11,8 @@
 // signatures, all served by the citizen host of the stored environment.
 namespace bridge_identity {
 
-ChannelAnswer SignData(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer GetUserInfo(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer GetStoredSignIdentityId(ApplicationHost& host,
-                                      const flutter::EncodableValue* arguments);
-ChannelAnswer GetStoredIdentities(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer GetIdentityDetails(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelHandler SignData, GetUserInfo, GetStoredSignIdentityId, GetStoredIdentities,
+    GetIdentityDetails;
 
 // The interface's view of identities: maps of "id", "self_url", "status", "labels".
 flutter::EncodableValue IdentityList(const std::vector<SignIdentity>& identities);

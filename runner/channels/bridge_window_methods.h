@@ -5,12 +5,7 @@
 // Native bridge methods over the main window, the interface language and the notices.
 namespace bridge_window {
 
-ChannelAnswer SetWindowTitle(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer ShowSessionExpiredToast(ApplicationHost& host,
-                                      const flutter::EncodableValue* arguments);
-ChannelAnswer SetLocale(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer SetWindowSize(ApplicationHost& host, const flutter::EncodableValue* arguments);
-ChannelAnswer SetWindowHeight(ApplicationHost& host, const flutter::EncodableValue* arguments);
+ChannelHandler SetWindowTitle, ShowSessionExpiredToast, SetLocale, SetWindowSize, SetWindowHeight;
 
 struct WindowSize {
   int width = 0;

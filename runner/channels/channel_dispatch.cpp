@@ -16,6 +16,14 @@ const ChannelMethod* FindMethod(const std::vector<ChannelMethod>& table, const s
   return nullptr;
 }
 
+void Reply(flutter::MethodResult<flutter::EncodableValue>& result, const ChannelAnswer& answer) {
+  if (answer.error) {
+    result.Error(answer.error->code, answer.error->message);
+  } else {
+    result.Success(answer.value);
+  }
+}
+
 void Run(const ChannelMethod& method, ApplicationHost& host,
          const flutter::EncodableValue* arguments, MethodResultPtr& result) {
   if (method.defer != nullptr) {
@@ -27,24 +35,13 @@ void Run(const ChannelMethod& method, ApplicationHost& host,
   Reply(*held, answer);
 }
 
-}  // namespace
-
-void Reply(flutter::MethodResult<flutter::EncodableValue>& result, const ChannelAnswer& answer) {
-  if (answer.error) {
-    result.Error(answer.error->code, answer.error->message);
-  } else {
-    result.Success(answer.value);
-  }
-}
-
-void DispatchMethodCall(const std::vector<ChannelMethod>& table, const std::string& log_prefix,
-                        ApplicationHost& host,
+void DispatchMethodCall(const ChannelDefinition& channel, ApplicationHost& host,
                         const flutter::MethodCall<flutter::EncodableValue>& call,
                         MethodResultPtr result) {
   std::string failure;
   try {
-    LogInfo(log_prefix + call.method_name());
-    const ChannelMethod* method = FindMethod(table, call.method_name());
+    LogInfo(channel.log_prefix + call.method_name());
+    const ChannelMethod* method = FindMethod(channel.methods, call.method_name());
     if (method == nullptr) {
       result->NotImplemented();
       return;
@@ -60,15 +57,16 @@ void DispatchMethodCall(const std::vector<ChannelMethod>& table, const std::stri
   if (result) result->Error("ERROR", failure);
 }
 
+}  // namespace
+
 std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateMethodChannel(
-    flutter::BinaryMessenger* messenger, const std::string& name,
-    const std::vector<ChannelMethod>& table, const std::string& log_prefix, ApplicationHost& host) {
-  auto channel = std::make_unique<flutter::MethodChannel<flutter::EncodableValue>>(
-      messenger, name, &flutter::StandardMethodCodec::GetInstance());
-  channel->SetMethodCallHandler(
-      [&table, log_prefix, &host](const flutter::MethodCall<flutter::EncodableValue>& call,
-                                  MethodResultPtr result) {
-        DispatchMethodCall(table, log_prefix, host, call, std::move(result));
+    flutter::BinaryMessenger* messenger, const ChannelDefinition& channel, ApplicationHost& host) {
+  auto created = std::make_unique<flutter::MethodChannel<flutter::EncodableValue>>(
+      messenger, channel.name, &flutter::StandardMethodCodec::GetInstance());
+  created->SetMethodCallHandler(
+      [&channel, &host](const flutter::MethodCall<flutter::EncodableValue>& call,
+                        MethodResultPtr result) {
+        DispatchMethodCall(channel, host, call, std::move(result));
       });
-  return channel;
+  return created;
 }

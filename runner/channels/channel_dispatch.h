@@ -16,28 +16,36 @@ class ApplicationHost;
 
 using MethodResultPtr = std::unique_ptr<flutter::MethodResult<flutter::EncodableValue>>;
 
-// One row of a channel's method table. A synchronous method returns its answer; a deferred one
-// answers the result now or moves it out for a later callback (an exception thrown while it is
-// still held is answered by the dispatcher).
+// The two kinds of channel method, in which the method groups declare theirs. A synchronous
+// one returns its answer; a deferred one answers the result now or moves it out for a later
+// callback (an exception thrown while it is still held is answered by the dispatcher).
+using ChannelHandler = ChannelAnswer(ApplicationHost& host,
+                                     const flutter::EncodableValue* arguments);
+using DeferredChannelHandler = void(ApplicationHost& host,
+                                    const flutter::EncodableValue* arguments,
+                                    MethodResultPtr& result);
+
+// One row of a channel's method table: a name and its method of either kind.
 struct ChannelMethod {
+  ChannelMethod(const char* name, ChannelHandler* answer) : name(name), answer(answer) {}
+  ChannelMethod(const char* name, DeferredChannelHandler* defer) : name(name), defer(defer) {}
+
   const char* name;
-  ChannelAnswer (*answer)(ApplicationHost& host, const flutter::EncodableValue* arguments);
-  void (*defer)(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                MethodResultPtr& result);
+  ChannelHandler* answer = nullptr;
+  DeferredChannelHandler* defer = nullptr;
 };
 
-void Reply(flutter::MethodResult<flutter::EncodableValue>& result, const ChannelAnswer& answer);
+// A method channel: its name, the prefix of the line logged with the method name for every
+// call, and its methods in dispatch order.
+struct ChannelDefinition {
+  const char* name;
+  const char* log_prefix;
+  std::vector<ChannelMethod> methods;
+};
 
-// Logs `log_prefix` + the method name, runs the first row of `table` with that name, or gives
-// the not-implemented reply. An exception from a method is answered as error "ERROR" with its
-// text when the result is still held; it never reaches the engine.
-void DispatchMethodCall(const std::vector<ChannelMethod>& table, const std::string& log_prefix,
-                        ApplicationHost& host,
-                        const flutter::MethodCall<flutter::EncodableValue>& call,
-                        MethodResultPtr result);
-
-// A channel on `messenger` with the standard method codec whose calls go to `table`, which
-// must outlive it, as must `host`.
+// The channel on `messenger` with the standard method codec. Every call is logged, then runs
+// the first method with its name, or gets the not-implemented reply. An exception from a method
+// is answered as error "ERROR" with its text when the result is still held; it never reaches
+// the engine. `channel` and `host` must outlive it.
 std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateMethodChannel(
-    flutter::BinaryMessenger* messenger, const std::string& name,
-    const std::vector<ChannelMethod>& table, const std::string& log_prefix, ApplicationHost& host);
+    flutter::BinaryMessenger* messenger, const ChannelDefinition& channel, ApplicationHost& host);

@@ -7,48 +7,42 @@
 #include "diagnostics.h"
 #include "sign_in_methods.h"
 
-const std::vector<ChannelMethod>& NativeBridgeMethods() {
-  static const std::vector<ChannelMethod> methods = {
-      {"getAuthorizationUrl", bridge_session::GetAuthorizationUrl, nullptr},
-      {"startOAuth", nullptr, sign_in_methods::StartOAuth},
-      {"getStoredToken", bridge_session::GetStoredToken, nullptr},
-      {"deleteStoredToken", bridge_session::DeleteStoredToken, nullptr},
-      {"setEnvironment", bridge_session::SetEnvironment, nullptr},
-      {"getEnvironment", bridge_session::GetEnvironment, nullptr},
-      {"signData", bridge_identity::SignData, nullptr},
-      {"getUserInfo", bridge_identity::GetUserInfo, nullptr},
-      {"getStoredSignIdentityId", bridge_identity::GetStoredSignIdentityId, nullptr},
-      {"getStoredIdentities", bridge_identity::GetStoredIdentities, nullptr},
-      {"getIdentityDetails", bridge_identity::GetIdentityDetails, nullptr},
-      {"registerKsp", diagnostics::RegisterKsp, nullptr},
-      {"registerKspHKLM", diagnostics::RegisterKspHKLM, nullptr},
-      {"checkKspRegistration", diagnostics::CheckKspRegistration, nullptr},
-      {"checkKspStatus", diagnostics::CheckKspStatus, nullptr},
-      {"unregisterKsp", diagnostics::UnregisterKsp, nullptr},
-      {"installCertificate", bridge_certificates::InstallCertificate, nullptr},
-      {"addCertificateToStore", bridge_certificates::AddCertificateToStore, nullptr},
-      {"listInstalledCertificates", bridge_certificates::ListInstalledCertificates, nullptr},
-      {"removeCertificate", bridge_certificates::RemoveCertificate, nullptr},
-      {"removeAllCertificates", bridge_certificates::RemoveAllCertificates, nullptr},
-      {"testKspDummy", diagnostics::TestKspDummy, nullptr},
-      {"checkDllVersions", diagnostics::CheckDllVersions, nullptr},
-      {"registerKspHKCU", diagnostics::RegisterKspHKCU, nullptr},
-      {"verifyCertutilKsp", diagnostics::VerifyCertutilKsp, nullptr},
-      {"getKspLogs", diagnostics::GetKspLogs, nullptr},
-      {"vincularCertificadoCiudadano", nullptr, sign_in_methods::LinkCitizen},
-      {"vincularCertificadoProfesional", nullptr, sign_in_methods::LinkProfessional},
-      {"setWindowTitle", bridge_window::SetWindowTitle, nullptr},
-      {"clearOAuthSession", bridge_session::ClearSession, nullptr},
-      {"showSessionExpiredToast", bridge_window::ShowSessionExpiredToast, nullptr},
-      {"setLocale", bridge_window::SetLocale, nullptr},
-      {"setWindowSize", bridge_window::SetWindowSize, nullptr},
-      {"setWindowHeight", bridge_window::SetWindowHeight, nullptr},
-  };
-  return methods;
-}
-
-std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreateNativeBridgeChannel(
-    flutter::BinaryMessenger* messenger, ApplicationHost& host) {
-  return CreateMethodChannel(messenger, kNativeBridgeChannelName, NativeBridgeMethods(),
-                             "Method called: ", host);
+const ChannelDefinition& NativeBridgeChannel() {
+  static const ChannelDefinition channel = {"com.murako.native_bridge", "Method called: ", {
+      {"getAuthorizationUrl", bridge_session::GetAuthorizationUrl},
+      {"startOAuth", sign_in_methods::StartOAuth},
+      {"getStoredToken", bridge_session::GetStoredToken},
+      {"deleteStoredToken", bridge_session::DeleteStoredToken},
+      {"setEnvironment", bridge_session::SetEnvironment},
+      {"getEnvironment", bridge_session::GetEnvironment},
+      {"signData", bridge_identity::SignData},
+      {"getUserInfo", bridge_identity::GetUserInfo},
+      {"getStoredSignIdentityId", bridge_identity::GetStoredSignIdentityId},
+      {"getStoredIdentities", bridge_identity::GetStoredIdentities},
+      {"getIdentityDetails", bridge_identity::GetIdentityDetails},
+      {"registerKsp", diagnostics::RegisterKsp},
+      {"registerKspHKLM", diagnostics::RegisterKspHKLM},
+      {"checkKspRegistration", diagnostics::CheckKspRegistration},
+      {"checkKspStatus", diagnostics::CheckKspStatus},
+      {"unregisterKsp", diagnostics::UnregisterKsp},
+      {"installCertificate", bridge_certificates::InstallCertificate},
+      {"addCertificateToStore", bridge_certificates::AddCertificateToStore},
+      {"listInstalledCertificates", bridge_certificates::ListInstalledCertificates},
+      {"removeCertificate", bridge_certificates::RemoveCertificate},
+      {"removeAllCertificates", bridge_certificates::RemoveAllCertificates},
+      {"testKspDummy", diagnostics::TestKspDummy},
+      {"checkDllVersions", diagnostics::CheckDllVersions},
+      {"registerKspHKCU", diagnostics::RegisterKspHKCU},
+      {"verifyCertutilKsp", diagnostics::VerifyCertutilKsp},
+      {"getKspLogs", diagnostics::GetKspLogs},
+      {"vincularCertificadoCiudadano", sign_in_methods::LinkCitizen},
+      {"vincularCertificadoProfesional", sign_in_methods::LinkProfessional},
+      {"setWindowTitle", bridge_window::SetWindowTitle},
+      {"clearOAuthSession", bridge_session::ClearSession},
+      {"showSessionExpiredToast", bridge_window::ShowSessionExpiredToast},
+      {"setLocale", bridge_window::SetLocale},
+      {"setWindowSize", bridge_window::SetWindowSize},
+      {"setWindowHeight", bridge_window::SetWindowHeight},
+  }};
+  return channel;
 }

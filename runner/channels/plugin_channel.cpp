@@ -72,20 +72,15 @@ CertificateKind CertificateKindArgument(const EncodableValue* arguments) {
   return {ChannelError{"INVALID_VALUE", "tipoCertificado must be CIUDADANO or PROFESIONAL"}, ""};
 }
 
-const std::vector<ChannelMethod>& PluginMethods() {
-  static const std::vector<ChannelMethod> methods = {
-      {"obtenerCertificadoCiudadano", ObtenerCertificadoCiudadano, nullptr},
-      {"obtenerCertificadoProfesional", ObtenerCertificadoProfesional, nullptr},
-      {"desactivarCertificado", DesactivarCertificado, nullptr},
-      {"desvincularCertificado", DesvincularCertificado, nullptr},
-      {"getCookiesInfo", nullptr, sign_in_methods::GetCookiesInfo},
-      {"refreshTokenWithCookies", nullptr, sign_in_methods::RefreshTokenWithCookies},
-  };
-  return methods;
-}
-
-std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreatePluginChannel(
-    flutter::BinaryMessenger* messenger, ApplicationHost& host) {
-  return CreateMethodChannel(messenger, kPluginChannelName, PluginMethods(),
-                             "Plugin method called: ", host);
+const ChannelDefinition& PluginChannel() {
+  static const ChannelDefinition channel = {"flutter_murako_jce_web_authenticator",
+                                            "Plugin method called: ", {
+      {"obtenerCertificadoCiudadano", ObtenerCertificadoCiudadano},
+      {"obtenerCertificadoProfesional", ObtenerCertificadoProfesional},
+      {"desactivarCertificado", DesactivarCertificado},
+      {"desvincularCertificado", DesvincularCertificado},
+      {"getCookiesInfo", sign_in_methods::GetCookiesInfo},
+      {"refreshTokenWithCookies", sign_in_methods::RefreshTokenWithCookies},
+  }};
+  return channel;
 }

@@ -7,17 +7,9 @@
 namespace sign_in_methods {
 
 // Native bridge channel.
-void StartOAuth(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                MethodResultPtr& result);
-void LinkCitizen(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                 MethodResultPtr& result);
-void LinkProfessional(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                      MethodResultPtr& result);
+DeferredChannelHandler StartOAuth, LinkCitizen, LinkProfessional;
 
 // Plugin channel.
-void GetCookiesInfo(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                    MethodResultPtr& result);
-void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValue* arguments,
-                             MethodResultPtr& result);
+DeferredChannelHandler GetCookiesInfo, RefreshTokenWithCookies;
 
 }  // namespace sign_in_methods

@@ -109,55 +109,41 @@ HRESULT OnBasicAuthenticationRequested(ICoreWebView2*,
   return RefuseAddressed(args, "Basic authentication request refused in the sign-in window: ");
 }
 
-// Registers a guard through the interface `Versioned` of the browser, when the runtime has it;
-// `missing` is logged at `level` when it has not.
-template <typename Versioned, typename Register>
-void GuardThrough(ICoreWebView2* webview, LogLevel level, const char* missing,
-                  const char* failed, Register add) {
+// Registers `on_event` through `add`, a registration of the browser's later interface
+// `Versioned`, when the runtime has it; `missing` is logged at `level` when it has not.
+template <typename Versioned, typename EventHandler, typename OnEvent>
+void GuardThrough(ICoreWebView2* webview,
+                  HRESULT (STDMETHODCALLTYPE Versioned::*add)(EventHandler*,
+                                                              EventRegistrationToken*),
+                  OnEvent on_event, LogLevel level, const char* missing, const char* failed) {
   ComPtr<Versioned> versioned;
   if (FAILED(webview->QueryInterface(IID_PPV_ARGS(&versioned))) || !versioned) {
     LogAt(level, missing);
     return;
   }
   EventRegistrationToken token = {};
-  if (FAILED(add(versioned.Get(), &token))) LogError(failed);
+  const auto handler = WebViewHandler<EventHandler>::Create(on_event);
+  if (FAILED((versioned.Get()->*add)(handler.Get(), &token))) LogError(failed);
 }
 
 void GuardVersionedEvents(ICoreWebView2* webview) {
-  GuardThrough<ICoreWebView2_18>(
-      webview, LogLevel::Info,
-      "Sign-in browser without ICoreWebView2_18: external schemes are refused by the "
-      "navigation guards only",
-      "Failed to register the external-scheme guard of the sign-in browser",
-      [](ICoreWebView2_18* browser, EventRegistrationToken* token) {
-        return browser->add_LaunchingExternalUriScheme(
-            LaunchingExternalUriSchemeHandler::Create(OnLaunchingExternalUriScheme).Get(), token);
-      });
-  GuardThrough<ICoreWebView2_5>(
-      webview, LogLevel::Info,
-      "Sign-in browser without ICoreWebView2_5: client certificate requests not seen",
-      "Failed to register the client certificate guard of the sign-in browser",
-      [](ICoreWebView2_5* browser, EventRegistrationToken* token) {
-        return browser->add_ClientCertificateRequested(
-            ClientCertificateRequestedHandler::Create(OnClientCertificateRequested).Get(), token);
-      });
-  GuardThrough<ICoreWebView2_10>(
-      webview, LogLevel::Info,
-      "Sign-in browser without ICoreWebView2_10: basic authentication requests not seen",
-      "Failed to register the basic authentication guard of the sign-in browser",
-      [](ICoreWebView2_10* browser, EventRegistrationToken* token) {
-        return browser->add_BasicAuthenticationRequested(
-            BasicAuthenticationRequestedHandler::Create(OnBasicAuthenticationRequested).Get(),
-            token);
-      });
-  GuardThrough<ICoreWebView2_4>(
-      webview, LogLevel::Warning,
-      "Sign-in browser without ICoreWebView2_4: downloads cannot be watched",
-      "Failed to register the download guard of the sign-in browser",
-      [](ICoreWebView2_4* browser, EventRegistrationToken* token) {
-        return browser->add_DownloadStarting(
-            DownloadStartingHandler::Create(OnDownloadStarting).Get(), token);
-      });
+  GuardThrough(webview, &ICoreWebView2_18::add_LaunchingExternalUriScheme,
+               OnLaunchingExternalUriScheme, LogLevel::Info,
+               "Sign-in browser without ICoreWebView2_18: external schemes are refused by the "
+               "navigation guards only",
+               "Failed to register the external-scheme guard of the sign-in browser");
+  GuardThrough(webview, &ICoreWebView2_5::add_ClientCertificateRequested,
+               OnClientCertificateRequested, LogLevel::Info,
+               "Sign-in browser without ICoreWebView2_5: client certificate requests not seen",
+               "Failed to register the client certificate guard of the sign-in browser");
+  GuardThrough(webview, &ICoreWebView2_10::add_BasicAuthenticationRequested,
+               OnBasicAuthenticationRequested, LogLevel::Info,
+               "Sign-in browser without ICoreWebView2_10: basic authentication requests not seen",
+               "Failed to register the basic authentication guard of the sign-in browser");
+  GuardThrough(webview, &ICoreWebView2_4::add_DownloadStarting, OnDownloadStarting,
+               LogLevel::Warning,
+               "Sign-in browser without ICoreWebView2_4: downloads cannot be watched",
+               "Failed to register the download guard of the sign-in browser");
 }
 
 }  // namespace

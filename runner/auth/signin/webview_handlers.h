@@ -11,10 +11,15 @@
 #include <utility>
 
 // The completion and event handlers the browser calls back, written out by hand (this
-// toolchain has no WRL Callback). Each wraps one function; the browser holds its own
-// reference while it keeps the handler. An exception never leaves Invoke: it becomes E_FAIL.
-template <typename Interface, typename... Arguments>
-class WebViewHandler final : public Interface {
+// toolchain has no WRL Callback). Each wraps one function taking the arguments of the
+// interface's Invoke; the browser holds its own reference while it keeps the handler. An
+// exception never leaves Invoke: it becomes E_FAIL.
+template <typename Interface, typename Invoke = decltype(&Interface::Invoke)>
+class WebViewHandler;
+
+template <typename Interface, typename Declaring, typename... Arguments>
+class WebViewHandler<Interface, HRESULT (STDMETHODCALLTYPE Declaring::*)(Arguments...)> final
+    : public Interface {
  public:
   using Function = std::function<HRESULT(Arguments...)>;
 
@@ -57,33 +62,19 @@ class WebViewHandler final : public Interface {
 };
 
 using EnvironmentCompletedHandler =
-    WebViewHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, HRESULT,
-                   ICoreWebView2Environment*>;
+    WebViewHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler>;
 using ControllerCompletedHandler =
-    WebViewHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, HRESULT,
-                   ICoreWebView2Controller*>;
-using NavigationStartingHandler =
-    WebViewHandler<ICoreWebView2NavigationStartingEventHandler, ICoreWebView2*,
-                   ICoreWebView2NavigationStartingEventArgs*>;
-using NavigationCompletedHandler =
-    WebViewHandler<ICoreWebView2NavigationCompletedEventHandler, ICoreWebView2*,
-                   ICoreWebView2NavigationCompletedEventArgs*>;
-using GetCookiesCompletedHandler =
-    WebViewHandler<ICoreWebView2GetCookiesCompletedHandler, HRESULT, ICoreWebView2CookieList*>;
-using NewWindowRequestedHandler =
-    WebViewHandler<ICoreWebView2NewWindowRequestedEventHandler, ICoreWebView2*,
-                   ICoreWebView2NewWindowRequestedEventArgs*>;
-using DownloadStartingHandler =
-    WebViewHandler<ICoreWebView2DownloadStartingEventHandler, ICoreWebView2*,
-                   ICoreWebView2DownloadStartingEventArgs*>;
+    WebViewHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler>;
+using NavigationStartingHandler = WebViewHandler<ICoreWebView2NavigationStartingEventHandler>;
+using NavigationCompletedHandler = WebViewHandler<ICoreWebView2NavigationCompletedEventHandler>;
+using GetCookiesCompletedHandler = WebViewHandler<ICoreWebView2GetCookiesCompletedHandler>;
+using NewWindowRequestedHandler = WebViewHandler<ICoreWebView2NewWindowRequestedEventHandler>;
+using DownloadStartingHandler = WebViewHandler<ICoreWebView2DownloadStartingEventHandler>;
 using LaunchingExternalUriSchemeHandler =
-    WebViewHandler<ICoreWebView2LaunchingExternalUriSchemeEventHandler, ICoreWebView2*,
-                   ICoreWebView2LaunchingExternalUriSchemeEventArgs*>;
+    WebViewHandler<ICoreWebView2LaunchingExternalUriSchemeEventHandler>;
 using ClientCertificateRequestedHandler =
-    WebViewHandler<ICoreWebView2ClientCertificateRequestedEventHandler, ICoreWebView2*,
-                   ICoreWebView2ClientCertificateRequestedEventArgs*>;
+    WebViewHandler<ICoreWebView2ClientCertificateRequestedEventHandler>;
 using BasicAuthenticationRequestedHandler =
-    WebViewHandler<ICoreWebView2BasicAuthenticationRequestedEventHandler, ICoreWebView2*,
-                   ICoreWebView2BasicAuthenticationRequestedEventArgs*>;
+    WebViewHandler<ICoreWebView2BasicAuthenticationRequestedEventHandler>;
 using ClearBrowsingDataCompletedHandler =
-    WebViewHandler<ICoreWebView2ClearBrowsingDataCompletedHandler, HRESULT>;
+    WebViewHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>;

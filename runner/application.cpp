@@ -1,0 +1,123 @@
+#include "application.h"
+
+#include <exception>
+#include <string>
+
+#include "cert_store_manager.h"
+#include "logger.h"
+#include "native_bridge_channel.h"
+#include "oauth_callback.h"
+#include "oauth_manager.h"
+#include "oauth_protocol.h"
+#include "plugin_channel.h"
+#include "secure_storage.h"
+#include "session_expired_notice.h"
+#include "session_state.h"
+#include "sign_in_service.h"
+
+namespace {
+
+constexpr int kLowestLogLevel = 0;
+
+bool HasValue(const std::optional<std::string>& token) { return token && !token->empty(); }
+
+bool AnySession(const std::optional<std::string>& citizen_access_token,
+                const std::optional<std::string>& professional_access_token) {
+  return HasValue(citizen_access_token) || HasValue(professional_access_token);
+}
+
+// Provider-bound certificates left without any session are removed.
+void RemoveOrphanedCertificatesAtStartup() {
+  try {
+    const size_t count = CertStoreManager::ListInstalledCertificates().size();
+    if (count == 0) return;
+    if (AnySession(SecureStorage::GetToken("oauth_access_token_ciudadano"),
+                   SecureStorage::GetToken("oauth_access_token_profesional"))) {
+      return;
+    }
+    LogInfo("Startup cleanup: found " + std::to_string(count) +
+            " orphaned certs with no active session - removing");
+    CertStoreManager::RemoveAllCertificates();
+  } catch (const std::exception& error) {
+    LogError(std::string("Startup cleanup failed: ") + error.what());
+  }
+}
+
+}  // namespace
+
+Application::Application(HWND main_window, flutter::BinaryMessenger* messenger)
+    : main_window_(main_window) {
+  SetMinimumLogLevel(kLowestLogLevel);
+  LogInfo("FlutterWindow::OnCreate - Initializing native bridge");
+  RemoveOrphanedCertificatesAtStartup();
+  oauth_manager_ =
+      std::make_shared<OAuthManager>("", kOAuthClientId, SelectClientSecretForStoredEnvironment());
+  sign_in_ = std::make_unique<SignInService>(main_window_, oauth_manager_,
+                                             ShowSessionExpiredNotice);
+  native_bridge_channel_ = CreateMethodChannel(messenger, NativeBridgeChannel(), *this);
+  LogInfo("Native bridge MethodChannel registered");
+  plugin_channel_ = CreateMethodChannel(messenger, PluginChannel(), *this);
+  LogInfo("Plugin MethodChannel registered (flutter_murako_jce_web_authenticator)");
+}
+
+Application::~Application() = default;
+
+HWND Application::MainWindow() const { return main_window_; }
+
+std::shared_ptr<OAuthManager> Application::CurrentOAuthManager() const { return oauth_manager_; }
+
+void Application::ReplaceOAuthManager(std::shared_ptr<OAuthManager> manager) {
+  oauth_manager_ = std::move(manager);
+  sign_in_->SetOAuthManager(oauth_manager_);
+}
+
+SignInService& Application::SignIn() { return *sign_in_; }
+
+std::optional<LRESULT> Application::HandleMessage(HWND window, UINT message, WPARAM wparam,
+                                                  LPARAM lparam) {
+  switch (message) {
+    case WM_CLOSE:
+      LogInfo("WM_CLOSE received - hiding window instead of closing");
+      ShowWindow(window, SW_HIDE);
+      return 0;
+    case WM_DESTROY:
+      SignOutOfBothAccounts("WM_DESTROY received - clearing OAuth session and certificates");
+      break;
+    // At logoff or shutdown the process ends after WM_ENDSESSION without WM_DESTROY. The
+    // sign-out runs at the query already (a logoff another program then cancels leaves the
+    // user signed out, never signed in) and again at the end, which finds little left to do;
+    // the session is never held up.
+    case WM_QUERYENDSESSION:
+      SignOutOfBothAccounts("WM_QUERYENDSESSION received - signing out before the session ends");
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wparam != FALSE) {
+        SignOutOfBothAccounts("WM_ENDSESSION received - signing out before the session ends");
+        // An installer's Restart Manager asks the program to end so that it can replace its
+        // files without a reboot; Windows ends it itself only at logoff or shutdown.
+        if ((lparam & ENDSESSION_CLOSEAPP) != 0) DestroyWindow(window);
+      }
+      return 0;
+    case WM_OAUTH_COMPLETE:
+      sign_in_->OnOAuthComplete(wparam);
+      break;
+  }
+  return std::nullopt;
+}
+
+void Application::SignOutOfBothAccounts(const char* announcement) {
+  LogInfo(announcement);
+  try {
+    sign_in_->SignOut([] {
+      try {
+        RemoveAllMurakoCertificates();
+        DeleteSessionTokens();
+        LogInfo("OAuth tokens and certificates cleared on app close");
+      } catch (const std::exception& error) {
+        LogError(std::string("Sign-out on close failed: ") + error.what());
+      }
+    });
+  } catch (const std::exception& error) {
+    LogError(std::string("Ending the sign-in browser's session failed: ") + error.what());
+  }
+}
