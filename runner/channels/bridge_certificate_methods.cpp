@@ -37,18 +37,30 @@ ParsedCertificate Parse(const std::string& base64) {
   return {std::move(*info), std::nullopt};
 }
 
+// What a method that adds a certificate to the store logs and answers.
+struct StoreTexts {
+  const char* failure_log;
+  const char* failure_message;
+  const char* failure_code;
+  const char* success_log;
+};
+constexpr StoreTexts kInstallTexts = {
+    "Failed to install certificate to store",
+    "Failed to install certificate to Windows Certificate Store", "INSTALL_FAILED",
+    "Certificate installed successfully. Thumbprint: "};
+constexpr StoreTexts kAddTexts = {"Failed to add certificate to store",
+                                  "Failed to add certificate to Windows Certificate Store",
+                                  "ADD_CERT_FAILED", "Certificate added successfully. Thumbprint: "};
+
 // The store's outcome for an added certificate: the failure logged and answered, or nothing
-// with the thumbprint logged. `verb` and `done` name the method's action ("install",
-// "installed").
+// with the thumbprint logged.
 std::optional<ChannelAnswer> StoreFailure(const ValueOrReason<std::string>& added,
-                                          const std::string& verb, const std::string& done,
-                                          const char* code) {
+                                          const StoreTexts& texts) {
   if (!added) {
-    LogError("Failed to " + verb + " certificate to store");
-    const std::string message = "Failed to " + verb + " certificate to Windows Certificate Store";
-    return ChannelAnswer::Failure(code, message);
+    LogError(texts.failure_log);
+    return ChannelAnswer::Failure(texts.failure_code, texts.failure_message);
   }
-  LogInfo("Certificate " + done + " successfully. Thumbprint: " + *added);
+  LogInfo(texts.success_log + *added);
   return std::nullopt;
 }
 
@@ -88,7 +100,7 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   const ValueOrReason<std::string> installed =
       CertStoreManager::AddCertificate(*parsed.info, identity_id, *token,
                                      UserTypeWord(user_type));
-  if (auto failure = StoreFailure(installed, "install", "installed", "INSTALL_FAILED")) {
+  if (auto failure = StoreFailure(installed, kInstallTexts)) {
     return *failure;
   }
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)},
@@ -113,7 +125,7 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
   if (parsed.failure) return *parsed.failure;
   const ValueOrReason<std::string> added =
       CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2], user_type);
-  if (auto failure = StoreFailure(added, "add", "added", "ADD_CERT_FAILED")) return *failure;
+  if (auto failure = StoreFailure(added, kAddTexts)) return *failure;
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)}, {"thumbprint", Text(*added)}}));
 }
 
