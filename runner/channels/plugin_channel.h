@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "channel_dispatch.h"
+#include "user_type.h"
 
 constexpr char kPluginChannelName[] = "flutter_murako_jce_web_authenticator";
 
@@ -19,9 +20,9 @@ const std::vector<ChannelMethod>& PluginMethods();
 std::unique_ptr<flutter::MethodChannel<flutter::EncodableValue>> CreatePluginChannel(
     flutter::BinaryMessenger* messenger, ApplicationHost& host);
 
-// "tipoCertificado": "CIUDADANO" gives "ciudadano", "PROFESIONAL" "profesional" (exact).
+// "tipoCertificado": "CIUDADANO" gives the citizen, "PROFESIONAL" the professional (exact).
 struct CertificateKind {
   std::optional<ChannelError> error;
-  std::string user_type;
+  UserType type = UserType::kCitizen;
 };
 CertificateKind CertificateKindArgument(const flutter::EncodableValue* arguments);
