@@ -12,11 +12,13 @@ namespace {
 
 // How deep the brackets of the text nest, read from its characters alone: for a valid document
 // that is its nesting depth, and a parser that went deeper than N levels before it stopped has
-// seen at least N unclosed brackets.
+// seen at least N unclosed brackets. The JSON library reads a NUL as the end of its input, so
+// the count stops there too.
 int BracketDepth(const std::string& text) {
   int depth = 0, deepest = 0;
   bool in_string = false, escaped = false;
   for (const char c : text) {
+    if (c == '\0') break;
     if (in_string) {
       if (escaped) {
         escaped = false;

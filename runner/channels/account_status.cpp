@@ -28,10 +28,10 @@ AccountStatus MatchedStatus(const AccountStatusInputs& inputs,
           inputs.session_active};
 }
 
-std::optional<std::vector<std::string>> ReadIdentityIds(const std::string& user_type) {
-  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).sign_identities);
+std::optional<std::vector<std::string>> ReadIdentityIds(UserType type) {
+  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(type).sign_identities);
   if (!stored || stored->empty()) {
-    LogInfo("No " + user_type + " identities found");
+    LogInfo("No " + UserTypeWord(type) + " identities found");
     return std::nullopt;
   }
   try {
@@ -47,13 +47,14 @@ std::string Member(const nlohmann::json& object, const char* name, const std::st
   return found != object.end() && found->is_string() ? found->get<std::string>() : fallback;
 }
 
-StoredAccountUser ReadUser(const std::string& user_type, bool professional) {
+StoredAccountUser ReadUser(UserType type) {
+  const bool professional = type == UserType::kProfessional;
   StoredAccountUser user;
   const std::string default_organization = professional ? "" : "Murako";
   user.organization = default_organization;
-  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).user_info);
+  const auto stored = SecureStorage::GetToken(LinkingStorageKeysFor(type).user_info);
   if (!stored || stored->empty()) {
-    LogWarning("No stored user info found for " + user_type);
+    LogWarning("No stored user info found for " + UserTypeWord(type));
     return user;
   }
   try {
@@ -104,22 +105,22 @@ AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
   return {std::nullopt, "No installed " + type + " certificates found"};
 }
 
-std::optional<AccountStatus> ReadAccountStatus(const std::string& user_type) {
+std::optional<AccountStatus> ReadAccountStatus(UserType type) {
   try {
     AccountStatusInputs inputs;
-    inputs.professional =
-        ParseUserType(user_type, UserType::kCitizen) == UserType::kProfessional;
-    auto ids = ReadIdentityIds(user_type);
+    inputs.professional = type == UserType::kProfessional;
+    auto ids = ReadIdentityIds(type);
     if (!ids) return std::nullopt;
     inputs.identity_ids = std::move(*ids);
     inputs.certificates = CertStoreManager::ListInstalledCertificates();
-    inputs.user = ReadUser(user_type, inputs.professional);
-    inputs.session_active = IsSessionActive(user_type);
+    inputs.user = ReadUser(type);
+    inputs.session_active = IsSessionActive(type);
     AccountStatusOutcome outcome = DecideAccountStatus(inputs);
     LogInfo(outcome.log_line);
     return outcome.status;
   } catch (const std::exception& error) {
-    LogError("Reading the " + user_type + " account status failed: " + JsonErrorText(error));
+    LogError("Reading the " + UserTypeWord(type) + " account status failed: " +
+             JsonErrorText(error));
   }
   return std::nullopt;
 }

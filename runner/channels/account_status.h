@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cert_store_manager.h"
+#include "user_type.h"
 
 // What "obtenerCertificadoCiudadano" and "obtenerCertificadoProfesional" report about one
 // account: holder, identifier, organisation and whether its session is active.
@@ -40,6 +41,6 @@ struct AccountStatusOutcome {
 // the holder's name; without one, stored user information that names someone answers.
 AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs);
 
-// Reads the stored identities, user information, session and certificates of "ciudadano" or
-// "profesional", logs as it goes and decides. Never throws.
-std::optional<AccountStatus> ReadAccountStatus(const std::string& user_type);
+// Reads the stored identities, user information, session and certificates of the user type,
+// logs as it goes and decides. Never throws.
+std::optional<AccountStatus> ReadAccountStatus(UserType type);

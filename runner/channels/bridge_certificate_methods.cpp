@@ -84,13 +84,13 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
     return ChannelAnswer::Failure(*error);
   }
   const std::string& identity_id = checked.values[0];
-  const UserType user_type = ChannelUserType(checked.values[1]);
+  const UserType type = ChannelUserType(checked.values[1]);
   LogInfo("Installing certificate to Windows Certificate Store...");
   LogInfo("Identity ID: " + identity_id);
   LogInfo("User Type: " + checked.values[1]);
   LogInfo("Certificate B64 length: " + std::to_string(checked.values[2].size()));
 
-  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(user_type).access_token);
+  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(type).access_token);
   if (!token || token->empty()) {
     return ChannelAnswer::Failure("NO_TOKEN", "No access token found. Please login first.");
   }
@@ -98,8 +98,7 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   if (parsed.failure) return *parsed.failure;
 
   const ValueOrReason<std::string> installed =
-      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token,
-                                     UserTypeWord(user_type));
+      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, UserTypeWord(type));
   if (auto failure = StoreFailure(installed, kInstallTexts)) {
     return *failure;
   }
@@ -113,7 +112,8 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
       RequireStrings(arguments, {"certificateData", "signIdentityId", "oauthToken"},
                      "Missing required arguments", "Arguments must be strings");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const std::string user_type = StringArgument(arguments, "userType").value_or("ciudadano");
+  const std::string user_type =
+      StringArgument(arguments, "userType").value_or(UserTypeWord(UserType::kCitizen));
   for (const auto& [key, value] : {std::make_pair("signIdentityId", checked.values[1]),
                                    std::make_pair("userType", user_type)}) {
     if (auto error = CheckStoredLength(key, value)) return ChannelAnswer::Failure(*error);

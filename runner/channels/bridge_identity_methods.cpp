@@ -34,13 +34,12 @@ struct UsableToken {
   bool production = false;
 };
 
-std::optional<UsableToken> StoredAccessToken(const std::string& user_type) {
-  const std::string word = UserTypeWord(ChannelUserType(user_type));
-  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(word).access_token);
+std::optional<UsableToken> StoredAccessToken(UserType type) {
+  const auto token = SecureStorage::GetToken(LinkingStorageKeysFor(type).access_token);
   if (!token || token->empty()) return std::nullopt;
-  const ValueOrReason<TokenEnvironmentReading> environment = ReadTokenEnvironment(word, *token);
+  const ValueOrReason<TokenEnvironmentReading> environment = ReadTokenEnvironment(type, *token);
   if (!environment) {
-    LogError("The " + word + " access token is not used: " + environment.reason());
+    LogError("The " + UserTypeWord(type) + " access token is not used: " + environment.reason());
     return std::nullopt;
   }
   return UsableToken{environment->access_token, IsProductionValue(environment->setting)};
@@ -77,9 +76,9 @@ EncodableValue IdentityEntry(const SignIdentity& identity) {
                 {"labels", TextList(identity.labels)}});
 }
 
-void StoreIdentities(const std::string& user_type, const UserInfo& user) {
+void StoreIdentities(UserType type, const UserInfo& user) {
   const std::string& first = user.sign_identities.front().id;
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   SecureStorage::StoreToken(keys.sign_identity_id, first);
   LogInfo("Stored sign_identity_id: " + first);
   SecureStorage::StoreToken(keys.sign_identities, SignIdentitiesJson(user.sign_identities));
@@ -115,7 +114,7 @@ ChannelAnswer SignData(ApplicationHost&, const EncodableValue* arguments) {
                      "Missing required arguments", "Arguments must be strings");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string& data = checked.values[0];
-  const auto token = StoredAccessToken(checked.values[3]);
+  const auto token = StoredAccessToken(ChannelUserType(checked.values[3]));
   if (!token) return NoToken();
 
   const std::vector<uint8_t> bytes(data.begin(), data.end());
@@ -136,8 +135,8 @@ ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const std::string user_type = UserTypeWord(ChannelUserType(checked.values[0]));
-  const auto token = StoredAccessToken(user_type);
+  const UserType type = ChannelUserType(checked.values[0]);
+  const auto token = StoredAccessToken(type);
   if (!token) return NoToken();
 
   const MurakoApiClient api = CitizenClient("getUserInfo", *token);
@@ -150,8 +149,8 @@ ChannelAnswer GetUserInfo(ApplicationHost&, const EncodableValue* arguments) {
                                  {"organization", Text(user->organization)}});
   if (!user->sign_identities.empty()) {
     Put(answer, "signIdentityId", Text(user->sign_identities.front().id));
-    StoreIdentities(user_type, *user);
-    CreateThumbprintMappings(user_type, user->sign_identities, api);
+    StoreIdentities(type, *user);
+    CreateThumbprintMappings(type, user->sign_identities, api);
   }
   Put(answer, "sign_identities", IdentityList(user->sign_identities));
   LogInfo("Returning user info with " + std::to_string(user->sign_identities.size()) +
@@ -184,7 +183,7 @@ ChannelAnswer GetIdentityDetails(ApplicationHost&, const EncodableValue* argumen
   const StringArguments checked =
       RequireStrings(arguments, {"userType"}, kMissingUserType, kUserTypeNotString);
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const auto token = StoredAccessToken(checked.values[0]);
+  const auto token = StoredAccessToken(ChannelUserType(checked.values[0]));
   if (!token) return NoToken();
 
   const auto details =

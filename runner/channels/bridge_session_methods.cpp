@@ -21,14 +21,6 @@ StringArguments UserTypeArgument(const flutter::EncodableValue* arguments,
   return RequireStrings(arguments, {"userType"}, missing_message, "userType must be a string");
 }
 
-std::string AccessTokenKey(const std::string& user_type) {
-  return LinkingStorageKeysFor(ChannelUserType(user_type)).access_token;
-}
-
-std::string RefreshTokenKey(const std::string& user_type) {
-  return LinkingStorageKeysFor(ChannelUserType(user_type)).refresh_token;
-}
-
 // Tokens, certificates and sign-ins of one environment never reach the other: both accounts
 // are unlinked before the new value is stored, and a sign-in still running is answered with
 // its failure. False when a token of either account is still stored: the setting must not
@@ -37,11 +29,11 @@ bool SignOutForEnvironmentChange(ApplicationHost& host) {
   LogInfo("Environment changes - signing both accounts out first");
   bool tokens_left = false;
   host.SignIn().SignOut([&tokens_left] {
-    for (const char* user_type : {"ciudadano", "profesional"}) {
-      const std::optional<std::string> failure = UnlinkAccount(user_type);
+    for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
+      const std::optional<std::string> failure = UnlinkAccount(type);
       if (failure) LogError("Error unlinking certificate: " + *failure);
-      if (HasStoredSession(user_type)) {
-        LogError(std::string("Tokens of ") + user_type + " remain - the environment stays");
+      if (HasStoredSession(type)) {
+        LogError("Tokens of " + UserTypeWord(type) + " remain - the environment stays");
         tokens_left = true;
       }
     }
@@ -73,9 +65,10 @@ ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::Encodabl
 ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* arguments) {
   const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const auto access = SecureStorage::GetToken(AccessTokenKey(checked.values[0]));
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(ChannelUserType(checked.values[0]));
+  const auto access = SecureStorage::GetToken(keys.access_token);
   if (!access) return ChannelAnswer::Success(Flag(false));
-  const auto refresh = SecureStorage::GetToken(RefreshTokenKey(checked.values[0]));
+  const auto refresh = SecureStorage::GetToken(keys.refresh_token);
   return ChannelAnswer::Success(
       MapOf({{"access_token", Text(*access)}, {"refresh_token", Text(refresh.value_or(""))}}));
 }
@@ -85,9 +78,9 @@ ChannelAnswer GetStoredToken(ApplicationHost&, const flutter::EncodableValue* ar
 ChannelAnswer DeleteStoredToken(ApplicationHost& host, const flutter::EncodableValue* arguments) {
   const StringArguments checked = UserTypeArgument(arguments, "Missing userType");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const std::string user_type = UserTypeWord(ChannelUserType(checked.values[0]));
+  const UserType type = ChannelUserType(checked.values[0]);
   bool deleted = false;
-  host.SignIn().SignOut([&] { deleted = DeleteStoredTokens(user_type).empty(); }, user_type);
+  host.SignIn().SignOut([&] { deleted = DeleteStoredTokens(type).empty(); }, type);
   return ChannelAnswer::Success(Flag(deleted));
 }
 

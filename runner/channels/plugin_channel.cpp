@@ -14,8 +14,8 @@ using flutter::EncodableValue;
 
 namespace {
 
-ChannelAnswer AccountStatusAnswer(const std::string& user_type) {
-  const std::optional<AccountStatus> status = ReadAccountStatus(user_type);
+ChannelAnswer AccountStatusAnswer(UserType type) {
+  const std::optional<AccountStatus> status = ReadAccountStatus(type);
   if (!status) return ChannelAnswer::Success(Flag(false));
   return ChannelAnswer::Success(MapOf({{"nombre", Text(status->nombre)},
                                        {"dni", Text(status->dni)},
@@ -24,15 +24,14 @@ ChannelAnswer AccountStatusAnswer(const std::string& user_type) {
 }
 
 ChannelAnswer ObtenerCertificadoCiudadano(ApplicationHost&, const EncodableValue*) {
-  return AccountStatusAnswer(UserTypeWord(UserType::kCitizen));
+  return AccountStatusAnswer(UserType::kCitizen);
 }
 
 ChannelAnswer ObtenerCertificadoProfesional(ApplicationHost&, const EncodableValue*) {
-  return AccountStatusAnswer(UserTypeWord(UserType::kProfessional));
+  return AccountStatusAnswer(UserType::kProfessional);
 }
 
-using AccountClearing = std::optional<std::string> (*)(const std::string& user_type,
-                                                      const SessionStore& store);
+using AccountClearing = std::optional<std::string> (*)(UserType type, const SessionStore& store);
 
 ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* arguments,
                            const char* failure_prefix, AccountClearing clear) {
@@ -40,8 +39,7 @@ ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* argument
   if (kind.error) return ChannelAnswer::Failure(*kind.error);
   try {
     std::optional<std::string> failure;
-    host.SignIn().SignOut([&] { failure = clear(kind.user_type, SessionStore()); },
-                          kind.user_type);
+    host.SignIn().SignOut([&] { failure = clear(kind.type, SessionStore()); }, kind.type);
     if (!failure) return ChannelAnswer::Success(Flag(true));
     LogError(failure_prefix + *failure);
     return ChannelAnswer::Failure("ERROR", *failure);
@@ -65,11 +63,11 @@ CertificateKind CertificateKindArgument(const EncodableValue* arguments) {
   const StringArguments checked =
       RequireStrings(arguments, {"tipoCertificado"}, "Missing tipoCertificado argument",
                      "tipoCertificado must be a string");
-  if (checked.error) return {checked.error, ""};
+  if (checked.error) return {checked.error};
   if (const std::optional<UserType> type = UserTypeFromLabel(checked.values[0])) {
-    return {std::nullopt, UserTypeWord(*type)};
+    return {std::nullopt, *type};
   }
-  return {ChannelError{"INVALID_VALUE", "tipoCertificado must be CIUDADANO or PROFESIONAL"}, ""};
+  return {ChannelError{"INVALID_VALUE", "tipoCertificado must be CIUDADANO or PROFESIONAL"}};
 }
 
 const ChannelDefinition& PluginChannel() {

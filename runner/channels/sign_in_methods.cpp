@@ -14,13 +14,13 @@ void AnswerError(MethodResultPtr& result, const ChannelError& error) {
   held->Error(error.code, error.message);
 }
 
-void Link(ApplicationHost& host, int user_type, const flutter::EncodableValue* arguments,
+void Link(ApplicationHost& host, UserType type, const flutter::EncodableValue* arguments,
           MethodResultPtr& result) {
   const std::optional<std::string> locale = StringArgument(arguments, "locale");
   if (locale) {
     if (auto error = CheckStoredLength("locale", *locale)) return AnswerError(result, *error);
   }
-  host.SignIn().LinkCertificates(user_type, locale, ReplyTo(result, LinkingResultValue));
+  host.SignIn().LinkCertificates(type, locale, ReplyTo(result, LinkingResultValue));
 }
 
 }  // namespace
@@ -29,17 +29,18 @@ void StartOAuth(ApplicationHost& host, const flutter::EncodableValue* arguments,
                 MethodResultPtr& result) {
   const StringArguments checked = bridge_session::SignInArguments(arguments);
   if (checked.error) return AnswerError(result, *checked.error);
-  host.SignIn().StartOAuth(checked.values[0], checked.values[1], ReplyTo(result, StartOAuthValue));
+  host.SignIn().StartOAuth(ChannelUserType(checked.values[0]), checked.values[1],
+                           ReplyTo(result, StartOAuthValue));
 }
 
 void LinkCitizen(ApplicationHost& host, const flutter::EncodableValue* arguments,
                  MethodResultPtr& result) {
-  Link(host, 0, arguments, result);
+  Link(host, UserType::kCitizen, arguments, result);
 }
 
 void LinkProfessional(ApplicationHost& host, const flutter::EncodableValue* arguments,
                       MethodResultPtr& result) {
-  Link(host, 1, arguments, result);
+  Link(host, UserType::kProfessional, arguments, result);
 }
 
 void GetCookiesInfo(ApplicationHost& host, const flutter::EncodableValue*,
@@ -61,7 +62,8 @@ void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValu
     return AnswerError(result,
                        {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
   }
-  host.SignIn().RefreshTokenWithCookies(checked.values[0], ReplyTo(result, SilentRefreshValue));
+  host.SignIn().RefreshTokenWithCookies(ChannelUserType(checked.values[0]),
+                                        ReplyTo(result, SilentRefreshValue));
 }
 
 }  // namespace sign_in_methods

@@ -18,11 +18,6 @@ std::string DevelopmentAuthority(const std::string& host) {
   return host + ":" + std::to_string(kDevelopmentPort);
 }
 
-// "profesional" exactly, else the citizen's, as the signing bridge reads a user type.
-LinkingStorageKeys TokenKeysFor(const std::string& user_type) {
-  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen));
-}
-
 }  // namespace
 
 // Built per call, not kept in a function-local static: the signing bridge is loaded and unloaded
@@ -73,12 +68,10 @@ bool IsProductionEnvironment() {
   return IsProductionValue(SecureStorage::GetToken(kEnvironmentKey));
 }
 
-std::string GetApiBaseUrl(const std::string& user_type,
-                          const std::optional<std::string>& stored_environment) {
+std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& stored_environment) {
   const ServiceHosts& hosts = DeploymentServiceHosts();
   try {
-    EndpointChoice choice = ChooseApiEndpoint(hosts, ParseUserType(user_type, UserType::kCitizen),
-                                              IsProductionValue(stored_environment));
+    EndpointChoice choice = ChooseApiEndpoint(hosts, type, IsProductionValue(stored_environment));
     LogInfo(choice.description);
     return choice.base_url;
   } catch (const std::exception& error) {
@@ -90,8 +83,8 @@ std::string GetApiBaseUrl(const std::string& user_type,
   return CitizenApiBaseUrl(hosts, false);
 }
 
-std::string TokenEnvironmentKeyFor(const std::string& user_type) {
-  return TokenKeysFor(user_type).token_environment;
+std::string TokenEnvironmentKeyFor(UserType type) {
+  return LinkingStorageKeysFor(type).token_environment;
 }
 
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {
@@ -104,41 +97,40 @@ bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
   return IsProductionValue(recorded) == IsProductionValue(stored_environment);
 }
 
-bool RecordTokenEnvironment(const std::string& user_type, const TokenStoreFunction& store) {
+bool RecordTokenEnvironment(UserType type, const TokenStoreFunction& store) {
   const std::string value = TokenEnvironmentValue(SecureStorage::GetToken(kEnvironmentKey));
   const TokenStoreFunction& write = store ? store : SecureStorage::StoreToken;
-  if (write(TokenEnvironmentKeyFor(user_type), value)) return true;
-  LogError("Failed to record the environment of the " + user_type +
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
+  if (write(keys.token_environment, value)) return true;
+  LogError("Failed to record the environment of the " + UserTypeWord(type) +
            " tokens - the tokens are deleted, sign in again");
-  const LinkingStorageKeys keys = TokenKeysFor(user_type);
   for (const std::string& key : {keys.access_token, keys.refresh_token}) {
     if (!SecureStorage::DeleteToken(key)) LogError("Failed to delete " + key);
   }
   return false;
 }
 
-std::string GetApiBaseUrl(const std::string& user_type) {
-  return GetApiBaseUrl(user_type, SecureStorage::GetToken(kEnvironmentKey));
+std::string GetApiBaseUrl(UserType type) {
+  return GetApiBaseUrl(type, SecureStorage::GetToken(kEnvironmentKey));
 }
 
-bool TokensBelongToEnvironment(const std::string& user_type,
+bool TokensBelongToEnvironment(UserType type,
                                const std::optional<std::string>& stored_environment) {
-  const std::optional<std::string> recorded =
-      SecureStorage::GetToken(TokenEnvironmentKeyFor(user_type));
+  const std::optional<std::string> recorded = SecureStorage::GetToken(TokenEnvironmentKeyFor(type));
   if (TokenEnvironmentMatches(recorded, stored_environment)) return true;
   const std::string hosts = TokenEnvironmentValue(stored_environment) + " hosts";
+  const std::string word = UserTypeWord(type);
   if (!recorded) {
-    LogError("The tokens of " + user_type + " have no recorded environment - not sent to the " +
-             hosts);
+    LogError("The tokens of " + word + " have no recorded environment - not sent to the " + hosts);
   } else {
-    LogError("The tokens of " + user_type + " were obtained in the " + *recorded +
+    LogError("The tokens of " + word + " were obtained in the " + *recorded +
              " environment - not sent to the " + hosts);
   }
   return false;
 }
 
-bool TokensBelongToStoredEnvironment(const std::string& user_type) {
-  return TokensBelongToEnvironment(user_type, SecureStorage::GetToken(kEnvironmentKey));
+bool TokensBelongToStoredEnvironment(UserType type) {
+  return TokensBelongToEnvironment(type, SecureStorage::GetToken(kEnvironmentKey));
 }
 
 bool SameTokenEnvironment(const TokenEnvironmentReading& first,
@@ -146,10 +138,10 @@ bool SameTokenEnvironment(const TokenEnvironmentReading& first,
   return first.setting == second.setting && first.recorded == second.recorded;
 }
 
-ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
+ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(UserType type,
                                                             std::string access_token) {
   constexpr int kAttempts = 3;
-  const LinkingStorageKeys keys = TokenKeysFor(user_type);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     TokenEnvironmentReading reading{access_token, SecureStorage::GetToken(kEnvironmentKey),
                                     SecureStorage::GetToken(keys.token_environment)};

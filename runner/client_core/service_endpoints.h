@@ -49,21 +49,20 @@ std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production);
 // Reads "murako_environment" from credential storage.
 bool IsProductionEnvironment();
 
-// Logs the choice and yields the base URL for the user type's word (any other text is the
-// citizen's) in the environment of the stored setting `stored_environment`.
-std::string GetApiBaseUrl(const std::string& user_type,
-                          const std::optional<std::string>& stored_environment);
+// Logs the choice and yields the base URL for the user type in the environment of the stored
+// setting `stored_environment`.
+std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& stored_environment);
 // The same for the setting as stored now.
-std::string GetApiBaseUrl(const std::string& user_type);
+std::string GetApiBaseUrl(UserType type);
 
 // ---- The environment a user type's tokens belong to ----------------------------------------
 
 // Tokens are obtained from one environment's authorization server and go only to that
 // environment's hosts. The environment ("prod" or "desa") is recorded beside the user type's
-// tokens under "oauth_token_environment_" + user type ("profesional" exactly, else the citizen
-// key), after the tokens are stored. Tokens without a record (stored by an earlier version, or
-// whose record could not be written) go to no host: the user signs in again.
-std::string TokenEnvironmentKeyFor(const std::string& user_type);
+// tokens under "oauth_token_environment_" + user type, after the tokens are stored. Tokens
+// without a record (stored by an earlier version, or whose record could not be written) go to
+// no host: the user signs in again.
+std::string TokenEnvironmentKeyFor(UserType type);
 
 // The value recorded for tokens obtained while the setting holds `stored_environment`.
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment);
@@ -79,14 +78,13 @@ using TokenStoreFunction = std::function<bool(const std::string& key, const std:
 // `store` (SecureStorage::StoreToken when empty). When it cannot be written, the user type's
 // access and refresh tokens are deleted (they could go to no host, or to the hosts a stale
 // record names) and the answer is false; both logged.
-bool RecordTokenEnvironment(const std::string& user_type, const TokenStoreFunction& store = {});
+bool RecordTokenEnvironment(UserType type, const TokenStoreFunction& store = {});
 
 // Reads the recorded environment: true when the user type's tokens may go to the hosts of the
 // stored setting `stored_environment`. Logs a refusal at Error level.
-bool TokensBelongToEnvironment(const std::string& user_type,
-                               const std::optional<std::string>& stored_environment);
+bool TokensBelongToEnvironment(UserType type, const std::optional<std::string>& stored_environment);
 // The same against the setting as stored now.
-bool TokensBelongToStoredEnvironment(const std::string& user_type);
+bool TokensBelongToStoredEnvironment(UserType type);
 
 // ---- An access token and the environment it goes out in ----------------------------------
 
@@ -100,7 +98,7 @@ struct TokenEnvironmentReading {
 bool SameTokenEnvironment(const TokenEnvironmentReading& first,
                           const TokenEnvironmentReading& second);
 
-// For the access token `access_token` of `user_type` read just before: reads the setting and
+// For the access token `access_token` of the user type read just before: reads the setting and
 // the record, then the access token once more. The setting is stored before any token of a
 // new environment, so a token still stored after both reads belongs to what they read; a token
 // replaced meanwhile (a renewal) is read with them again, a few times. The reading when the
@@ -108,5 +106,5 @@ bool SameTokenEnvironment(const TokenEnvironmentReading& first,
 // "The OAuth token has no recorded environment. Sign in again.",
 // "The OAuth token was obtained in another environment. Sign in again." and
 // "The OAuth token changed while its environment was read." (not logged here).
-ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(const std::string& user_type,
+ValueOrReason<TokenEnvironmentReading> ReadTokenEnvironment(UserType type,
                                                             std::string access_token);

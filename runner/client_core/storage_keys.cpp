@@ -1,15 +1,11 @@
 #include "storage_keys.h"
 
-LinkingStorageKeys LinkingStorageKeysFor(const std::string& user_type_word) {
-  const std::string& word = user_type_word;
+LinkingStorageKeys LinkingStorageKeysFor(UserType type) {
+  const std::string word = UserTypeWord(type);
   return {"oauth_access_token_" + word,     "oauth_refresh_token_" + word,
           "oauth_token_expiry_" + word,     "murako_user_info_" + word,
           "murako_sign_identities_" + word, "murako_sign_identity_id_" + word,
           "oauth_token_environment_" + word};
-}
-
-LinkingStorageKeys LinkingStorageKeysFor(UserType type) {
-  return LinkingStorageKeysFor(UserTypeWord(type));
 }
 
 ThumbprintMappingKeyPair ThumbprintMappingKeysFor(const std::string& thumbprint) {

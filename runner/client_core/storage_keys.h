@@ -21,8 +21,6 @@ struct LinkingStorageKeys {
 };
 
 LinkingStorageKeys LinkingStorageKeysFor(UserType type);
-// The keys of a word as it was given: a word that names no user type finds nothing stored.
-LinkingStorageKeys LinkingStorageKeysFor(const std::string& user_type_word);
 
 // The two entries that record which identity and user type sign with a certificate, read by
 // the signing bridge.

@@ -21,6 +21,10 @@ std::string UserTypeWord(UserType type) {
   return type == UserType::kProfessional ? kProfessionalWord : kCitizenWord;
 }
 
+UserType OtherUserType(UserType type) {
+  return type == UserType::kCitizen ? UserType::kProfessional : UserType::kCitizen;
+}
+
 std::optional<UserType> UserTypeFromLabel(const std::string& label) {
   if (label == "CIUDADANO") return UserType::kCitizen;
   if (label == "PROFESIONAL") return UserType::kProfessional;

@@ -17,6 +17,9 @@ bool IsUserTypeWord(const std::string& text);
 // credential-storage keys.
 std::string UserTypeWord(UserType type);
 
+// The account other than `type`.
+UserType OtherUserType(UserType type);
+
 // The interface's label ("tipoCertificado"): exactly "CIUDADANO" or "PROFESIONAL".
 std::optional<UserType> UserTypeFromLabel(const std::string& label);
 

@@ -56,7 +56,7 @@ nlohmann::json LinkCitizen() {
   const OAuthManager manager("", kOAuthClientId, SelectClientSecretForStoredEnvironment());
   const auto token = manager.ExchangeCodeForToken(code, kOAuthRedirectUri, kOAuthCitizen);
   if (!token) return {{"error", "code exchange failed"}};
-  const AccountLinkingResult linked = AccountLinking(kOAuthCitizen).OnLinkingTokenReceived(token);
+  const AccountLinkingResult linked = AccountLinking(UserType::kCitizen).OnLinkingTokenReceived(token);
   return {
       {"success", linked.success}, {"installed", linked.installed}, {"message", linked.message}};
 }

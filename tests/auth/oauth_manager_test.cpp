@@ -178,8 +178,8 @@ class AuthService : public ::testing::Test {
   std::string Dni(const std::string& account) {
     return control_.Accounts()["accounts"][account]["dni"].get<std::string>();
   }
-  std::optional<UserInfo> UserInfoWith(const std::string& account, const std::string& token) {
-    return MurakoApiClient(GetApiBaseUrl(account), token).GetUserInfo();
+  std::optional<UserInfo> UserInfoWith(int user_type, const std::string& token) {
+    return MurakoApiClient(GetApiBaseUrl(UserTypeFromOAuthNumber(user_type)), token).GetUserInfo();
   }
 
   ServiceDoubleControl control_;
@@ -211,7 +211,7 @@ TEST_F(AuthService, CodeExchangeAndRefreshForBothUserTypes) {
                                                           "8rw3mc5_x2fdk7"));
 
     // The token signs the account's REST requests in.
-    auto info = UserInfoWith(user.account, token->access_token);
+    auto info = UserInfoWith(user.user_type, token->access_token);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->dni, Dni(user.account));
 
@@ -219,7 +219,7 @@ TEST_F(AuthService, CodeExchangeAndRefreshForBothUserTypes) {
     ASSERT_TRUE(refreshed);
     EXPECT_NE(refreshed->access_token, token->access_token);
     EXPECT_NE(refreshed->refresh_token, token->refresh_token);  // the double rotates them
-    auto refreshed_info = UserInfoWith(user.account, refreshed->access_token);
+    auto refreshed_info = UserInfoWith(user.user_type, refreshed->access_token);
     ASSERT_TRUE(refreshed_info);
     EXPECT_EQ(refreshed_info->dni, Dni(user.account));
     EXPECT_EQ(control_.Requests(token->refresh_token)[0]["body"],

@@ -22,7 +22,7 @@ TEST(UrlEncode, KeepsUnreservedAndWritesEveryOtherByteInLowerCaseHex) {
 }
 
 TEST(AuthorizationUrl, CitizenUrlHasEveryParameterInOrder) {
-  EXPECT_EQ(ComposeAuthorizationUrl("https://cit-dev.example:8082/", "lumetra", kOAuthCitizen,
+  EXPECT_EQ(ComposeAuthorizationUrl("https://cit-dev.example:8082/", "lumetra", UserType::kCitizen,
                                     kOAuthRedirectUri, "es", "12345678Z"),
             "https://cit-dev.example:8082/trustedx-authserver/oauth/murako"
             "?client_id=lumetra&response_type=code"
@@ -37,14 +37,14 @@ TEST(AuthorizationUrl, CitizenUrlHasEveryParameterInOrder) {
 
 TEST(AuthorizationUrl, ProfessionalAcrValuesEncodedHintAndLocaleAndEmptyHint) {
   const std::string professional = ComposeAuthorizationUrl(
-      "https://h/", "lumetra", kOAuthProfessional, kOAuthRedirectUri, "eu&x=/", "B1/2 3");
+      "https://h/", "lumetra", UserType::kProfessional, kOAuthRedirectUri, "eu&x=/", "B1/2 3");
   EXPECT_NE(professional.find("&acr_values=urn%3Amurako%3Aauthentication%3Aflow%3Avex_otp"
                               "%7Curn%3Asafelayer%3Atws%3Apolicies%3Aauthentication%3Aflow%3A"
                               "kovaid%3Aprof&state=&ui_locales=eu%26x%3d%2f&login_hint=B1%2f2%203"),
             std::string::npos)
       << professional;
 
-  const std::string no_hint = ComposeAuthorizationUrl("https://h/", "lumetra", kOAuthCitizen,
+  const std::string no_hint = ComposeAuthorizationUrl("https://h/", "lumetra", UserType::kCitizen,
                                                       kOAuthRedirectUri, "es", "");
   const std::string tail = "&state=&ui_locales=es&login_hint=";
   EXPECT_EQ(no_hint.substr(no_hint.size() - tail.size()), tail);
@@ -55,7 +55,7 @@ TEST(AuthorizationUrl, AFlowsStateAndS256ChallengeTravelInTheUrlAndTheVerifierIn
   EXPECT_EQ(S256CodeChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
             "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM");
   const AuthorizationRequestProof proof{"st/1", "verifier", "chal-lenge_"};
-  const std::string url = ComposeAuthorizationUrl("https://h/", "lumetra", kOAuthCitizen,
+  const std::string url = ComposeAuthorizationUrl("https://h/", "lumetra", UserType::kCitizen,
                                                   kOAuthRedirectUri, "es", "", proof);
   const std::string tail = "&state=st%2f1&ui_locales=es&login_hint="
                            "&code_challenge=chal-lenge_&code_challenge_method=S256";
@@ -77,19 +77,19 @@ TEST(AuthorizationUrl, AFlowsStateAndS256ChallengeTravelInTheUrlAndTheVerifierIn
 }
 
 TEST(OAuthEndpoints, FourRowsAndUnknownUserTypesAsCitizen) {
-  auto domain = ChooseOAuthDomain(kHosts, kOAuthCitizen, false);
+  auto domain = ChooseOAuthDomain(kHosts, UserType::kCitizen, false);
   EXPECT_EQ(domain.address, "https://cit-dev.example:8082/");
   EXPECT_EQ(domain.log_line, "Using DEVELOPMENT OAuth domain (ciudadano)");
-  domain = ChooseOAuthDomain(kHosts, kOAuthProfessional, true);
+  domain = ChooseOAuthDomain(kHosts, UserType::kProfessional, true);
   EXPECT_EQ(domain.address, "https://pro-prod.example/");
   EXPECT_EQ(domain.log_line, "Using PRODUCTION OAuth domain (profesional)");
-  EXPECT_EQ(ChooseOAuthDomain(kHosts, 7, true).address, "https://cit-prod.example/");
+  EXPECT_EQ(ChooseOAuthDomain(kHosts, UserTypeFromOAuthNumber(7), true).address, "https://cit-prod.example/");
 
-  auto token = ChooseTokenEndpoint(kHosts, kOAuthProfessional, false);
+  auto token = ChooseTokenEndpoint(kHosts, UserType::kProfessional, false);
   EXPECT_EQ(token.host, "pro-dev.example");
   EXPECT_EQ(token.port, 8082);
   EXPECT_EQ(token.log_line, "Using DEVELOPMENT token endpoint (profesional)");
-  token = ChooseTokenEndpoint(kHosts, kOAuthCitizen, true);
+  token = ChooseTokenEndpoint(kHosts, UserType::kCitizen, true);
   EXPECT_EQ(token.host, "cit-prod.example");
   EXPECT_EQ(token.port, 443);
   EXPECT_EQ(token.log_line, "Using PRODUCTION token endpoint (ciudadano)");

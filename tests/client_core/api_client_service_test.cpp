@@ -39,7 +39,7 @@ class ApiClientService : public ::testing::Test {
     SecureStorage::DeleteToken(kEnvironmentKey);
   }
   MurakoApiClient CitizenClient() const {
-    return MurakoApiClient(GetApiBaseUrl("ciudadano"), token_);
+    return MurakoApiClient(GetApiBaseUrl(UserType::kCitizen), token_);
   }
 
   ServiceDoubleControl control_;

@@ -4,6 +4,7 @@
 #include "bridge_credentials.h"
 #include "hash_classification.h"
 #include "remote_signer.h"
+#include "secure_storage.h"
 #include "signing_road_support.h"
 
 namespace {
@@ -59,8 +60,9 @@ TEST(BridgeTexts, AlgorithmNamesFlagsAndTokenKeys) {
   EXPECT_EQ(SignatureAlgorithmName(32, 0x8 | 0x2), "rsa-pss-mgf1-sha256");
   EXPECT_EQ(DescribePaddingFlags(8), "0x8 (PSS)");
   EXPECT_EQ(DescribePaddingFlags(2), "0x2 (PKCS1)");
-  EXPECT_EQ(AccessTokenKeyFor("profesional"), "oauth_access_token_profesional");
-  EXPECT_EQ(AccessTokenKeyFor("Profesional"), "oauth_access_token_ciudadano");
+  SecureStorage::StoreToken("user_type_by_thumbprint_T", "Profesional");
+  EXPECT_EQ(GetUserTypeByThumbprint("T"), UserType::kCitizen);
+  SecureStorage::DeleteToken("user_type_by_thumbprint_T");
   EXPECT_EQ(KeyNameToNarrow(L"ABC0123"), "ABC0123");
 }
 

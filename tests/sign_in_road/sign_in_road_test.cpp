@@ -85,7 +85,7 @@ class SignInRoadTest : public ::testing::Test {
 
 struct RoadAccount {
   const char* account;
-  int user_type;
+  UserType user_type;
   const char* signing_identity;
   const char* installed_message;
 };
@@ -121,8 +121,8 @@ TEST_F(SignInRoadTest, SignInLinkSignVerify) {
             std::string::npos);
 
   const RoadAccount accounts[] = {
-      {"ciudadano", kOAuthCitizen, "cit-rsa2048", "4 de 4 certificados instalados"},
-      {"profesional", kOAuthProfessional, "pro-rsa2048", "3 de 3 certificados instalados"},
+      {"ciudadano", UserType::kCitizen, "cit-rsa2048", "4 de 4 certificados instalados"},
+      {"profesional", UserType::kProfessional, "pro-rsa2048", "3 de 3 certificados instalados"},
   };
   std::string last_thumbprint;
   for (const RoadAccount& road : accounts) {

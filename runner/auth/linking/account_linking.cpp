@@ -34,9 +34,8 @@ AccountLinkingSeams WithDefaults(AccountLinkingSeams seams) {
 
 }  // namespace
 
-AccountLinking::AccountLinking(int user_type, AccountLinkingSeams seams)
-    : type_(UserTypeFromOAuthNumber(user_type)),
-      word_(UserTypeWord(type_)),
+AccountLinking::AccountLinking(UserType type, AccountLinkingSeams seams)
+    : type_(type),
       professional_(type_ == UserType::kProfessional),
       seams_(WithDefaults(std::move(seams))) {}
 
@@ -69,7 +68,7 @@ AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const
   }
   LogInfo(Indented(kCheck, "Token stored (expires in " + std::to_string(token.expires_in) +
                                " seconds)"));
-  LogOAuthNotice(TokenNoticeText(word_, token.expires_in), true);
+  LogOAuthNotice(TokenNoticeText(type_, token.expires_in), true);
 
   LogInfo(Indented(kMemo, "Getting user info..."));
   const MurakoApiClient api = seams_.create_api_client(ApiBaseUrl(), token.access_token);
@@ -91,7 +90,7 @@ AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const
   result.success = installed > 0;
   result.installed = installed;
   result.message = InstalledCountMessage(installed, total);
-  if (installed > 0) result.userInfo = LinkedUserInfoFor(*user, word_);
+  if (installed > 0) result.userInfo = LinkedUserInfoFor(*user, type_);
   return result;
 }
 
@@ -163,7 +162,7 @@ bool AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
   if (!token.refresh_token.empty()) SecureStorage::StoreToken(keys.refresh_token, token.refresh_token);
   SecureStorage::StoreToken(keys.token_expiry,
                             std::to_string(TokenExpirySeconds(seams_.clock(), token.expires_in)));
-  return RecordTokenEnvironment(word_);
+  return RecordTokenEnvironment(type_);
 }
 
 void AccountLinking::StoreUserData(const UserInfo& user) const {
@@ -203,7 +202,7 @@ bool AccountLinking::InstallIdentity(const std::string& id, const MurakoApiClien
   const std::string access_token =
       SecureStorage::GetToken(LinkingStorageKeysFor(type_).access_token).value_or(std::string());
   const ValueOrReason<std::string> thumbprint =
-      seams_.store.add(*certificate, id, access_token, word_);
+      seams_.store.add(*certificate, id, access_token, UserTypeWord(type_));
   if (!thumbprint) {
     LogError(std::string("    ") + kCross + " Failed to install certificate");
     return false;

@@ -40,8 +40,7 @@ struct AccountLinkingSeams {
 // when every download fails. Never throws.
 class AccountLinking {
  public:
-  // User type: 0 citizen, 1 professional (as the sign-in passes it).
-  explicit AccountLinking(int user_type, AccountLinkingSeams seams = {});
+  explicit AccountLinking(UserType type, AccountLinkingSeams seams = {});
 
   // The continuation of the sign-in; an empty token is a failed sign-in.
   AccountLinkingResult OnLinkingTokenReceived(
@@ -62,7 +61,6 @@ class AccountLinking {
   bool InstallIdentity(const std::string& id, const MurakoApiClient& api) const;
 
   UserType type_;
-  std::string word_;
   bool professional_;
   AccountLinkingSeams seams_;
 };

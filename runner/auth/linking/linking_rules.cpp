@@ -17,8 +17,8 @@ std::string InstalledCountMessage(int installed, int total) {
   return std::to_string(installed) + " de " + std::to_string(total) + " certificados instalados";
 }
 
-std::string TokenNoticeText(const std::string& user_type_word, int32_t expires_in) {
-  return "Token " + user_type_word + " (expira en " + std::to_string(expires_in / 60) + " min)";
+std::string TokenNoticeText(UserType type, int32_t expires_in) {
+  return "Token " + UserTypeWord(type) + " (expira en " + std::to_string(expires_in / 60) + " min)";
 }
 
 std::string UserInfoStoredLine(const UserInfo& user, bool professional) {
@@ -27,13 +27,12 @@ std::string UserInfoStoredLine(const UserInfo& user, bool professional) {
          identifier + ")";
 }
 
-LinkedUserInfo LinkedUserInfoFor(const UserInfo& user, const std::string& user_type_word) {
-  const bool professional =
-      ParseUserType(user_type_word, UserType::kCitizen) == UserType::kProfessional;
+LinkedUserInfo LinkedUserInfoFor(const UserInfo& user, UserType type) {
+  const bool professional = type == UserType::kProfessional;
   LinkedUserInfo info;
   info.nombre = user.name;
   info.dni = professional && !user.cif.empty() ? user.cif : user.dni;
-  info.tipo = user_type_word;
+  info.tipo = UserTypeWord(type);
   info.organizacion = user.organization;
   return info;
 }
@@ -117,9 +116,8 @@ ValueOrReason<std::vector<uint8_t>> IdentityCertificateDer(const std::string& id
 
 namespace {
 
-const char* MappingLabelOf(const std::string& user_type) {
-  if (!IsUserTypeWord(user_type)) return nullptr;
-  return ParseUserType(user_type, UserType::kCitizen) == UserType::kCitizen ? "vexo" : "CIF:";
+const char* MappingLabelOf(UserType type) {
+  return type == UserType::kCitizen ? kCitizenLabel : kCifLabel;
 }
 
 // The thumbprint of the identity's certificate, or why there is none (logged).
@@ -153,48 +151,46 @@ bool StoreMappings(const std::string& user_type, const std::string& id,
 
 }  // namespace
 
-bool HasMappingLabel(const std::string& user_type, const std::vector<std::string>& labels) {
-  const char* wanted = MappingLabelOf(user_type);
-  return wanted != nullptr &&
-         std::any_of(labels.begin(), labels.end(), [wanted](const std::string& label) {
-           return label.find(wanted) != std::string::npos;
-         });
+bool HasMappingLabel(UserType type, const std::vector<std::string>& labels) {
+  const char* wanted = MappingLabelOf(type);
+  return std::any_of(labels.begin(), labels.end(), [wanted](const std::string& label) {
+    return label.find(wanted) != std::string::npos;
+  });
 }
 
 namespace {
 
 // One identity's mappings; false when it is skipped or a step failed (logged).
-bool MapIdentity(const std::string& user_type, const SignIdentity& identity,
-                 const MurakoApiClient& api) {
+bool MapIdentity(UserType type, const SignIdentity& identity, const MurakoApiClient& api) {
+  const std::string word = UserTypeWord(type);
   if (identity.status != "enabled") {
     LogInfo("Skipping identity " + EscapeForLog(identity.id) +
             " (status: " + EscapeForLog(identity.status) + ")");
     return false;
   }
-  if (!HasMappingLabel(user_type, identity.labels)) {
-    LogInfo("Skipping identity " + EscapeForLog(identity.id) + " (no matching label for " +
-            user_type + ")");
+  if (!HasMappingLabel(type, identity.labels)) {
+    LogInfo("Skipping identity " + EscapeForLog(identity.id) + " (no matching label for " + word +
+            ")");
     return false;
   }
-  LogInfo("Identity " + EscapeForLog(identity.id) +
-          (user_type == "ciudadano" ? " has 'vexo' label - processing as ciudadano"
-                                    : " has 'CIF:' label - processing as profesional"));
+  LogInfo("Identity " + EscapeForLog(identity.id) + " has '" + MappingLabelOf(type) +
+          "' label - processing as " + word);
   const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
-  return thumbprint && StoreMappings(user_type, identity.id, *thumbprint);
+  return thumbprint && StoreMappings(word, identity.id, *thumbprint);
 }
 
 }  // namespace
 
-int CreateThumbprintMappings(const std::string& user_type, const std::vector<SignIdentity>& identities,
+int CreateThumbprintMappings(UserType type, const std::vector<SignIdentity>& identities,
                              const MurakoApiClient& api) {
   int mapped = 0;
   LogInfo("Creating thumbprint" + std::string(linking_marker::kArrow) +
           "sign_identity_id mappings for KSP...");
-  LogInfo("Filtering identities for user_type: " + user_type);
+  LogInfo("Filtering identities for user_type: " + UserTypeWord(type));
   // A failure with one identity is logged and the next one still gets its mappings.
   for (const SignIdentity& identity : identities) {
     try {
-      if (MapIdentity(user_type, identity, api)) ++mapped;
+      if (MapIdentity(type, identity, api)) ++mapped;
     } catch (...) {
       LogError("Exception while creating mapping for identity " + EscapeForLog(identity.id) + ": " +
                CurrentExceptionText());
@@ -241,9 +237,9 @@ LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& s
   return outcome;
 }
 
-std::string ReadLoginHint(const std::string& user_type_word) {
+std::string ReadLoginHint(UserType type) {
   const LoginHintOutcome outcome = LoginHintFromStoredUserInfo(
-      SecureStorage::GetToken(LinkingStorageKeysFor(user_type_word).user_info));
+      SecureStorage::GetToken(LinkingStorageKeysFor(type).user_info));
   if (outcome.log_line) LogAt(outcome.log_line->level, outcome.log_line->text);
   return outcome.hint;
 }

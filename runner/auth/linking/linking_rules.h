@@ -45,7 +45,7 @@ constexpr char kLinkingNoProfessionalCertificates[] =
 std::string InstalledCountMessage(int installed, int total);
 
 // The sign-in notice after the tokens are stored: "Token ciudadano (expira en 60 min)".
-std::string TokenNoticeText(const std::string& user_type_word, int32_t expires_in);
+std::string TokenNoticeText(UserType type, int32_t expires_in);
 
 // "  ✅ User info stored (name: N, dni: D)"; professionals show ", cif: C" instead.
 std::string UserInfoStoredLine(const UserInfo& user, bool professional);
@@ -69,7 +69,7 @@ struct AccountLinkingResult {
   std::optional<LinkedUserInfo> userInfo;  // present only when something was installed
 };
 
-LinkedUserInfo LinkedUserInfoFor(const UserInfo& user, const std::string& user_type_word);
+LinkedUserInfo LinkedUserInfoFor(const UserInfo& user, UserType type);
 
 // ---- Which identities a linking installs --------------------------------------------
 
@@ -105,11 +105,11 @@ ValueOrReason<std::vector<uint8_t>> IdentityCertificateDer(const std::string& id
 // one containing "CIF:" (both case-sensitive; the CIF value is not compared). Returns how many
 // identities got both entries. An exception with one identity is logged as "Exception while
 // creating mapping for identity <id>: <reason>" and the next identity still gets its mappings.
-int CreateThumbprintMappings(const std::string& user_type, const std::vector<SignIdentity>& identities,
+int CreateThumbprintMappings(UserType type, const std::vector<SignIdentity>& identities,
                              const MurakoApiClient& api);
 
-// Whether an identity's labels make it one of `user_type`'s for the mappings.
-bool HasMappingLabel(const std::string& user_type, const std::vector<std::string>& labels);
+// Whether an identity's labels make it one of the user type's for the mappings.
+bool HasMappingLabel(UserType type, const std::vector<std::string>& labels);
 
 // ---- Stored user data ---------------------------------------------------------------
 
@@ -134,5 +134,5 @@ struct LoginHintOutcome {
 // From the stored "murako_user_info_<type>" value; absent or empty gives no hint and no line.
 LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& stored);
 
-// Reads the value for "ciudadano" or "profesional", writes the line, returns the hint.
-std::string ReadLoginHint(const std::string& user_type_word);
+// Reads the value of the user type, writes the line, returns the hint.
+std::string ReadLoginHint(UserType type);

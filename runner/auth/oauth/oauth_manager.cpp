@@ -59,8 +59,9 @@ std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string
   try {
     LogInfo("Generating OAuth authorization URL with locale=" + locale + ", login_hint=" +
             (login_hint.empty() ? std::string("(empty)") : MaskIdentityNumber(login_hint)));
-    std::string url = ComposeAuthorizationUrl(GetOAuthDomain(user_type), client_id_, user_type,
-                                              redirect_uri, locale, login_hint, proof);
+    std::string url = ComposeAuthorizationUrl(GetOAuthDomain(user_type), client_id_,
+                                              UserTypeFromOAuthNumber(user_type), redirect_uri,
+                                              locale, login_hint, proof);
     LogInfo("Authorization URL: " + RedactAddressForLog(url));
     return url;
   } catch (...) {
@@ -71,27 +72,29 @@ std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string
 
 std::string OAuthManager::GetOAuthDomain(int user_type) const {
   const ServiceHosts hosts = DeploymentServiceHosts();
+  const UserType type = UserTypeFromOAuthNumber(user_type);
   try {
-    OAuthDomainChoice choice = ChooseOAuthDomain(hosts, user_type, IsProduction());
+    OAuthDomainChoice choice = ChooseOAuthDomain(hosts, type, IsProduction());
     LogInfo(choice.log_line);
     return choice.address;
   } catch (...) {
     LogWarning("Failed to read environment setting, using DEVELOPMENT: " +
                CurrentExceptionText("unknown error"));
   }
-  return ChooseOAuthDomain(hosts, user_type, false).address;
+  return ChooseOAuthDomain(hosts, type, false).address;
 }
 
 TokenEndpoint OAuthManager::GetTokenEndpoint(int user_type) const {
   const ServiceHosts hosts = DeploymentServiceHosts();
+  const UserType type = UserTypeFromOAuthNumber(user_type);
   TokenEndpointChoice choice;
   try {
-    choice = ChooseTokenEndpoint(hosts, user_type, IsProduction());
+    choice = ChooseTokenEndpoint(hosts, type, IsProduction());
     LogInfo(choice.log_line);
   } catch (...) {
     LogWarning("Failed to read environment setting, using DEVELOPMENT token endpoint: " +
                CurrentExceptionText("unknown error"));
-    choice = ChooseTokenEndpoint(hosts, user_type, false);
+    choice = ChooseTokenEndpoint(hosts, type, false);
   }
   return {Utf8ToWide(choice.host), choice.port};
 }
@@ -102,9 +105,9 @@ std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
   try {
     LogInfo("Exchanging authorization code for access token");
     LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
-    return RequestToken(
-        AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier),
-        user_type, TokenGrant::AuthorizationCode, std::string());
+    const std::string body =
+        AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier);
+    return RequestToken(body, GetTokenEndpoint(user_type), TokenGrant::AuthorizationCode, "");
   } catch (...) {
     LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText("unknown error"));
   }
@@ -116,8 +119,9 @@ std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
   try {
     LogInfo("Refreshing access token");
     LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
-    return RequestToken(RefreshTokenGrantBody(refresh_token, client_id_, client_secret_),
-                        user_type, TokenGrant::RefreshToken, refresh_token);
+    const std::string body = RefreshTokenGrantBody(refresh_token, client_id_, client_secret_);
+    return RequestToken(body, GetTokenEndpoint(user_type), TokenGrant::RefreshToken,
+                        refresh_token);
   } catch (...) {
     LogError("Exception in RefreshAccessToken: " + CurrentExceptionText("unknown error"));
   }
@@ -125,10 +129,9 @@ std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
 }
 
 std::optional<murako::OAuthToken> OAuthManager::RequestToken(
-    const std::string& body, int user_type, TokenGrant grant,
+    const std::string& body, const TokenEndpoint& endpoint, TokenGrant grant,
     const std::string& sent_refresh_token) const {
   const bool exchange = grant == TokenGrant::AuthorizationCode;
-  const TokenEndpoint endpoint = GetTokenEndpoint(user_type);
   std::optional<std::string> response = PostForm(endpoint.host, kOAuthTokenPath, body,
                                                  endpoint.port);
   if (!response) {

@@ -42,7 +42,8 @@ struct OAuthManagerSeams {
 // authorization-code and refresh-token grants against the token endpoint of the user type's
 // host, over its own form-POST transport with the three-step proxy fallback. The environment
 // is read afresh by every operation; the client secret is fixed at construction. No method
-// throws: failures are empty results plus log lines. User type: 0 citizen, 1 professional.
+// throws: failures are empty results plus log lines. User type: 0 citizen, 1 professional; any
+// other number is the citizen.
 class OAuthManager {
  public:
   OAuthManager(std::string base_url, std::string client_id, std::string client_secret);
@@ -77,8 +78,8 @@ class OAuthManager {
                                       const std::string& body, uint16_t port) const;
   // One WinHTTP attempt with its own session, connection and request.
   static std::optional<std::string> TryHttpPost(const FormPostAttempt& attempt);
-  std::optional<murako::OAuthToken> RequestToken(const std::string& body, int user_type,
-                                                 TokenGrant grant,
+  std::optional<murako::OAuthToken> RequestToken(const std::string& body,
+                                                 const TokenEndpoint& endpoint, TokenGrant grant,
                                                  const std::string& sent_refresh_token) const;
 
   std::string base_url_;

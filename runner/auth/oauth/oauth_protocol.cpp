@@ -18,12 +18,11 @@ std::string EnvironmentWord(bool production) {
 std::string UrlEncode(const std::string& text) { return PercentEncode(text); }
 
 std::string ComposeAuthorizationUrl(const std::string& domain, const std::string& client_id,
-                                    int user_type, const std::string& redirect_uri,
+                                    UserType type, const std::string& redirect_uri,
                                     const std::string& locale, const std::string& login_hint,
                                     const AuthorizationRequestProof& proof) {
   const char* acr_values =
-      UserTypeFromOAuthNumber(user_type) == UserType::kProfessional ? kProfessionalAcrValues
-                                                                    : kCitizenAcrValues;
+      type == UserType::kProfessional ? kProfessionalAcrValues : kCitizenAcrValues;
   std::string url = domain + kOAuthAuthorizationPath + "?client_id=" + UrlEncode(client_id) +
                     "&response_type=code" + "&redirect_uri=" + UrlEncode(redirect_uri) +
                     "&scope=" + kOAuthScope + "&acr_values=" + acr_values +
@@ -72,18 +71,14 @@ std::string SelectClientSecretForStoredEnvironment(const EnvironmentReader& read
   return ClientSecretFor(false);
 }
 
-OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, int user_type, bool production) {
+OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, UserType type, bool production) {
   // The REST API's base address of the same account kind and environment, with the slash the
   // authorization path is appended to.
-  const UserType type = UserTypeFromOAuthNumber(user_type);
-  const std::string word = UserTypeWord(type);
   return {ChooseApiEndpoint(hosts, type, production).base_url + "/",
-          "Using " + EnvironmentWord(production) + " OAuth domain (" + word + ")"};
+          "Using " + EnvironmentWord(production) + " OAuth domain (" + UserTypeWord(type) + ")"};
 }
 
-TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, int user_type,
-                                        bool production) {
-  const UserType type = UserTypeFromOAuthNumber(user_type);
+TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, UserType type, bool production) {
   return {ServiceHostFor(hosts, type, production),
           production ? kProductionPort : static_cast<uint16_t>(kDevelopmentPort),
           "Using " + EnvironmentWord(production) + " token endpoint (" + UserTypeWord(type) +

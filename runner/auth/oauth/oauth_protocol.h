@@ -41,7 +41,7 @@ std::string UrlEncode(const std::string& text);
 // percent-encoded; "state" (empty without a proof) and "login_hint" are always present; a
 // proof with a challenge adds "code_challenge" and "code_challenge_method=S256" at the end.
 std::string ComposeAuthorizationUrl(const std::string& domain, const std::string& client_id,
-                                    int user_type, const std::string& redirect_uri,
+                                    UserType type, const std::string& redirect_uri,
                                     const std::string& locale, const std::string& login_hint,
                                     const AuthorizationRequestProof& proof = {});
 
@@ -78,6 +78,5 @@ struct TokenEndpointChoice {
   std::string log_line;  // e.g. "Using PRODUCTION token endpoint (profesional)"
 };
 
-OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, int user_type, bool production);
-TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, int user_type,
-                                        bool production);
+OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, UserType type, bool production);
+TokenEndpointChoice ChooseTokenEndpoint(const ServiceHosts& hosts, UserType type, bool production);

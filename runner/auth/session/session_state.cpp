@@ -6,9 +6,9 @@
 #include "logger.h"
 #include "secure_storage.h"
 
-bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
+bool IsSessionActive(UserType type, const SecondsClock& clock) {
   try {
-    const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+    const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
     const std::optional<std::string> access_token = SecureStorage::GetToken(keys.access_token);
     std::optional<std::string> expiry;
     if (access_token && !access_token->empty()) expiry = SecureStorage::GetToken(keys.token_expiry);
@@ -24,8 +24,8 @@ bool IsSessionActive(const std::string& user_type, const SecondsClock& clock) {
   return false;
 }
 
-bool HasStoredSession(const std::string& user_type) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+bool HasStoredSession(UserType type) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   for (const std::string& key : {keys.access_token, keys.refresh_token}) {
     const std::optional<std::string> stored = SecureStorage::GetToken(key);
     if (stored && !stored->empty()) return true;
@@ -161,10 +161,10 @@ std::optional<std::string> DeleteAfterRemoval(bool removed, const std::vector<st
 
 }  // namespace
 
-std::optional<std::string> DeactivateAccount(const std::string& user_type,
-                                             const SessionStore& store) {
+std::optional<std::string> DeactivateAccount(UserType type, const SessionStore& store) {
   const SessionStore with_defaults = WithSessionStoreDefaults(store);
-  LogInfo("Desactivar " + user_type +
+  const std::string word = UserTypeWord(type);
+  LogInfo("Desactivar " + word +
           " certificate (clear session AND remove certificates from cert store)");
   bool removed = false;
   try {
@@ -172,30 +172,30 @@ std::optional<std::string> DeactivateAccount(const std::string& user_type,
   } catch (...) {
     LogError("Removing the certificates failed: " + CurrentExceptionText());
   }
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   std::optional<std::string> failure = DeleteAfterRemoval(
       removed, {keys.access_token, keys.refresh_token, keys.token_expiry}, with_defaults);
   if (!failure) {
-    LogInfo("Successfully deactivated " + user_type +
+    LogInfo("Successfully deactivated " + word +
             " certificate (tokens cleared, certificates removed from store)");
   }
   return failure;
 }
 
-std::vector<std::string> DeleteStoredTokens(const std::string& user_type,
-                                            const SessionStore& store) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+std::vector<std::string> DeleteStoredTokens(UserType type, const SessionStore& store) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   return DeleteKeys({keys.access_token, keys.refresh_token}, store);
 }
 
-std::optional<std::string> UnlinkAccount(const std::string& user_type, const SessionStore& store) {
+std::optional<std::string> UnlinkAccount(UserType type, const SessionStore& store) {
   const SessionStore with_defaults = WithSessionStoreDefaults(store);
-  LogInfo("Desvincular " + user_type + " certificates");
+  const std::string word = UserTypeWord(type);
+  LogInfo("Desvincular " + word + " certificates");
   const MurakoCertificateRemoval removal = RemoveAllMurakoCertificates(with_defaults);
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   std::optional<std::string> failure = DeleteAfterRemoval(
       removal.certificates_removed,
       {keys.access_token, keys.refresh_token, keys.sign_identities}, with_defaults);
-  if (!failure) LogInfo("Successfully unlinked " + user_type + " certificates");
+  if (!failure) LogInfo("Successfully unlinked " + word + " certificates");
   return failure;
 }

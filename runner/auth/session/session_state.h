@@ -19,12 +19,12 @@
 // Seconds since 1970-01-01 00:00 UTC; tests substitute their own clock.
 using SecondsClock = std::function<int64_t()>;
 
-// Whether the stored session of "ciudadano" or "profesional" is active: an access token is
-// stored and its stored expiry lies after the current second. Logs the outcome; never throws.
-bool IsSessionActive(const std::string& user_type, const SecondsClock& clock = {});
+// Whether the stored session of the user type is active: an access token is stored and its
+// stored expiry lies after the current second. Logs the outcome; never throws.
+bool IsSessionActive(UserType type, const SecondsClock& clock = {});
 
-// Whether an access or refresh token of "ciudadano" or "profesional" is stored (not empty).
-bool HasStoredSession(const std::string& user_type);
+// Whether an access or refresh token of the user type is stored (not empty).
+bool HasStoredSession(UserType type);
 
 // ---- What taking a session down touches --------------------------------------------------
 
@@ -67,20 +67,17 @@ std::vector<std::string> DeleteSessionTokens(const SessionStore& store = {});
 
 // One account signed out from its screen, "desactivarCertificado": every certificate of the
 // system leaves the store (the store's remove-all, mappings untouched), then the access token,
-// refresh token and expiry of `user_type` are deleted, also when the removal failed. Nothing
-// when all went well, else the reason (logged by the caller). Never throws.
-std::optional<std::string> DeactivateAccount(const std::string& user_type,
-                                             const SessionStore& store = {});
+// refresh token and expiry of `type` are deleted, also when the removal failed. Nothing when
+// all went well, else the reason (logged by the caller). Never throws.
+std::optional<std::string> DeactivateAccount(UserType type, const SessionStore& store = {});
 
-// "deleteStoredToken": the access and refresh tokens of `user_type`, both attempted; the
-// expiry and the certificates stay. Returns the keys that could not be deleted.
-std::vector<std::string> DeleteStoredTokens(const std::string& user_type,
-                                            const SessionStore& store = {});
+// "deleteStoredToken": the access and refresh tokens of `type`, both attempted; the expiry and
+// the certificates stay. Returns the keys that could not be deleted.
+std::vector<std::string> DeleteStoredTokens(UserType type, const SessionStore& store = {});
 
 // "desvincularCertificado": RemoveAllMurakoCertificates, then the access token, refresh token
-// and identity list of `user_type`, also when the removal failed. As DeactivateAccount.
-std::optional<std::string> UnlinkAccount(const std::string& user_type,
-                                         const SessionStore& store = {});
+// and identity list of `type`, also when the removal failed. As DeactivateAccount.
+std::optional<std::string> UnlinkAccount(UserType type, const SessionStore& store = {});
 
 // Signs the user out: removes the system's certificates and their mappings, then deletes the
 // tokens and expiry of both user types. User information, identity ids, the locale and the

@@ -37,8 +37,8 @@ SilentRefreshResult Failed(const char* message) { return Answer(false, message);
 }  // namespace
 
 TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager) {
-  return [manager](const std::string& refresh_token, int user_type) {
-    return manager ? manager->RefreshAccessToken(refresh_token, user_type)
+  return [manager](const std::string& refresh_token, UserType type) {
+    return manager ? manager->RefreshAccessToken(refresh_token, OAuthUserTypeNumber(type))
                    : std::optional<murako::OAuthToken>();
   };
 }
@@ -73,19 +73,17 @@ SilentRefreshResult SilentRefresh::WebViewUnavailable() {
   return Failed("WebView not available. Please login first.");
 }
 
-SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh, std::string user_type) {
+SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh, std::optional<UserType> type) {
   in_progress_ = true;
   started_at_ms_ = seams_.elapsed_ms();
-  last_renewal_type_ = user_type;
+  last_renewal_type_ = type;
   LogInfo("OAuth flow started - flag set to prevent concurrency");
-  return SilentRenewal{++last_renewal_, std::move(user_type), std::move(refresh)};
+  return SilentRenewal{++last_renewal_, type, std::move(refresh)};
 }
 
 // Renewals before the latest one have been answered already: only the latest is still to come.
-void SilentRefresh::Disarm(const std::string& user_type) {
-  if (!user_type.empty() && !last_renewal_type_.empty() && user_type != last_renewal_type_) {
-    return;
-  }
+void SilentRefresh::Disarm(std::optional<UserType> type) {
+  if (type && last_renewal_type_ && *type != *last_renewal_type_) return;
   disarmed_through_ = last_renewal_;
   in_progress_ = false;
 }
@@ -97,15 +95,14 @@ bool SilentRefresh::StartedTooLongAgo() const {
 }
 
 SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
-    const SilentRenewal& renewal, const std::string& user_type,
-    const std::optional<murako::OAuthToken>& token) {
+    const SilentRenewal& renewal, UserType type, const std::optional<murako::OAuthToken>& token) {
   try {
     if (renewal.id <= disarmed_through_) {
       LogWarning("Silent refresh ended by a sign-out - nothing renewed or stored");
       return Failed(kSessionMayHaveExpired);
     }
     EndRenewal(renewal);
-    return Continue(renewal, user_type, token);
+    return Continue(renewal, type, token);
   } catch (const std::exception& error) {
     LogError(std::string("Silent refresh failed: ") + error.what());
   } catch (...) {
@@ -125,24 +122,23 @@ void SilentRefresh::EndRenewal(const SilentRenewal& renewal) {
   LogInfo("OAuth flow completed - flag reset");
 }
 
-SilentRefreshResult SilentRefresh::Continue(const SilentRenewal& renewal,
-                                            const std::string& user_type,
+SilentRefreshResult SilentRefresh::Continue(const SilentRenewal& renewal, UserType type,
                                             const std::optional<murako::OAuthToken>& token) {
   if (token) {
     LogInfo(std::string(kCheckMarker) + " Silent OAuth refresh successful!");
-    SilentRefreshResult result = StoreRenewedToken(user_type, *token);
+    SilentRefreshResult result = StoreRenewedToken(type, *token);
     LogInfo("DEBUG: WebView kept VISIBLE after token renewal");
     return result;
   }
   LogError("Silent OAuth refresh via WebView failed - no token received");
-  std::optional<SilentRefreshResult> fallback = TryRefreshTokenFallback(renewal.refresh, user_type);
+  std::optional<SilentRefreshResult> fallback = TryRefreshTokenFallback(renewal.refresh, type);
   if (fallback) return *fallback;
   return SessionExpired();
 }
 
-SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_type,
+SilentRefreshResult SilentRefresh::StoreRenewedToken(UserType type,
                                                      const murako::OAuthToken& token) {
-  if (StoreTokens(user_type, token, true) == Stored::kWithdrawn) return SessionExpired();
+  if (StoreTokens(type, token, true) == Stored::kWithdrawn) return SessionExpired();
   return Answer(true, "Token refreshed successfully", token.access_token);
 }
 
@@ -151,9 +147,9 @@ SilentRefreshResult SilentRefresh::StoreRenewedToken(const std::string& user_typ
 // token look valid. Tokens whose environment cannot be recorded are withdrawn. `narrate`
 // writes the step lines and the success notice of a renewal through the browser; failures are
 // logged either way.
-SilentRefresh::Stored SilentRefresh::StoreTokens(const std::string& user_type,
-                                                 const murako::OAuthToken& token, bool narrate) {
-  const LinkingStorageKeys keys = LinkingStorageKeysFor(user_type);
+SilentRefresh::Stored SilentRefresh::StoreTokens(UserType type, const murako::OAuthToken& token,
+                                                 bool narrate) {
+  const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   if (narrate) LogInfo("Storing refreshed access token in Credential Manager...");
   const bool access_stored = seams_.store_token(keys.access_token, token.access_token);
   if (!access_stored) {
@@ -161,7 +157,7 @@ SilentRefresh::Stored SilentRefresh::StoreTokens(const std::string& user_type,
     LogOAuthNotice("Error guardando token renovado", false);
   } else if (narrate) {
     LogInfo("Refreshed access token stored successfully");
-    LogOAuthNotice("Token renovado (" + user_type + ")", true);
+    LogOAuthNotice("Token renovado (" + UserTypeWord(type) + ")", true);
   }
   if (!token.refresh_token.empty()) {
     if (narrate) LogInfo("Storing refreshed refresh token in Credential Manager...");
@@ -172,24 +168,22 @@ SilentRefresh::Stored SilentRefresh::StoreTokens(const std::string& user_type,
     }
   }
   if (!access_stored) return Stored::kNoAccessToken;
-  StoreExpiry(user_type, token.expires_in);
-  return RecordTokenEnvironment(user_type, seams_.store_token) ? Stored::kTokens
-                                                                 : Stored::kWithdrawn;
+  StoreExpiry(type, token.expires_in);
+  return RecordTokenEnvironment(type, seams_.store_token) ? Stored::kTokens : Stored::kWithdrawn;
 }
 
 std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
-    const TokenRefresher& refresh, const std::string& user_type) {
+    const TokenRefresher& refresh, UserType type) {
   const std::optional<std::string> refresh_token =
-      SecureStorage::GetToken(LinkingStorageKeysFor(user_type).refresh_token);
+      SecureStorage::GetToken(LinkingStorageKeysFor(type).refresh_token);
   if (!refresh_token || refresh_token->empty()) {
     LogWarning("No stored refresh_token available for fallback");
     return std::nullopt;
   }
-  if (!TokensBelongToStoredEnvironment(user_type)) return std::nullopt;
+  if (!TokensBelongToStoredEnvironment(type)) return std::nullopt;
   LogInfo("Attempting HTTP-based refresh_token fallback...");
   std::optional<murako::OAuthToken> token;
   try {
-    const int type = OAuthUserTypeNumber(ParseUserType(user_type, UserType::kCitizen));
     if (refresh) token = refresh(*refresh_token, type);
   } catch (const std::exception& error) {
     LogError(std::string("Token refresh failed: ") + error.what());
@@ -201,17 +195,17 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
     return std::nullopt;
   }
   LogInfo("HTTP-based refresh_token fallback SUCCEEDED!");
-  const Stored stored = StoreTokens(user_type, *token, false);
+  const Stored stored = StoreTokens(type, *token, false);
   if (stored == Stored::kWithdrawn) return SessionExpired();
   if (stored == Stored::kTokens) {
-    LogOAuthNotice("Token renovado via refresh_token (" + user_type + ")", true);
+    LogOAuthNotice("Token renovado via refresh_token (" + UserTypeWord(type) + ")", true);
   }
   return Answer(true, "Token refreshed via refresh_token fallback", token->access_token);
 }
 
-void SilentRefresh::StoreExpiry(const std::string& user_type, int32_t expires_in) {
+void SilentRefresh::StoreExpiry(UserType type, int32_t expires_in) {
   const int64_t expiry = TokenExpirySeconds(seams_.token_clock(), expires_in);
-  seams_.store_token(LinkingStorageKeysFor(user_type).token_expiry, std::to_string(expiry));
+  seams_.store_token(LinkingStorageKeysFor(type).token_expiry, std::to_string(expiry));
   LogInfo("Token expiry updated (expires in " + std::to_string(expires_in) + " seconds)");
 }
 

@@ -18,19 +18,19 @@ struct SilentRefreshResult {
   std::string newToken;  // empty on failure
 };
 
-// The refresh-token grant: (refresh token, user type 0 citizen / 1 professional).
-using TokenRefresher =
-    std::function<std::optional<murako::OAuthToken>(const std::string& refresh_token, int user_type)>;
+// The refresh-token grant of one user type.
+using TokenRefresher = std::function<std::optional<murako::OAuthToken>(
+    const std::string& refresh_token, UserType type)>;
 
 // The grant through `manager`, which the refresher keeps alive.
 TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager);
 
-// One started renewal: which one it is, the account it renews ("ciudadano", "profesional", or
-// empty for any), and the refresh-token grant of the OAuth manager it started with (the
-// fallback uses that one even if the manager was replaced meanwhile).
+// One started renewal: which one it is, the account it renews (none: any), and the
+// refresh-token grant of the OAuth manager it started with (the fallback uses that one even if
+// the manager was replaced meanwhile).
 struct SilentRenewal {
   uint64_t id = 0;
-  std::string user_type;
+  std::optional<UserType> type;
   TokenRefresher refresh;
 };
 
@@ -62,41 +62,39 @@ class SilentRefresh {
   std::optional<SilentRefreshResult> CheckCanStart(bool interactive_pending = false);
   // The answer when there is no sign-in browser to renew through.
   static SilentRefreshResult WebViewUnavailable();
-  // Marks a renewal of `user_type` started, just before the browser navigates; `refresh` is
-  // its fallback.
-  SilentRenewal MarkStarted(TokenRefresher refresh, std::string user_type = "");
+  // Marks a renewal of `type` started, just before the browser navigates; `refresh` is its
+  // fallback.
+  SilentRenewal MarkStarted(TokenRefresher refresh, std::optional<UserType> type = std::nullopt);
   bool IsInProgress() const;
-  // Sign-out of `user_type` (empty: of both accounts): every renewal started so far is
-  // disarmed, unless the latest is the other account's, which goes on. A disarmed renewal's
+  // Sign-out of `type` (none: of both accounts): every renewal started so far is disarmed,
+  // unless the latest is the other account's, which goes on. A disarmed renewal's
   // continuation, when it comes, answers the failure and makes no request, no grant and no
   // store; the guard is cleared.
-  void Disarm(const std::string& user_type = "");
+  void Disarm(std::optional<UserType> type = std::nullopt);
 
-  // The continuation: `user_type` is "ciudadano" or "profesional"; an empty token is a
-  // renewal through the browser that failed.
-  SilentRefreshResult OnSilentRefreshTokenReceived(const SilentRenewal& renewal,
-                                                   const std::string& user_type,
+  // The continuation for the account `type`; an empty token is a renewal through the browser
+  // that failed.
+  SilentRefreshResult OnSilentRefreshTokenReceived(const SilentRenewal& renewal, UserType type,
                                                    const std::optional<murako::OAuthToken>& token);
 
  private:
   bool StartedTooLongAgo() const;
   void EndRenewal(const SilentRenewal& renewal);
-  SilentRefreshResult Continue(const SilentRenewal& renewal, const std::string& user_type,
+  SilentRefreshResult Continue(const SilentRenewal& renewal, UserType type,
                                const std::optional<murako::OAuthToken>& token);
-  SilentRefreshResult StoreRenewedToken(const std::string& user_type,
-                                        const murako::OAuthToken& token);
+  SilentRefreshResult StoreRenewedToken(UserType type, const murako::OAuthToken& token);
   std::optional<SilentRefreshResult> TryRefreshTokenFallback(const TokenRefresher& refresh,
-                                                             const std::string& user_type);
+                                                             UserType type);
   enum class Stored { kTokens, kNoAccessToken, kWithdrawn };
-  Stored StoreTokens(const std::string& user_type, const murako::OAuthToken& token, bool narrate);
-  void StoreExpiry(const std::string& user_type, int32_t expires_in);
+  Stored StoreTokens(UserType type, const murako::OAuthToken& token, bool narrate);
+  void StoreExpiry(UserType type, int32_t expires_in);
   SilentRefreshResult SessionExpired();
 
   std::function<void()> session_expired_;
   SilentRefreshSeams seams_;
   bool in_progress_ = false;
   uint64_t last_renewal_ = 0;
-  std::string last_renewal_type_;
+  std::optional<UserType> last_renewal_type_;
   uint64_t disarmed_through_ = 0;  // renewals up to this one were disarmed by a sign-out
   int64_t started_at_ms_ = 0;
 };

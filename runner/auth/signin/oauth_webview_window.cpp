@@ -77,11 +77,11 @@ void OAuthWebViewWindow::StartOAuthFlow(const std::string& authorization_url,
                                         const AuthorizationRequestProof& proof) {
   AbandonFlow("a new sign-in flow started");
   LogInfo("Starting OAuth flow with URL: " + RedactAddressForLog(authorization_url));
-  LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
+  user_type_ = UserTypeFromOAuthNumber(user_type);
+  LogInfo("User type: " + UserTypeWord(user_type_));
   authorization_url_ = authorization_url;
   redirect_uri_ = redirect_uri;
   manager_ = std::move(manager);
-  user_type_ = user_type;
   callback_ = std::move(callback);
   locale_ = locale;
   proof_ = proof;
@@ -170,7 +170,8 @@ std::optional<murako::OAuthToken> OAuthWebViewWindow::ExchangeCode(const std::st
   LogInfo("Starting token exchange...");
   std::optional<murako::OAuthToken> token;
   if (manager_) {
-    token = manager_->ExchangeCodeForToken(code, redirect_uri_, user_type_, proof_.code_verifier);
+    token = manager_->ExchangeCodeForToken(code, redirect_uri_, OAuthUserTypeNumber(user_type_),
+                                           proof_.code_verifier);
   }
   if (token) {
     LogInfo("Token exchange successful");

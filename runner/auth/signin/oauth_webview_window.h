@@ -75,8 +75,8 @@ class OAuthWebViewWindow {
   HWND window() const { return window_; }
   ICoreWebView2* webview() const { return webview_.Get(); }
   bool IsSilentRenewalPending() const { return phase_ == Phase::kRenewal; }
-  // The user type of the current or last flow: 0 citizen, 1 professional.
-  int FlowUserType() const { return user_type_; }
+  // The user type of the current or last flow.
+  UserType FlowUserType() const { return user_type_; }
   // A sign-in the user is taking part in: the window is shown, or its outcome not yet delivered.
   bool IsInteractiveFlowPending() const;
 
@@ -119,7 +119,7 @@ class OAuthWebViewWindow {
   std::string authorization_url_;
   std::string redirect_uri_;
   std::shared_ptr<OAuthManager> manager_;
-  int user_type_ = 0;
+  UserType user_type_ = UserType::kCitizen;
   OAuthCallback callback_;
   std::optional<murako::OAuthToken> result_;
   std::string locale_ = "es";

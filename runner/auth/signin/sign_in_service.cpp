@@ -24,11 +24,6 @@ constexpr char kCookie[] = "\xF0\x9F\x8D\xAA";   // U+1F36A
 constexpr char kCheck[] = "\xE2\x9C\x85";        // U+2705
 constexpr char kSessionExpired[] = "Silent refresh failed. Session may have expired.";
 
-// The interface names the citizen exactly; any other text is the professional.
-int OAuthNumberOf(const std::string& user_type) {
-  return OAuthUserTypeNumber(ParseUserType(user_type, UserType::kProfessional));
-}
-
 // The failure answers of calls whose reply is released unanswered.
 void LinkingUnanswered(LinkingReply& reply) {
   AccountLinkingResult result;
@@ -90,58 +85,57 @@ void SignInService::ReplaceSignInWindow() {
   window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_);
 }
 
-void SignInService::LinkCertificates(int user_type, const std::optional<std::string>& locale,
+void SignInService::LinkCertificates(UserType type, const std::optional<std::string>& locale,
                                      std::unique_ptr<LinkingReply> reply) {
-  const std::string word = UserTypeWord(UserTypeFromOAuthNumber(user_type));
-  LogInfo(std::string(kLock) + " [Windows] Starting complete " + word + " linking flow...");
+  LogInfo(std::string(kLock) + " [Windows] Starting complete " + UserTypeWord(type) +
+          " linking flow...");
   const std::string used_locale = locale.value_or("es");
   LogInfo("  Using locale: " + used_locale);
   SecureStorage::StoreToken(kAppLocaleKey, used_locale);
-  const std::string login_hint = ReadLoginHint(word);
+  const std::string login_hint = ReadLoginHint(type);
 
   auto pending = PendingReply<AccountLinkingResult>::Hold(std::move(reply), LinkingUnanswered);
-  const auto linked = [pending, user_type](std::optional<murako::OAuthToken> token) {
+  const auto linked = [pending, type](std::optional<murako::OAuthToken> token) {
     if (pending->IsAnswered()) return;
-    pending->Success(AccountLinking(user_type).OnLinkingTokenReceived(token));
+    pending->Success(AccountLinking(type).OnLinkingTokenReceived(token));
   };
   const std::optional<AuthorizationRequestProof> proof = FlowProof();
   if (!proof) return linked(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const std::string url = manager->BuildAuthorizationUrl(user_type, kOAuthRedirectUri,
-                                                         used_locale, login_hint, *proof);
+  const int number = OAuthUserTypeNumber(type);
+  const std::string url = manager->BuildAuthorizationUrl(number, kOAuthRedirectUri, used_locale,
+                                                         login_hint, *proof);
   ReplaceSignInWindow();
-  window_->StartOAuthFlow(url, kOAuthRedirectUri, manager, user_type, linked, used_locale,
-                          *proof);
+  window_->StartOAuthFlow(url, kOAuthRedirectUri, manager, number, linked, used_locale, *proof);
 }
 
-void SignInService::StartOAuth(const std::string& user_type, const std::string& redirect_uri,
+void SignInService::StartOAuth(UserType type, const std::string& redirect_uri,
                                std::unique_ptr<StartOAuthReply> reply) {
   auto pending = PendingReply<murako::OAuthToken>::Hold(std::move(reply), StartOAuthUnanswered);
-  const auto received = [this, pending, user_type](std::optional<murako::OAuthToken> token) {
+  const auto received = [this, pending, type](std::optional<murako::OAuthToken> token) {
     if (pending->IsAnswered()) return;
-    OnStartOAuthTokenReceived(user_type, pending, token);
+    OnStartOAuthTokenReceived(type, pending, token);
   };
   const std::optional<AuthorizationRequestProof> proof = FlowProof();
   if (!proof) return received(std::nullopt);
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = OAuthNumberOf(user_type);
-  const std::string url = manager->BuildAuthorizationUrl(type, redirect_uri, "es", "", *proof);
+  const int number = OAuthUserTypeNumber(type);
+  const std::string url = manager->BuildAuthorizationUrl(number, redirect_uri, "es", "", *proof);
   ReplaceSignInWindow();
-  window_->StartOAuthFlow(url, redirect_uri, manager, type, received, "es", *proof);
+  window_->StartOAuthFlow(url, redirect_uri, manager, number, received, "es", *proof);
 }
 
 void SignInService::OnStartOAuthTokenReceived(
-    const std::string& user_type, const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
+    UserType type, const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
     const std::optional<murako::OAuthToken>& token) {
   LogInfo("OAuth callback invoked in Flutter window");
   if (token) {
     LogInfo("Token received, creating Flutter map");
-    const UserType type = ParseUserType(user_type, UserType::kProfessional);
     const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
     LogInfo("Storing access token in Credential Manager...");
     if (SecureStorage::StoreToken(keys.access_token, token->access_token)) {
       LogInfo("Access token stored successfully");
-      LogOAuthNotice("Token guardado (" + user_type + ")", true);
+      LogOAuthNotice("Token guardado (" + UserTypeWord(type) + ")", true);
     } else {
       LogError("Failed to store access token");
       LogOAuthNotice("Error guardando token", false);
@@ -154,7 +148,7 @@ void SignInService::OnStartOAuthTokenReceived(
         LogError("Failed to store refresh token");
       }
     }
-    if (RecordTokenEnvironment(UserTypeWord(type))) {
+    if (RecordTokenEnvironment(type)) {
       LogInfo("Calling result->Success()");
       reply->Success(*token);
       LogInfo("result->Success() completed");
@@ -178,16 +172,16 @@ std::optional<SilentRefreshResult> SignInService::RejectConcurrentRefresh() {
   return silent_refresh_.CheckCanStart(window_ && window_->IsInteractiveFlowPending());
 }
 
-void SignInService::RefreshTokenWithCookies(const std::string& user_type,
+void SignInService::RefreshTokenWithCookies(UserType type,
                                             std::unique_ptr<SilentRefreshReply> reply) {
   auto pending = PendingReply<SilentRefreshResult>::Hold(std::move(reply), RefreshUnanswered);
-  LogInfo("User type: " + user_type);
+  LogInfo("User type: " + UserTypeWord(type));
   if (!window_) {
     pending->Success(SilentRefresh::WebViewUnavailable());
     return;
   }
-  if (!HasStoredSession(user_type)) {
-    LogWarning("No stored session for " + user_type + " - silent renewal not attempted");
+  if (!HasStoredSession(type)) {
+    LogWarning("No stored session for " + UserTypeWord(type) + " - silent renewal not attempted");
     pending->Success(SilentRefreshResult{false, kSessionExpired, ""});
     return;
   }
@@ -198,18 +192,17 @@ void SignInService::RefreshTokenWithCookies(const std::string& user_type,
   }
   LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
   const std::shared_ptr<OAuthManager> manager = manager_;
-  const int type = OAuthNumberOf(user_type);
+  const int number = OAuthUserTypeNumber(type);
   const std::string url =
-      manager->BuildAuthorizationUrl(type, kOAuthRedirectUri, "es", "", *proof);
+      manager->BuildAuthorizationUrl(number, kOAuthRedirectUri, "es", "", *proof);
   LogInfo("Starting silent OAuth flow with existing WebView");
   LogInfo("Authorization URL: " + RedactAddressForLog(url));
-  const SilentRenewal renewal = silent_refresh_.MarkStarted(
-      TokenRefresherOf(manager), UserTypeWord(UserTypeFromOAuthNumber(type)));
+  const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager), type);
   window_->StartOAuthFlow(
-      url, kOAuthRedirectUri, manager, type,
-      [this, pending, renewal, user_type](std::optional<murako::OAuthToken> token) {
+      url, kOAuthRedirectUri, manager, number,
+      [this, pending, renewal, type](std::optional<murako::OAuthToken> token) {
         if (pending->IsAnswered()) return;
-        pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, user_type, token));
+        pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, type, token));
       },
       "es", *proof);
   LogInfo("DEBUG: WebView kept VISIBLE for debugging");

@@ -44,19 +44,18 @@ class SignInService {
   void SetOAuthManager(std::shared_ptr<OAuthManager> manager);
   std::shared_ptr<OAuthManager> Manager() const;
 
-  // "vincularCertificadoCiudadano" (0) / "vincularCertificadoProfesional" (1). `locale` is the
+  // "vincularCertificadoCiudadano" / "vincularCertificadoProfesional". `locale` is the
   // "locale" argument when the arguments are a map holding a string there.
-  void LinkCertificates(int user_type, const std::optional<std::string>& locale,
+  void LinkCertificates(UserType type, const std::optional<std::string>& locale,
                         std::unique_ptr<LinkingReply> reply);
   // "startOAuth", after the channel validated "userType" and "redirectUri".
-  void StartOAuth(const std::string& user_type, const std::string& redirect_uri,
+  void StartOAuth(UserType type, const std::string& redirect_uri,
                   std::unique_ptr<StartOAuthReply> reply);
   // "refreshTokenWithCookies", first step: logs the request and answers at once when a renewal
   // or an interactive sign-in is still pending. Nothing means the channel validates "userType"
   // and calls RefreshTokenWithCookies.
   std::optional<SilentRefreshResult> RejectConcurrentRefresh();
-  void RefreshTokenWithCookies(const std::string& user_type,
-                               std::unique_ptr<SilentRefreshReply> reply);
+  void RefreshTokenWithCookies(UserType type, std::unique_ptr<SilentRefreshReply> reply);
   // "getCookiesInfo".
   void GetCookiesInfo(std::unique_ptr<CookiesReply> reply);
 
@@ -64,17 +63,17 @@ class SignInService {
   // flow answered with its failure; an abandoned renewal makes no request, no grant and no
   // store; the other account's flow goes on), then
   // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
-  // the browser's session ends. `user_type` ("ciudadano" or "profesional") names the one
-  // account signed out: while the other still holds a session, the hidden browser stops what
-  // it loads and only the cookies sent to this account's authorization hosts go (the window
-  // stays; the profile is marked signed out when they cannot be deleted); empty, or with no
-  // other session left, EndBrowserSession. A sign-out asked while a flow's result is being
-  // delivered (a message dispatched inside the callback, such as the end of the Windows
-  // session) waits until the delivery returns, and runs then.
+  // the browser's session ends. `type` names the one account signed out: while the other
+  // still holds a session, the hidden browser stops what it loads and only the cookies sent to
+  // this account's authorization hosts go (the window stays; the profile is marked signed out
+  // when they cannot be deleted); none, or with no other session left, EndBrowserSession. A
+  // sign-out asked while a flow's result is being delivered (a message dispatched inside the
+  // callback, such as the end of the Windows session) waits until the delivery returns, and
+  // runs then.
   void SignOut(const std::function<void()>& clear_stored_session,
-               const std::string& user_type = "");
-  // The pending flows of `user_type` ("ciudadano" or "profesional"), or of both when empty.
-  void DisarmPendingFlows(const std::string& reason, const std::string& user_type = "");
+               std::optional<UserType> type = std::nullopt);
+  // The pending flows of `type`, or of both accounts when none.
+  void DisarmPendingFlows(const std::string& reason, std::optional<UserType> type = std::nullopt);
   // The profile is marked signed out and the browser stopped; once the browser confirmed that
   // its cookies are deleted, the mark is taken. Then, or at the time limit (the mark stays),
   // the hidden sign-in window and its browser are closed.
@@ -91,15 +90,13 @@ class SignInService {
  private:
   struct DeferredSignOut {
     std::function<void()> clear_stored_session;
-    std::string user_type;
+    std::optional<UserType> type;
   };
 
   void ReplaceSignInWindow();
-  void EndAccountBrowserSession(const std::string& user_type);
-  // The user type of the hidden window's current or last flow; empty without a window.
-  std::string WindowFlowUserType() const;
-  // Whether the hidden window is renewing the session of the account other than `user_type`.
-  bool OtherAccountFlowPending(const std::string& user_type) const;
+  void EndAccountBrowserSession(UserType type);
+  // Whether the hidden window is renewing the session of the account other than `type`.
+  bool OtherAccountFlowPending(UserType type) const;
   // Starts a cookie deletion in `window`'s browser through `start`, keeping the window while it
   // runs; `outcome` gets its answer. False when it did not start.
   bool DeleteCookiesIn(const OAuthWebViewWindow* window,
@@ -108,10 +105,10 @@ class SignInService {
   void Retire(std::unique_ptr<OAuthWebViewWindow> window);
   void DeletionDone(const OAuthWebViewWindow* window);
   void DeferSignOut(const std::function<void()>& clear_stored_session,
-                    const std::string& user_type);
+                    std::optional<UserType> type);
   void ArmAfterDelivery();
   void RunDeferredSignOuts();
-  void OnStartOAuthTokenReceived(const std::string& user_type,
+  void OnStartOAuthTokenReceived(UserType type,
                                  const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
                                  const std::optional<murako::OAuthToken>& token);
 

@@ -14,27 +14,25 @@
 #include "webview_runtime.h"
 
 void SignInService::SignOut(const std::function<void()>& clear_stored_session,
-                            const std::string& user_type) {
+                            std::optional<UserType> type) {
   if (window_ && window_->IsDelivering()) {
-    DeferSignOut(clear_stored_session, user_type);
+    DeferSignOut(clear_stored_session, type);
     return;
   }
-  DisarmPendingFlows("signed out", user_type);
+  DisarmPendingFlows("signed out", type);
   if (clear_stored_session) clear_stored_session();
-  const bool citizen = ParseUserType(user_type, UserType::kProfessional) == UserType::kCitizen;
-  const std::string other = UserTypeWord(citizen ? UserType::kProfessional : UserType::kCitizen);
-  if (!user_type.empty() && HasStoredSession(other)) {
-    EndAccountBrowserSession(user_type);
+  if (type && HasStoredSession(OtherUserType(*type))) {
+    EndAccountBrowserSession(*type);
     return;
   }
   EndBrowserSession();
 }
 
 // The account's authorization server runs on its REST hosts, in either environment.
-void SignInService::EndAccountBrowserSession(const std::string& user_type) {
-  LogInfo("Ending the " + user_type + " session in the sign-in browser (its cookies only)");
+void SignInService::EndAccountBrowserSession(UserType type) {
+  LogInfo("Ending the " + UserTypeWord(type) +
+          " session in the sign-in browser (its cookies only)");
   const ServiceHosts hosts = DeploymentServiceHosts();
-  const UserType type = ParseUserType(user_type, UserType::kProfessional);
   std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
                                             ServiceHostFor(hosts, type, true)};
   if (!window_ || window_->webview() == nullptr) {
@@ -43,7 +41,7 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   }
   // A page the hidden browser still loads could set the account's cookies after they went; the
   // other account's renewal, should one be loading there, goes on.
-  if (!OtherAccountFlowPending(user_type)) window_->StopBrowser();
+  if (!OtherAccountFlowPending(type)) window_->StopBrowser();
   const OAuthWebViewWindow* window = window_.get();
   const bool started = DeleteCookiesIn(
       window,
@@ -57,19 +55,15 @@ void SignInService::EndAccountBrowserSession(const std::string& user_type) {
   if (!started) MarkSignedOut();
 }
 
-std::string SignInService::WindowFlowUserType() const {
-  return window_ ? UserTypeWord(UserTypeFromOAuthNumber(window_->FlowUserType())) : "";
-}
-
-bool SignInService::OtherAccountFlowPending(const std::string& user_type) const {
-  return window_ && window_->IsSilentRenewalPending() && WindowFlowUserType() != user_type;
+bool SignInService::OtherAccountFlowPending(UserType type) const {
+  return window_ && window_->IsSilentRenewalPending() && window_->FlowUserType() != type;
 }
 
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
-void SignInService::DisarmPendingFlows(const std::string& reason, const std::string& user_type) {
-  silent_refresh_.Disarm(user_type);
+void SignInService::DisarmPendingFlows(const std::string& reason, std::optional<UserType> type) {
+  silent_refresh_.Disarm(type);
   if (!window_) return;
-  if (user_type.empty() || user_type == WindowFlowUserType()) window_->AbandonFlow(reason, false);
+  if (!type || *type == window_->FlowUserType()) window_->AbandonFlow(reason, false);
 }
 
 void SignInService::EndBrowserSession() {
@@ -130,9 +124,9 @@ void SignInService::DeletionDone(const OAuthWebViewWindow* window) {
 }
 
 void SignInService::DeferSignOut(const std::function<void()>& clear_stored_session,
-                                 const std::string& user_type) {
+                                 std::optional<UserType> type) {
   LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
-  deferred_sign_outs_.push_back({clear_stored_session, user_type});
+  deferred_sign_outs_.push_back({clear_stored_session, type});
   if (!after_delivery_) ArmAfterDelivery();
 }
 
@@ -153,6 +147,6 @@ void SignInService::RunDeferredSignOuts() {
   std::vector<DeferredSignOut> pending = std::move(deferred_sign_outs_);
   deferred_sign_outs_.clear();
   for (const DeferredSignOut& sign_out : pending) {
-    SignOut(sign_out.clear_stored_session, sign_out.user_type);
+    SignOut(sign_out.clear_stored_session, sign_out.type);
   }
 }

@@ -84,7 +84,7 @@ struct RecordingStore {
 
 class AccountLinkingFlow : public ::testing::Test {
  protected:
-  AccountLinking Linking(int user_type, std::optional<std::string> environment = std::nullopt) {
+  AccountLinking Linking(UserType type, std::optional<std::string> environment = std::nullopt) {
     AccountLinkingSeams seams;
     seams.read_environment = [environment] { return environment; };
     seams.create_api_client = [this](const std::string& url, const std::string& token) {
@@ -93,7 +93,7 @@ class AccountLinkingFlow : public ::testing::Test {
     };
     seams.clock = [] { return kNow; };
     seams.store = store_.Seam();
-    return AccountLinking(user_type, seams);
+    return AccountLinking(type, seams);
   }
   static murako::OAuthToken Token(const std::string& refresh = "new-refresh") {
     murako::OAuthToken token;
@@ -111,7 +111,7 @@ class AccountLinkingFlow : public ::testing::Test {
 
 TEST_F(AccountLinkingFlow, NoTokenAnswersTheAuthenticationFailureAndTouchesNothing) {
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthCitizen).OnLinkingTokenReceived(std::nullopt);
+  AccountLinkingResult result = Linking(UserType::kCitizen).OnLinkingTokenReceived(std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.installed, 0);
   EXPECT_EQ(result.message,
@@ -126,7 +126,7 @@ TEST_F(AccountLinkingFlow, NoTokenAnswersTheAuthenticationFailureAndTouchesNothi
 TEST_F(AccountLinkingFlow, TokensAndExpiryAreStoredBeforeAFailedUserInfo) {
   ASSERT_TRUE(SecureStorage::StoreToken("oauth_refresh_token_ciudadano", "older-refresh"));
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthCitizen).OnLinkingTokenReceived(Token(""));
+  AccountLinkingResult result = Linking(UserType::kCitizen).OnLinkingTokenReceived(Token(""));
   EXPECT_EQ(result.message, "Error obteniendo informaci\xC3\xB3n de usuario");
   EXPECT_FALSE(result.success);
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), "access-1");
@@ -140,7 +140,7 @@ TEST_F(AccountLinkingFlow, TokensAndExpiryAreStoredBeforeAFailedUserInfo) {
 
   // A new refresh token replaces the old one; the professional notice names its account.
   DebugOutputCapture professional;
-  Linking(kOAuthProfessional).OnLinkingTokenReceived(Token());
+  Linking(UserType::kProfessional).OnLinkingTokenReceived(Token());
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_profesional"), "new-refresh");
   EXPECT_TRUE(LoggedExactly(professional, "ERROR",
                             "[TOAST OAUTH] Error obteniendo info de usuario (profesional)"));
@@ -148,9 +148,9 @@ TEST_F(AccountLinkingFlow, TokensAndExpiryAreStoredBeforeAFailedUserInfo) {
 
 TEST_F(AccountLinkingFlow, TheApiOfTheUserTypeAndEnvironmentIsAskedWithTheNewToken) {
   const ServiceHosts hosts = DeploymentServiceHosts();
-  Linking(kOAuthCitizen).OnLinkingTokenReceived(Token());
-  Linking(kOAuthProfessional, std::string("prod")).OnLinkingTokenReceived(Token());
-  Linking(kOAuthProfessional, std::string("PROD")).OnLinkingTokenReceived(Token());
+  Linking(UserType::kCitizen).OnLinkingTokenReceived(Token());
+  Linking(UserType::kProfessional, std::string("prod")).OnLinkingTokenReceived(Token());
+  Linking(UserType::kProfessional, std::string("PROD")).OnLinkingTokenReceived(Token());
   EXPECT_EQ(base_urls_, (std::vector<std::string>{
                             "https://" + hosts.citizen_development + ":8082",
                             "https://" + hosts.professional_production,
@@ -162,7 +162,7 @@ TEST_F(AccountLinkingFlow, TheApiOfTheUserTypeAndEnvironmentIsAskedWithTheNewTok
 TEST_F(AccountLinkingFlow, UserDataIsStoredAsCompactJsonEvenWhenNothingIsSelected) {
   api_.UserInfo("b12345674", {IdentityJson("p1", "CIF:A00000000"), IdentityJson("c1", "vexo")});
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthProfessional).OnLinkingTokenReceived(Token());
+  AccountLinkingResult result = Linking(UserType::kProfessional).OnLinkingTokenReceived(Token());
   EXPECT_EQ(result.message, "No se encontraron certificados profesionales para el CIF del usuario");
   EXPECT_FALSE(result.success);
   EXPECT_TRUE(store_.events.empty());  // nothing removed
@@ -181,14 +181,14 @@ TEST_F(AccountLinkingFlow, UserDataIsStoredAsCompactJsonEvenWhenNothingIsSelecte
        "'B12345674'"}));
 
   api_.UserInfo("", {IdentityJson("p1", "CIF:")});
-  EXPECT_EQ(Linking(kOAuthProfessional).OnLinkingTokenReceived(Token()).message,
+  EXPECT_EQ(Linking(UserType::kProfessional).OnLinkingTokenReceived(Token()).message,
             "No se encontraron certificados profesionales para el CIF del usuario");
-  EXPECT_EQ(Linking(kOAuthCitizen).OnLinkingTokenReceived(Token()).message,
+  EXPECT_EQ(Linking(UserType::kCitizen).OnLinkingTokenReceived(Token()).message,
             "No se encontraron certificados de ciudadano");
 
   api_.UserInfo("", {});
   DebugOutputCapture empty;
-  EXPECT_EQ(Linking(kOAuthCitizen).OnLinkingTokenReceived(Token()).message,
+  EXPECT_EQ(Linking(UserType::kCitizen).OnLinkingTokenReceived(Token()).message,
             "No se encontraron identidades");
   EXPECT_EQ(SecureStorage::GetToken("murako_sign_identities_ciudadano"), "[]");
   EXPECT_TRUE(LoggedExactly(empty, "ERROR", "  \xE2\x9D\x8C No sign_identities found"));
@@ -199,7 +199,7 @@ TEST_F(AccountLinkingFlow, OneOfTwoDownloadsFailing) {
   api_.UserInfo("", {IdentityJson("good", "vexo"), IdentityJson("lost", "VEXO")});
   api_.Details("good", FixtureBase64("citizen"));
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthCitizen).OnLinkingTokenReceived(Token());
+  AccountLinkingResult result = Linking(UserType::kCitizen).OnLinkingTokenReceived(Token());
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.installed, 1);
   EXPECT_EQ(result.message, "1 de 2 certificados instalados");
@@ -224,7 +224,7 @@ TEST_F(AccountLinkingFlow, EarlierCertificatesGoEvenWhenNoNewOneArrives) {
                      IdentityJson("", "vexo")});
   api_.Details("garbled", "not a certificate");
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthCitizen).OnLinkingTokenReceived(Token());
+  AccountLinkingResult result = Linking(UserType::kCitizen).OnLinkingTokenReceived(Token());
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.installed, 0);
   EXPECT_EQ(result.message, "0 de 3 certificados instalados");
@@ -240,7 +240,7 @@ TEST_F(AccountLinkingFlow, FailedInstallsAreCountedOut) {
   api_.Details("p2", FixtureBase64("professional"));
   store_.failing = {"p1", "p2"};
   DebugOutputCapture capture;
-  AccountLinkingResult result = Linking(kOAuthProfessional).OnLinkingTokenReceived(Token());
+  AccountLinkingResult result = Linking(UserType::kProfessional).OnLinkingTokenReceived(Token());
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "0 de 2 certificados instalados");
   EXPECT_EQ(store_.events, (std::vector<std::string>{"remove_all", "add p1 profesional",
@@ -250,7 +250,7 @@ TEST_F(AccountLinkingFlow, FailedInstallsAreCountedOut) {
   EXPECT_TRUE(LoggedExactly(capture, "ERROR", "    \xE2\x9D\x8C Failed to install certificate"));
 
   store_.failing = {"p2"};
-  result = Linking(kOAuthProfessional).OnLinkingTokenReceived(Token());
+  result = Linking(UserType::kProfessional).OnLinkingTokenReceived(Token());
   EXPECT_TRUE(result.success);
   ASSERT_TRUE(result.userInfo);
   EXPECT_EQ(result.userInfo->dni, "B12345674");
@@ -267,7 +267,7 @@ TEST_F(AccountLinkingFlow, AnExceptionFromASeamBecomesAnAnswer) {
   };
   seams.store.remove_all = []() -> bool { throw std::runtime_error("store gone"); };
   DebugOutputCapture capture;
-  AccountLinkingResult result = AccountLinking(kOAuthCitizen, seams).OnLinkingTokenReceived(Token());
+  AccountLinkingResult result = AccountLinking(UserType::kCitizen, seams).OnLinkingTokenReceived(Token());
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Unknown error");
   EXPECT_TRUE(LoggedExactly(capture, "ERROR", "  \xE2\x9D\x8C Linking failed: store gone"));
@@ -338,7 +338,7 @@ class AccountLinkingService : public ::testing::Test {
 
 TEST_F(AccountLinkingService, CitizenLinkingInstallsEveryVexoIdentityBoundAndMapped) {
   AccountLinkingResult result =
-      AccountLinking(kOAuthCitizen).OnLinkingTokenReceived(TokenOf("ciudadano"));
+      AccountLinking(UserType::kCitizen).OnLinkingTokenReceived(TokenOf("ciudadano"));
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.installed, 4);  // the status is not looked at: the disabled one too
   EXPECT_EQ(result.message, "4 de 4 certificados instalados");
@@ -357,12 +357,12 @@ TEST_F(AccountLinkingService, CitizenLinkingInstallsEveryVexoIdentityBoundAndMap
   }
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_ciudadano"), "refresh-ciudadano");
   // The next sign-in proposes the DNI just stored.
-  EXPECT_EQ(ReadLoginHint("ciudadano"), "12345678Z");
+  EXPECT_EQ(ReadLoginHint(UserType::kCitizen), "12345678Z");
 }
 
 TEST_F(AccountLinkingService, EarlierCertificatesLeaveBeforeTheNewOnesAreDownloaded) {
   AccountLinkingResult professional =
-      AccountLinking(kOAuthProfessional).OnLinkingTokenReceived(TokenOf("profesional"));
+      AccountLinking(UserType::kProfessional).OnLinkingTokenReceived(TokenOf("profesional"));
   EXPECT_EQ(professional.message, "3 de 3 certificados instalados");
   ASSERT_TRUE(professional.userInfo);
   EXPECT_EQ(professional.userInfo->dni, "B12345674");
@@ -372,7 +372,7 @@ TEST_F(AccountLinkingService, EarlierCertificatesLeaveBeforeTheNewOnesAreDownloa
   const std::vector<std::string> citizen{"cit-rsa2048", "cit-rsa3072", "cit-rsa4096",
                                          "cit-disabled"};
   DebugOutputCapture capture;
-  AccountLinkingResult failed = AccountLinking(kOAuthCitizen, FailingDetails(citizen))
+  AccountLinkingResult failed = AccountLinking(UserType::kCitizen, FailingDetails(citizen))
                                     .OnLinkingTokenReceived(TokenOf("ciudadano"));
   EXPECT_FALSE(failed.success);
   EXPECT_EQ(failed.installed, 0);
@@ -381,7 +381,7 @@ TEST_F(AccountLinkingService, EarlierCertificatesLeaveBeforeTheNewOnesAreDownloa
   EXPECT_TRUE(InstalledThumbprints().empty());
 
   // One failed download among several: the others are installed.
-  AccountLinkingResult partial = AccountLinking(kOAuthCitizen, FailingDetails({"cit-rsa3072"}))
+  AccountLinkingResult partial = AccountLinking(UserType::kCitizen, FailingDetails({"cit-rsa3072"}))
                                      .OnLinkingTokenReceived(TokenOf("ciudadano"));
   EXPECT_TRUE(partial.success);
   EXPECT_EQ(partial.installed, 3);
@@ -391,14 +391,14 @@ TEST_F(AccountLinkingService, EarlierCertificatesLeaveBeforeTheNewOnesAreDownloa
 
 TEST_F(AccountLinkingService, ThumbprintMappingsForEnabledIdentitiesOfTheUserType) {
   const std::string token = control_.NewToken("ciudadano");
-  MurakoApiClient api(GetApiBaseUrl("ciudadano"), token);
+  MurakoApiClient api(GetApiBaseUrl(UserType::kCitizen), token);
   std::optional<UserInfo> user = api.GetUserInfo();
   ASSERT_TRUE(user);
   std::vector<SignIdentity> identities = user->sign_identities;
   identities.push_back({"ghost", "", {"vexo"}, "enabled"});
 
   DebugOutputCapture capture;
-  EXPECT_EQ(CreateThumbprintMappings("ciudadano", identities, api), 3);
+  EXPECT_EQ(CreateThumbprintMappings(UserType::kCitizen, identities, api), 3);
   for (const char* id : {"cit-rsa2048", "cit-rsa3072", "cit-rsa4096"}) {
     EXPECT_EQ(SecureStorage::GetToken("sign_identity_by_thumbprint_" + Thumbprint(id)), id);
     EXPECT_EQ(SecureStorage::GetToken("user_type_by_thumbprint_" + Thumbprint(id)), "ciudadano");
@@ -415,7 +415,7 @@ TEST_F(AccountLinkingService, ThumbprintMappingsForEnabledIdentitiesOfTheUserTyp
                 "] [ERROR] Failed to get certificate for identity: ghost"}));
 
   DebugOutputCapture other_type;
-  EXPECT_EQ(CreateThumbprintMappings("profesional", user->sign_identities, api), 0);
+  EXPECT_EQ(CreateThumbprintMappings(UserType::kProfessional, user->sign_identities, api), 0);
   EXPECT_TRUE(LoggedExactly(other_type, "INFO",
                             "Skipping identity cit-rsa2048 (no matching label for profesional)"));
 
@@ -423,7 +423,7 @@ TEST_F(AccountLinkingService, ThumbprintMappingsForEnabledIdentitiesOfTheUserTyp
   for (const char* id : {"cit-rsa2048", "cit-rsa3072", "cit-rsa4096"}) {
     SecureStorage::DeleteToken("sign_identity_by_thumbprint_" + Thumbprint(id));
   }
-  MurakoApiClient breaking(GetApiBaseUrl("ciudadano"), token,
+  MurakoApiClient breaking(GetApiBaseUrl(UserType::kCitizen), token,
                            [](const RequestAttempt& attempt, uint32_t& last_error) {
                              if (attempt.path.find(L"cit-rsa3072") != std::wstring::npos) {
                                throw std::runtime_error("connection dropped");
@@ -431,7 +431,7 @@ TEST_F(AccountLinkingService, ThumbprintMappingsForEnabledIdentitiesOfTheUserTyp
                              return MurakoApiClient::TryWinHttpRequest(attempt, last_error);
                            });
   DebugOutputCapture broken;
-  EXPECT_EQ(CreateThumbprintMappings("ciudadano", user->sign_identities, breaking), 2);
+  EXPECT_EQ(CreateThumbprintMappings(UserType::kCitizen, user->sign_identities, breaking), 2);
   EXPECT_TRUE(LoggedExactly(broken, "ERROR",
                             "Exception while creating mapping for identity cit-rsa3072: "
                             "connection dropped"));

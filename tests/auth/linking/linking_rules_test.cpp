@@ -78,12 +78,11 @@ TEST(IdentityFilter, CaseMappingLeavesNonAsciiBytesAlone) {
 }
 
 TEST(ThumbprintMappingLabels, AreCaseSensitiveAndNeedAKnownUserType) {
-  EXPECT_TRUE(HasMappingLabel("ciudadano", {"x", "my-vexo"}));
-  EXPECT_FALSE(HasMappingLabel("ciudadano", {"VEXO"}));
-  EXPECT_TRUE(HasMappingLabel("profesional", {"CIF:A1"}));
-  EXPECT_FALSE(HasMappingLabel("profesional", {"cif:A1"}));
-  EXPECT_FALSE(HasMappingLabel("profesional", {"vexo"}));
-  EXPECT_FALSE(HasMappingLabel("Profesional", {"CIF:A1"}));
+  EXPECT_TRUE(HasMappingLabel(UserType::kCitizen, {"x", "my-vexo"}));
+  EXPECT_FALSE(HasMappingLabel(UserType::kCitizen, {"VEXO"}));
+  EXPECT_TRUE(HasMappingLabel(UserType::kProfessional, {"CIF:A1"}));
+  EXPECT_FALSE(HasMappingLabel(UserType::kProfessional, {"cif:A1"}));
+  EXPECT_FALSE(HasMappingLabel(UserType::kProfessional, {"vexo"}));
 }
 
 TEST(LinkingJson, UserInfoAndIdentitiesAreCompactWithTheirMembersInOrder) {
@@ -131,23 +130,23 @@ TEST(LinkingAnswer, TextsAndTheUserRecordShownToTheInterface) {
   EXPECT_EQ(AccountLinkingResult().message, "Unknown error");
 
   UserInfo professional{"PEDRO", "87654321X", "B12345674", "TALLERES", {}};
-  LinkedUserInfo info = LinkedUserInfoFor(professional, "profesional");
+  LinkedUserInfo info = LinkedUserInfoFor(professional, UserType::kProfessional);
   EXPECT_EQ(info.dni, "B12345674");
   EXPECT_EQ(info.nombre, "PEDRO");
   EXPECT_EQ(info.apellidos, "");
   EXPECT_EQ(info.tipo, "profesional");
   EXPECT_EQ(info.organizacion, "TALLERES");
   professional.cif.clear();
-  EXPECT_EQ(LinkedUserInfoFor(professional, "profesional").dni, "87654321X");
-  EXPECT_EQ(LinkedUserInfoFor(UserInfo{"L", "1Z", "B9", "", {}}, "ciudadano").dni, "1Z");
+  EXPECT_EQ(LinkedUserInfoFor(professional, UserType::kProfessional).dni, "87654321X");
+  EXPECT_EQ(LinkedUserInfoFor(UserInfo{"L", "1Z", "B9", "", {}}, UserType::kCitizen).dni, "1Z");
 
   EXPECT_EQ(UserInfoStoredLine(professional, false),
             "  \xE2\x9C\x85 User info stored (name: PEDRO, dni: 87654321X)");
   professional.cif = "B1";
   EXPECT_EQ(UserInfoStoredLine(professional, true),
             "  \xE2\x9C\x85 User info stored (name: PEDRO, cif: B1)");
-  EXPECT_EQ(TokenNoticeText("ciudadano", 3600), "Token ciudadano (expira en 60 min)");
-  EXPECT_EQ(TokenNoticeText("profesional", 119), "Token profesional (expira en 1 min)");
+  EXPECT_EQ(TokenNoticeText(UserType::kCitizen, 3600), "Token ciudadano (expira en 60 min)");
+  EXPECT_EQ(TokenNoticeText(UserType::kProfessional, 119), "Token profesional (expira en 1 min)");
 }
 
 }  // namespace

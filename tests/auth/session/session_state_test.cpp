@@ -174,24 +174,24 @@ TEST_F(SessionStorage, StoredSessionIsActiveUntilItsExpirySecond) {
   const SecondsClock clock = [] { return kNow; };
   Store("oauth_access_token_ciudadano", "access");
   Store("oauth_token_expiry_ciudadano", std::to_string(kNow + 1));
-  EXPECT_TRUE(IsSessionActive("ciudadano", clock));
+  EXPECT_TRUE(IsSessionActive(UserType::kCitizen, clock));
 
   DebugOutputCapture capture;
   Store("oauth_token_expiry_ciudadano", std::to_string(kNow - 100));
-  EXPECT_FALSE(IsSessionActive("ciudadano", clock));
+  EXPECT_FALSE(IsSessionActive(UserType::kCitizen, clock));
   // The validity rule's line reaches the log (its texts are pinned with the rule).
   EXPECT_TRUE(LoggedExactly(capture, "INFO", "Token expiry check: EXPIRED (remaining: -100s)"));
 
   Store("oauth_token_expiry_ciudadano", std::to_string(kNow + 3600) + "garbage");
-  EXPECT_FALSE(IsSessionActive("ciudadano", clock));
+  EXPECT_FALSE(IsSessionActive(UserType::kCitizen, clock));
 
   // The user types do not share a session, and the real clock puts a 2026 expiry in the past.
   SecureStorage::DeleteToken("oauth_access_token_profesional");
   Store("oauth_token_expiry_profesional", std::to_string(kNow + 3600));
-  EXPECT_FALSE(IsSessionActive("profesional"));
+  EXPECT_FALSE(IsSessionActive(UserType::kProfessional));
   Store("oauth_access_token_profesional", "access");
   Store("oauth_token_expiry_profesional", std::to_string(CurrentUnixSeconds() + 600));
-  EXPECT_TRUE(IsSessionActive("profesional"));
+  EXPECT_TRUE(IsSessionActive(UserType::kProfessional));
 }
 
 TEST_F(SessionStorage, SignOutDeletesTokensAndListedMappingsInOrderAndKeepsTheRest) {
@@ -262,7 +262,7 @@ TEST_F(SessionStorage, AccountSignOutDeletesItsTokensEvenWhenTheCertificatesStay
     if (removal_throws) {
       store.remove_all_certificates = []() -> bool { throw std::runtime_error("store locked"); };
     }
-    EXPECT_EQ(DeactivateAccount("ciudadano", store),
+    EXPECT_EQ(DeactivateAccount(UserType::kCitizen, store),
               std::optional<std::string>("Failed to remove certificates from store"));
     for (const char* key : {"oauth_access_token_ciudadano", "oauth_refresh_token_ciudadano",
                             "oauth_token_expiry_ciudadano"}) {
@@ -271,7 +271,7 @@ TEST_F(SessionStorage, AccountSignOutDeletesItsTokensEvenWhenTheCertificatesStay
     EXPECT_TRUE(Has("oauth_access_token_profesional")) << "the other account stays signed in";
 
     StoreFullSession();
-    EXPECT_EQ(UnlinkAccount("profesional", store),
+    EXPECT_EQ(UnlinkAccount(UserType::kProfessional, store),
               std::optional<std::string>("Failed to remove certificates from store"));
     for (const char* key : {"oauth_access_token_profesional", "oauth_refresh_token_profesional",
                             "sign_identity_by_thumbprint_AA11"}) {
@@ -280,7 +280,7 @@ TEST_F(SessionStorage, AccountSignOutDeletesItsTokensEvenWhenTheCertificatesStay
     EXPECT_TRUE(Has("oauth_token_expiry_profesional")) << "unlinking keeps the expiry";
   }
   StoreFullSession();
-  EXPECT_FALSE(DeactivateAccount("ciudadano", ScriptedStore(true)));
+  EXPECT_FALSE(DeactivateAccount(UserType::kCitizen, ScriptedStore(true)));
 }
 
 TEST_F(SessionStorage, SignOutEmptiesThePersonalStoreOfTheSystemsCertificates) {

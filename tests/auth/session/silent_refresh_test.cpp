@@ -51,7 +51,7 @@ TEST_F(RenewalGuard, SecondRenewalIsRefusedUntilTheContinuationRuns) {
   // A renewal that was refused leaves the pending one as it was.
   EXPECT_TRUE(refresh.IsInProgress());
   // The session-expired path of a continuation without any token or refresh token clears it.
-  refresh.OnSilentRefreshTokenReceived(renewal, "nobody", std::nullopt);
+  refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(refresh.IsInProgress());
   EXPECT_FALSE(refresh.CheckCanStart());
 }
@@ -82,12 +82,12 @@ TEST_F(RenewalGuard, ALateContinuationOfAnAbandonedRenewalLeavesTheNewerOnePendi
   const SilentRenewal newer = refresh.MarkStarted(nullptr);
 
   DebugOutputCapture capture;
-  refresh.OnSilentRefreshTokenReceived(abandoned, "nobody", std::nullopt);
+  refresh.OnSilentRefreshTokenReceived(abandoned, UserType::kCitizen, std::nullopt);
   EXPECT_TRUE(refresh.IsInProgress());
   EXPECT_TRUE(refresh.CheckCanStart());
   EXPECT_FALSE(LoggedContaining(capture, "OAuth flow completed - flag reset"));
 
-  refresh.OnSilentRefreshTokenReceived(newer, "nobody", std::nullopt);
+  refresh.OnSilentRefreshTokenReceived(newer, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(refresh.IsInProgress());
 }
 
@@ -123,8 +123,8 @@ class RenewalContinuation : public ::testing::Test {
   }
   // A renewal whose refresh grant is scripted.
   SilentRenewal Start(SilentRefresh& refresh) {
-    return refresh.MarkStarted([this](const std::string& refresh_token, int user_type) {
-      grants_.push_back({refresh_token, user_type});
+    return refresh.MarkStarted([this](const std::string& refresh_token, UserType type) {
+      grants_.push_back({refresh_token, type});
       return refreshed_;
     });
   }
@@ -138,7 +138,7 @@ class RenewalContinuation : public ::testing::Test {
 
   SavedCredentials saved_{LinkingCredentialKeys()};
   std::optional<murako::OAuthToken> refreshed_;
-  std::vector<std::pair<std::string, int>> grants_;
+  std::vector<std::pair<std::string, UserType>> grants_;
   int expired_notices_ = 0;
 };
 
@@ -148,7 +148,7 @@ TEST_F(RenewalContinuation, RenewedTokenIsStoredWithItsExpiry) {
   const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", Token("new-access", ""));
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, Token("new-access", ""));
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.message, "Token refreshed successfully");
   EXPECT_EQ(result.newToken, "new-access");
@@ -168,7 +168,7 @@ TEST_F(RenewalContinuation, RenewedTokenIsStoredWithItsExpiry) {
   EXPECT_FALSE(LoggedContaining(capture, "Storing refreshed refresh token"));
 
   SilentRefreshResult rotated =
-      refresh.OnSilentRefreshTokenReceived(renewal, "profesional",
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kProfessional,
                                            Token("pro-access", "pro-refresh"));
   EXPECT_TRUE(rotated.success);
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_profesional"), "pro-refresh");
@@ -183,12 +183,12 @@ TEST_F(RenewalContinuation, FailedRenewalFallsBackToTheStoredRefreshToken) {
   const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "profesional", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kProfessional, std::nullopt);
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.message, "Token refreshed via refresh_token fallback");
   EXPECT_EQ(result.newToken, "fallback-access");
   ASSERT_EQ(grants_.size(), 1u);
-  EXPECT_EQ(grants_[0], std::make_pair(std::string("stored-refresh"), 1));
+  EXPECT_EQ(grants_[0], std::make_pair(std::string("stored-refresh"), UserType::kProfessional));
   EXPECT_EQ(expired_notices_, 0);
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_profesional"), "fallback-access");
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_profesional"), "rotated-refresh");
@@ -209,7 +209,7 @@ TEST_F(RenewalContinuation, ARenewalDisarmedBySignOutRenewsAndStoresNothing) {
   EXPECT_FALSE(refresh.IsInProgress());
   DebugOutputCapture capture;
   const SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(failed, "ciudadano", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(failed, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");
@@ -220,7 +220,7 @@ TEST_F(RenewalContinuation, ARenewalDisarmedBySignOutRenewsAndStoresNothing) {
   // A token the browser brought back before the sign-out is not stored either.
   const SilentRenewal renewed = Start(refresh);
   refresh.Disarm();
-  EXPECT_EQ(refresh.OnSilentRefreshTokenReceived(renewed, "ciudadano", Token("late", "r")).newToken,
+  EXPECT_EQ(refresh.OnSilentRefreshTokenReceived(renewed, UserType::kCitizen, Token("late", "r")).newToken,
             "");
   EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
   EXPECT_EQ(SecureStorage::GetToken("oauth_refresh_token_ciudadano"), "stored-refresh");
@@ -228,7 +228,7 @@ TEST_F(RenewalContinuation, ARenewalDisarmedBySignOutRenewsAndStoresNothing) {
 
   // Renewals started after the sign-out work as before.
   const SilentRenewal later = Start(refresh);
-  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(later, "ciudadano", std::nullopt).success);
+  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(later, UserType::kCitizen, std::nullopt).success);
 }
 
 TEST_F(RenewalContinuation, TheFallbackKeepsARefreshTokenInItsEnvironment) {
@@ -237,7 +237,7 @@ TEST_F(RenewalContinuation, TheFallbackKeepsARefreshTokenInItsEnvironment) {
   Store("oauth_token_environment_profesional", "prod");
   SilentRefresh refresh = MakeRefresh(Token("fallback-access", ""));
   DebugOutputCapture capture;
-  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(Start(refresh), UserType::kProfessional, std::nullopt)
                    .success);
   EXPECT_TRUE(grants_.empty()) << "the production refresh token went to development";
   EXPECT_TRUE(LoggedExactly(capture, "ERROR",
@@ -246,11 +246,11 @@ TEST_F(RenewalContinuation, TheFallbackKeepsARefreshTokenInItsEnvironment) {
 
   // In its own environment it renews, and the renewed tokens are recorded there.
   Store("murako_environment", "prod");
-  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(Start(refresh), "profesional", std::nullopt)
+  EXPECT_TRUE(refresh.OnSilentRefreshTokenReceived(Start(refresh), UserType::kProfessional, std::nullopt)
                   .success);
   EXPECT_EQ(grants_.size(), 1u);
   Store("murako_environment", "desa");
-  refresh.OnSilentRefreshTokenReceived(Start(refresh), "ciudadano", Token("citizen", ""));
+  refresh.OnSilentRefreshTokenReceived(Start(refresh), UserType::kCitizen, Token("citizen", ""));
   EXPECT_EQ(SecureStorage::GetToken("oauth_token_environment_ciudadano"), "desa");
 }
 
@@ -262,7 +262,7 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
   const SilentRenewal renewal = Start(refresh);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");
@@ -275,7 +275,7 @@ TEST_F(RenewalContinuation, BothRenewalsFailingReportAnExpiredSessionAndKeepTheS
   // No refresh token stored: no grant is attempted.
   SecureStorage::DeleteToken("oauth_refresh_token_ciudadano");
   SilentRefreshResult without =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, std::nullopt);
   EXPECT_EQ(without.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(grants_.size(), 1u);
   EXPECT_EQ(expired_notices_, 2);
@@ -287,11 +287,11 @@ TEST_F(RenewalContinuation, ARefreshGrantThatThrowsIsAFailedFallback) {
   int notices = 0;
   SilentRefresh refresh([&notices] { ++notices; });
   const SilentRenewal renewal =
-      refresh.MarkStarted([](const std::string&, int) -> std::optional<murako::OAuthToken> {
+      refresh.MarkStarted([](const std::string&, UserType) -> std::optional<murako::OAuthToken> {
         throw std::runtime_error("transport exploded");
       });
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(notices, 1);
@@ -310,7 +310,7 @@ TEST_F(RenewalContinuation, AnAccessTokenThatCannotBeStoredLeavesTheOldExpiry) {
   const SilentRenewal renewal = refresh.MarkStarted(nullptr);
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", Token("new-access", "new-refresh"));
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, Token("new-access", "new-refresh"));
   EXPECT_TRUE(result.success);
   EXPECT_EQ(result.newToken, "new-access");
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_ciudadano"), "old-access");
@@ -329,7 +329,7 @@ TEST_F(RenewalContinuation, TokensWhoseEnvironmentCannotBeRecordedAreWithdrawn) 
     return key != "oauth_token_environment_ciudadano" && SecureStorage::StoreToken(key, value);
   };
   SilentRefresh refresh([] {}, seams);
-  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(refresh.MarkStarted(nullptr), "ciudadano",
+  EXPECT_FALSE(refresh.OnSilentRefreshTokenReceived(refresh.MarkStarted(nullptr), UserType::kCitizen,
                                                     Token("new-access", "new-refresh")).success);
   EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
   EXPECT_FALSE(SecureStorage::GetToken("oauth_refresh_token_ciudadano"));
@@ -344,10 +344,10 @@ class SilentRefreshService : public ::testing::Test {
   }
 
   // Tokens of a code exchange stored as a linking leaves them, with an expired session.
-  murako::OAuthToken SignIn(const std::string& account, int user_type) {
+  murako::OAuthToken SignIn(const std::string& account, UserType type) {
     const std::string code = control_.NewAuthorizationCode(account);
     std::optional<murako::OAuthToken> token =
-        manager_->ExchangeCodeForToken(code, kOAuthRedirectUri, user_type);
+        manager_->ExchangeCodeForToken(code, kOAuthRedirectUri, OAuthUserTypeNumber(type));
     EXPECT_TRUE(token);
     if (!token) return {};
     SecureStorage::StoreToken("oauth_access_token_" + account, token->access_token);
@@ -368,11 +368,11 @@ class SilentRefreshService : public ::testing::Test {
 };
 
 TEST_F(SilentRefreshService, StoredRefreshTokenRenewsTheSessionForBothUserTypes) {
-  for (const auto& user : {std::make_pair(std::string("ciudadano"), kOAuthCitizen),
-                           std::make_pair(std::string("profesional"), kOAuthProfessional)}) {
+  for (const auto& user : {std::make_pair(std::string("ciudadano"), UserType::kCitizen),
+                           std::make_pair(std::string("profesional"), UserType::kProfessional)}) {
     SCOPED_TRACE(user.first);
     const murako::OAuthToken signed_in = SignIn(user.first, user.second);
-    ASSERT_FALSE(IsSessionActive(user.first));
+    ASSERT_FALSE(IsSessionActive(user.second));
 
     SilentRefresh refresh = MakeRefresh();
     const SilentRenewal renewal = refresh.MarkStarted(TokenRefresherOf(manager_));
@@ -382,7 +382,7 @@ TEST_F(SilentRefreshService, StoredRefreshTokenRenewsTheSessionForBothUserTypes)
     manager_ = std::make_shared<OAuthManager>("", kOAuthClientId, "not-the-secret");
     const int64_t before = CurrentUnixSeconds();
     SilentRefreshResult result =
-        refresh.OnSilentRefreshTokenReceived(renewal, user.first, std::nullopt);
+        refresh.OnSilentRefreshTokenReceived(renewal, user.second, std::nullopt);
     manager_ = started_with;
     EXPECT_TRUE(result.success);
     EXPECT_EQ(result.message, "Token refreshed via refresh_token fallback");
@@ -400,15 +400,15 @@ TEST_F(SilentRefreshService, StoredRefreshTokenRenewsTheSessionForBothUserTypes)
         std::stoll(SecureStorage::GetToken("oauth_token_expiry_" + user.first).value_or("0"));
     EXPECT_GE(expiry, before + 3600);
     EXPECT_LE(expiry, CurrentUnixSeconds() + 3600);
-    EXPECT_TRUE(IsSessionActive(user.first));
+    EXPECT_TRUE(IsSessionActive(user.second));
     std::optional<UserInfo> info =
-        MurakoApiClient(GetApiBaseUrl(user.first), result.newToken).GetUserInfo();
+        MurakoApiClient(GetApiBaseUrl(user.second), result.newToken).GetUserInfo();
     ASSERT_TRUE(info);
   }
 }
 
 TEST_F(SilentRefreshService, RejectedRefreshTokenEndsTheSession) {
-  const murako::OAuthToken signed_in = SignIn("ciudadano", kOAuthCitizen);
+  const murako::OAuthToken signed_in = SignIn("ciudadano", UserType::kCitizen);
   // Rotating it once makes the stored refresh token one the service no longer accepts.
   ASSERT_TRUE(manager_->RefreshAccessToken(signed_in.refresh_token, kOAuthCitizen));
 
@@ -416,7 +416,7 @@ TEST_F(SilentRefreshService, RejectedRefreshTokenEndsTheSession) {
   const SilentRenewal renewal = refresh.MarkStarted(TokenRefresherOf(manager_));
   DebugOutputCapture capture;
   SilentRefreshResult result =
-      refresh.OnSilentRefreshTokenReceived(renewal, "ciudadano", std::nullopt);
+      refresh.OnSilentRefreshTokenReceived(renewal, UserType::kCitizen, std::nullopt);
   EXPECT_FALSE(result.success);
   EXPECT_EQ(result.message, "Silent refresh failed. Session may have expired.");
   EXPECT_EQ(result.newToken, "");

@@ -87,12 +87,11 @@ class SignInBrowserTest : public ::testing::Test {
   // An interactive plain sign-in of the citizen, as the user types the name and password.
   std::shared_ptr<RecordedAnswer<murako::OAuthToken>> SignInCitizen() {
     user_.Script(BrowserUser::LogInAs("ciudadano"));
-    return StartSignIn("ciudadano", true);
+    return StartSignIn(UserType::kCitizen, true);
   }
-  std::shared_ptr<RecordedAnswer<murako::OAuthToken>> StartSignIn(const std::string& user_type,
-                                                                  bool wait) {
+  std::shared_ptr<RecordedAnswer<murako::OAuthToken>> StartSignIn(UserType type, bool wait) {
     auto answer = std::make_shared<RecordedAnswer<murako::OAuthToken>>();
-    service_->StartOAuth(user_type, kOAuthRedirectUri, RecordInto(answer));
+    service_->StartOAuth(type, kOAuthRedirectUri, RecordInto(answer));
     if (wait) {
       EXPECT_TRUE(PumpUntil([&] { return answer->answers > 0; }, kFlowTimeoutMs));
     }
@@ -116,15 +115,14 @@ class SignInBrowserTest : public ::testing::Test {
   }
 
   // A silent renewal started and left to run; Renew waits for its answer.
-  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> StartRenewal(const std::string& user_type) {
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> StartRenewal(UserType type) {
     EXPECT_FALSE(service_->RejectConcurrentRefresh());
     auto answer = std::make_shared<RecordedAnswer<SilentRefreshResult>>();
-    service_->RefreshTokenWithCookies(user_type, RecordInto(answer));
+    service_->RefreshTokenWithCookies(type, RecordInto(answer));
     return answer;
   }
-  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(
-      const std::string& user_type = "ciudadano") {
-    auto answer = StartRenewal(user_type);
+  std::shared_ptr<RecordedAnswer<SilentRefreshResult>> Renew(UserType type = UserType::kCitizen) {
+    auto answer = StartRenewal(type);
     shown_during_renewal_ = false;
     EXPECT_TRUE(PumpUntil(
         [&] {
@@ -247,7 +245,7 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCodeEachAnswerOnce
   // The user follows the cancel link: error=access_denied ends the flow with an empty result.
   user_.Script(BrowserUser::Cancel());
   auto cancelled = std::make_shared<RecordedAnswer<murako::OAuthToken>>();
-  service_->StartOAuth("profesional", kOAuthRedirectUri, RecordInto(cancelled));
+  service_->StartOAuth(UserType::kProfessional, kOAuthRedirectUri, RecordInto(cancelled));
   ASSERT_TRUE(PumpUntil([&] { return cancelled->answers > 0; }, kFlowTimeoutMs));
   EXPECT_FALSE(cancelled->value);
   EXPECT_EQ(cancelled->error_code, "OAUTH_FAILED");
@@ -257,7 +255,7 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCodeEachAnswerOnce
   // The user closes the window during a linking: the call gets the failure answer, once.
   user_.Script(BrowserUser::CloseWindow());
   auto closed = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
-  service_->LinkCertificates(kOAuthProfessional, std::nullopt, RecordInto(closed));
+  service_->LinkCertificates(UserType::kProfessional, std::nullopt, RecordInto(closed));
   ASSERT_TRUE(PumpUntil([&] { return closed->answers > 0; }, kFlowTimeoutMs));
   EXPECT_EQ(service_->SignInWindow()->window(), nullptr);
   ASSERT_TRUE(closed->value);
@@ -291,13 +289,13 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCodeEachAnswerOnce
 TEST_F(SignInBrowserTest, TitleFollowsTheLocaleAndLinkingStoresIt) {
   user_.Script(BrowserUser::DoNothing());
   auto basque = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
-  service_->LinkCertificates(kOAuthCitizen, std::string("eu"), RecordInto(basque));
+  service_->LinkCertificates(UserType::kCitizen, std::string("eu"), RecordInto(basque));
   ASSERT_NE(service_->SignInWindow()->window(), nullptr);
   EXPECT_EQ(WindowTitle(service_->SignInWindow()->window()), "Sendaroa - Autentifikazioa");
   EXPECT_EQ(SecureStorage::GetToken("app_locale"), "eu");
 
   auto spanish = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
-  service_->LinkCertificates(kOAuthProfessional, std::nullopt, RecordInto(spanish));
+  service_->LinkCertificates(UserType::kProfessional, std::nullopt, RecordInto(spanish));
   EXPECT_EQ(WindowTitle(service_->SignInWindow()->window()), "Sendaro - Autenticaci\xC3\xB3n");
   EXPECT_EQ(SecureStorage::GetToken("app_locale"), "es");
   PumpFor(500);
@@ -311,7 +309,7 @@ TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
   // from being exchanged.
   PageMode(R"({"mode": "foreign_code", "account": "profesional", "state": "keep"})");
   DebugOutputCapture capture;
-  auto answer = StartSignIn("ciudadano", true);
+  auto answer = StartSignIn(UserType::kCitizen, true);
   EXPECT_EQ(answer->answers, 1);
   EXPECT_EQ(answer->error_code, "OAUTH_FAILED");
   EXPECT_TRUE(NoSessionTokenStored());
@@ -320,7 +318,7 @@ TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
   // A line forged into the server's error stays on the line it came in.
   PageMode(R"({"mode": "foreign_code", "state": "keep",
                "error": "access_denied\n[2026-01-01 00:00:00] [INFO] Token exchange successful"})");
-  auto refused = StartSignIn("ciudadano", true);
+  auto refused = StartSignIn(UserType::kCitizen, true);
   EXPECT_EQ(refused->error_code, "OAUTH_FAILED");
   EXPECT_TRUE(LoggedExactly(capture, "ERROR",
                             "Authorization server answered error: access_denied\\x0A"
@@ -341,7 +339,7 @@ TEST_F(SignInBrowserTest, ForgedRedirectsAreRefusedAndTheRealOneStillLinks) {
                      .dump());
     DebugOutputCapture forged;
     auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
-    service_->LinkCertificates(kOAuthCitizen, std::nullopt, RecordInto(linked));
+    service_->LinkCertificates(UserType::kCitizen, std::nullopt, RecordInto(linked));
     ASSERT_TRUE(PumpUntil([&] { return linked->answers > 0; }, kFlowTimeoutMs));
     ASSERT_TRUE(linked->value);
     EXPECT_TRUE(linked->value->success) << linked->value->message;
@@ -364,7 +362,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   DebugOutputCapture capture;
   PageMode(R"({"mode": "new_window"})");
   user_.Script(BrowserUser::FollowLink("help"));
-  StartSignIn("ciudadano", false);
+  StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("title: Ayuda del acceso")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedExactly(capture, "WARNING", "New window request refused: ms-settings:privacy"));
   EXPECT_TRUE(
@@ -373,12 +371,12 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
 
   // Plain http is never fetched, an attachment never saved.
   PageMode(R"({"mode": "plain_http"})");
-  StartSignIn("ciudadano", false);
+  StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("navigation cancelled: http://")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedContaining(capture, "Navigation cancelled (only https is allowed): http://"));
   // Frames follow the top-level rules: an http address and an external scheme are refused.
   PageMode(R"({"mode": "frames"})");
-  StartSignIn("ciudadano", false);
+  StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("frame navigation allowed: https://")) << user_.BrowserLog();
   EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: http://"), std::string::npos);
   EXPECT_NE(user_.BrowserLog().find("frame navigation cancelled: ms-settings:privacy"),
@@ -387,7 +385,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   EXPECT_TRUE(LoggedExactly(capture, "WARNING",
                             "Frame navigation cancelled (only https is allowed): ms-settings:privacy"));
   PageMode(R"({"mode": "download"})");
-  StartSignIn("ciudadano", false);
+  StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("download cancelled")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedExactly(capture, "WARNING", "Download refused in the sign-in window"));
   EXPECT_EQ(user_.BrowserLog().find("download saved"), std::string::npos);
@@ -396,7 +394,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   // prompt offers the user's certificates; the sign-in keeps waiting.
   PageMode("{}");
   user_.Script(R"({"pages": [], "client_certificate_paths": ["/trustedx-authserver/oauth/*"]})");
-  auto asked = StartSignIn("ciudadano", false);
+  auto asked = StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("client certificate request cancelled: ")) << user_.BrowserLog();
   EXPECT_TRUE(LoggedContaining(capture, "Client certificate request refused in the sign-in "
                                         "window: " + DeploymentServiceHosts().citizen_development));
@@ -404,7 +402,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   user_.Script(BrowserUser::DoNothing());
   PumpFor(500);
   EXPECT_EQ(asked->answers, 0);
-  StartSignIn("ciudadano", false);
+  StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(browser_did("basic authentication request cancelled: https://"));
   EXPECT_TRUE(LoggedContaining(capture, "Basic authentication request refused in the sign-in "
                                         "window: https://"));
@@ -415,7 +413,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
   // login page that has them still signs in, and nothing is launched for them.
   PageMode(R"({"mode": "blank_frames"})");
   user_.Script(BrowserUser::LogInAs("ciudadano"));
-  auto framed = StartSignIn("ciudadano", false);
+  auto framed = StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(PumpUntil([&] { return framed->answers > 0; }, 20000)) << user_.BrowserLog();
   EXPECT_TRUE(framed->value) << framed->error_code;
   EXPECT_NE(user_.BrowserLog().find("frame navigation allowed: about:blank"), std::string::npos);
@@ -426,7 +424,7 @@ TEST_F(SignInBrowserTest, TheBrowserGoesOnlyWhereASignInGoes) {
 TEST_F(SignInBrowserTest, EverySignInCallGetsExactlyOneAnswer) {
   // A redirect URI that cannot be recognised fails the call at once.
   auto unusable = std::make_shared<RecordedAnswer<murako::OAuthToken>>();
-  service_->StartOAuth("ciudadano", "", RecordInto(unusable));
+  service_->StartOAuth(UserType::kCitizen, "", RecordInto(unusable));
   EXPECT_EQ(unusable->answers, 1);
   EXPECT_EQ(unusable->error_code, "OAUTH_FAILED");
 
@@ -441,12 +439,12 @@ TEST_F(SignInBrowserTest, EverySignInCallGetsExactlyOneAnswer) {
     }
   });
   user_.Script(BrowserUser::LogInAs("ciudadano"));
-  auto first = StartSignIn("ciudadano", false);
+  auto first = StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(PumpUntil([&] { return held.has_value(); }, kFlowTimeoutMs));
   EXPECT_EQ(first->answers, 0);
   user_.Script(BrowserUser::DoNothing());
   control_.Call("POST", "/oauth/sessions/revoke", "{}");
-  auto second = StartSignIn("ciudadano", false);
+  auto second = StartSignIn(UserType::kCitizen, false);
   EXPECT_EQ(first->answers, 1);
   EXPECT_TRUE(first->value) << first->error_code;
   service_->OnOAuthComplete(*held);
@@ -459,7 +457,7 @@ TEST_F(SignInBrowserTest, EverySignInCallGetsExactlyOneAnswer) {
   EXPECT_EQ(busy->message, "Token refresh already in progress. Please wait.");
   EXPECT_TRUE(SignInWindowVisible());
 
-  auto third = StartSignIn("profesional", false);
+  auto third = StartSignIn(UserType::kProfessional, false);
   EXPECT_EQ(second->answers, 1);
   EXPECT_EQ(second->error_code, "OAUTH_FAILED");
   host_->OnOAuthComplete(nullptr);
@@ -528,7 +526,7 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
   ASSERT_NE(ReadFileBytes(cookies).find("TXAUTHSESSION"), std::string::npos);
   user_.Script(BrowserUser::DoNothing());
-  auto again = StartSignIn("ciudadano", false);
+  auto again = StartSignIn(UserType::kCitizen, false);
   ASSERT_TRUE(PumpUntil([&] { return SignInWindowVisible(); }, kFlowTimeoutMs));
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
@@ -537,17 +535,17 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
 
 TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
   user_.Script(BrowserUser::LogInAs("ciudadano"));
-  ASSERT_TRUE(StartSignIn("ciudadano", true)->value);
+  ASSERT_TRUE(StartSignIn(UserType::kCitizen, true)->value);
   user_.Script(BrowserUser::LogInAs("profesional"));
-  ASSERT_TRUE(StartSignIn("profesional", true)->value);
+  ASSERT_TRUE(StartSignIn(UserType::kProfessional, true)->value);
   const std::string cookies = WideToUtf8(SignInBrowserProfileFolder()) + "\\Cookies.txt";
   const ServiceHosts hosts = DeploymentServiceHosts();
   ASSERT_NE(ReadFileBytes(cookies).find(hosts.citizen_development), std::string::npos);
 
   // "desactivarCertificado" of the citizen while the professional's renewal is under way: the
   // professional's server session and renewal stay.
-  auto renewed = StartRenewal("profesional");
-  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("ciudadano")); }, "ciudadano");
+  auto renewed = StartRenewal(UserType::kProfessional);
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount(UserType::kCitizen)); }, UserType::kCitizen);
   EXPECT_EQ(renewed->answers, 0) << "the citizen's sign-out answered the professional's renewal";
   ASSERT_NE(service_->SignInWindow(), nullptr);
   EXPECT_NE(service_->SignInWindow()->window(), nullptr) << "the hidden window stays";
@@ -562,7 +560,7 @@ TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
   EXPECT_EQ(SecureStorage::GetToken("oauth_access_token_profesional"), renewed->value->newToken);
 
   // The last account's sign-out ends the browser's session as before.
-  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount("profesional")); }, "profesional");
+  service_->SignOut([] { EXPECT_FALSE(DeactivateAccount(UserType::kProfessional)); }, UserType::kProfessional);
   EXPECT_EQ(service_->SignInWindow(), nullptr);
   EXPECT_TRUE(PumpUntil(
       [&] { return ReadFileBytes(cookies).find("TXAUTHSESSION") == std::string::npos; }, 5000));
@@ -574,7 +572,7 @@ TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
   // The hidden browser will meet the login page, and the stored refresh token would renew.
   control_.Call("POST", "/oauth/sessions/expire", R"({"account":"ciudadano"})");
   const size_t before = Grants();
-  auto renewal = StartRenewal("ciudadano");
+  auto renewal = StartRenewal(UserType::kCitizen);
   PumpFor(300);
   ASSERT_EQ(renewal->answers, 0);
 
@@ -596,7 +594,7 @@ TEST_F(SignInBrowserTest, DeleteStoredTokenDuringARenewalBringsNoTokenAndNoGrant
   ASSERT_TRUE(SignInCitizen()->value);
   SecureStorage::StoreToken("oauth_token_expiry_ciudadano", "1000");
   const size_t before = Grants();
-  auto renewal = StartRenewal("ciudadano");
+  auto renewal = StartRenewal(UserType::kCitizen);
 
   ChannelHost host(host_->handle(), *service_);
   const flutter::EncodableValue arguments = MapOf({{"userType", Text("ciudadano")}});
@@ -616,7 +614,7 @@ TEST_F(SignInBrowserTest, AMissingBrowserRuntimeIsNamedAndTheLinkingAnswered) {
   SetEnvironmentVariableW(L"SENDARO_WEBVIEW_NO_RUNTIME", L"1");
   DebugOutputCapture capture;
   auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
-  service_->LinkCertificates(kOAuthCitizen, std::nullopt, RecordInto(linked));
+  service_->LinkCertificates(UserType::kCitizen, std::nullopt, RecordInto(linked));
   SetEnvironmentVariableW(L"SENDARO_WEBVIEW_NO_RUNTIME", nullptr);
   EXPECT_EQ(linked->answers, 1);
   ASSERT_TRUE(linked->value);

@@ -21,21 +21,24 @@ bool IsPrintableAscii(const std::string& text) {
 
 }  // namespace
 
-std::string GetUserTypeByThumbprint(const std::string& thumbprint) {
+UserType GetUserTypeByThumbprint(const std::string& thumbprint) {
   LogInfo("Looking up user_type for thumbprint: " + thumbprint);
+  std::string word = UserTypeWord(UserType::kCitizen);
   try {
     std::optional<std::string> stored =
         SecureStorage::GetToken(ThumbprintMappingKeysFor(thumbprint).user_type);
     if (stored && !stored->empty()) {
       LogInfo("Found user_type in cache: " + *stored);
-      return *stored;
+      word = *stored;
+    } else {
+      LogWarning("No user_type found in cache for thumbprint, defaulting to 'ciudadano'");
     }
-    LogWarning("No user_type found in cache for thumbprint, defaulting to 'ciudadano'");
   } catch (const std::exception& error) {
     LogWarning(std::string("Failed to get user_type from cache: ") + error.what() +
                ", defaulting to 'ciudadano'");
   }
-  return UserTypeWord(UserType::kCitizen);
+  LogInfo("User type for this certificate: " + word);
+  return ParseUserType(word, UserType::kCitizen);
 }
 
 std::optional<std::string> GetSignIdentityByThumbprint(const std::string& thumbprint) {
@@ -68,8 +71,4 @@ std::optional<std::string> GetOAuthToken(const std::string& key) {
     SetBridgeError(std::string("Failed to get OAuth token: ") + error.what());
   }
   return std::nullopt;
-}
-
-std::string AccessTokenKeyFor(const std::string& user_type) {
-  return LinkingStorageKeysFor(ParseUserType(user_type, UserType::kCitizen)).access_token;
 }

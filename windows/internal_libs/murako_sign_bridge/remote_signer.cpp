@@ -9,8 +9,8 @@
 #include "murako_api_client.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
+#include "storage_keys.h"
 #include "text_encoding.h"
-#include "user_type.h"
 
 namespace {
 
@@ -34,15 +34,15 @@ std::optional<std::string> TokenRenewedSince(const std::string& key, const std::
 // A renewed token goes to the host chosen for the first one only when the setting and the
 // token's record still read as they did: a token stored after a change of environment (the
 // user switched and signed in meanwhile) belongs to the other environment's hosts.
-std::optional<std::string> RenewedTokenForSameHost(const std::string& user_type,
+std::optional<std::string> RenewedTokenForSameHost(UserType type,
                                                    const TokenEnvironmentReading& used) {
   std::optional<std::string> renewed =
-      TokenRenewedSince(AccessTokenKeyFor(user_type), used.access_token);
+      TokenRenewedSince(LinkingStorageKeysFor(type).access_token, used.access_token);
   if (!renewed) {
     LogWarning("No renewed access token was stored");
     return std::nullopt;
   }
-  const ValueOrReason<TokenEnvironmentReading> now = ReadTokenEnvironment(user_type, *renewed);
+  const ValueOrReason<TokenEnvironmentReading> now = ReadTokenEnvironment(type, *renewed);
   if (!now || !SameTokenEnvironment(*now, used)) {
     LogWarning("The environment changed since the signature was sent - not signing again" +
                (now ? std::string() : ": " + now.reason()));
@@ -53,8 +53,7 @@ std::optional<std::string> RenewedTokenForSameHost(const std::string& user_type,
 
 // The signature, sent once more with a renewed token when the service refused the token used.
 std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& client,
-                                                    const std::string& base_url,
-                                                    const std::string& user_type,
+                                                    const std::string& base_url, UserType type,
                                                     const TokenEnvironmentReading& token,
                                                     const SignatureRequest& request) {
   uint32_t status = 0;
@@ -62,16 +61,16 @@ std::optional<SignatureResult> SignWithCurrentToken(const MurakoApiClient& clien
   if (result || status != kHttpUnauthorized) return result;
   LogWarning("The service refused the access token (401); looking for a renewed one");
   FlushLogBatch();
-  const std::optional<std::string> renewed = RenewedTokenForSameHost(user_type, token);
+  const std::optional<std::string> renewed = RenewedTokenForSameHost(type, token);
   if (!renewed) return std::nullopt;
   LogInfo("Signing again with the renewed access token");
   return MurakoApiClient(base_url, *renewed).SignHash(request);
 }
 
-std::optional<std::string> TokenFor(const std::string& user_type) {
-  std::optional<std::string> token = GetOAuthToken(AccessTokenKeyFor(user_type));
+std::optional<std::string> TokenFor(UserType type) {
+  std::optional<std::string> token = GetOAuthToken(LinkingStorageKeysFor(type).access_token);
   if (token) return token;
-  const std::string account = UserTypeWord(ParseUserType(user_type, UserType::kCitizen));
+  const std::string account = UserTypeWord(type);
   SetBridgeError("No OAuth token available for " + account + " user type");
   LogError("[TOAST SIGNATURE] Sin token OAuth (" + account + "). Inicia sesion.");
   return std::nullopt;
@@ -82,13 +81,12 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   const std::string algorithm = SignatureAlgorithmName(hash.raw_hash.size(), padding_flags);
   LogInfo("Algorithm: " + algorithm);
 
-  const std::string user_type = GetUserTypeByThumbprint(thumbprint);
-  LogInfo("User type for this certificate: " + user_type);
-  std::optional<std::string> token = TokenFor(user_type);
+  const UserType type = GetUserTypeByThumbprint(thumbprint);
+  std::optional<std::string> token = TokenFor(type);
   if (!token) return E_FAIL;
   // Read once: the token goes to the hosts of the environment it was checked against.
   const ValueOrReason<TokenEnvironmentReading> environment =
-      ReadTokenEnvironment(user_type, *token);
+      ReadTokenEnvironment(type, *token);
   if (!environment) {
     SetBridgeError(environment.reason());
     return E_FAIL;
@@ -101,7 +99,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   }
   LogInfo("Using sign_identity_id from cache: " + *identity);
 
-  const std::string base_url = GetApiBaseUrl(user_type, environment->setting);
+  const std::string base_url = GetApiBaseUrl(type, environment->setting);
   LogInfo("API Base URL: " + base_url);
   MurakoApiClient client(base_url, environment->access_token);
 
@@ -114,7 +112,7 @@ HRESULT SignClassifiedHash(const std::string& thumbprint, const HashClassificati
   LogInfo("Calling Murako API /signature...");
   FlushLogBatch();  // what the call was doing shows even if the service never answers
   std::optional<SignatureResult> result =
-      SignWithCurrentToken(client, base_url, user_type, *environment, request);
+      SignWithCurrentToken(client, base_url, type, *environment, request);
   // An empty answer is no signature, however the service labelled it.
   if (!result || result->signature.empty()) {
     SetBridgeError("Failed to get signature from Murako API");
