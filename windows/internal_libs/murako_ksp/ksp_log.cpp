@@ -42,6 +42,11 @@ void WriteLines(const std::string& lines) {
   if (!path.empty()) ProviderLogFile().Append(path, lines.data(), lines.size());
 }
 
+void FormatMessageText(char (&message)[kMessageBytes], const char* format, va_list arguments) {
+  if (vsnprintf(message, sizeof(message), format, arguments) < 0) message[0] = '\0';
+  message[sizeof(message) - 1] = '\0';
+}
+
 }  // namespace
 
 KspLogBatch::KspLogBatch() noexcept : LineBatch(&WriteLines) {}
@@ -71,12 +76,8 @@ void KspLog(const char* format, ...) {
   char message[kMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  int formatted = vsnprintf(message, sizeof(message), format, arguments);
+  FormatMessageText(message, format, arguments);
   va_end(arguments);
-  if (formatted < 0) {
-    message[0] = '\0';
-  }
-  message[sizeof(message) - 1] = '\0';
 
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -91,6 +92,15 @@ void KspLog(const char* format, ...) {
     if (!LineBatch::Hold(&WriteLines, text)) WriteLines(text);
   } catch (...) {
   }
+}
+
+std::string KspFormat(const char* format, ...) {
+  char text[kMessageBytes];
+  va_list arguments;
+  va_start(arguments, format);
+  FormatMessageText(text, format, arguments);
+  va_end(arguments);
+  return text;
 }
 
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {
