@@ -140,12 +140,14 @@ SlotResult EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
 
   std::wstring thumbprint;
   if (!NextProviderCertificate(state, &thumbprint)) return AnswerQuietly(NTE_NO_MORE_ITEMS);
+  const SlotResult listed =
+      AnswerWithLine(ERROR_SUCCESS, "<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
+                     KspLogText(thumbprint.c_str()).c_str());
   NCryptKeyName* record = CreateKeyNameRecord(thumbprint);
   if (record == nullptr) return AnswerQuietly(NTE_NO_MEMORY);
   *out = record;
   ++state->count;
-  return AnswerWithLine(ERROR_SUCCESS, "<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
-                        KspLogText(thumbprint.c_str()).c_str());
+  return listed;
 }
 
 }  // namespace

@@ -14,8 +14,15 @@
 // Logging never fails the caller and leaves the thread's last-error value as it was.
 void KspLog(const char* format, ...);
 
-// printf-style text, cut as a log message is.
-std::string KspFormat(const char* format, ...);
+// printf-style text, cut as a log message is: into a buffer without fail, or as a string.
+constexpr size_t kKspMessageBytes = 1024;
+void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, ...) noexcept;
+template <typename... Arguments>
+std::string KspFormat(const char* format, Arguments... arguments) {
+  char text[kKspMessageBytes];
+  KspFormatInto(text, format, arguments...);
+  return text;
+}
 
 // The lines this thread logs while one is open are appended together when the outermost closes
 // or at FlushKspLogBatch (line_batch.h); every table slot opens one.

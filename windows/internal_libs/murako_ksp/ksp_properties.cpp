@@ -158,8 +158,11 @@ SlotResult GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_bytes,
 }
 
 // The certificate property's exit lines name the property instead of the function.
-SlotResult CertificateAnswer(SECURITY_STATUS status, const std::string& text) {
-  return AnswerWithLine(status, "<<< NCRYPT_CERTIFICATE_PROPERTY: %s", text.c_str());
+template <typename... Arguments>
+SlotResult CertificateAnswer(SECURITY_STATUS status, const char* format, Arguments... arguments) {
+  char text[kKspMessageBytes];
+  KspFormatInto(text, format, arguments...);
+  return AnswerWithLine(status, "<<< NCRYPT_CERTIFICATE_PROPERTY: %s", text);
 }
 
 // The certificate the key was opened with, while it is still in the store.
@@ -172,12 +175,11 @@ SlotResult GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD o
              : "    Key name is CN or KEY_CONTAINER, certificate found when the key was opened");
   switch (KeyCertificatePresence(*key)) {
     case CertificatePresence::kStoreUnavailable:
-      return CertificateAnswer(
-          NTE_NOT_FOUND, KspFormat("Failed to open Certificate Store (error=%lu)", GetLastError()));
+      return CertificateAnswer(NTE_NOT_FOUND, "Failed to open Certificate Store (error=%lu)",
+                               GetLastError());
     case CertificatePresence::kRemoved:
-      return CertificateAnswer(
-          NTE_NOT_FOUND,
-          KspFormat("Certificate not found by thumbprint (error=%lu)", GetLastError()));
+      return CertificateAnswer(NTE_NOT_FOUND, "Certificate not found by thumbprint (error=%lu)",
+                               GetLastError());
     case CertificatePresence::kPresent:
       break;
   }
@@ -186,15 +188,14 @@ SlotResult GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD o
   *result_bytes = needed;
   KspLog("    Certificate found, DER size=%lu bytes", needed);
   if (output == nullptr) {
-    return CertificateAnswer(ERROR_SUCCESS, KspFormat("Query size SUCCESS (size=%lu)", needed));
+    return CertificateAnswer(ERROR_SUCCESS, "Query size SUCCESS (size=%lu)", needed);
   }
   if (output_bytes < needed) {
-    return CertificateAnswer(
-        NTE_BUFFER_TOO_SMALL,
-        KspFormat("Buffer too small (provided=%lu, needed=%lu)", output_bytes, needed));
+    return CertificateAnswer(NTE_BUFFER_TOO_SMALL, "Buffer too small (provided=%lu, needed=%lu)",
+                             output_bytes, needed);
   }
   memcpy(output, certificate->pbCertEncoded, needed);
-  return CertificateAnswer(ERROR_SUCCESS, KspFormat("SUCCESS (returned %lu bytes)", needed));
+  return CertificateAnswer(ERROR_SUCCESS, "SUCCESS (returned %lu bytes)", needed);
 }
 
 SlotResult GetKeyProperty(NCRYPT_KEY_HANDLE key_handle, LPCWSTR name, PBYTE output,

@@ -44,8 +44,8 @@ void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char
 
 void WriteExitLine(const char* function_name, const SlotResult& result) noexcept {
   if (result.line == SlotResult::Line::kUsual) {
-    WriteExitLine(function_name, result.status, result.text.c_str());
+    WriteExitLine(function_name, result.status, result.text);
   } else if (result.line == SlotResult::Line::kOwn) {
-    KspLog("%s", result.text.c_str());
+    KspLog("%s", result.text);
   }
 }

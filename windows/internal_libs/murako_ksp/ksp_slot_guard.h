@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 #include "ksp_log.h"
 #include "ksp_status.h"
 #include "system_library.h"
@@ -14,24 +12,30 @@ struct SlotResult {
   enum class Line { kUsual, kOwn, kNone };
   SECURITY_STATUS status = ERROR_SUCCESS;
   Line line = Line::kUsual;
-  std::string text;  // kUsual: the detail, empty for none; kOwn: the whole line
+  // kUsual: the detail, empty for none; kOwn: the whole line. Held without allocating, so that
+  // a slot that has handed something out cannot fail afterwards.
+  char text[kKspMessageBytes] = {};
 };
 
 // The usual exit line, with a detail formatted printf-style where one is given.
-inline SlotResult Answer(SECURITY_STATUS status) { return {status, SlotResult::Line::kUsual, {}}; }
+inline SlotResult Answer(SECURITY_STATUS status) { return {status, SlotResult::Line::kUsual}; }
 template <typename... Arguments>
 SlotResult Answer(SECURITY_STATUS status, const char* detail_format, Arguments... arguments) {
-  return {status, SlotResult::Line::kUsual, KspFormat(detail_format, arguments...)};
+  SlotResult result{status, SlotResult::Line::kUsual};
+  KspFormatInto(result.text, detail_format, arguments...);
+  return result;
 }
 // An exit line of its own form, formatted printf-style.
 template <typename... Arguments>
 SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format,
                           Arguments... arguments) {
-  return {status, SlotResult::Line::kOwn, KspFormat(line_format, arguments...)};
+  SlotResult result{status, SlotResult::Line::kOwn};
+  KspFormatInto(result.text, line_format, arguments...);
+  return result;
 }
 // An exit without a line.
 inline SlotResult AnswerQuietly(SECURITY_STATUS status) {
-  return {status, SlotResult::Line::kNone, {}};
+  return {status, SlotResult::Line::kNone};
 }
 
 // The one writer of the usual exit line, naming the status as ksp_status.h does; `detail` may
