@@ -18,16 +18,12 @@
 namespace {
 
 void LogMatch(const KeyCertificate& found) {
-  switch (found.match) {
-    case KeyMatch::kThumbprint:
-      KspLog("    Found by THUMBPRINT");
-      break;
-    case KeyMatch::kContainer:
-      KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(found.matched_text.c_str()).c_str());
-      break;
-    case KeyMatch::kCommonName:
-      KspLog("    Found by CN: '%s'", KspLogText(found.matched_text.c_str()).c_str());
-      break;
+  if (found.match == KeyMatch::kThumbprint) {
+    KspLog("    Found by THUMBPRINT");
+  } else {
+    KspLog(found.match == KeyMatch::kContainer ? "    Found by KEY_CONTAINER: '%s'"
+                                               : "    Found by CN: '%s'",
+           KspLogText(found.matched_text.c_str()).c_str());
   }
 }
 
@@ -71,9 +67,7 @@ NCryptKeyName* CreateKeyNameRecord(const std::wstring& thumbprint) {
   size_t name_bytes = (thumbprint.size() + 1) * sizeof(wchar_t);
   size_t total = sizeof(NCryptKeyName) + name_bytes + sizeof(kAlgorithm);
   NCryptKeyName* record = static_cast<NCryptKeyName*>(KspHeapAlloc(total));
-  if (record == nullptr) {
-    return nullptr;
-  }
+  if (record == nullptr) return nullptr;
   BYTE* name = reinterpret_cast<BYTE*>(record) + sizeof(NCryptKeyName);
   memcpy(name, thumbprint.c_str(), name_bytes);
   memcpy(name + name_bytes, kAlgorithm, sizeof(kAlgorithm));
@@ -86,9 +80,7 @@ NCryptKeyName* CreateKeyNameRecord(const std::wstring& thumbprint) {
 
 SECURITY_STATUS StartEnumeration(PVOID* state_pointer) {
   KspKeyEnumState* state = static_cast<KspKeyEnumState*>(KspHeapAlloc(sizeof(KspKeyEnumState)));
-  if (state == nullptr) {
-    return NTE_NO_MEMORY;
-  }
+  if (state == nullptr) return NTE_NO_MEMORY;
   state->magic = kEnumMagic;
   state->store = OpenPersonalStore();
   if (state->store == nullptr) {

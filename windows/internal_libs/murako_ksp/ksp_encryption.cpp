@@ -27,9 +27,7 @@ SlotResult Encrypt(const KspKeyHandle& key, const BYTE* input, DWORD input_bytes
     return Answer(NTE_BUFFER_TOO_SMALL, "provided=%lu, need=%lu", output_bytes, block_bytes);
   }
   long padding = EncryptionPaddingLength(block_bytes, input_bytes);
-  if (padding < 0) {
-    return Answer(NTE_BUFFER_TOO_SMALL, "input too large for key");
-  }
+  if (padding < 0) return Answer(NTE_BUFFER_TOO_SMALL, "input too large for key");
   WriteEncryptionBlock(input, input_bytes, static_cast<DWORD>(padding), output);
   *result_bytes = block_bytes;
   return Answer(ERROR_SUCCESS, "PKCS#1 padding: %lu pad + %lu data = %lu bytes",

@@ -16,19 +16,13 @@ namespace {
 constexpr size_t kMaxProviderNameCharacters = 32766;
 
 SECURITY_STATUS NewProviderHandle(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
-  if (out == nullptr || name == nullptr) {
-    return NTE_INVALID_PARAMETER;
-  }
+  if (out == nullptr || name == nullptr) return NTE_INVALID_PARAMETER;
   size_t characters = wcsnlen(name, kMaxProviderNameCharacters + 1);
-  if (characters > kMaxProviderNameCharacters) {
-    return NTE_INVALID_PARAMETER;
-  }
+  if (characters > kMaxProviderNameCharacters) return NTE_INVALID_PARAMETER;
   DWORD name_bytes = static_cast<DWORD>((characters + 1) * sizeof(wchar_t));
   DWORD size = static_cast<DWORD>(sizeof(KspProviderHandle)) + name_bytes;
   KspProviderHandle* provider = static_cast<KspProviderHandle*>(KspHeapAllocUninitialised(size));
-  if (provider == nullptr) {
-    return NTE_NO_MEMORY;
-  }
+  if (provider == nullptr) return NTE_NO_MEMORY;
   provider->size = size;
   provider->magic = kProviderMagic;
   provider->name =
