@@ -7,6 +7,7 @@
 #include "cert_text.h"
 #include "logged_reason.h"
 #include "logger.h"
+#include "personal_store.h"
 #include "secure_storage.h"
 #include "simple_display_name.h"
 #include "storage_keys.h"
@@ -22,10 +23,6 @@ constexpr DWORD kSha1Length = 20;
 const char kFriendlyNamePrefix[] = "Murako - ";
 
 std::string CodeText(DWORD code) { return std::to_string(code); }
-
-HCERTSTORE OpenPersonalStore() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-}
 
 bool SetWideStringProperty(PCCERT_CONTEXT context, DWORD property, const std::wstring& value) {
   CRYPT_DATA_BLOB blob{static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)),
@@ -80,12 +77,6 @@ InstalledCertificate DescribeInstalled(PCCERT_CONTEXT context) {
   return installed;
 }
 
-PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
-  CRYPT_HASH_BLOB hash{static_cast<DWORD>(hashBytes.size()), hashBytes.data()};
-  return CertFindCertificateInStore(store, kCertificateEncoding, 0, CERT_FIND_SHA1_HASH, &hash,
-                                    nullptr);
-}
-
 void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
   PCCERT_CONTEXT existing = FindByThumbprint(store, hashBytes);
   if (existing == nullptr) {
@@ -134,7 +125,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
   if (!calculated) return LoggedReason("Failed to calculate thumbprint");
   const std::string& thumbprint = *calculated;
   // Wine writes a store's changes only when told to: every exit commits.
-  UniqueCommittingCertStore store(OpenPersonalStore());
+  UniqueCommittingCertStore store(OpenCurrentUserPersonalStore());
   if (!store) return LoggedReason("Failed to open certificate store: " + CodeText(GetLastError()));
   LogInfo("Checking for existing certificate with thumbprint: " + thumbprint);
   std::vector<uint8_t> hashBytes = ParseHexBytes(thumbprint).value_or(std::vector<uint8_t>());
@@ -173,7 +164,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
 bool RemoveCertificateUnguarded(const std::string& thumbprint) {
   LogInfo("CertStoreManager::RemoveCertificate - Thumbprint: " + thumbprint);
   // Wine writes a store's changes only when told to: every exit commits.
-  UniqueCommittingCertStore store(OpenPersonalStore());
+  UniqueCommittingCertStore store(OpenCurrentUserPersonalStore());
   if (!store) {
     LogError("Failed to open certificate store: " + CodeText(GetLastError()));
     return false;
@@ -277,7 +268,7 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
   PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
-    UniqueCertStore store(OpenPersonalStore());
+    UniqueCertStore store(OpenCurrentUserPersonalStore());
     if (!store) {
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;

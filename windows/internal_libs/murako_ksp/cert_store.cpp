@@ -10,22 +10,13 @@
 
 namespace {
 
-constexpr DWORD kEncodings = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr DWORD kFriendlyNameBytes = 512;
 constexpr DWORD kCommonNameCharacters = 256;
 
-struct HeapBlockTraits {
-  using Handle = void*;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle block) { KspHeapFree(block); }
-};
+using UniqueHeapBlock = UniqueAny<void*, KspHeapFree>;
 
 // Where the system keeps the current user's personal store.
 constexpr wchar_t kPersonalStoreKey[] = L"Software\\Microsoft\\SystemCertificates\\My";
-
-HCERTSTORE OpenPersonalStoreNow() {
-  return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
-}
 
 // A thread that impersonates another user may see another user's store: it opens its own.
 bool ThreadMayImpersonate() {
@@ -70,9 +61,9 @@ class PersonalStoreCache {
     if (HCERTSTORE unchanged = UnchangedStore()) return unchanged;
     ScopedSrwExclusiveLock exclusive(lock_);
     if (watch_ == PersonalStoreWatch::None) Choose();
-    if (watch_ == PersonalStoreWatch::OpenEveryCall) return OpenPersonalStoreNow();
+    if (watch_ == PersonalStoreWatch::OpenEveryCall) return OpenCurrentUserPersonalStore();
     if (!store_ || Changed()) Refresh();
-    return store_ ? CertDuplicateStore(store_.get()) : OpenPersonalStoreNow();
+    return store_ ? CertDuplicateStore(store_.get()) : OpenCurrentUserPersonalStore();
   }
 
   PersonalStoreWatch watch() {
@@ -116,11 +107,11 @@ class PersonalStoreCache {
       // notification and never send it (Wine keeps this store in the registry, accepts the
       // call and resynchronises only part of a change), so a change of the key reopens it.
       const bool registry = WatchRegistry();
-      watched_.reset(OpenPersonalStoreNow());
+      watched_.reset(OpenCurrentUserPersonalStore());
       HANDLE event = notified_.get();
       if (watched_ && ResetEvent(event) &&
           ControlStore(watched_.get(), CERT_STORE_CTRL_NOTIFY_CHANGE, &event)) {
-        store_.reset(OpenPersonalStoreNow());
+        store_.reset(OpenCurrentUserPersonalStore());
         watch_ = PersonalStoreWatch::Notification;
       } else if (registry) {
         store_ = std::move(watched_);  // read after the key was armed
@@ -140,14 +131,14 @@ class PersonalStoreCache {
     if (watch_ == PersonalStoreWatch::Notification && watched_ && !Signaled(changed_)) {
       HANDLE event = notified_.get();
       if (ResetEvent(event) && ControlStore(watched_.get(), CERT_STORE_CTRL_RESYNC, &event)) {
-        store_.reset(OpenPersonalStoreNow());
+        store_.reset(OpenCurrentUserPersonalStore());
         if (store_) return;
       }
     }
     store_.reset();
     watched_.reset();
     if (watch_ == PersonalStoreWatch::Notification) return Choose();  // opened and armed anew
-    if (WatchRegistry()) store_.reset(OpenPersonalStoreNow());
+    if (WatchRegistry()) store_.reset(OpenCurrentUserPersonalStore());
   }
 
   bool WatchRegistry() {
@@ -185,7 +176,7 @@ PersonalStoreCache g_personal_store;
 }  // namespace
 
 HCERTSTORE OpenPersonalStore() {
-  if (ThreadMayImpersonate()) return OpenPersonalStoreNow();
+  if (ThreadMayImpersonate()) return OpenCurrentUserPersonalStore();
   return g_personal_store.Get();
 }
 
@@ -196,13 +187,6 @@ void AbandonPersonalStoreAtProcessExit() { g_personal_store.Abandon(); }
 void SetCertControlStoreForTesting(CertControlStoreFn control) {
   g_control_store = control;
   g_personal_store.Reset();
-}
-
-PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, const Thumbprint& thumbprint) {
-  CRYPT_HASH_BLOB blob;
-  blob.cbData = static_cast<DWORD>(thumbprint.size());
-  blob.pbData = const_cast<BYTE*>(thumbprint.data());
-  return CertFindCertificateInStore(store, kEncodings, 0, CERT_FIND_SHA1_HASH, &blob, nullptr);
 }
 
 bool HasMurakoFriendlyName(PCCERT_CONTEXT certificate) {
@@ -232,7 +216,7 @@ std::wstring KeyContainerName(PCCERT_CONTEXT certificate) {
       bytes < sizeof(CRYPT_KEY_PROV_INFO)) {
     return std::wstring();
   }
-  UniqueHandle<HeapBlockTraits> buffer(KspHeapAlloc(bytes));
+  UniqueHeapBlock buffer(KspHeapAlloc(bytes));
   if (buffer.get() == nullptr ||
       !CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.get(),
                                          &bytes)) {

@@ -6,12 +6,13 @@
 #include <string>
 
 #include "cert_handles.h"
+#include "personal_store.h"
 #include "thumbprint.h"
 
 // The certificate questions the provider asks of the current user's personal store.
 
-// The "MY" system store of the current user, as it is now; null on failure. The handle is the
-// caller's to close.
+// The "MY" system store of the current user, kept open (see cert_store.cpp) and up to date; null
+// on failure. The handle is the caller's to close.
 HCERTSTORE OpenPersonalStore();
 
 // For the library's entry point at process exit, before the runtime destroys the library's
@@ -27,9 +28,6 @@ PersonalStoreWatch CurrentPersonalStoreWatch();
 // and resynchronised through, null for the system's; the store is chosen again at the next open.
 using CertControlStoreFn = BOOL(WINAPI*)(HCERTSTORE, DWORD, DWORD, const void*);
 void SetCertControlStoreForTesting(CertControlStoreFn control);
-
-// The certificate whose SHA-1 hash is `thumbprint`, or null.
-PCCERT_CONTEXT FindByThumbprint(HCERTSTORE store, const Thumbprint& thumbprint);
 
 // True when the friendly name contains "Murako" (case-sensitive). A friendly name that does not
 // fit 512 bytes counts as absent.

@@ -2,13 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "ksp_log.h"
 
-std::string Format(const char* format, int value) {
-  char text[160];
-  snprintf(text, sizeof(text), format, value);
-  return text;
-}
+namespace {
 
 std::string DigestInfoLine(const BYTE* hash, DWORD length) {
   if (length == 51 && hash[1] == 0x31) {
@@ -20,8 +16,8 @@ std::string DigestInfoLine(const BYTE* hash, DWORD length) {
   if (length == 83 && hash[1] == 0x51) {
     return "    Likely DigestInfo wrapping SHA-512 hash (83 bytes)";
   }
-  return Format("    Possible DigestInfo structure (starts with 0x30, total %d bytes)",
-                static_cast<int>(length));
+  return KspFormat("    Possible DigestInfo structure (starts with 0x30, total %d bytes)",
+                   static_cast<int>(length));
 }
 
 }  // namespace
@@ -42,7 +38,7 @@ std::vector<std::string> DiagnoseHashFormat(const BYTE* hash, DWORD length) {
   if (length == 32 || length == 48 || length == 64) {
     return lines;
   }
-  lines.push_back(Format(
+  lines.push_back(KspFormat(
       "    WARNING: Non-standard hash size %d (expected 32/48/64 for raw SHA-256/384/512)",
       static_cast<int>(length)));
   if (length == 36) {
@@ -50,7 +46,7 @@ std::vector<std::string> DiagnoseHashFormat(const BYTE* hash, DWORD length) {
   } else if (length >= 20 && hash != nullptr && hash[0] == 0x30) {
     lines.push_back(DigestInfoLine(hash, length));
   } else if (length >= 20 && hash != nullptr) {
-    lines.push_back(Format("    Unknown format (first byte: 0x%02X)", hash[0]));
+    lines.push_back(KspFormat("    Unknown format (first byte: 0x%02X)", hash[0]));
   }
   return lines;
 }

@@ -18,21 +18,16 @@
 namespace {
 
 void LogMatch(const KeyCertificate& found) {
-  switch (found.match) {
-    case KeyMatch::kThumbprint:
-      KspLog("    Found by THUMBPRINT");
-      break;
-    case KeyMatch::kContainer:
-      KspLog("    Found by KEY_CONTAINER: '%s'", KspLogText(found.matched_text.c_str()).c_str());
-      break;
-    case KeyMatch::kCommonName:
-      KspLog("    Found by CN: '%s'", KspLogText(found.matched_text.c_str()).c_str());
-      break;
+  if (found.match == KeyMatch::kThumbprint) {
+    KspLog("    Found by THUMBPRINT");
+  } else {
+    KspLog(found.match == KeyMatch::kContainer ? "    Found by KEY_CONTAINER: '%s'"
+                                               : "    Found by CN: '%s'",
+           KspLogText(found.matched_text.c_str()).c_str());
   }
 }
 
-SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out,
-                        LPCWSTR key_name) {
+SlotResult OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out, LPCWSTR key_name) {
   if (key_name != nullptr) {
     KspLog(">>> MurakoOpenKey: keyName='%s'", KspLogText(key_name).c_str());
     Thumbprint ignored{};
@@ -43,24 +38,14 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
   }
 
   KspProviderHandle* provider = ProviderFromHandle(provider_handle);
-  if (provider == nullptr) {
-    KspLog("<<< MurakoOpenKey: NTE_INVALID_HANDLE");
-    return NTE_INVALID_HANDLE;
-  }
-  if (out == nullptr || key_name == nullptr) {
-    KspLog("<<< MurakoOpenKey: NTE_INVALID_PARAMETER");
-    return NTE_INVALID_PARAMETER;
-  }
+  if (provider == nullptr) return Answer(NTE_INVALID_HANDLE);
+  if (out == nullptr || key_name == nullptr) return Answer(NTE_INVALID_PARAMETER);
 
   UniqueCertStore store(OpenPersonalStore());
-  if (!store) {
-    KspLog("<<< MurakoOpenKey: NTE_FAIL (could not open cert store)");
-    return NTE_FAIL;
-  }
+  if (!store) return Answer(NTE_FAIL, "could not open cert store");
   KeyCertificate found;
   if (!FindKeyCertificate(store.get(), key_name, &found)) {
-    KspLog("<<< MurakoOpenKey: NTE_BAD_KEYSET (key not found)");
-    return NTE_BAD_KEYSET;
+    return Answer(NTE_BAD_KEYSET, "key not found");
   }
   // The log names a match by name before the key length, a thumbprint's after it.
   const bool by_thumbprint = found.match == KeyMatch::kThumbprint;
@@ -70,13 +55,10 @@ SECURITY_STATUS OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* o
   if (by_thumbprint) LogMatch(found);
 
   KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits, found);
-  if (key == nullptr) {
-    KspLog("<<< MurakoOpenKey: NTE_NO_MEMORY");
-    return NTE_NO_MEMORY;
-  }
+  if (key == nullptr) return Answer(NTE_NO_MEMORY);
   *out = reinterpret_cast<NCRYPT_KEY_HANDLE>(key);
-  KspLog("<<< MurakoOpenKey: SUCCESS keyLength=%d bits", static_cast<int>(key_length_bits));
-  return ERROR_SUCCESS;
+  return AnswerWithLine(ERROR_SUCCESS, "<<< MurakoOpenKey: SUCCESS keyLength=%d bits",
+                        static_cast<int>(key_length_bits));
 }
 
 // One heap block: the NCryptKeyName structure, the thumbprint and "RSA".
@@ -85,9 +67,7 @@ NCryptKeyName* CreateKeyNameRecord(const std::wstring& thumbprint) {
   size_t name_bytes = (thumbprint.size() + 1) * sizeof(wchar_t);
   size_t total = sizeof(NCryptKeyName) + name_bytes + sizeof(kAlgorithm);
   NCryptKeyName* record = static_cast<NCryptKeyName*>(KspHeapAlloc(total));
-  if (record == nullptr) {
-    return nullptr;
-  }
+  if (record == nullptr) return nullptr;
   BYTE* name = reinterpret_cast<BYTE*>(record) + sizeof(NCryptKeyName);
   memcpy(name, thumbprint.c_str(), name_bytes);
   memcpy(name + name_bytes, kAlgorithm, sizeof(kAlgorithm));
@@ -100,9 +80,7 @@ NCryptKeyName* CreateKeyNameRecord(const std::wstring& thumbprint) {
 
 SECURITY_STATUS StartEnumeration(PVOID* state_pointer) {
   KspKeyEnumState* state = static_cast<KspKeyEnumState*>(KspHeapAlloc(sizeof(KspKeyEnumState)));
-  if (state == nullptr) {
-    return NTE_NO_MEMORY;
-  }
+  if (state == nullptr) return NTE_NO_MEMORY;
   state->magic = kEnumMagic;
   state->store = OpenPersonalStore();
   if (state->store == nullptr) {
@@ -138,38 +116,30 @@ bool NextProviderCertificate(KspKeyEnumState* state, std::wstring* thumbprint_te
   return false;
 }
 
-SECURITY_STATUS EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
-                         PVOID* state_pointer) {
+// The failures of an enumeration write no exit line.
+SlotResult EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
+                    PVOID* state_pointer) {
   KspLog(">>> MurakoEnumKeys");
-  if (ProviderFromHandle(provider_handle) == nullptr) {
-    return NTE_INVALID_HANDLE;
-  }
-  if (out == nullptr || state_pointer == nullptr) {
-    return NTE_INVALID_PARAMETER;
-  }
+  if (ProviderFromHandle(provider_handle) == nullptr) return AnswerQuietly(NTE_INVALID_HANDLE);
+  if (out == nullptr || state_pointer == nullptr) return AnswerQuietly(NTE_INVALID_PARAMETER);
   if (*state_pointer == nullptr) {
     SECURITY_STATUS status = StartEnumeration(state_pointer);
-    if (status != ERROR_SUCCESS) {
-      return status;
-    }
+    if (status != ERROR_SUCCESS) return AnswerQuietly(status);
   } else if (!IsEnumState(*state_pointer)) {
-    return NTE_INVALID_PARAMETER;
+    return AnswerQuietly(NTE_INVALID_PARAMETER);
   }
   KspKeyEnumState* state = static_cast<KspKeyEnumState*>(*state_pointer);
 
   std::wstring thumbprint;
-  if (!NextProviderCertificate(state, &thumbprint)) {
-    return NTE_NO_MORE_ITEMS;
-  }
+  if (!NextProviderCertificate(state, &thumbprint)) return AnswerQuietly(NTE_NO_MORE_ITEMS);
+  const SlotResult listed =
+      AnswerWithLine(ERROR_SUCCESS, "<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
+                     KspLogText(thumbprint.c_str()).c_str());
   NCryptKeyName* record = CreateKeyNameRecord(thumbprint);
-  if (record == nullptr) {
-    return NTE_NO_MEMORY;
-  }
+  if (record == nullptr) return AnswerQuietly(NTE_NO_MEMORY);
   *out = record;
   ++state->count;
-  KspLog("<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
-         KspLogText(thumbprint.c_str()).c_str());
-  return ERROR_SUCCESS;
+  return listed;
 }
 
 }  // namespace

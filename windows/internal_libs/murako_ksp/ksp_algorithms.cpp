@@ -15,16 +15,14 @@
 
 namespace {
 
-SECURITY_STATUS IsAlgSupported(LPCWSTR algorithm, DWORD flags) {
+SlotResult IsAlgSupported(LPCWSTR algorithm, DWORD flags) {
   std::string algorithm_text = KspLogText(algorithm, 256);
   KspLog(">>> MurakoIsAlgSupported: algId='%s', flags=0x%08X", algorithm_text.c_str(),
          static_cast<unsigned>(flags));
   if (algorithm != nullptr && wcscmp(algorithm, BCRYPT_RSA_ALGORITHM) == 0) {
-    KspLog("<<< MurakoIsAlgSupported: SUCCESS (RSA supported)");
-    return ERROR_SUCCESS;
+    return Answer(ERROR_SUCCESS, "RSA supported");
   }
-  KspLog("<<< MurakoIsAlgSupported: NTE_NOT_SUPPORTED (algId='%s')", algorithm_text.c_str());
-  return NTE_NOT_SUPPORTED;
+  return Answer(NTE_NOT_SUPPORTED, "algId='%s'", algorithm_text.c_str());
 }
 
 NCryptAlgorithmName* CreateAlgorithmList() {
@@ -43,60 +41,43 @@ NCryptAlgorithmName* CreateAlgorithmList() {
   return entry;
 }
 
-SECURITY_STATUS EnumAlgorithms(DWORD operations, DWORD* count, NCryptAlgorithmName** list,
-                               DWORD flags) {
+SlotResult EnumAlgorithms(DWORD operations, DWORD* count, NCryptAlgorithmName** list,
+                          DWORD flags) {
   KspLog(">>> MurakoEnumAlgorithms: operations=0x%08X, flags=0x%08X",
          static_cast<unsigned>(operations), static_cast<unsigned>(flags));
-  if (count == nullptr || list == nullptr) {
-    KspLog("<<< MurakoEnumAlgorithms: NTE_INVALID_PARAMETER");
-    return NTE_INVALID_PARAMETER;
-  }
+  if (count == nullptr || list == nullptr) return Answer(NTE_INVALID_PARAMETER);
   if (operations != 0 && (operations & NCRYPT_SIGNATURE_OPERATION) == 0) {
     *count = 0;
     *list = nullptr;
-    KspLog("<<< MurakoEnumAlgorithms: SUCCESS (0 algorithms, no signing requested)");
-    return ERROR_SUCCESS;
+    return Answer(ERROR_SUCCESS, "0 algorithms, no signing requested");
   }
   NCryptAlgorithmName* entry = CreateAlgorithmList();
-  if (entry == nullptr) {
-    KspLog("<<< MurakoEnumAlgorithms: NTE_NO_MEMORY");
-    return NTE_NO_MEMORY;
-  }
+  if (entry == nullptr) return Answer(NTE_NO_MEMORY);
   *count = 1;
   *list = entry;
-  KspLog("<<< MurakoEnumAlgorithms: SUCCESS (1 algorithm: RSA, SIGNATURE_OPERATION)");
-  return ERROR_SUCCESS;
+  return Answer(ERROR_SUCCESS, "1 algorithm: RSA, SIGNATURE_OPERATION");
 }
 
-SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE output,
-                          DWORD output_bytes, DWORD* result_bytes) {
+SlotResult ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE output,
+                     DWORD output_bytes, DWORD* result_bytes) {
   KspLog(">>> MurakoExportKey: blobType='%s', cbOutput=%lu", KspLogText(blob_type, 256).c_str(),
          output_bytes);
   const KspKeyHandle* key = KeyFromHandle(key_handle);
-  if (key == nullptr) {
-    KspLog("<<< MurakoExportKey: NTE_INVALID_HANDLE");
-    return NTE_INVALID_HANDLE;
-  }
-  if (result_bytes == nullptr) {
-    KspLog("<<< MurakoExportKey: NTE_INVALID_PARAMETER");
-    return NTE_INVALID_PARAMETER;
-  }
+  if (key == nullptr) return Answer(NTE_INVALID_HANDLE);
+  if (result_bytes == nullptr) return Answer(NTE_INVALID_PARAMETER);
   // The generic public blob of an RSA key is the RSA public blob, as Windows' own providers
   // answer it: callers comparing a certificate with its key may ask for either.
   if (blob_type == nullptr || (wcscmp(blob_type, BCRYPT_RSAPUBLIC_BLOB) != 0 &&
                                wcscmp(blob_type, BCRYPT_PUBLIC_KEY_BLOB) != 0)) {
-    KspLog("<<< MurakoExportKey: NTE_NOT_SUPPORTED (only BCRYPT_RSAPUBLIC_BLOB supported)");
-    return NTE_NOT_SUPPORTED;
+    return Answer(NTE_NOT_SUPPORTED, "only BCRYPT_RSAPUBLIC_BLOB supported");
   }
   switch (KeyCertificatePresence(*key)) {
     case CertificatePresence::kStoreUnavailable:
       KspLog("    Failed to open certificate store");
-      KspLog("<<< MurakoExportKey: NTE_FAIL");
-      return NTE_FAIL;
+      return Answer(NTE_FAIL);
     case CertificatePresence::kRemoved:
       KspLog("    Certificate not found in store");
-      KspLog("<<< MurakoExportKey: NTE_NOT_FOUND");
-      return NTE_NOT_FOUND;
+      return Answer(NTE_NOT_FOUND);
     case CertificatePresence::kPresent:
       break;
   }
@@ -107,21 +88,13 @@ SECURITY_STATUS ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE
                            public_key.pbData, public_key.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr,
                            blob.put(), &blob_bytes)) {
     KspLog("    Failed to decode public key");
-    KspLog("<<< MurakoExportKey: NTE_FAIL");
-    return NTE_FAIL;
+    return Answer(NTE_FAIL);
   }
   *result_bytes = blob_bytes;
-  if (output == nullptr) {
-    KspLog("<<< MurakoExportKey: SUCCESS (query size=%lu)", blob_bytes);
-    return ERROR_SUCCESS;
-  }
-  if (output_bytes < blob_bytes) {
-    KspLog("<<< MurakoExportKey: NTE_BUFFER_TOO_SMALL");
-    return NTE_BUFFER_TOO_SMALL;
-  }
+  if (output == nullptr) return Answer(ERROR_SUCCESS, "query size=%lu", blob_bytes);
+  if (output_bytes < blob_bytes) return Answer(NTE_BUFFER_TOO_SMALL);
   memcpy(output, blob.get(), blob_bytes);
-  KspLog("<<< MurakoExportKey: SUCCESS (exported %lu bytes)", blob_bytes);
-  return ERROR_SUCCESS;
+  return Answer(ERROR_SUCCESS, "exported %lu bytes", blob_bytes);
 }
 
 SECURITY_STATUS NotSupported(const char* line) {

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr size_t kMessageBytes = 1024;
 constexpr char kLogFileName[] = "murako_ksp_debug.log";
 
 // Preserves the thread's last-error value across the file operations of one log line, so that
@@ -42,6 +41,11 @@ void WriteLines(const std::string& lines) {
   if (!path.empty()) ProviderLogFile().Append(path, lines.data(), lines.size());
 }
 
+void FormatMessageText(char (&message)[kKspMessageBytes], const char* format, va_list arguments) {
+  if (vsnprintf(message, sizeof(message), format, arguments) < 0) message[0] = '\0';
+  message[sizeof(message) - 1] = '\0';
+}
+
 }  // namespace
 
 KspLogBatch::KspLogBatch() noexcept : LineBatch(&WriteLines) {}
@@ -68,19 +72,15 @@ void KspLog(const char* format, ...) {
     return;
   }
 
-  char message[kMessageBytes];
+  char message[kKspMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  int formatted = vsnprintf(message, sizeof(message), format, arguments);
+  FormatMessageText(message, format, arguments);
   va_end(arguments);
-  if (formatted < 0) {
-    message[0] = '\0';
-  }
-  message[sizeof(message) - 1] = '\0';
 
   SYSTEMTIME now;
   GetLocalTime(&now);
-  char line[kMessageBytes + 32];
+  char line[kKspMessageBytes + 32];
   int length = snprintf(line, sizeof(line), "[%02d:%02d:%02d.%03d] %s\n", now.wHour, now.wMinute,
                         now.wSecond, now.wMilliseconds, message);
   if (length <= 0) {
@@ -91,6 +91,13 @@ void KspLog(const char* format, ...) {
     if (!LineBatch::Hold(&WriteLines, text)) WriteLines(text);
   } catch (...) {
   }
+}
+
+void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, ...) noexcept {
+  va_list arguments;
+  va_start(arguments, format);
+  FormatMessageText(text, format, arguments);
+  va_end(arguments);
 }
 
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "key_certificate.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr size_t kPropertyNameBytes = 256;
+constexpr DWORD kProviderVersion = 0x00010000;
 
 bool NameIs(LPCWSTR name, const wchar_t* expected) {
   return name != nullptr && wcscmp(name, expected) == 0;
@@ -33,131 +35,139 @@ std::vector<BYTE> TextValue(const wchar_t* text) {
   return std::vector<BYTE>(begin, begin + (wcslen(text) + 1) * sizeof(wchar_t));
 }
 
-// One answerable property: its value and the details of its log lines.
+// One answerable property: its value and the details of its exit lines.
 struct PropertyAnswer {
   std::vector<BYTE> value;
   std::string success_detail;
   std::string query_detail;
-  std::string too_small_detail;  // empty: no detail
+  std::string too_small_detail{};  // empty: no detail
 };
 
-std::string Detail(const char* format, unsigned long value) {
-  char text[128];
-  snprintf(text, sizeof(text), format, value);
-  return text;
+// A 32-bit key property whose size-query and too-small lines name it by `label`.
+PropertyAnswer LabelledDword(DWORD value, std::string success_detail, const char* label) {
+  return {DwordValue(value), std::move(success_detail), std::string("query size, ") + label,
+          label};
 }
 
-bool ProviderPropertyAnswer(LPCWSTR name, PropertyAnswer* answer) {
-  if (NameIs(name, NCRYPT_NAME_PROPERTY)) {
-    answer->value = TextValue(kMurakoProviderName);
-    answer->success_detail = "(returned NAME='" MURAKO_PROVIDER_NAME "')";
-    answer->query_detail = Detail("(query size, NAME=%lu bytes)",
-                                  static_cast<unsigned long>(sizeof(kMurakoProviderName)));
-  } else if (NameIs(name, NCRYPT_IMPL_TYPE_PROPERTY)) {
-    answer->value = DwordValue(NCRYPT_IMPL_HARDWARE_FLAG);
-    answer->success_detail = "(IMPL_TYPE=HARDWARE)";
-    answer->query_detail = Detail("(query size, IMPL_TYPE=%lu bytes)", 4);
-  } else if (NameIs(name, NCRYPT_VERSION_PROPERTY)) {
-    answer->value = DwordValue(0x00010000);
-    answer->success_detail = Detail("(VERSION=0x%08X)", 0x00010000);
-    answer->query_detail = Detail("(query size, VERSION=%lu bytes)", 4);
-  } else {
-    return false;
-  }
-  return true;
+PropertyAnswer KeyNameAnswer(const KspKeyHandle& key, const char* label) {
+  std::vector<BYTE> value = TextValue(key.keyName);
+  const unsigned long bytes = static_cast<unsigned long>(value.size());
+  return {std::move(value), KspFormat("%s='%s'", label, KspLogText(key.keyName).c_str()),
+          KspFormat("query size, %s=%lu bytes", label, bytes), label};
 }
 
-bool KeyPropertyAnswer(const KspKeyHandle* key, LPCWSTR name, PropertyAnswer* answer) {
-  if (NameIs(name, NCRYPT_LENGTH_PROPERTY)) {
-    answer->value = DwordValue(key->keyLengthBits);
-    answer->success_detail = Detail("(LENGTH=%lu)", key->keyLengthBits);
-    answer->query_detail = Detail("(query size, LENGTH=%lu)", 4);
-  } else if (NameIs(name, NCRYPT_ALGORITHM_PROPERTY)) {
-    answer->value = TextValue(L"RSA");
-    answer->success_detail = "(ALGORITHM=RSA)";
-    answer->query_detail = "(query size, ALGORITHM)";
-  } else if (NameIs(name, NCRYPT_ALGORITHM_GROUP_PROPERTY)) {
-    answer->value = TextValue(L"RSA");
-    answer->success_detail = "(ALGORITHM_GROUP=RSA)";
-    answer->query_detail = "(query size, ALGORITHM_GROUP)";
-  } else if (NameIs(name, NCRYPT_NAME_PROPERTY) || NameIs(name, NCRYPT_UNIQUE_NAME_PROPERTY)) {
-    const char* label = NameIs(name, NCRYPT_NAME_PROPERTY) ? "NCRYPT_NAME_PROPERTY"
-                                                           : "NCRYPT_UNIQUE_NAME_PROPERTY";
-    answer->value = TextValue(key->keyName);
-    answer->success_detail =
-        std::string("(") + label + "='" + KspLogText(key->keyName) + "')";
-    answer->query_detail =
-        "(query size, " + std::string(label) + Detail("=%lu bytes)",
-                                                      static_cast<unsigned long>(answer->value.size()));
-    answer->too_small_detail = std::string("(") + label + ")";
-  } else if (NameIs(name, NCRYPT_EXPORT_POLICY_PROPERTY)) {
-    answer->value = DwordValue(0);
-    answer->success_detail = "(EXPORT_POLICY=0 - not exportable)";
-    answer->query_detail = "(query size, EXPORT_POLICY)";
-    answer->too_small_detail = "(EXPORT_POLICY)";
-  } else if (NameIs(name, NCRYPT_KEY_USAGE_PROPERTY)) {
-    answer->value = DwordValue(NCRYPT_ALLOW_SIGNING_FLAG);
-    answer->success_detail = "(KEY_USAGE=SIGNING)";
-    answer->query_detail = "(query size, KEY_USAGE)";
-    answer->too_small_detail = "(KEY_USAGE)";
-  } else if (NameIs(name, NCRYPT_KEY_TYPE_PROPERTY)) {
-    answer->value = DwordValue(0);
-    answer->success_detail = "(KEY_TYPE=asymmetric)";
-    answer->query_detail = "(query size, KEY_TYPE)";
-    answer->too_small_detail = "(KEY_TYPE)";
-  } else if (NameIs(name, NCRYPT_BLOCK_LENGTH_PROPERTY)) {
-    answer->value = DwordValue(key->keyLengthBits / 8);
-    answer->success_detail = Detail("(BLOCK_LENGTH=%lu bytes)", key->keyLengthBits / 8);
-    answer->query_detail = "(query size, BLOCK_LENGTH)";
-    answer->too_small_detail = "(BLOCK_LENGTH)";
-  } else {
-    return false;
+template <typename Reader>
+struct PropertyReader {
+  const wchar_t* name;
+  Reader read;
+};
+
+// The reader of the property called `name` exactly; null when the table has none.
+template <typename Reader, size_t kCount>
+Reader FindReader(const PropertyReader<Reader> (&table)[kCount], LPCWSTR name) {
+  for (const PropertyReader<Reader>& entry : table) {
+    if (NameIs(name, entry.name)) return entry.read;
   }
-  return true;
+  return nullptr;
 }
+
+using ProviderPropertyReader = PropertyAnswer (*)();
+using KeyPropertyReader = PropertyAnswer (*)(const KspKeyHandle& key);
+
+const PropertyReader<ProviderPropertyReader> kProviderProperties[] = {
+    {NCRYPT_NAME_PROPERTY,
+     []() -> PropertyAnswer {
+       return {TextValue(kMurakoProviderName), "returned NAME='" MURAKO_PROVIDER_NAME "'",
+               KspFormat("query size, NAME=%lu bytes",
+                         static_cast<unsigned long>(sizeof(kMurakoProviderName)))};
+     }},
+    {NCRYPT_IMPL_TYPE_PROPERTY,
+     []() -> PropertyAnswer {
+       return {DwordValue(NCRYPT_IMPL_HARDWARE_FLAG), "IMPL_TYPE=HARDWARE",
+               "query size, IMPL_TYPE=4 bytes"};
+     }},
+    {NCRYPT_VERSION_PROPERTY,
+     []() -> PropertyAnswer {
+       return {DwordValue(kProviderVersion),
+               KspFormat("VERSION=0x%08X", static_cast<unsigned>(kProviderVersion)),
+               "query size, VERSION=4 bytes"};
+     }},
+};
+
+// The certificate property ("SmartCardKeyCertificate") is answered apart: its lines have forms
+// of their own.
+const PropertyReader<KeyPropertyReader> kKeyProperties[] = {
+    {NCRYPT_LENGTH_PROPERTY,
+     [](const KspKeyHandle& key) -> PropertyAnswer {
+       return {DwordValue(key.keyLengthBits),
+               KspFormat("LENGTH=%lu", static_cast<unsigned long>(key.keyLengthBits)),
+               "query size, LENGTH=4"};
+     }},
+    {NCRYPT_ALGORITHM_PROPERTY,
+     [](const KspKeyHandle&) -> PropertyAnswer {
+       return {TextValue(L"RSA"), "ALGORITHM=RSA", "query size, ALGORITHM"};
+     }},
+    {NCRYPT_ALGORITHM_GROUP_PROPERTY,
+     [](const KspKeyHandle&) -> PropertyAnswer {
+       return {TextValue(L"RSA"), "ALGORITHM_GROUP=RSA", "query size, ALGORITHM_GROUP"};
+     }},
+    {NCRYPT_NAME_PROPERTY,
+     [](const KspKeyHandle& key) { return KeyNameAnswer(key, "NCRYPT_NAME_PROPERTY"); }},
+    {NCRYPT_UNIQUE_NAME_PROPERTY,
+     [](const KspKeyHandle& key) { return KeyNameAnswer(key, "NCRYPT_UNIQUE_NAME_PROPERTY"); }},
+    {NCRYPT_EXPORT_POLICY_PROPERTY,
+     [](const KspKeyHandle&) {
+       return LabelledDword(0, "EXPORT_POLICY=0 - not exportable", "EXPORT_POLICY");
+     }},
+    {NCRYPT_KEY_USAGE_PROPERTY,
+     [](const KspKeyHandle&) {
+       return LabelledDword(NCRYPT_ALLOW_SIGNING_FLAG, "KEY_USAGE=SIGNING", "KEY_USAGE");
+     }},
+    {NCRYPT_KEY_TYPE_PROPERTY,
+     [](const KspKeyHandle&) { return LabelledDword(0, "KEY_TYPE=asymmetric", "KEY_TYPE"); }},
+    {NCRYPT_BLOCK_LENGTH_PROPERTY,
+     [](const KspKeyHandle& key) {
+       const unsigned long block_bytes = key.keyLengthBits / 8;
+       return LabelledDword(block_bytes, KspFormat("BLOCK_LENGTH=%lu bytes", block_bytes),
+                            "BLOCK_LENGTH");
+     }},
+};
 
 // The CNG output convention: the size always, the value when the buffer holds it.
-SECURITY_STATUS AnswerProperty(const char* function, const PropertyAnswer& answer,
-                               PBYTE output, DWORD output_bytes, DWORD* result_bytes) {
+SlotResult AnswerProperty(const PropertyAnswer& answer, PBYTE output, DWORD output_bytes,
+                          DWORD* result_bytes) {
   DWORD needed = static_cast<DWORD>(answer.value.size());
   *result_bytes = needed;
-  if (output == nullptr) {
-    KspLog("<<< %s: SUCCESS %s", function, answer.query_detail.c_str());
-    return ERROR_SUCCESS;
-  }
+  if (output == nullptr) return Answer(ERROR_SUCCESS, "%s", answer.query_detail.c_str());
   if (output_bytes < needed) {
-    if (answer.too_small_detail.empty()) {
-      KspLog("<<< %s: NTE_BUFFER_TOO_SMALL", function);
-    } else {
-      KspLog("<<< %s: NTE_BUFFER_TOO_SMALL %s", function, answer.too_small_detail.c_str());
-    }
-    return NTE_BUFFER_TOO_SMALL;
+    return Answer(NTE_BUFFER_TOO_SMALL, "%s", answer.too_small_detail.c_str());
   }
   memcpy(output, answer.value.data(), needed);
-  KspLog("<<< %s: SUCCESS %s", function, answer.success_detail.c_str());
-  return ERROR_SUCCESS;
+  return Answer(ERROR_SUCCESS, "%s", answer.success_detail.c_str());
 }
 
-SECURITY_STATUS GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_bytes,
-                                    DWORD* result_bytes) {
+SlotResult GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_bytes,
+                               DWORD* result_bytes) {
   std::string name_text = KspLogText(name, kPropertyNameBytes);
   KspLog(">>> MurakoGetProviderProperty: property='%s', pbOutput=%p, cbOutput=%lu",
          name_text.c_str(), static_cast<void*>(output), output_bytes);
-  if (name == nullptr || result_bytes == nullptr) {
-    KspLog("<<< MurakoGetProviderProperty: NTE_INVALID_PARAMETER");
-    return NTE_INVALID_PARAMETER;
-  }
-  PropertyAnswer answer;
-  if (!ProviderPropertyAnswer(name, &answer)) {
-    KspLog("<<< MurakoGetProviderProperty: NTE_NOT_SUPPORTED (property='%s')", name_text.c_str());
-    return NTE_NOT_SUPPORTED;
-  }
-  return AnswerProperty("MurakoGetProviderProperty", answer, output, output_bytes, result_bytes);
+  if (name == nullptr || result_bytes == nullptr) return Answer(NTE_INVALID_PARAMETER);
+  ProviderPropertyReader read = FindReader(kProviderProperties, name);
+  if (read == nullptr) return Answer(NTE_NOT_SUPPORTED, "property='%s'", name_text.c_str());
+  return AnswerProperty(read(), output, output_bytes, result_bytes);
+}
+
+// The certificate property's exit lines name the property instead of the function.
+template <typename... Arguments>
+SlotResult CertificateAnswer(SECURITY_STATUS status, const char* format, Arguments... arguments) {
+  char text[kKspMessageBytes];
+  KspFormatInto(text, format, arguments...);
+  return AnswerWithLine(status, "<<< NCRYPT_CERTIFICATE_PROPERTY: %s", text);
 }
 
 // The certificate the key was opened with, while it is still in the store.
-SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD output_bytes,
-                                       DWORD* result_bytes) {
+SlotResult GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DWORD output_bytes,
+                                  DWORD* result_bytes) {
   KspLog(">>> Requesting NCRYPT_CERTIFICATE_PROPERTY for key '%s'",
          KspLogText(key->keyName).c_str());
   KspLog(key->match == KeyMatch::kThumbprint
@@ -165,13 +175,11 @@ SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DW
              : "    Key name is CN or KEY_CONTAINER, certificate found when the key was opened");
   switch (KeyCertificatePresence(*key)) {
     case CertificatePresence::kStoreUnavailable:
-      KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Failed to open Certificate Store (error=%lu)",
-             GetLastError());
-      return NTE_NOT_FOUND;
+      return CertificateAnswer(NTE_NOT_FOUND, "Failed to open Certificate Store (error=%lu)",
+                               GetLastError());
     case CertificatePresence::kRemoved:
-      KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Certificate not found by thumbprint (error=%lu)",
-             GetLastError());
-      return NTE_NOT_FOUND;
+      return CertificateAnswer(NTE_NOT_FOUND, "Certificate not found by thumbprint (error=%lu)",
+                               GetLastError());
     case CertificatePresence::kPresent:
       break;
   }
@@ -180,42 +188,30 @@ SECURITY_STATUS GetCertificateProperty(const KspKeyHandle* key, PBYTE output, DW
   *result_bytes = needed;
   KspLog("    Certificate found, DER size=%lu bytes", needed);
   if (output == nullptr) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Query size SUCCESS (size=%lu)", needed);
-    return ERROR_SUCCESS;
+    return CertificateAnswer(ERROR_SUCCESS, "Query size SUCCESS (size=%lu)", needed);
   }
   if (output_bytes < needed) {
-    KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: Buffer too small (provided=%lu, needed=%lu)",
-           output_bytes, needed);
-    return NTE_BUFFER_TOO_SMALL;
+    return CertificateAnswer(NTE_BUFFER_TOO_SMALL, "Buffer too small (provided=%lu, needed=%lu)",
+                             output_bytes, needed);
   }
   memcpy(output, certificate->pbCertEncoded, needed);
-  KspLog("<<< NCRYPT_CERTIFICATE_PROPERTY: SUCCESS (returned %lu bytes)", needed);
-  return ERROR_SUCCESS;
+  return CertificateAnswer(ERROR_SUCCESS, "SUCCESS (returned %lu bytes)", needed);
 }
 
-SECURITY_STATUS GetKeyProperty(NCRYPT_KEY_HANDLE key_handle, LPCWSTR name, PBYTE output,
-                               DWORD output_bytes, DWORD* result_bytes) {
+SlotResult GetKeyProperty(NCRYPT_KEY_HANDLE key_handle, LPCWSTR name, PBYTE output,
+                          DWORD output_bytes, DWORD* result_bytes) {
   std::string name_text = KspLogText(name, kPropertyNameBytes);
   KspLog(">>> MurakoGetKeyProperty: property='%s', cbOutput=%lu", name_text.c_str(),
          output_bytes);
   const KspKeyHandle* key = KeyFromHandle(key_handle);
-  if (key == nullptr) {
-    KspLog("<<< MurakoGetKeyProperty: NTE_INVALID_HANDLE");
-    return NTE_INVALID_HANDLE;
-  }
-  if (name == nullptr || result_bytes == nullptr) {
-    KspLog("<<< MurakoGetKeyProperty: NTE_INVALID_PARAMETER");
-    return NTE_INVALID_PARAMETER;
-  }
+  if (key == nullptr) return Answer(NTE_INVALID_HANDLE);
+  if (name == nullptr || result_bytes == nullptr) return Answer(NTE_INVALID_PARAMETER);
   if (NameIs(name, NCRYPT_CERTIFICATE_PROPERTY)) {
     return GetCertificateProperty(key, output, output_bytes, result_bytes);
   }
-  PropertyAnswer answer;
-  if (!KeyPropertyAnswer(key, name, &answer)) {
-    KspLog("<<< MurakoGetKeyProperty: NTE_NOT_SUPPORTED (property='%s')", name_text.c_str());
-    return NTE_NOT_SUPPORTED;
-  }
-  return AnswerProperty("MurakoGetKeyProperty", answer, output, output_bytes, result_bytes);
+  KeyPropertyReader read = FindReader(kKeyProperties, name);
+  if (read == nullptr) return Answer(NTE_NOT_SUPPORTED, "property='%s'", name_text.c_str());
+  return AnswerProperty(read(*key), output, output_bytes, result_bytes);
 }
 
 }  // namespace
@@ -241,30 +237,31 @@ SECURITY_STATUS WINAPI MurakoGetKeyProperty(NCRYPT_PROV_HANDLE /*hProvider*/,
 SECURITY_STATUS WINAPI MurakoSetProviderProperty(NCRYPT_PROV_HANDLE /*hProvider*/,
                                                  LPCWSTR pszProperty, PBYTE /*pbInput*/,
                                                  DWORD /*cbInput*/, DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoSetProviderProperty", [&]() -> SECURITY_STATUS {
+  return GuardSlot("MurakoSetProviderProperty", [&] {
     std::string name_text = KspLogText(pszProperty, kPropertyNameBytes);
-    // The window handle is accepted but not kept: the provider never shows a window.
+    // The window handle is accepted but not kept: the provider never shows a window. The entry
+    // line is the only line, and says the result.
     if (NameIs(pszProperty, NCRYPT_WINDOW_HANDLE_PROPERTY)) {
-      KspLog(">>> MurakoSetProviderProperty: property='%s' accepted (HWND, unused for HSM)",
-             name_text.c_str());
-      return ERROR_SUCCESS;
+      return AnswerWithLine(
+          ERROR_SUCCESS,
+          ">>> MurakoSetProviderProperty: property='%s' accepted (HWND, unused for HSM)",
+          name_text.c_str());
     }
-    KspLog(">>> MurakoSetProviderProperty: property='%s' NTE_NOT_SUPPORTED", name_text.c_str());
-    return NTE_NOT_SUPPORTED;
+    return AnswerWithLine(NTE_NOT_SUPPORTED,
+                          ">>> MurakoSetProviderProperty: property='%s' NTE_NOT_SUPPORTED",
+                          name_text.c_str());
   });
 }
 
 SECURITY_STATUS WINAPI MurakoSetKeyProperty(NCRYPT_PROV_HANDLE /*hProvider*/,
                                             NCRYPT_KEY_HANDLE /*hKey*/, LPCWSTR pszProperty,
                                             PBYTE /*pbInput*/, DWORD cbInput, DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoSetKeyProperty", [&]() -> SECURITY_STATUS {
+  return GuardSlot("MurakoSetKeyProperty", [&] {
     std::string name_text = KspLogText(pszProperty, kPropertyNameBytes);
     KspLog(">>> MurakoSetKeyProperty: property='%s', cbInput=%lu", name_text.c_str(), cbInput);
     if (NameIs(pszProperty, NCRYPT_WINDOW_HANDLE_PROPERTY)) {
-      KspLog("<<< MurakoSetKeyProperty: SUCCESS (WINDOW_HANDLE accepted, unused for HSM)");
-      return ERROR_SUCCESS;
+      return Answer(ERROR_SUCCESS, "WINDOW_HANDLE accepted, unused for HSM");
     }
-    KspLog("<<< MurakoSetKeyProperty: NTE_NOT_SUPPORTED (property='%s')", name_text.c_str());
-    return NTE_NOT_SUPPORTED;
+    return Answer(NTE_NOT_SUPPORTED, "property='%s'", name_text.c_str());
   });
 }

@@ -15,20 +15,14 @@ namespace {
 // A provider name whose byte length with terminator does not stay below 0xFFFF is refused.
 constexpr size_t kMaxProviderNameCharacters = 32766;
 
-SECURITY_STATUS OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
-  if (out == nullptr || name == nullptr) {
-    return NTE_INVALID_PARAMETER;
-  }
+SECURITY_STATUS NewProviderHandle(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
+  if (out == nullptr || name == nullptr) return NTE_INVALID_PARAMETER;
   size_t characters = wcsnlen(name, kMaxProviderNameCharacters + 1);
-  if (characters > kMaxProviderNameCharacters) {
-    return NTE_INVALID_PARAMETER;
-  }
+  if (characters > kMaxProviderNameCharacters) return NTE_INVALID_PARAMETER;
   DWORD name_bytes = static_cast<DWORD>((characters + 1) * sizeof(wchar_t));
   DWORD size = static_cast<DWORD>(sizeof(KspProviderHandle)) + name_bytes;
   KspProviderHandle* provider = static_cast<KspProviderHandle*>(KspHeapAllocUninitialised(size));
-  if (provider == nullptr) {
-    return NTE_NO_MEMORY;
-  }
+  if (provider == nullptr) return NTE_NO_MEMORY;
   provider->size = size;
   provider->magic = kProviderMagic;
   provider->name =
@@ -39,35 +33,39 @@ SECURITY_STATUS OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
   return ERROR_SUCCESS;
 }
 
-SECURITY_STATUS FreeProvider(NCRYPT_PROV_HANDLE handle) {
-  if (handle == 0) {
-    KspLog("<<< MurakoFreeProvider: NTE_INVALID_HANDLE (NULL)");
-    return NTE_INVALID_HANDLE;
-  }
+SlotResult OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
+  KspLog(">>> MurakoOpenProvider");
+  const SECURITY_STATUS status = NewProviderHandle(out, name);
+  return AnswerWithLine(status, "<<< MurakoOpenProvider: status=0x%X",
+                        static_cast<unsigned>(status));
+}
+
+// Why a handle cannot be freed, the detail of its refusal; null when its record is valid.
+const char* FreeRefusal(ULONG_PTR handle, const void* record) {
+  if (handle == 0) return "NULL";
+  return record == nullptr ? "bad magic" : nullptr;
+}
+
+SlotResult FreeProvider(NCRYPT_PROV_HANDLE handle) {
+  KspLog(">>> MurakoFreeProvider");
   KspProviderHandle* provider = ProviderFromHandle(handle);
-  if (provider == nullptr) {
-    KspLog("<<< MurakoFreeProvider: NTE_INVALID_HANDLE (bad magic)");
-    return NTE_INVALID_HANDLE;
+  if (const char* refusal = FreeRefusal(handle, provider)) {
+    return Answer(NTE_INVALID_HANDLE, "%s", refusal);
   }
   WipeAndFree(provider, provider->size);
   ReleaseSystemBCrypt();
-  KspLog("<<< MurakoFreeProvider: SUCCESS");
-  return ERROR_SUCCESS;
+  return Answer(ERROR_SUCCESS);
 }
 
-SECURITY_STATUS FreeKey(NCRYPT_KEY_HANDLE handle) {
-  if (handle == 0) {
-    KspLog("<<< MurakoFreeKey: NTE_INVALID_HANDLE (NULL)");
-    return NTE_INVALID_HANDLE;
-  }
+SlotResult FreeKey(NCRYPT_KEY_HANDLE handle) {
+  KspLog(">>> MurakoFreeKey");
   KspKeyHandle* key = KeyFromHandle(handle);
-  if (key == nullptr) {
-    KspLog("<<< MurakoFreeKey: NTE_INVALID_HANDLE (bad magic)");
-    return NTE_INVALID_HANDLE;
+  if (const char* refusal = FreeRefusal(handle, key)) {
+    return Answer(NTE_INVALID_HANDLE, "%s", refusal);
   }
-  KspLog("<<< MurakoFreeKey: SUCCESS (key='%s')", KspLogText(key->keyName).c_str());
+  SlotResult freed = Answer(ERROR_SUCCESS, "key='%s'", KspLogText(key->keyName).c_str());
   FreeKeyHandle(key);
-  return ERROR_SUCCESS;
+  return freed;
 }
 
 void ReleaseEnumState(KspKeyEnumState* state) {
@@ -87,39 +85,25 @@ void ReleaseEnumState(KspKeyEnumState* state) {
 
 SECURITY_STATUS WINAPI MurakoOpenProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR pszProviderName,
                                           DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoOpenProvider", [&] {
-    KspLog(">>> MurakoOpenProvider");
-    SECURITY_STATUS status = OpenProvider(phProvider, pszProviderName);
-    KspLog("<<< MurakoOpenProvider: status=0x%X", static_cast<unsigned>(status));
-    return status;
-  });
+  return GuardSlot("MurakoOpenProvider", [&] { return OpenProvider(phProvider, pszProviderName); });
 }
 
 SECURITY_STATUS WINAPI MurakoFreeProvider(NCRYPT_PROV_HANDLE hProvider) {
-  return GuardSlot("MurakoFreeProvider", [&] {
-    KspLog(">>> MurakoFreeProvider");
-    return FreeProvider(hProvider);
-  });
+  return GuardSlot("MurakoFreeProvider", [&] { return FreeProvider(hProvider); });
 }
 
 SECURITY_STATUS WINAPI MurakoFreeKey(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_KEY_HANDLE hKey) {
-  return GuardSlot("MurakoFreeKey", [&] {
-    KspLog(">>> MurakoFreeKey");
-    return FreeKey(hKey);
-  });
+  return GuardSlot("MurakoFreeKey", [&] { return FreeKey(hKey); });
 }
 
 SECURITY_STATUS WINAPI MurakoFreeBuffer(PVOID pvInput) {
-  return GuardSlot("MurakoFreeBuffer", [&]() -> SECURITY_STATUS {
-    if (pvInput == nullptr) {
-      return ERROR_SUCCESS;
-    }
+  return GuardSlot("MurakoFreeBuffer", [&] {
     if (IsEnumState(pvInput)) {
       KspKeyEnumState* state = static_cast<KspKeyEnumState*>(pvInput);
       ReleaseEnumState(state);
       state->magic = 0;
     }
     KspHeapFree(pvInput);
-    return ERROR_SUCCESS;
+    return AnswerQuietly(ERROR_SUCCESS);
   });
 }

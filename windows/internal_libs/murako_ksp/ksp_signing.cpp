@@ -60,21 +60,19 @@ std::string RefusalOf(const KspKeyHandle* key, const BYTE* hash, DWORD hash_byte
 
 // One load-call-unload cycle of the bridge. The bridge's buffer is released through the
 // bridge and its failure text is read on this thread before the library goes away.
-SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes,
-                               DWORD flags, PBYTE signature, DWORD signature_bytes) {
+SlotResult SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_bytes, DWORD flags,
+                          PBYTE signature, DWORD signature_bytes) {
   KspLog("    Sending raw hash to API (API will construct DigestInfo internally)");
   SignBridgeLibrary bridge;
   if (!bridge.loaded()) {
     KspLog("    Bridge DLL not found");
-    KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge DLL not found)");
-    return NTE_INTERNAL_ERROR;
+    return Answer(NTE_INTERNAL_ERROR, "bridge DLL not found");
   }
   MurakoSignHashRemoteFn sign_remote = bridge.SignHashRemote();
   MurakoFreeSigFn free_signature = bridge.FreeSig();
   if (sign_remote == nullptr || free_signature == nullptr) {
     KspLog("    Bridge DLL loaded but functions not found");
-    KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (bridge functions missing)");
-    return NTE_INTERNAL_ERROR;
+    return Answer(NTE_INTERNAL_ERROR, "bridge functions missing");
   }
 
   KspLog("    Calling HSM via bridge DLL with %d bytes, flags=0x%08X...",
@@ -99,13 +97,12 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
                                           signature_bytes);
     if (!refusal.empty()) {
       KspLog("    Bridge signature refused: %s", refusal.c_str());
-      KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (signature refused)");
-      return NTE_INTERNAL_ERROR;
+      return Answer(NTE_INTERNAL_ERROR, "signature refused");
     }
     memcpy(signature, padded.data(), padded.size());
-    KspLog("<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)",
-           static_cast<int>(padded.size()));
-    return ERROR_SUCCESS;
+    return AnswerWithLine(ERROR_SUCCESS,
+                          "<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)",
+                          static_cast<int>(padded.size()));
   }
 
   MurakoGetLastErrorFn last_error = bridge.GetLastErrorText();
@@ -113,17 +110,14 @@ SECURITY_STATUS SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD 
   KspLog("    HSM signature failed (hr=0x%08X, pSig=%p, size=%d): %s",
          static_cast<unsigned>(result), static_cast<void*>(returned),
          static_cast<int>(returned_bytes), reason != nullptr ? reason : "");
-  KspLog("<<< MurakoSignHash: NTE_INTERNAL_ERROR (HSM failed)");
-  return NTE_INTERNAL_ERROR;
+  return Answer(NTE_INTERNAL_ERROR, "HSM failed");
 }
 
-SECURITY_STATUS SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info,
-                         const BYTE* hash, DWORD hash_bytes, PBYTE signature,
-                         DWORD signature_capacity, DWORD* result_bytes, DWORD flags) {
+SlotResult SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info, const BYTE* hash,
+                    DWORD hash_bytes, PBYTE signature, DWORD signature_capacity,
+                    DWORD* result_bytes, DWORD flags) {
   const KspKeyHandle* key = KeyFromHandle(key_handle);
-  if (key == nullptr) {
-    return NTE_INVALID_HANDLE;
-  }
+  if (key == nullptr) return AnswerQuietly(NTE_INVALID_HANDLE);
   KspLog(">>> MurakoSignHash: keyName='%s' hashSize=%d", KspLogText(key->keyName).c_str(),
          static_cast<int>(hash_bytes));
   LogHashDetails(hash, hash_bytes, padding_info, flags);
@@ -135,25 +129,21 @@ SECURITY_STATUS SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info,
   }
   // A length without bytes behind it is refused before anything reads the hash.
   if (result_bytes == nullptr || (hash == nullptr && hash_bytes != 0)) {
-    return NTE_INVALID_PARAMETER;
+    return AnswerQuietly(NTE_INVALID_PARAMETER);
   }
   if ((flags & BCRYPT_PAD_PSS) != 0 && padding_info != nullptr) {
     const DWORD salt = static_cast<const BCRYPT_PSS_PADDING_INFO*>(padding_info)->cbSalt;
     const DWORD service_salt = ServicePssSaltBytes(hash, hash_bytes);
     if (salt != service_salt) {
-      KspLog("<<< MurakoSignHash: NTE_NOT_SUPPORTED (PSS salt of %lu bytes requested, the "
-             "service signs with a salt of the hash length, %lu bytes)",
-             static_cast<unsigned long>(salt), static_cast<unsigned long>(service_salt));
-      return NTE_NOT_SUPPORTED;
+      return Answer(NTE_NOT_SUPPORTED,
+                    "PSS salt of %lu bytes requested, the service signs with a salt of the hash "
+                    "length, %lu bytes",
+                    static_cast<unsigned long>(salt), static_cast<unsigned long>(service_salt));
     }
   }
   *result_bytes = signature_bytes;
-  if (signature == nullptr) {
-    return ERROR_SUCCESS;
-  }
-  if (signature_capacity < signature_bytes) {
-    return NTE_BUFFER_TOO_SMALL;
-  }
+  if (signature == nullptr) return AnswerQuietly(ERROR_SUCCESS);
+  if (signature_capacity < signature_bytes) return AnswerQuietly(NTE_BUFFER_TOO_SMALL);
   return SignWithBridge(key, hash, hash_bytes, flags, signature, signature_bytes);
 }
 

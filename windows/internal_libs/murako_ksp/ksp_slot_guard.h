@@ -4,19 +4,59 @@
 #include "ksp_status.h"
 #include "system_library.h"
 
-// Runs the body of a table slot so that no C++ exception reaches CNG or the host program:
-// anything thrown, a system library that cannot be loaded included, becomes NTE_INTERNAL_ERROR
-// with a log line. The slot's log lines are written together when it returns.
-template <typename Body>
-SECURITY_STATUS GuardSlot(const char* function_name, Body&& body) noexcept {
+// What the core of a table slot answers: its status and what its exit line says. The usual
+// exit line is the function's name and the status name, with a detail in parentheses where
+// there is one: <<< MurakoOpenKey: NTE_BAD_KEYSET (key not found). A few lines have a form of
+// their own, and a few exits write no line at all.
+struct SlotResult {
+  enum class Line { kUsual, kOwn, kNone };
+  SECURITY_STATUS status = ERROR_SUCCESS;
+  Line line = Line::kUsual;
+  // kUsual: the detail, empty for none; kOwn: the whole line. Held without allocating, so that
+  // a slot that has handed something out cannot fail afterwards.
+  char text[kKspMessageBytes] = {};
+};
+
+// The usual exit line, with a detail formatted printf-style where one is given.
+inline SlotResult Answer(SECURITY_STATUS status) { return {status, SlotResult::Line::kUsual}; }
+template <typename... Arguments>
+SlotResult Answer(SECURITY_STATUS status, const char* detail_format, Arguments... arguments) {
+  SlotResult result{status, SlotResult::Line::kUsual};
+  KspFormatInto(result.text, detail_format, arguments...);
+  return result;
+}
+// An exit line of its own form, formatted printf-style.
+template <typename... Arguments>
+SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format,
+                          Arguments... arguments) {
+  SlotResult result{status, SlotResult::Line::kOwn};
+  KspFormatInto(result.text, line_format, arguments...);
+  return result;
+}
+// An exit without a line.
+inline SlotResult AnswerQuietly(SECURITY_STATUS status) {
+  return {status, SlotResult::Line::kNone};
+}
+
+// The one writer of the usual exit line, naming the status as ksp_status.h does; `detail` may
+// be empty.
+void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail) noexcept;
+void WriteExitLine(const char* function_name, const SlotResult& result) noexcept;
+
+// Runs the core of a table slot and writes its exit line, so that no C++ exception reaches CNG
+// or the host program: anything thrown, a system library that cannot be loaded included, becomes
+// NTE_INTERNAL_ERROR. The slot's log lines are written together when it returns.
+template <typename Core>
+SECURITY_STATUS GuardSlot(const char* function_name, Core&& core) noexcept {
   KspLogBatch lines_of_this_call;
   try {
-    return body();
+    const SlotResult result = core();
+    WriteExitLine(function_name, result);
+    return result.status;
   } catch (const SystemLibraryUnavailable&) {
-    KspLog("<<< %s: NTE_INTERNAL_ERROR (system library unavailable)", function_name);
-    return NTE_INTERNAL_ERROR;
+    WriteExitLine(function_name, NTE_INTERNAL_ERROR, "system library unavailable");
   } catch (...) {
-    KspLog("<<< %s: NTE_INTERNAL_ERROR (unexpected exception)", function_name);
-    return NTE_INTERNAL_ERROR;
+    WriteExitLine(function_name, NTE_INTERNAL_ERROR, "unexpected exception");
   }
+  return NTE_INTERNAL_ERROR;
 }

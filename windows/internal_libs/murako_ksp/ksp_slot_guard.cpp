@@ -1,0 +1,51 @@
+#include "ksp_slot_guard.h"
+
+#include <cstdio>
+
+namespace {
+
+struct NamedStatus {
+  SECURITY_STATUS status;
+  const char* name;
+};
+
+const NamedStatus kStatusNames[] = {
+    {ERROR_SUCCESS, "SUCCESS"},
+    {NTE_NO_MEMORY, "NTE_NO_MEMORY"},
+    {NTE_NOT_FOUND, "NTE_NOT_FOUND"},
+    {NTE_BAD_KEYSET, "NTE_BAD_KEYSET"},
+    {NTE_FAIL, "NTE_FAIL"},
+    {NTE_INVALID_HANDLE, "NTE_INVALID_HANDLE"},
+    {NTE_INVALID_PARAMETER, "NTE_INVALID_PARAMETER"},
+    {NTE_BUFFER_TOO_SMALL, "NTE_BUFFER_TOO_SMALL"},
+    {NTE_NOT_SUPPORTED, "NTE_NOT_SUPPORTED"},
+    {NTE_NO_MORE_ITEMS, "NTE_NO_MORE_ITEMS"},
+    {NTE_INTERNAL_ERROR, "NTE_INTERNAL_ERROR"},
+};
+
+// null for a status the provider never answers with.
+const char* StatusName(SECURITY_STATUS status) {
+  for (const NamedStatus& named : kStatusNames) {
+    if (named.status == status) return named.name;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail) noexcept {
+  char code[16];
+  snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(status));
+  const char* name = StatusName(status);
+  // printf ignores an argument its format does not use: the detail is passed either way.
+  KspLog(*detail != '\0' ? "<<< %s: %s (%s)" : "<<< %s: %s", function_name,
+         name != nullptr ? name : code, detail);
+}
+
+void WriteExitLine(const char* function_name, const SlotResult& result) noexcept {
+  if (result.line == SlotResult::Line::kUsual) {
+    WriteExitLine(function_name, result.status, result.text);
+  } else if (result.line == SlotResult::Line::kOwn) {
+    KspLog("%s", result.text);
+  }
+}
