@@ -5,11 +5,11 @@
 
 #include "administrator_check.h"
 #include "cng_provider_key.h"
+#include "registry_key.h"
 #include "unique_handle.h"
 
 namespace {
 
-const wchar_t kProviderImage[] = L"murako_ksp.dll";
 const wchar_t kKeyStorageFunction[] = L"KEY_STORAGE";
 constexpr ULONG kKeyStorageInterface = 0x00010001;
 constexpr NTSTATUS kAlreadyExists = static_cast<NTSTATUS>(0xC0000035);
@@ -63,15 +63,9 @@ bool ReportStep(const ToolOutput& out, NTSTATUS status, const wchar_t* success,
 // Windows does not read: it is written and removed together with the registration, in the 64-bit
 // view, where the application looks.
 bool WriteStatusKey(const ToolOutput& out) {
-  UniqueRegistryKey key;
-  LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCngProviderKeyPath, 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
-                                key.put(), nullptr);
-  if (status == ERROR_SUCCESS) {
-    status = RegSetValueExW(key.get(), L"Image", 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(kProviderImagePath),
-                            static_cast<DWORD>(sizeof(kProviderImagePath)));
-  }
+  RegistryKey key;
+  LONG status = key.Create(HKEY_LOCAL_MACHINE, kCngProviderKeyPath, KEY_WOW64_64KEY);
+  if (status == ERROR_SUCCESS) status = key.SetString(L"Image", kProviderImagePath);
   if (status != ERROR_SUCCESS) {
     out.Error(L"No se pudo escribir la clave de estado en KeyStorageProviders",
               static_cast<unsigned long>(status));
@@ -117,7 +111,7 @@ int RegisterKspCommand(const ToolOutput& out) {
   PWSTR functionList[] = {function};
   CRYPT_INTERFACE_REG keyStorage{kKeyStorageInterface, CRYPT_LOCAL, 1, functionList};
   PCRYPT_INTERFACE_REG interfaces[] = {&keyStorage};
-  wchar_t image[] = L"murako_ksp.dll";
+  wchar_t image[] = MURAKO_PROVIDER_IMAGE;
   CRYPT_IMAGE_REG userMode{image, 1, interfaces};
   CRYPT_PROVIDER_REG registration{0, nullptr, &userMode, nullptr};
 
@@ -197,5 +191,5 @@ int UnregisterKspCommand(const ToolOutput& out) {
 std::wstring ProviderDllPath() {
   wchar_t system[MAX_PATH] = {};
   UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  return std::wstring(system, length) + L"\\" + kProviderImage;
+  return std::wstring(system, length) + L"\\" + kProviderImageName;
 }

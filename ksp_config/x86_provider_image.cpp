@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "cng_provider_key.h"
 #include "unique_handle.h"
 
 namespace {
@@ -108,5 +109,5 @@ std::wstring X86ProviderDllPath() {
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return std::wstring();  // no 32-bit system here
   }
-  return std::wstring(folder, length) + L"\\murako_ksp.dll";
+  return std::wstring(folder, length) + L"\\" + kProviderImageName;
 }

@@ -235,13 +235,13 @@ void PrintContention(const Setup& setup) {
       {"access token read (3 parts, no log)", 50,
        [] { SecureStorage::GetToken("oauth_access_token_ciudadano"); }},
       // What the bridge reads from credential storage at every signature: the user type, the
-      // access token, the identity and the environment (6 entries).
+      // access token, the identity, then the setting, the token's record and the token again.
       {"a signature's credential reads (no log)", 20,
        [&] {
          SecureStorage::GetToken("user_type_by_thumbprint_" + setup.identity.thumbprint);
-         SecureStorage::GetToken("oauth_access_token_ciudadano");
+         const auto token = SecureStorage::GetToken("oauth_access_token_ciudadano");
          SecureStorage::GetToken("sign_identity_by_thumbprint_" + setup.identity.thumbprint);
-         IsProductionEnvironment();
+         ReadTokenEnvironment(UserType::kCitizen, token.value_or(""));
        }},
       {"personal store open + find + close", 20,
        [&] { FindInPersonalStore(setup.identity.thumbprint, nullptr); }},

@@ -9,7 +9,6 @@
 namespace {
 
 const wchar_t kProvidersPath[] = L"SYSTEM\\CurrentControlSet\\Control\\Cryptography\\Providers";
-const wchar_t kImageName[] = L"murako_ksp.dll";
 const wchar_t kKeyStorageInterface[] = L"00010001";
 const wchar_t kKeyStorageFunction[] = L"KEY_STORAGE";
 constexpr DWORD kInterfaceType = 1;
@@ -51,7 +50,7 @@ bool RegisterProviderTree(HKEY machineRoot) {
   RegistryKey userMode;
   if (Failed(userMode.Create(provider.get(), L"UM"),
              "RegisterMurakoKsp: Failed to create UM key: ") ||
-      Failed(userMode.SetString(L"Image", kImageName),
+      Failed(userMode.SetString(L"Image", kProviderImageName),
              "RegisterMurakoKsp: Failed to set UM Image value: ")) {
     return false;
   }

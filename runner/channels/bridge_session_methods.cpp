@@ -38,7 +38,7 @@ bool SignOutForEnvironmentChange(ApplicationHost& host) {
       }
     }
   });
-  return !tokens_left;
+  return ran && !tokens_left;
 }
 
 }  // namespace
@@ -89,11 +89,11 @@ ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValu
       arguments, {"environment"}, "Missing 'environment' argument", "environment must be a string");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
   const std::string& environment = checked.values[0];
-  if (environment != "desa" && environment != "prod") {
+  if (!IsEnvironmentName(environment)) {
     return ChannelAnswer::Failure("INVALID_VALUE", "environment must be 'desa' or 'prod'");
   }
   LogInfo("Setting environment to: " + environment);
-  const bool production = environment == "prod";
+  const bool production = IsProductionValue(environment);
   const bool changes = IsProductionValue(SecureStorage::GetToken(kEnvironmentKey)) != production;
   if ((changes && !SignOutForEnvironmentChange(host)) ||
       !SecureStorage::StoreToken(kEnvironmentKey, environment)) {
@@ -115,7 +115,7 @@ ChannelAnswer GetEnvironment(ApplicationHost&, const flutter::EncodableValue*) {
     return ChannelAnswer::Success(Text(*stored));
   }
   LogInfo("Environment not set, defaulting to 'desa'");
-  return ChannelAnswer::Success(Text("desa"));
+  return ChannelAnswer::Success(Text(kDevelopmentEnvironment));
 }
 
 ChannelAnswer ClearSession(ApplicationHost& host, const flutter::EncodableValue*) {

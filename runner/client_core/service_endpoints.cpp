@@ -41,6 +41,10 @@ bool IsDevelopmentServiceHost(const ServiceHosts& hosts, const std::string& host
   return same(hosts.citizen_development) || same(hosts.professional_development);
 }
 
+bool IsEnvironmentName(const std::string& text) {
+  return text == kProductionEnvironment || text == kDevelopmentEnvironment;
+}
+
 bool IsProductionValue(const std::optional<std::string>& stored_environment) {
   return stored_environment.has_value() && *stored_environment == kProductionEnvironment;
 }
@@ -64,10 +68,6 @@ std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production) {
   return ChooseApiEndpoint(hosts, UserType::kCitizen, production).base_url;
 }
 
-bool IsProductionEnvironment() {
-  return IsProductionValue(SecureStorage::GetToken(kEnvironmentKey));
-}
-
 std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& stored_environment) {
   const ServiceHosts& hosts = DeploymentServiceHosts();
   try {
@@ -83,17 +83,13 @@ std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& store
   return CitizenApiBaseUrl(hosts, false);
 }
 
-std::string TokenEnvironmentKeyFor(UserType type) {
-  return LinkingStorageKeysFor(type).token_environment;
-}
-
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {
-  return IsProductionValue(stored_environment) ? kProductionEnvironment : "desa";
+  return IsProductionValue(stored_environment) ? kProductionEnvironment : kDevelopmentEnvironment;
 }
 
 bool TokenEnvironmentMatches(const std::optional<std::string>& recorded,
                              const std::optional<std::string>& stored_environment) {
-  if (!recorded || (*recorded != kProductionEnvironment && *recorded != "desa")) return false;
+  if (!recorded || !IsEnvironmentName(*recorded)) return false;
   return IsProductionValue(recorded) == IsProductionValue(stored_environment);
 }
 
@@ -114,9 +110,10 @@ std::string GetApiBaseUrl(UserType type) {
   return GetApiBaseUrl(type, SecureStorage::GetToken(kEnvironmentKey));
 }
 
-bool TokensBelongToEnvironment(UserType type,
-                               const std::optional<std::string>& stored_environment) {
-  const std::optional<std::string> recorded = SecureStorage::GetToken(TokenEnvironmentKeyFor(type));
+bool TokensBelongToStoredEnvironment(UserType type) {
+  const std::optional<std::string> stored_environment = SecureStorage::GetToken(kEnvironmentKey);
+  const std::optional<std::string> recorded =
+      SecureStorage::GetToken(LinkingStorageKeysFor(type).token_environment);
   if (TokenEnvironmentMatches(recorded, stored_environment)) return true;
   const std::string hosts = TokenEnvironmentValue(stored_environment) + " hosts";
   const std::string word = UserTypeWord(type);
@@ -127,10 +124,6 @@ bool TokensBelongToEnvironment(UserType type,
              " environment - not sent to the " + hosts);
   }
   return false;
-}
-
-bool TokensBelongToStoredEnvironment(UserType type) {
-  return TokensBelongToEnvironment(type, SecureStorage::GetToken(kEnvironmentKey));
 }
 
 bool SameTokenEnvironment(const TokenEnvironmentReading& first,

@@ -13,6 +13,7 @@
 
 constexpr char kEnvironmentKey[] = "murako_environment";
 constexpr char kProductionEnvironment[] = "prod";
+constexpr char kDevelopmentEnvironment[] = "desa";
 constexpr int kDevelopmentPort = 8082;
 
 struct ServiceHosts {
@@ -30,6 +31,9 @@ ServiceHosts DeploymentServiceHosts();
 bool IsDevelopmentServiceHost(const ServiceHosts& hosts, const std::string& host);
 
 // Only the exact text "prod" means production; absent or any other value is development.
+// Whether `text` names an environment: exactly "prod" or "desa".
+bool IsEnvironmentName(const std::string& text);
+
 bool IsProductionValue(const std::optional<std::string>& stored_environment);
 
 struct EndpointChoice {
@@ -46,9 +50,6 @@ EndpointChoice ChooseApiEndpoint(const ServiceHosts& hosts, UserType type, bool 
 // The citizen row alone, as the main program's own REST calls use it whatever the account.
 std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production);
 
-// Reads "murako_environment" from credential storage.
-bool IsProductionEnvironment();
-
 // Logs the choice and yields the base URL for the user type in the environment of the stored
 // setting `stored_environment`.
 std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& stored_environment);
@@ -62,7 +63,6 @@ std::string GetApiBaseUrl(UserType type);
 // tokens under "oauth_token_environment_" + user type, after the tokens are stored. Tokens
 // without a record (stored by an earlier version, or whose record could not be written) go to
 // no host: the user signs in again.
-std::string TokenEnvironmentKeyFor(UserType type);
 
 // The value recorded for tokens obtained while the setting holds `stored_environment`.
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment);
@@ -80,10 +80,8 @@ using TokenStoreFunction = std::function<bool(const std::string& key, const std:
 // record names) and the answer is false; both logged.
 bool RecordTokenEnvironment(UserType type, const TokenStoreFunction& store = {});
 
-// Reads the recorded environment: true when the user type's tokens may go to the hosts of the
-// stored setting `stored_environment`. Logs a refusal at Error level.
-bool TokensBelongToEnvironment(UserType type, const std::optional<std::string>& stored_environment);
-// The same against the setting as stored now.
+// Reads the setting and the recorded environment: true when the user type's tokens may go to
+// the hosts of the setting as stored now. Logs a refusal at Error level.
 bool TokensBelongToStoredEnvironment(UserType type);
 
 // ---- An access token and the environment it goes out in ----------------------------------

@@ -78,7 +78,7 @@ SilentRenewal SilentRefresh::MarkStarted(TokenRefresher refresh, std::optional<U
   started_at_ms_ = seams_.elapsed_ms();
   last_renewal_type_ = type;
   LogInfo("OAuth flow started - flag set to prevent concurrency");
-  return SilentRenewal{++last_renewal_, type, std::move(refresh)};
+  return SilentRenewal{++last_renewal_, std::move(refresh)};
 }
 
 // Renewals before the latest one have been answered already: only the latest is still to come.

@@ -25,12 +25,10 @@ using TokenRefresher = std::function<std::optional<murako::OAuthToken>(
 // The grant through `manager`, which the refresher keeps alive.
 TokenRefresher TokenRefresherOf(std::shared_ptr<const OAuthManager> manager);
 
-// One started renewal: which one it is, the account it renews (none: any), and the
-// refresh-token grant of the OAuth manager it started with (the fallback uses that one even if
-// the manager was replaced meanwhile).
+// One started renewal: which one it is, and the refresh-token grant of the OAuth manager it
+// started with (the fallback uses that one even if the manager was replaced meanwhile).
 struct SilentRenewal {
   uint64_t id = 0;
-  std::optional<UserType> type;
   TokenRefresher refresh;
 };
 

@@ -69,12 +69,5 @@ using NavigationStartingHandler = WebViewHandler<ICoreWebView2NavigationStarting
 using NavigationCompletedHandler = WebViewHandler<ICoreWebView2NavigationCompletedEventHandler>;
 using GetCookiesCompletedHandler = WebViewHandler<ICoreWebView2GetCookiesCompletedHandler>;
 using NewWindowRequestedHandler = WebViewHandler<ICoreWebView2NewWindowRequestedEventHandler>;
-using DownloadStartingHandler = WebViewHandler<ICoreWebView2DownloadStartingEventHandler>;
-using LaunchingExternalUriSchemeHandler =
-    WebViewHandler<ICoreWebView2LaunchingExternalUriSchemeEventHandler>;
-using ClientCertificateRequestedHandler =
-    WebViewHandler<ICoreWebView2ClientCertificateRequestedEventHandler>;
-using BasicAuthenticationRequestedHandler =
-    WebViewHandler<ICoreWebView2BasicAuthenticationRequestedEventHandler>;
 using ClearBrowsingDataCompletedHandler =
     WebViewHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>;

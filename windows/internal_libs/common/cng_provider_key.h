@@ -9,4 +9,6 @@
 // Its value "Image" holds the provider's image path.
 constexpr wchar_t kCngProviderKeyPath[] =
     L"SOFTWARE\\Microsoft\\Cryptography\\CNG\\KeyStorageProviders\\" MURAKO_PROVIDER_NAME;
-constexpr wchar_t kProviderImagePath[] = L"C:\\Windows\\System32\\murako_ksp.dll";
+#define MURAKO_PROVIDER_IMAGE L"murako_ksp.dll"
+constexpr wchar_t kProviderImageName[] = MURAKO_PROVIDER_IMAGE;
+constexpr wchar_t kProviderImagePath[] = L"C:\\Windows\\System32\\" MURAKO_PROVIDER_IMAGE;

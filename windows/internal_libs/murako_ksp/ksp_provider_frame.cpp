@@ -40,17 +40,11 @@ SlotResult OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
                         static_cast<unsigned>(status));
 }
 
-// Why a handle cannot be freed, the detail of its refusal; null when its record is valid.
-const char* FreeRefusal(ULONG_PTR handle, const void* record) {
-  if (handle == 0) return "NULL";
-  return record == nullptr ? "bad magic" : nullptr;
-}
-
 SlotResult FreeProvider(NCRYPT_PROV_HANDLE handle) {
   KspLog(">>> MurakoFreeProvider");
   KspProviderHandle* provider = ProviderFromHandle(handle);
-  if (const char* refusal = FreeRefusal(handle, provider)) {
-    return Answer(NTE_INVALID_HANDLE, "%s", refusal);
+  if (provider == nullptr) {
+    return Answer(NTE_INVALID_HANDLE, "%s", handle == 0 ? "NULL" : "bad magic");
   }
   WipeAndFree(provider, provider->size);
   ReleaseSystemBCrypt();
@@ -60,8 +54,8 @@ SlotResult FreeProvider(NCRYPT_PROV_HANDLE handle) {
 SlotResult FreeKey(NCRYPT_KEY_HANDLE handle) {
   KspLog(">>> MurakoFreeKey");
   KspKeyHandle* key = KeyFromHandle(handle);
-  if (const char* refusal = FreeRefusal(handle, key)) {
-    return Answer(NTE_INVALID_HANDLE, "%s", refusal);
+  if (key == nullptr) {
+    return Answer(NTE_INVALID_HANDLE, "%s", handle == 0 ? "NULL" : "bad magic");
   }
   SlotResult freed = Answer(ERROR_SUCCESS, "key='%s'", KspLogText(key->keyName).c_str());
   FreeKeyHandle(key);

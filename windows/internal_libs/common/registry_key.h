@@ -7,16 +7,17 @@
 
 #include "unique_handle.h"
 
-// One open registry key with the writes registration needs; closed on every path.
+// One open registry key with the writes a provider registration needs; closed on every path.
 class RegistryKey {
  public:
   HKEY get() const { return key_.get(); }
   HKEY* put() { return key_.put(); }
 
-  // Creates or opens `path` below `parent`, non-volatile, for writing; a registry status.
-  LONG Create(HKEY parent, const std::wstring& path) {
-    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                           nullptr, key_.put(), nullptr);
+  // Creates or opens `path` below `parent`, non-volatile, for writing (`view` chooses a
+  // registry view, KEY_WOW64_64KEY for example); a registry status.
+  LONG Create(HKEY parent, const std::wstring& path, REGSAM view = 0) {
+    return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_WRITE | view, nullptr, key_.put(), nullptr);
   }
   LONG SetString(const wchar_t* name, const std::wstring& value) const {
     return SetValue(name, REG_SZ, value.c_str(), (value.size() + 1) * sizeof(wchar_t));
