@@ -108,7 +108,7 @@ std::optional<LRESULT> Application::HandleMessage(HWND window, UINT message, WPA
 void Application::SignOutOfBothAccounts(const char* announcement) {
   LogInfo(announcement);
   try {
-    sign_in_->SignOut([] {
+    sign_in_->SignOutAfterDelivery([] {
       try {
         RemoveAllMurakoCertificates();
         DeleteSessionTokens();

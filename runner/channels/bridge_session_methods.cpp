@@ -23,12 +23,12 @@ StringArguments UserTypeArgument(const flutter::EncodableValue* arguments,
 
 // Tokens, certificates and sign-ins of one environment never reach the other: both accounts
 // are unlinked before the new value is stored, and a sign-in still running is answered with
-// its failure. False when a token of either account is still stored: the setting must not
-// change under it.
+// its failure. False when the sign-out could not run or a token of either account is still
+// stored: the setting must not change under it.
 bool SignOutForEnvironmentChange(ApplicationHost& host) {
   LogInfo("Environment changes - signing both accounts out first");
   bool tokens_left = false;
-  host.SignIn().SignOut([&tokens_left] {
+  const bool ran = host.SignIn().SignOut([&tokens_left] {
     for (UserType type : {UserType::kCitizen, UserType::kProfessional}) {
       const std::optional<std::string> failure = UnlinkAccount(type);
       if (failure) LogError("Error unlinking certificate: " + *failure);

@@ -39,7 +39,9 @@ ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* argument
   if (kind.error) return ChannelAnswer::Failure(*kind.error);
   try {
     std::optional<std::string> failure;
-    host.SignIn().SignOut([&] { failure = clear(kind.type, SessionStore()); }, kind.type);
+    if (!host.SignIn().SignOut([&] { failure = clear(kind.type, SessionStore()); }, kind.type)) {
+      failure = "a sign-in result is being delivered - try again";
+    }
     if (!failure) return ChannelAnswer::Success(Flag(true));
     LogError(failure_prefix + *failure);
     return ChannelAnswer::Failure("ERROR", *failure);

@@ -66,12 +66,16 @@ class SignInService {
   // the browser's session ends. `type` names the one account signed out: while the other
   // still holds a session, the hidden browser stops what it loads and only the cookies sent to
   // this account's authorization hosts go (the window stays; the profile is marked signed out
-  // when they cannot be deleted); none, or with no other session left, EndBrowserSession. A
-  // sign-out asked while a flow's result is being delivered (a message dispatched inside the
-  // callback, such as the end of the Windows session) waits until the delivery returns, and
-  // runs then.
-  void SignOut(const std::function<void()>& clear_stored_session,
+  // when they cannot be deleted); none, or with no other session left, EndBrowserSession.
+  // Asked while a flow's result is being delivered (a message dispatched inside the callback),
+  // it would pull the window from under the delivery: nothing runs and the answer is false
+  // (logged), for the caller to answer its failure.
+  bool SignOut(const std::function<void()>& clear_stored_session,
                std::optional<UserType> type = std::nullopt);
+  // The sign-out of both accounts for a caller that has no failure to answer (the end of the
+  // Windows session, the close): asked during a delivery, it waits until the delivery has
+  // returned and runs then.
+  void SignOutAfterDelivery(std::function<void()> clear_stored_session);
   // The pending flows of `type`, or of both accounts when none.
   void DisarmPendingFlows(const std::string& reason, std::optional<UserType> type = std::nullopt);
   // The profile is marked signed out and the browser stopped; once the browser confirmed that
@@ -88,11 +92,6 @@ class SignInService {
   void HideSignInWindow();
 
  private:
-  struct DeferredSignOut {
-    std::function<void()> clear_stored_session;
-    std::optional<UserType> type;
-  };
-
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(UserType type);
   // Whether the hidden window is renewing the session of the account other than `type`.
@@ -104,8 +103,6 @@ class SignInService {
                        std::function<void(bool)> outcome);
   void Retire(std::unique_ptr<OAuthWebViewWindow> window);
   void DeletionDone(const OAuthWebViewWindow* window);
-  void DeferSignOut(const std::function<void()>& clear_stored_session,
-                    std::optional<UserType> type);
   void ArmAfterDelivery();
   void RunDeferredSignOuts();
   void OnStartOAuthTokenReceived(UserType type,
@@ -119,7 +116,7 @@ class SignInService {
   // in progress (in these or in the current window).
   std::vector<std::unique_ptr<OAuthWebViewWindow>> closing_;
   std::vector<const OAuthWebViewWindow*> deleting_;
-  std::vector<DeferredSignOut> deferred_sign_outs_;
+  std::vector<std::function<void()>> deferred_sign_outs_;
   std::unique_ptr<MainThreadTimer> after_delivery_;
   SilentRefresh silent_refresh_;
   SignInServiceOptions options_;

@@ -1,6 +1,6 @@
 // SignInService, its sign-outs: disarming what is pending, ending the browser's session (all of
 // it, or one account's cookies) once the browser confirms the cookies are gone, and a sign-out
-// asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
+// of both accounts asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
 #include "sign_in_service.h"
 
 #include <algorithm>
@@ -13,19 +13,30 @@
 #include "session_state.h"
 #include "webview_runtime.h"
 
-void SignInService::SignOut(const std::function<void()>& clear_stored_session,
+bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
                             std::optional<UserType> type) {
   if (window_ && window_->IsDelivering()) {
-    DeferSignOut(clear_stored_session, type);
-    return;
+    LogError("Sign-out not run: the sign-in result being delivered is handled first");
+    return false;
   }
   DisarmPendingFlows("signed out", type);
   if (clear_stored_session) clear_stored_session();
   if (type && HasStoredSession(OtherUserType(*type))) {
     EndAccountBrowserSession(*type);
+  } else {
+    EndBrowserSession();
+  }
+  return true;
+}
+
+void SignInService::SignOutAfterDelivery(std::function<void()> clear_stored_session) {
+  if (!window_ || !window_->IsDelivering()) {
+    SignOut(clear_stored_session);
     return;
   }
-  EndBrowserSession();
+  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
+  deferred_sign_outs_.push_back(std::move(clear_stored_session));
+  if (!after_delivery_) ArmAfterDelivery();
 }
 
 // The account's authorization server runs on its REST hosts, in either environment.
@@ -123,13 +134,6 @@ void SignInService::DeletionDone(const OAuthWebViewWindow* window) {
   }
 }
 
-void SignInService::DeferSignOut(const std::function<void()>& clear_stored_session,
-                                 std::optional<UserType> type) {
-  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
-  deferred_sign_outs_.push_back({clear_stored_session, type});
-  if (!after_delivery_) ArmAfterDelivery();
-}
-
 void SignInService::ArmAfterDelivery() {
   std::weak_ptr<SignInService*> alive = alive_;
   after_delivery_ = std::make_unique<MainThreadTimer>(0, [alive] {
@@ -144,9 +148,7 @@ void SignInService::RunDeferredSignOuts() {
     return;
   }
   after_delivery_.reset();
-  std::vector<DeferredSignOut> pending = std::move(deferred_sign_outs_);
+  std::vector<std::function<void()>> pending = std::move(deferred_sign_outs_);
   deferred_sign_outs_.clear();
-  for (const DeferredSignOut& sign_out : pending) {
-    SignOut(sign_out.clear_stored_session, sign_out.type);
-  }
+  for (const std::function<void()>& clear_stored_session : pending) SignOut(clear_stored_session);
 }
