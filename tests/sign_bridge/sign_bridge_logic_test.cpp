@@ -1,7 +1,13 @@
-// The bridge's pure parts: hash classification, algorithm names, flags text, Base64.
+// The bridge's pure parts: hash classification, algorithm names, flags text, Base64, and the
+// per-thread failure texts.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <thread>
 
 #include "bridge_credentials.h"
+#include "bridge_last_error.h"
 #include "hash_classification.h"
 #include "remote_signer.h"
 #include "secure_storage.h"
@@ -64,6 +70,50 @@ TEST(BridgeTexts, AlgorithmNamesFlagsAndTokenKeys) {
   EXPECT_EQ(GetUserTypeByThumbprint("T"), UserType::kCitizen);
   SecureStorage::DeleteToken("user_type_by_thumbprint_T");
   EXPECT_EQ(KeyNameToNarrow(L"ABC0123"), "ABC0123");
+}
+
+// The thread-detach handler drops a thread's text under the loader lock: it must never wait for
+// a log write. While a failure's line is being written, another thread's text is dropped at once.
+struct DetachDuringLogWrite {
+  HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE dropped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool waited = false;
+  bool dropped_in_time = false;
+};
+DetachDuringLogWrite* g_detach = nullptr;
+
+LONG CALLBACK DropTextWhileLogging(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (g_detach != nullptr && !g_detach->waited && record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
+      record->NumberParameters >= 2 &&
+      std::strstr(reinterpret_cast<const char*>(record->ExceptionInformation[1]),
+                  "MurakoSignBridge: scripted failure") != nullptr) {
+    g_detach->waited = true;
+    SetEvent(g_detach->start);
+    g_detach->dropped_in_time = WaitForSingleObject(g_detach->dropped, 3000) == WAIT_OBJECT_0;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(BridgeLastError, ThreadDetachNeverWaitsForAFailuresLogLine) {
+  DetachDuringLogWrite detach;
+  g_detach = &detach;
+  std::thread detaching([&] {
+    WaitForSingleObject(detach.start, INFINITE);
+    ForgetBridgeErrorOfThread(GetCurrentThreadId() + 4);
+    SetEvent(detach.dropped);
+  });
+  PVOID handler = AddVectoredExceptionHandler(1, &DropTextWhileLogging);
+  SetBridgeError("scripted failure");
+  RemoveVectoredExceptionHandler(handler);
+  SetEvent(detach.start);
+  detaching.join();
+  g_detach = nullptr;
+  CloseHandle(detach.start);
+  CloseHandle(detach.dropped);
+  EXPECT_TRUE(detach.waited);
+  EXPECT_TRUE(detach.dropped_in_time);
+  EXPECT_STREQ(BridgeLastError(), "scripted failure");
 }
 
 }  // namespace
