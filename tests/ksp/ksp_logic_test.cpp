@@ -155,6 +155,23 @@ TEST(KspLogic, LogTextIsCutAtACharacterBoundaryAndLinesAtTheBufferSize) {
   EXPECT_EQ(text_file[13], ']');
 }
 
+// Key names, subjects and property names come from callers and certificates: none of them may
+// start a line of its own or rewrite one on a terminal.
+TEST(KspLogic, ControlCharactersAreEscapedInEveryLogLine) {
+  DebugLogCapture log;
+  KspLog(">>> MurakoOpenKey: keyName='%s'", "a\n[10:00:00.000] <<< forged\r\x1B[2J\x7F");
+  KspLog("%s", "U+0085 \xC2\x85, U+2028 \xE2\x80\xA8, tab\tend");
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{
+                ">>> MurakoOpenKey: keyName='a\\x0A[10:00:00.000] <<< forged\\x0D\\x1B[2J\\x7F'",
+                "U+0085 \\u0085, U+2028 \\u2028, tab\\x09end"}));
+
+  // Escaping never takes a line past the message buffer.
+  KspLog("%s\n\n", std::string(1020, 'm').c_str());
+  EXPECT_EQ(log.Messages().size(), 3u);
+  EXPECT_EQ(log.Messages().back().size(), 1023u);
+}
+
 TEST(KspLogic, LoggingLeavesTheLastErrorAlone) {
   DebugLogCapture log;
   SetLastError(12345);

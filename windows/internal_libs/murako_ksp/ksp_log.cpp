@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "ksp_log_file.h"
+#include "log_escape.h"
 #include "service_log_location.h"
 
 namespace {
@@ -46,6 +47,14 @@ void FormatMessageText(char (&message)[kKspMessageBytes], const char* format, va
   message[sizeof(message) - 1] = '\0';
 }
 
+// A message as the log shows it: control characters escaped (log_escape.h), so that no value from
+// a caller or a certificate starts a line of its own, and cut to the message size again.
+std::string LoggedText(const char* message) {
+  std::string text = EscapeForLog(message);
+  if (text.size() >= kKspMessageBytes) text.resize(kKspMessageBytes - 1);
+  return text;
+}
+
 }  // namespace
 
 KspLogBatch::KspLogBatch() noexcept : LineBatch(&WriteLines) {}
@@ -80,13 +89,13 @@ void KspLog(const char* format, ...) {
 
   SYSTEMTIME now;
   GetLocalTime(&now);
-  char line[kKspMessageBytes + 32];
-  int length = snprintf(line, sizeof(line), "[%02d:%02d:%02d.%03d] %s\n", now.wHour, now.wMinute,
-                        now.wSecond, now.wMilliseconds, message);
-  if (length <= 0) {
-    return;
-  }
   try {
+    char line[kKspMessageBytes + 32];
+    int length = snprintf(line, sizeof(line), "[%02d:%02d:%02d.%03d] %s\n", now.wHour,
+                          now.wMinute, now.wSecond, now.wMilliseconds, LoggedText(message).c_str());
+    if (length <= 0) {
+      return;
+    }
     const std::string text(line, static_cast<size_t>(length) < sizeof(line) ? length : strlen(line));
     if (!LineBatch::Hold(&WriteLines, text)) WriteLines(text);
   } catch (...) {

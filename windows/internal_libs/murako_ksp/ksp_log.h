@@ -8,7 +8,8 @@
 
 // The provider's debug log: "murako_ksp_debug.log" in the temporary directory of the user the
 // host process runs as, or for a service account in its protected folder (service_log_location.h),
-// one "[hh:mm:ss.mmm] message" line per call, appended; at 10 MiB the file moves to one older
+// one "[hh:mm:ss.mmm] message" line per call, appended, its control characters escaped as in
+// every log of the product (log_escape.h); at 10 MiB the file moves to one older
 // file (ksp_log_file.h). Entry lines start ">>> ", sub-steps are indented, and the table slots'
 // exit lines are written from what each slot answers (ksp_slot_guard.h).
 // Logging never fails the caller and leaves the thread's last-error value as it was.
