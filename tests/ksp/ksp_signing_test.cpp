@@ -95,6 +95,45 @@ TEST_F(KspSigning, PssWithAnotherSaltIsRefusedBeforeTheBridgeIsLoaded) {
   EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw384, signature.data(), 256, true));
 }
 
+// PKCS #1 without a hash algorithm pads the bytes themselves: the service, which always signs a
+// DigestInfo, can do that only when they already are one. Raw RSA it never does.
+TEST_F(KspSigning, RequestsTheServiceCannotSignAsAskedAreRefusedBeforeTheBridgeIsLoaded) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  DebugLogCapture log;
+  const long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+  BCRYPT_PKCS1_PADDING_INFO no_algorithm{nullptr};
+  std::vector<BYTE> raw = Hash(32);
+  std::vector<BYTE> signature(256, 0xEE);
+  DWORD size = 0;
+  EXPECT_EQ(Sign(raw, &signature, &size, BCRYPT_PAD_PKCS1, &no_algorithm), NTE_NOT_SUPPORTED);
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), &no_algorithm, raw.data(), 32, nullptr, 0,
+                           &size, BCRYPT_PAD_PKCS1),
+            NTE_NOT_SUPPORTED);
+  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_NOT_SUPPORTED (PKCS #1 without a hash "
+                          "algorithm over 32 bytes that are not a DigestInfo the service signs)"))
+      << log.Text();
+  EXPECT_EQ(Sign(raw, &signature, &size, NCRYPT_NO_PADDING_FLAG, &no_algorithm),
+            NTE_NOT_SUPPORTED);
+  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_NOT_SUPPORTED (signing without padding)"));
+  EXPECT_EQ(signature, std::vector<BYTE>(256, 0xEE));
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
+
+  // A size query without padding information is answered, as before.
+  size = 0;
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), nullptr, raw.data(), 32, nullptr, 0, &size,
+                           0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 256u);
+
+  std::vector<BYTE> digest_info = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                   0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+  digest_info.insert(digest_info.end(), raw.begin(), raw.end());
+  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PKCS1, &no_algorithm), ERROR_SUCCESS)
+      << log.Text();
+  EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw, signature.data(), 256, false));
+}
+
 TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
   ScopedTempDirectory record_folder;
   const std::string record = record_folder.path() + "calls.txt";
