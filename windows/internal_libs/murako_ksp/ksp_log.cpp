@@ -42,11 +42,6 @@ void WriteLines(const std::string& lines) {
   if (!path.empty()) ProviderLogFile().Append(path, lines.data(), lines.size());
 }
 
-void FormatMessageText(char (&message)[kKspMessageBytes], const char* format, va_list arguments) {
-  if (vsnprintf(message, sizeof(message), format, arguments) < 0) message[0] = '\0';
-  message[sizeof(message) - 1] = '\0';
-}
-
 // A message as the log shows it: control characters escaped (log_escape.h), so that no value from
 // a caller or a certificate starts a line of its own, and cut to the message size again.
 std::string LoggedText(const char* message) {
@@ -84,7 +79,7 @@ void KspLog(const char* format, ...) {
   char message[kKspMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  FormatMessageText(message, format, arguments);
+  KspFormatInto(message, format, arguments);
   va_end(arguments);
 
   SYSTEMTIME now;
@@ -102,11 +97,18 @@ void KspLog(const char* format, ...) {
   }
 }
 
-void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, ...) noexcept {
+void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, va_list arguments) noexcept {
+  if (vsnprintf(text, sizeof(text), format, arguments) < 0) text[0] = '\0';
+  text[sizeof(text) - 1] = '\0';
+}
+
+std::string KspFormat(const char* format, ...) {
+  char text[kKspMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  FormatMessageText(text, format, arguments);
+  KspFormatInto(text, format, arguments);
   va_end(arguments);
+  return text;
 }
 
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {

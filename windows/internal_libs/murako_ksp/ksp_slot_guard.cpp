@@ -1,5 +1,6 @@
 #include "ksp_slot_guard.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace {
@@ -32,6 +33,24 @@ const char* StatusName(SECURITY_STATUS status) {
 }
 
 }  // namespace
+
+SlotResult Answer(SECURITY_STATUS status, const char* detail_format, ...) {
+  SlotResult result{status, SlotResult::Line::kUsual};
+  va_list arguments;
+  va_start(arguments, detail_format);
+  KspFormatInto(result.text, detail_format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format, ...) {
+  SlotResult result{status, SlotResult::Line::kOwn};
+  va_list arguments;
+  va_start(arguments, line_format);
+  KspFormatInto(result.text, line_format, arguments);
+  va_end(arguments);
+  return result;
+}
 
 void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail) noexcept {
   char code[16];

@@ -19,20 +19,10 @@ struct SlotResult {
 
 // The usual exit line, with a detail formatted printf-style where one is given.
 inline SlotResult Answer(SECURITY_STATUS status) { return {status, SlotResult::Line::kUsual}; }
-template <typename... Arguments>
-SlotResult Answer(SECURITY_STATUS status, const char* detail_format, Arguments... arguments) {
-  SlotResult result{status, SlotResult::Line::kUsual};
-  KspFormatInto(result.text, detail_format, arguments...);
-  return result;
-}
+SlotResult Answer(SECURITY_STATUS status, const char* detail_format, ...) KSP_PRINTF_FORMAT(2, 3);
 // An exit line of its own form, formatted printf-style.
-template <typename... Arguments>
-SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format,
-                          Arguments... arguments) {
-  SlotResult result{status, SlotResult::Line::kOwn};
-  KspFormatInto(result.text, line_format, arguments...);
-  return result;
-}
+SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format, ...)
+    KSP_PRINTF_FORMAT(2, 3);
 // An exit without a line.
 inline SlotResult AnswerQuietly(SECURITY_STATUS status) {
   return {status, SlotResult::Line::kNone};
