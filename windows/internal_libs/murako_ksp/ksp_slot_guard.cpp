@@ -44,11 +44,13 @@ SlotResult Answer(SECURITY_STATUS status, const char* detail_format, ...) {
 }
 
 SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format, ...) {
-  SlotResult result{status, SlotResult::Line::kOwn};
   va_list arguments;
   va_start(arguments, line_format);
-  KspFormatInto(result.text, line_format, arguments);
+  char line[kKspMessageBytes];
+  KspFormatInto(line, line_format, arguments);
   va_end(arguments);
+  SlotResult result = Answer(status, "%s", line);
+  result.line = SlotResult::Line::kOwn;
   return result;
 }
 
