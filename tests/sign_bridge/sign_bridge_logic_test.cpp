@@ -74,45 +74,37 @@ TEST(BridgeTexts, AlgorithmNamesFlagsAndTokenKeys) {
 
 // The thread-detach handler drops a thread's text under the loader lock: it must never wait for
 // a log write. While a failure's line is being written, another thread's text is dropped at once.
-struct DetachDuringLogWrite {
-  HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE dropped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  bool waited = false;
-  bool dropped_in_time = false;
-};
-DetachDuringLogWrite* g_detach = nullptr;
+HANDLE g_start_detach = nullptr;
+HANDLE g_detached = nullptr;
+int g_detach_waits = 0;  // -1: waited in vain; 1: the text was dropped during the log write
 
-LONG CALLBACK DropTextWhileLogging(EXCEPTION_POINTERS* info) {
+LONG CALLBACK DetachWhileTheLineIsWritten(EXCEPTION_POINTERS* info) {
   const EXCEPTION_RECORD* record = info->ExceptionRecord;
-  if (g_detach != nullptr && !g_detach->waited && record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
-      record->NumberParameters >= 2 &&
+  if (g_detach_waits == 0 && record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
       std::strstr(reinterpret_cast<const char*>(record->ExceptionInformation[1]),
                   "MurakoSignBridge: scripted failure") != nullptr) {
-    g_detach->waited = true;
-    SetEvent(g_detach->start);
-    g_detach->dropped_in_time = WaitForSingleObject(g_detach->dropped, 3000) == WAIT_OBJECT_0;
+    SetEvent(g_start_detach);
+    g_detach_waits = WaitForSingleObject(g_detached, 3000) == WAIT_OBJECT_0 ? 1 : -1;
   }
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 TEST(BridgeLastError, ThreadDetachNeverWaitsForAFailuresLogLine) {
-  DetachDuringLogWrite detach;
-  g_detach = &detach;
-  std::thread detaching([&] {
-    WaitForSingleObject(detach.start, INFINITE);
+  g_start_detach = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_detached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread detaching([] {
+    WaitForSingleObject(g_start_detach, INFINITE);
     ForgetBridgeErrorOfThread(GetCurrentThreadId() + 4);
-    SetEvent(detach.dropped);
+    SetEvent(g_detached);
   });
-  PVOID handler = AddVectoredExceptionHandler(1, &DropTextWhileLogging);
+  PVOID handler = AddVectoredExceptionHandler(1, &DetachWhileTheLineIsWritten);
   SetBridgeError("scripted failure");
   RemoveVectoredExceptionHandler(handler);
-  SetEvent(detach.start);
+  SetEvent(g_start_detach);
   detaching.join();
-  g_detach = nullptr;
-  CloseHandle(detach.start);
-  CloseHandle(detach.dropped);
-  EXPECT_TRUE(detach.waited);
-  EXPECT_TRUE(detach.dropped_in_time);
+  CloseHandle(g_start_detach);
+  CloseHandle(g_detached);
+  EXPECT_EQ(g_detach_waits, 1);
   EXPECT_STREQ(BridgeLastError(), "scripted failure");
 }
 
