@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "log_escape.h"  // EscapeForLog
+
 // What the log may show of secrets (tokens, codes, client secrets, verifiers, server session
 // and ticket values) and of identity numbers. No function here returns a secret whole, at any
 // length: at most a quarter of a value is shown, and a value too short for that is replaced.
@@ -25,11 +27,6 @@ std::string MaskIdentityNumber(const std::string& number);
 // name holding "token", "ticket", "secret", "session", "assertion", "verifier", "saml" or
 // "password" (compared without regard to ASCII case).
 bool IsSecretParameterName(const std::string& name);
-
-// Text from the network for a log line: control characters (C0, DEL, the C1 range, the Unicode
-// line and paragraph separators) are written as "\xNN" or "\uNNNN", so that a value never starts
-// a line of its own; everything else stays as it came.
-std::string EscapeForLog(const std::string& text);
 
 // An address for the log: the values of secret query and fragment parameters become
 // "[REDACTED]" and the value of "login_hint" is masked as an identity number; everything else

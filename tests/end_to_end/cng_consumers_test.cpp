@@ -109,7 +109,7 @@ const std::vector<Consumer>& Consumers() {
         Pkcs1(BCRYPT_SHA256_ALGORITHM, 32, false, Sizing::kQueryFirst),
         Pss(BCRYPT_SHA256_ALGORITHM, 32, kHashSalt, Sizing::kQueryFirst),
         Pss(BCRYPT_SHA512_ALGORITHM, 64, kHashSalt, Sizing::kQueryFirst),
-        Pkcs1(nullptr, 36, false, Sizing::kQueryFirst, kInternalError)}},
+        Pkcs1(nullptr, 36, false, Sizing::kQueryFirst, kNotSupported)}},
       // Firefox, security/manager/ssl/osclientcerts/src/backend_windows.rs (sign_ncrypt): PKCS #1
       // with no algorithm over the DigestInfo NSS built, PSS with the mechanism's salt (the
       // digest length in TLS); a size query before each signature, whose length must hold.
@@ -145,7 +145,7 @@ const std::vector<Consumer>& Consumers() {
       {"Schannel client authentication", "cit-rsa4096",
        {OpenKey(), Pkcs1(BCRYPT_SHA384_ALGORITHM, 48, false, Sizing::kQueryFirst),
         Pss(BCRYPT_SHA256_ALGORITHM, 32, kHashSalt, Sizing::kQueryFirst),
-        Pkcs1(nullptr, 36, false, Sizing::kQueryFirst, kInternalError)}},
+        Pkcs1(nullptr, 36, false, Sizing::kQueryFirst, kNotSupported)}},
       // OpenVPN, src/openvpn/cryptoapi.c: crypt32 with CRYPT_ACQUIRE_COMPARE_KEY_FLAG, then
       // xkey_cng_rsa_sign into a buffer of the certificate key's size; PSS with the digest
       // length as salt, or the maximum salt when OpenSSL asks for it, which the service's

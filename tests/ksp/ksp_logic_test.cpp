@@ -1,5 +1,5 @@
 // The provider's pure pieces, called directly: thumbprint parsing, key length judgement,
-// encryption padding, hash diagnosis and the debug log's text handling.
+// hash diagnosis and the debug log's text handling.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,6 @@
 #include "key_length.h"
 #include "ksp_fixtures.h"
 #include "ksp_log.h"
-#include "pkcs1_padding.h"
 #include "thumbprint.h"
 
 namespace {
@@ -56,41 +55,6 @@ TEST(KspLogic, KeyLengthBoundaries) {
   EXPECT_EQ(KeyLengthFromPublicKey(&info), 2048u);
   EXPECT_EQ(KeyLengthFromPublicKey(nullptr), 2048u);
   EXPECT_TRUE(log.HasLine("    WARNING: Invalid public key info, using default 2048 bits"));
-}
-
-TEST(KspLogic, EncryptionPaddingLeavesAtLeastEightNonZeroBytes) {
-  EXPECT_EQ(EncryptionPaddingLength(256, 245), 8);
-  EXPECT_LT(EncryptionPaddingLength(256, 246), 0);
-  EXPECT_LT(EncryptionPaddingLength(16, 0xFFFFFFFF), 0);
-  std::vector<BYTE> block(256, 0xEE);
-  std::vector<BYTE> input(100, 0x00);
-  long padding = EncryptionPaddingLength(256, 100);
-  ASSERT_EQ(padding, 153);
-  WriteEncryptionBlock(input.data(), 100, static_cast<DWORD>(padding), block.data());
-  EXPECT_EQ(block[0], 0x00);
-  EXPECT_EQ(block[1], 0x02);
-  EXPECT_EQ(block[2], 0x43);
-  EXPECT_EQ(block[3], 0x44);
-  for (long i = 0; i < padding; ++i) {
-    EXPECT_NE(block[2 + i], 0x00) << i;
-    EXPECT_EQ(block[2 + i], static_cast<BYTE>(((i + 66) % 255) + 1));
-  }
-  EXPECT_EQ(block[padding + 2], 0x00);
-  uint32_t offset = 0;
-  ASSERT_EQ(FindPlaintext(block.data(), 256, &offset), UnpadResult::kOk);
-  EXPECT_EQ(offset, 156u);
-
-  const BYTE eight[] = {0, 2, 1, 1, 1, 1, 1, 1, 1, 1, 0, 'a', 'b', 'c'};
-  ASSERT_EQ(FindPlaintext(eight, sizeof(eight), &offset), UnpadResult::kOk);
-  EXPECT_EQ(offset, 11u);
-  const BYTE seven[] = {0, 2, 1, 1, 1, 1, 1, 1, 1, 0, 'a', 'b', 'c'};
-  EXPECT_EQ(FindPlaintext(seven, sizeof(seven), &offset), UnpadResult::kNoSeparator);
-  const BYTE no_separator[] = {0, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-  EXPECT_EQ(FindPlaintext(no_separator, sizeof(no_separator), &offset),
-            UnpadResult::kNoSeparator);
-  const BYTE wrong_type[] = {0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 'a'};
-  EXPECT_EQ(FindPlaintext(wrong_type, sizeof(wrong_type), &offset), UnpadResult::kBadHeader);
-  EXPECT_EQ(FindPlaintext(eight, 10, &offset), UnpadResult::kTooSmall);
 }
 
 TEST(KspLogic, HashDiagnosisNamesTheLikelyFormat) {
@@ -153,6 +117,23 @@ TEST(KspLogic, LogTextIsCutAtACharacterBoundaryAndLinesAtTheBufferSize) {
   std::string text_file = log.Text();
   EXPECT_EQ(text_file.substr(0, 1), "[");
   EXPECT_EQ(text_file[13], ']');
+}
+
+// Key names, subjects and property names come from callers and certificates: none of them may
+// start a line of its own or rewrite one on a terminal.
+TEST(KspLogic, ControlCharactersAreEscapedInEveryLogLine) {
+  DebugLogCapture log;
+  KspLog(">>> MurakoOpenKey: keyName='%s'", "a\n[10:00:00.000] <<< forged\r\x1B[2J\x7F");
+  KspLog("%s", "U+0085 \xC2\x85, U+2028 \xE2\x80\xA8, tab\tend");
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{
+                ">>> MurakoOpenKey: keyName='a\\x0A[10:00:00.000] <<< forged\\x0D\\x1B[2J\\x7F'",
+                "U+0085 \\u0085, U+2028 \\u2028, tab\\x09end"}));
+
+  // Escaping never takes a line past the message buffer.
+  KspLog("%s\n\n", std::string(1020, 'm').c_str());
+  EXPECT_EQ(log.Messages().size(), 3u);
+  EXPECT_EQ(log.Messages().back().size(), 1023u);
 }
 
 TEST(KspLogic, LoggingLeavesTheLastErrorAlone) {

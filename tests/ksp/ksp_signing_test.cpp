@@ -1,4 +1,4 @@
-// Signing through the signing bridge, played by the scripted stand-in, and the padding-only
+// Signing through the signing bridge, played by the scripted stand-in, and the refused
 // Encrypt and Decrypt.
 
 #include <gtest/gtest.h>
@@ -93,6 +93,45 @@ TEST_F(KspSigning, PssWithAnotherSaltIsRefusedBeforeTheBridgeIsLoaded) {
   DWORD size = 0;
   ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PSS, &pss), ERROR_SUCCESS);
   EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw384, signature.data(), 256, true));
+}
+
+// PKCS #1 without a hash algorithm pads the bytes themselves: the service, which always signs a
+// DigestInfo, can do that only when they already are one. Raw RSA it never does.
+TEST_F(KspSigning, RequestsTheServiceCannotSignAsAskedAreRefusedBeforeTheBridgeIsLoaded) {
+  BridgeFolder folder("bridge_double");
+  BridgeScript script("sign");
+  DebugLogCapture log;
+  const long loads = BridgeCounter("TEST_SIGN_BRIDGE_LOADS");
+  BCRYPT_PKCS1_PADDING_INFO no_algorithm{nullptr};
+  std::vector<BYTE> raw = Hash(32);
+  std::vector<BYTE> signature(256, 0xEE);
+  DWORD size = 0;
+  EXPECT_EQ(Sign(raw, &signature, &size, BCRYPT_PAD_PKCS1, &no_algorithm), NTE_NOT_SUPPORTED);
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), &no_algorithm, raw.data(), 32, nullptr, 0,
+                           &size, BCRYPT_PAD_PKCS1),
+            NTE_NOT_SUPPORTED);
+  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_NOT_SUPPORTED (PKCS #1 without a hash "
+                          "algorithm over 32 bytes that are not a DigestInfo the service signs)"))
+      << log.Text();
+  EXPECT_EQ(Sign(raw, &signature, &size, NCRYPT_NO_PADDING_FLAG, &no_algorithm),
+            NTE_NOT_SUPPORTED);
+  EXPECT_TRUE(log.HasLine("<<< MurakoSignHash: NTE_NOT_SUPPORTED (signing without padding)"));
+  EXPECT_EQ(signature, std::vector<BYTE>(256, 0xEE));
+  EXPECT_EQ(BridgeCounter("TEST_SIGN_BRIDGE_LOADS"), loads);
+
+  // A size query without padding information is answered, as before.
+  size = 0;
+  EXPECT_EQ(Ksp().SignHash(provider_.get(), key_.get(), nullptr, raw.data(), 32, nullptr, 0, &size,
+                           0),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, 256u);
+
+  std::vector<BYTE> digest_info = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0x48, 0x01,
+                                   0x65, 0x03, 0x04, 0x02, 0x01, 0x05, 0x00, 0x04, 0x20};
+  digest_info.insert(digest_info.end(), raw.begin(), raw.end());
+  ASSERT_EQ(Sign(digest_info, &signature, &size, BCRYPT_PAD_PKCS1, &no_algorithm), ERROR_SUCCESS)
+      << log.Text();
+  EXPECT_TRUE(VerifiesWith(Fixtures()["rsa2048"], raw, signature.data(), 256, false));
 }
 
 TEST_F(KspSigning, SignatureComesFromTheBridgeWhichIsUnloadedAfterwards) {
@@ -338,60 +377,33 @@ TEST_F(KspSigning, HashesOfAnyLengthAreForwardedAndOnlyShortOnesDumped) {
   }
 }
 
-TEST_F(KspSigning, EncryptPadsAndDecryptStripsBlocksOfTheKeyLength) {
+// The service only signs: no key operation can encrypt or decrypt, so neither call hands out
+// anything, not even a size.
+TEST_F(KspSigning, EncryptAndDecryptRefuseEveryCallAndWriteNothing) {
   DebugLogCapture log;
   std::vector<BYTE> input(245, 0x61);
-  std::vector<BYTE> block(256);
-  DWORD size = 0;
-  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, nullptr, 0, &size, 0),
-            ERROR_SUCCESS);
-  EXPECT_EQ(size, 256u);
-  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, block.data(), 255, &size, 0),
-            NTE_BUFFER_TOO_SMALL);
-  ASSERT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 245, nullptr, block.data(), 256, &size, 0),
-            ERROR_SUCCESS);
-  EXPECT_TRUE(log.HasLine(
-      "<<< MurakoEncrypt: SUCCESS (PKCS#1 padding: 8 pad + 245 data = 256 bytes)"));
-  EXPECT_EQ(block[0], 0x00);
-  EXPECT_EQ(block[1], 0x02);
-  EXPECT_EQ(block[2], 0x43);
-  EXPECT_EQ(block[10], 0x00);
-  std::vector<BYTE> longer(246, 0x61);
-  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), longer.data(), 246, nullptr, block.data(), 256, &size, 0),
-            NTE_BUFFER_TOO_SMALL);
-  EXPECT_TRUE(log.HasLine("<<< MurakoEncrypt: NTE_BUFFER_TOO_SMALL (input too large for key)"));
-  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 0, nullptr, block.data(), 256, &size, 0),
-            NTE_INVALID_PARAMETER);
-  EXPECT_EQ(Ksp().Encrypt(0, key_.get(), input.data(), 10, nullptr, block.data(), 256, nullptr, 0),
-            NTE_INVALID_PARAMETER);
-
-  // Round trip.
-  std::vector<BYTE> plain(256);
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, nullptr, 0, &size, 0),
-            ERROR_SUCCESS);
-  EXPECT_EQ(size, 245u);
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, plain.data(), 244, &size, 0),
-            NTE_BUFFER_TOO_SMALL);
-  ASSERT_EQ(Ksp().Decrypt(0, key_.get(), block.data(), 256, nullptr, plain.data(), 256, &size, 0),
-            ERROR_SUCCESS);
-  plain.resize(size);
-  EXPECT_EQ(plain, input);
-
-  BYTE short_padding[] = {0, 2, 9, 9, 9, 9, 9, 9, 9, 0, 'a', 'b', 'c'};
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), short_padding, sizeof(short_padding), nullptr,
-                          plain.data(), 256, &size, 0),
-            NTE_INVALID_PARAMETER);
-  EXPECT_TRUE(log.HasLine(
-      "<<< MurakoDecrypt: NTE_INVALID_PARAMETER (separator not found or padding too short)"));
-  BYTE bad_header[] = {0, 1, 9, 9, 9, 9, 9, 9, 9, 9, 0, 'a'};
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), bad_header, sizeof(bad_header), nullptr, plain.data(),
-                          256, &size, 0),
-            NTE_INVALID_PARAMETER);
-  EXPECT_TRUE(log.HasLine("<<< MurakoDecrypt: NTE_INVALID_PARAMETER (invalid PKCS#1 header: 00 01)"));
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), bad_header, 10, nullptr, plain.data(), 256, &size, 0),
-            NTE_INVALID_PARAMETER);
-  EXPECT_EQ(Ksp().Decrypt(0, key_.get(), nullptr, 12, nullptr, plain.data(), 256, &size, 0),
-            NTE_INVALID_PARAMETER);
+  BYTE padded_block[] = {0, 2, 9, 9, 9, 9, 9, 9, 9, 9, 0, 'a', 'b', 'c'};
+  const std::pair<NCryptEncryptFn, const char*> operations[] = {
+      {Ksp().Encrypt, "MurakoEncrypt"}, {Ksp().Decrypt, "MurakoDecrypt"}};
+  for (const auto& operation : operations) {
+    for (NCRYPT_KEY_HANDLE key : {key_.get(), NCRYPT_KEY_HANDLE(0)}) {
+      for (DWORD capacity : {0u, 256u}) {
+        std::vector<BYTE> output(256, 0xEE);
+        DWORD size = 77;
+        EXPECT_EQ(operation.first(0, key, capacity == 0 ? input.data() : padded_block,
+                                  capacity == 0 ? 245 : sizeof(padded_block), nullptr,
+                                  capacity == 0 ? nullptr : output.data(), capacity, &size, 0),
+                  NTE_NOT_SUPPORTED)
+            << operation.second;
+        EXPECT_EQ(output, std::vector<BYTE>(256, 0xEE));
+        EXPECT_EQ(size, 77u);
+      }
+    }
+    EXPECT_TRUE(log.HasLine(std::string(">>> ") + operation.second + ": cbInput=245, cbOutput=0"));
+    EXPECT_TRUE(log.HasLine(std::string("<<< ") + operation.second +
+                            ": NTE_NOT_SUPPORTED (the key only signs)"))
+        << log.Text();
+  }
 }
 
 TEST(KspConcurrency, ThreadsSignAndEnumerateAtOnceOnTheirOwnHandles) {

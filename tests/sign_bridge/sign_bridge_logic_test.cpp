@@ -1,7 +1,13 @@
-// The bridge's pure parts: hash classification, algorithm names, flags text, Base64.
+// The bridge's pure parts: hash classification, algorithm names, flags text, Base64, and the
+// per-thread failure texts.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <thread>
 
 #include "bridge_credentials.h"
+#include "bridge_last_error.h"
 #include "hash_classification.h"
 #include "remote_signer.h"
 #include "secure_storage.h"
@@ -64,6 +70,42 @@ TEST(BridgeTexts, AlgorithmNamesFlagsAndTokenKeys) {
   EXPECT_EQ(GetUserTypeByThumbprint("T"), UserType::kCitizen);
   SecureStorage::DeleteToken("user_type_by_thumbprint_T");
   EXPECT_EQ(KeyNameToNarrow(L"ABC0123"), "ABC0123");
+}
+
+// The thread-detach handler drops a thread's text under the loader lock: it must never wait for
+// a log write. While a failure's line is being written, another thread's text is dropped at once.
+HANDLE g_start_detach = nullptr;
+HANDLE g_detached = nullptr;
+int g_detach_waits = 0;  // -1: waited in vain; 1: the text was dropped during the log write
+
+LONG CALLBACK DetachWhileTheLineIsWritten(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  if (g_detach_waits == 0 && record->ExceptionCode == DBG_PRINTEXCEPTION_C &&
+      std::strstr(reinterpret_cast<const char*>(record->ExceptionInformation[1]),
+                  "MurakoSignBridge: scripted failure") != nullptr) {
+    SetEvent(g_start_detach);
+    g_detach_waits = WaitForSingleObject(g_detached, 3000) == WAIT_OBJECT_0 ? 1 : -1;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST(BridgeLastError, ThreadDetachNeverWaitsForAFailuresLogLine) {
+  g_start_detach = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  g_detached = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread detaching([] {
+    WaitForSingleObject(g_start_detach, INFINITE);
+    ForgetBridgeErrorOfThread(GetCurrentThreadId() + 4);
+    SetEvent(g_detached);
+  });
+  PVOID handler = AddVectoredExceptionHandler(1, &DetachWhileTheLineIsWritten);
+  SetBridgeError("scripted failure");
+  RemoveVectoredExceptionHandler(handler);
+  SetEvent(g_start_detach);
+  detaching.join();
+  CloseHandle(g_start_detach);
+  CloseHandle(g_detached);
+  EXPECT_EQ(g_detach_waits, 1);
+  EXPECT_STREQ(BridgeLastError(), "scripted failure");
 }
 
 }  // namespace

@@ -55,6 +55,11 @@ HashClassification ClassifyHash(const uint8_t* hash, uint32_t length) {
   return result;
 }
 
+bool IsServiceDigestInfo(const uint8_t* hash, uint32_t length) {
+  const HashClassification classified = ClassifyHash(hash, length);
+  return classified.accepted && classified.raw_hash.size() < length;
+}
+
 namespace {
 constexpr char kPssAlgorithmPrefix[] = "rsa-pss-mgf1-";
 }  // namespace

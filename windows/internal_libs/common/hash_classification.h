@@ -16,6 +16,8 @@ struct HashClassification {
 };
 
 HashClassification ClassifyHash(const uint8_t* hash, uint32_t length);
+// Whether the bytes are a DigestInfo that the bridge takes a hash out of.
+bool IsServiceDigestInfo(const uint8_t* hash, uint32_t length);
 
 // The service's algorithm name for a raw hash length (32/48/64) and the padding flags; empty
 // for any other length.

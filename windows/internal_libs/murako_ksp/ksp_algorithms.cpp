@@ -97,11 +97,6 @@ SlotResult ExportKey(NCRYPT_KEY_HANDLE key_handle, LPCWSTR blob_type, PBYTE outp
   return Answer(ERROR_SUCCESS, "exported %lu bytes", blob_bytes);
 }
 
-SECURITY_STATUS NotSupported(const char* line) {
-  KspLog("%s", line);
-  return NTE_NOT_SUPPORTED;
-}
-
 }  // namespace
 
 SECURITY_STATUS WINAPI MurakoIsAlgSupported(NCRYPT_PROV_HANDLE /*hProvider*/, LPCWSTR pszAlgId,
@@ -128,46 +123,46 @@ SECURITY_STATUS WINAPI MurakoExportKey(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_
 
 SECURITY_STATUS WINAPI MurakoCreatePersistedKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE*, LPCWSTR,
                                                 LPCWSTR, DWORD, DWORD) {
-  return NotSupported(">>> MurakoCreatePersistedKey: NTE_NOT_SUPPORTED (read-only KSP)");
+  return RefuseSlot("MurakoCreatePersistedKey", "read-only KSP");
 }
 
 SECURITY_STATUS WINAPI MurakoFinalizeKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, DWORD) {
-  return NotSupported(">>> MurakoFinalizeKey: NTE_NOT_SUPPORTED (read-only KSP)");
+  return RefuseSlot("MurakoFinalizeKey", "read-only KSP");
 }
 
 SECURITY_STATUS WINAPI MurakoDeleteKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, DWORD) {
-  return NotSupported(">>> MurakoDeleteKey: NTE_NOT_SUPPORTED (read-only KSP)");
+  return RefuseSlot("MurakoDeleteKey", "read-only KSP");
 }
 
 SECURITY_STATUS WINAPI MurakoImportKey(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, LPCWSTR,
                                        NCryptBufferDesc*, NCRYPT_KEY_HANDLE*, PBYTE, DWORD,
                                        DWORD) {
-  return NotSupported(">>> MurakoImportKey: NTE_NOT_SUPPORTED (read-only KSP)");
+  return RefuseSlot("MurakoImportKey", "read-only KSP");
 }
 
 SECURITY_STATUS WINAPI MurakoVerifySignature(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, VOID*, PBYTE,
                                              DWORD, PBYTE, DWORD, DWORD) {
-  return NotSupported(">>> MurakoVerifySignature: NTE_NOT_SUPPORTED (signing-only KSP)");
+  return RefuseSlot("MurakoVerifySignature", "signing-only KSP");
 }
 
 SECURITY_STATUS WINAPI MurakoPromptUser(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE, LPCWSTR, DWORD) {
-  return NotSupported(">>> MurakoPromptUser: NTE_NOT_SUPPORTED");
+  return RefuseSlot("MurakoPromptUser", "");
 }
 
 SECURITY_STATUS WINAPI MurakoNotifyChangeKey(NCRYPT_PROV_HANDLE, HANDLE*, DWORD) {
-  return NotSupported(">>> MurakoNotifyChangeKey: NTE_NOT_SUPPORTED");
+  return RefuseSlot("MurakoNotifyChangeKey", "");
 }
 
 SECURITY_STATUS WINAPI MurakoSecretAgreement(NCRYPT_PROV_HANDLE, NCRYPT_KEY_HANDLE,
                                              NCRYPT_KEY_HANDLE, NCRYPT_SECRET_HANDLE*, DWORD) {
-  return NotSupported(">>> MurakoSecretAgreement: NTE_NOT_SUPPORTED");
+  return RefuseSlot("MurakoSecretAgreement", "");
 }
 
 SECURITY_STATUS WINAPI MurakoDeriveKey(NCRYPT_PROV_HANDLE, NCRYPT_SECRET_HANDLE, LPCWSTR,
                                        NCryptBufferDesc*, PBYTE, DWORD, DWORD*, ULONG) {
-  return NotSupported(">>> MurakoDeriveKey: NTE_NOT_SUPPORTED");
+  return RefuseSlot("MurakoDeriveKey", "");
 }
 
 SECURITY_STATUS WINAPI MurakoFreeSecret(NCRYPT_PROV_HANDLE, NCRYPT_SECRET_HANDLE) {
-  return NotSupported(">>> MurakoFreeSecret: NTE_NOT_SUPPORTED");
+  return RefuseSlot("MurakoFreeSecret", "");
 }

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "ksp_log_file.h"
+#include "log_escape.h"
 #include "service_log_location.h"
 
 namespace {
@@ -41,9 +42,12 @@ void WriteLines(const std::string& lines) {
   if (!path.empty()) ProviderLogFile().Append(path, lines.data(), lines.size());
 }
 
-void FormatMessageText(char (&message)[kKspMessageBytes], const char* format, va_list arguments) {
-  if (vsnprintf(message, sizeof(message), format, arguments) < 0) message[0] = '\0';
-  message[sizeof(message) - 1] = '\0';
+// A message as the log shows it: control characters escaped (log_escape.h), so that no value from
+// a caller or a certificate starts a line of its own, and cut to the message size again.
+std::string LoggedText(const char* message) {
+  std::string text = EscapeForLog(message);
+  if (text.size() >= kKspMessageBytes) text.resize(kKspMessageBytes - 1);
+  return text;
 }
 
 }  // namespace
@@ -75,29 +79,36 @@ void KspLog(const char* format, ...) {
   char message[kKspMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  FormatMessageText(message, format, arguments);
+  KspFormatInto(message, format, arguments);
   va_end(arguments);
 
   SYSTEMTIME now;
   GetLocalTime(&now);
-  char line[kKspMessageBytes + 32];
-  int length = snprintf(line, sizeof(line), "[%02d:%02d:%02d.%03d] %s\n", now.wHour, now.wMinute,
-                        now.wSecond, now.wMilliseconds, message);
-  if (length <= 0) {
-    return;
-  }
   try {
+    char line[kKspMessageBytes + 32];
+    int length = snprintf(line, sizeof(line), "[%02d:%02d:%02d.%03d] %s\n", now.wHour,
+                          now.wMinute, now.wSecond, now.wMilliseconds, LoggedText(message).c_str());
+    if (length <= 0) {
+      return;
+    }
     const std::string text(line, static_cast<size_t>(length) < sizeof(line) ? length : strlen(line));
     if (!LineBatch::Hold(&WriteLines, text)) WriteLines(text);
   } catch (...) {
   }
 }
 
-void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, ...) noexcept {
+void KspFormatInto(char (&text)[kKspMessageBytes], const char* format, va_list arguments) noexcept {
+  if (vsnprintf(text, sizeof(text), format, arguments) < 0) text[0] = '\0';
+  text[sizeof(text) - 1] = '\0';
+}
+
+std::string KspFormat(const char* format, ...) {
+  char text[kKspMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  FormatMessageText(text, format, arguments);
+  KspFormatInto(text, format, arguments);
   va_end(arguments);
+  return text;
 }
 
 std::string KspLogText(const wchar_t* text, size_t buffer_bytes) {

@@ -158,10 +158,13 @@ SlotResult GetProviderProperty(LPCWSTR name, PBYTE output, DWORD output_bytes,
 }
 
 // The certificate property's exit lines name the property instead of the function.
-template <typename... Arguments>
-SlotResult CertificateAnswer(SECURITY_STATUS status, const char* format, Arguments... arguments) {
+SlotResult CertificateAnswer(SECURITY_STATUS status, const char* format, ...) KSP_PRINTF_FORMAT(2, 3);
+SlotResult CertificateAnswer(SECURITY_STATUS status, const char* format, ...) {
   char text[kKspMessageBytes];
-  KspFormatInto(text, format, arguments...);
+  va_list arguments;
+  va_start(arguments, format);
+  KspFormatInto(text, format, arguments);
+  va_end(arguments);
   return AnswerWithLine(status, "<<< NCRYPT_CERTIFICATE_PROPERTY: %s", text);
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "hash_classification.h"
 #include "hash_diagnosis.h"
 #include "ksp_handles.h"
 #include "ksp_log.h"
@@ -41,6 +42,33 @@ void LogHashDetails(const BYTE* hash, DWORD hash_bytes, const void* padding_info
   for (const std::string& line : DiagnoseHashFormat(hash, hash_bytes)) {
     KspLog("%s", line.c_str());
   }
+}
+
+// Why the service cannot sign the bytes as the caller asks; empty when it can. The service
+// signs a hash with PKCS #1 v1.5 over its DigestInfo or with PSS, salted as long as the hash.
+// PKCS #1 without a hash algorithm pads the bytes as given, which the service does only for a
+// DigestInfo; signing without padding (raw RSA) it never does. Without padding information the
+// hash is taken by its length.
+std::string UnsignableRequest(const void* padding_info, const BYTE* hash, DWORD hash_bytes,
+                              DWORD flags) {
+  if ((flags & NCRYPT_NO_PADDING_FLAG) != 0) return "signing without padding";
+  if (padding_info == nullptr) return {};
+  if ((flags & BCRYPT_PAD_PSS) != 0) {
+    const DWORD salt = static_cast<const BCRYPT_PSS_PADDING_INFO*>(padding_info)->cbSalt;
+    const DWORD service_salt = ServicePssSaltBytes(hash, hash_bytes);
+    if (salt == service_salt) return {};
+    return KspFormat("PSS salt of %lu bytes requested, the service signs with a salt of the hash "
+                     "length, %lu bytes",
+                     static_cast<unsigned long>(salt), static_cast<unsigned long>(service_salt));
+  }
+  const LPCWSTR algorithm = static_cast<const PaddingInfoPrefix*>(padding_info)->pszAlgId;
+  if ((flags & BCRYPT_PAD_PKCS1) != 0 && algorithm == nullptr &&
+      !IsServiceDigestInfo(hash, hash_bytes)) {
+    return KspFormat("PKCS #1 without a hash algorithm over %lu bytes that are not a DigestInfo "
+                     "the service signs",
+                     static_cast<unsigned long>(hash_bytes));
+  }
+  return {};
 }
 
 // The bridge's buffer, handed back to the bridge that allocated it.
@@ -131,16 +159,8 @@ SlotResult SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info, cons
   if (result_bytes == nullptr || (hash == nullptr && hash_bytes != 0)) {
     return AnswerQuietly(NTE_INVALID_PARAMETER);
   }
-  if ((flags & BCRYPT_PAD_PSS) != 0 && padding_info != nullptr) {
-    const DWORD salt = static_cast<const BCRYPT_PSS_PADDING_INFO*>(padding_info)->cbSalt;
-    const DWORD service_salt = ServicePssSaltBytes(hash, hash_bytes);
-    if (salt != service_salt) {
-      return Answer(NTE_NOT_SUPPORTED,
-                    "PSS salt of %lu bytes requested, the service signs with a salt of the hash "
-                    "length, %lu bytes",
-                    static_cast<unsigned long>(salt), static_cast<unsigned long>(service_salt));
-    }
-  }
+  const std::string unsignable = UnsignableRequest(padding_info, hash, hash_bytes, flags);
+  if (!unsignable.empty()) return Answer(NTE_NOT_SUPPORTED, "%s", unsignable.c_str());
   *result_bytes = signature_bytes;
   if (signature == nullptr) return AnswerQuietly(ERROR_SUCCESS);
   if (signature_capacity < signature_bytes) return AnswerQuietly(NTE_BUFFER_TOO_SMALL);

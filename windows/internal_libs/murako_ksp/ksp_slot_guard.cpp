@@ -1,5 +1,6 @@
 #include "ksp_slot_guard.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace {
@@ -33,19 +34,50 @@ const char* StatusName(SECURITY_STATUS status) {
 
 }  // namespace
 
-void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail) noexcept {
+SlotResult Answer(SECURITY_STATUS status, const char* detail_format, ...) {
+  SlotResult result{status, SlotResult::Line::kUsual};
+  va_list arguments;
+  va_start(arguments, detail_format);
+  KspFormatInto(result.text, detail_format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format, ...) {
+  va_list arguments;
+  va_start(arguments, line_format);
+  char line[kKspMessageBytes];
+  KspFormatInto(line, line_format, arguments);
+  va_end(arguments);
+  SlotResult result = Answer(status, "%s", line);
+  result.line = SlotResult::Line::kOwn;
+  return result;
+}
+
+void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail,
+                   SlotLineForm form) noexcept {
   char code[16];
   snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(status));
   const char* name = StatusName(status);
-  // printf ignores an argument its format does not use: the detail is passed either way.
-  KspLog(*detail != '\0' ? "<<< %s: %s (%s)" : "<<< %s: %s", function_name,
-         name != nullptr ? name : code, detail);
+  const char* start = form == SlotLineForm::kEntryAndExit ? ">>>" : "<<<";
+  if (*detail != '\0') {
+    KspLog("%s %s: %s (%s)", start, function_name, name != nullptr ? name : code, detail);
+  } else {
+    KspLog("%s %s: %s", start, function_name, name != nullptr ? name : code);
+  }
 }
 
-void WriteExitLine(const char* function_name, const SlotResult& result) noexcept {
+void WriteExitLine(const char* function_name, const SlotResult& result,
+                   SlotLineForm form) noexcept {
   if (result.line == SlotResult::Line::kUsual) {
-    WriteExitLine(function_name, result.status, result.text);
+    WriteExitLine(function_name, result.status, result.text, form);
   } else if (result.line == SlotResult::Line::kOwn) {
     KspLog("%s", result.text);
   }
+}
+
+SECURITY_STATUS RefuseSlot(const char* function_name, const char* reason) noexcept {
+  return GuardSlot(
+      function_name, [&] { return Answer(NTE_NOT_SUPPORTED, "%s", reason); },
+      SlotLineForm::kEntryAndExit);
 }

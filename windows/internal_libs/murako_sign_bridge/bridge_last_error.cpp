@@ -21,8 +21,12 @@ std::map<DWORD, std::string> g_errors_by_thread;
 }  // namespace
 
 void SetBridgeError(const std::string& text) {
-  ScopedSrwExclusiveLock lock(g_error_lock);
-  g_errors_by_thread[GetCurrentThreadId()] = text;
+  {
+    ScopedSrwExclusiveLock lock(g_error_lock);
+    g_errors_by_thread[GetCurrentThreadId()] = text;
+  }
+  // Logged outside the lock: the thread-detach handler takes it under the loader lock, so it
+  // must never wait for a log write.
   LogError("MurakoSignBridge: " + text);
 }
 
