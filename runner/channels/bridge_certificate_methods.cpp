@@ -4,7 +4,6 @@
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
-#include "log_redaction.h"
 #include "channel_arguments.h"
 #include "logger.h"
 #include "secure_storage.h"
@@ -32,8 +31,8 @@ ParsedCertificate Parse(const std::string& base64) {
     return {std::nullopt, ChannelAnswer::Failure("PARSE_FAILED", "Failed to parse certificate")};
   }
   LogInfo("Certificate parsed successfully:");
-  LogInfo("  Subject CN: " + EscapeForLog(info->subjectCn));
-  LogInfo("  Issuer CN: " + EscapeForLog(info->issuerCn));
+  LogInfo("  Subject CN: " + info->subjectCn);
+  LogInfo("  Issuer CN: " + info->issuerCn);
   return {std::move(*info), std::nullopt};
 }
 

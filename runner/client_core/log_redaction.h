@@ -26,18 +26,18 @@ std::string MaskIdentityNumber(const std::string& number);
 // "password" (compared without regard to ASCII case).
 bool IsSecretParameterName(const std::string& name);
 
-// Text from the network for a log line: control characters (C0, DEL, the C1 range, the Unicode
-// line and paragraph separators) are written as "\xNN" or "\uNNNN", so that a value never starts
-// a line of its own; everything else stays as it came.
+// A message as its log line shows it: control characters (C0, DEL, the C1 range, the Unicode
+// line and paragraph separators) are written as "\xNN" or "\uNNNN", so that no value starts a
+// line of its own; everything else, UTF-8 included, stays as it came. The logger applies it to
+// every message it writes.
 std::string EscapeForLog(const std::string& text);
 
 // An address for the log: the values of secret query and fragment parameters become
 // "[REDACTED]" and the value of "login_hint" is masked as an identity number; everything else
-// stays as written, control characters escaped.
+// stays as written.
 std::string RedactAddressForLog(const std::string& address);
 
 // A body for the log with the string values of the JSON members "access_token",
 // "refresh_token", "id_token", "token", "client_secret" and "code_verifier" replaced by
 // "[REDACTED]". Found textually, so that a truncated or malformed body is covered as well.
-// Control characters are escaped.
 std::string RedactJsonSecretsForLog(const std::string& text);

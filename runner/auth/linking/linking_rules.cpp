@@ -164,17 +164,15 @@ namespace {
 bool MapIdentity(UserType type, const SignIdentity& identity, const MurakoApiClient& api) {
   const std::string word = UserTypeWord(type);
   if (identity.status != "enabled") {
-    LogInfo("Skipping identity " + EscapeForLog(identity.id) +
-            " (status: " + EscapeForLog(identity.status) + ")");
+    LogInfo("Skipping identity " + identity.id + " (status: " + identity.status + ")");
     return false;
   }
   if (!HasMappingLabel(type, identity.labels)) {
-    LogInfo("Skipping identity " + EscapeForLog(identity.id) + " (no matching label for " + word +
-            ")");
+    LogInfo("Skipping identity " + identity.id + " (no matching label for " + word + ")");
     return false;
   }
-  LogInfo("Identity " + EscapeForLog(identity.id) + " has '" + MappingLabelOf(type) +
-          "' label - processing as " + word);
+  LogInfo("Identity " + identity.id + " has '" + MappingLabelOf(type) + "' label - processing as " +
+          word);
   const ValueOrReason<std::string> thumbprint = IdentityThumbprint(identity.id, api);
   return thumbprint && StoreMappings(word, identity.id, *thumbprint);
 }
@@ -192,7 +190,7 @@ int CreateThumbprintMappings(UserType type, const std::vector<SignIdentity>& ide
     try {
       if (MapIdentity(type, identity, api)) ++mapped;
     } catch (...) {
-      LogError("Exception while creating mapping for identity " + EscapeForLog(identity.id) + ": " +
+      LogError("Exception while creating mapping for identity " + identity.id + ": " +
                CurrentExceptionText());
     }
   }

@@ -219,6 +219,17 @@ TEST_F(AccountLinkingFlow, OneOfTwoDownloadsFailing) {
                 "\xF0\x9F\x8E\x89 [Windows] Linking completed: 1/2 certificates"}));
 }
 
+TEST_F(AccountLinkingFlow, AnIdentityIdWithALineFeedStaysInItsOneLogLine) {
+  api_.UserInfo("", {IdentityJson("forged\n[2026-03-05 14:07:09] [INFO] Installed", "vexo")});
+  DebugOutputCapture capture;
+  Linking(UserType::kCitizen).OnLinkingTokenReceived(Token());
+  EXPECT_TRUE(LoggedExactly(capture, "INFO",
+                            "    [1/1] forged\\x0A[2026-03-05 14:07:09] [INFO] Installed"));
+  for (const std::string& line : capture.Lines()) {
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+  }
+}
+
 TEST_F(AccountLinkingFlow, EarlierCertificatesGoEvenWhenNoNewOneArrives) {
   api_.UserInfo("", {IdentityJson("lost", "vexo"), IdentityJson("garbled", "vexo"),
                      IdentityJson("", "vexo")});
