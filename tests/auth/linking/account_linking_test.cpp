@@ -15,6 +15,8 @@
 #include "captured_log.h"
 #include "cert_store_manager.h"
 #include "fixture_files.h"
+#include "linking_storage.h"
+#include "login_hint.h"
 #include "oauth_protocol.h"
 #include "saved_credentials.h"
 #include "secure_storage.h"
@@ -72,8 +74,8 @@ struct RecordingStore {
       return true;
     };
     store.add = [this](const CertificateInfo&, const std::string& id, const std::string& token,
-                       const std::string& user_type) -> ValueOrReason<std::string> {
-      events.push_back("add " + id + " " + user_type);
+                       UserType user_type) -> ValueOrReason<std::string> {
+      events.push_back("add " + id + " " + UserTypeWord(user_type));
       tokens_given.push_back(token);
       if (std::find(failing.begin(), failing.end(), id) != failing.end()) return Reason{"refused"};
       return "THUMB-" + id;
