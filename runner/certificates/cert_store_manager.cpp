@@ -244,7 +244,6 @@ bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string&
 
 std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() {
   std::vector<InstalledCertificate> installed;
-  PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
     UniqueCertStore store(OpenCurrentUserPersonalStore());
@@ -252,13 +251,14 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;
     }
-    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
-      if (IsSystemCertificate(context)) installed.push_back(DescribeInstalled(context));
+    // Each call frees the context it is given and returns the next one, held until then.
+    UniqueCertContext current;
+    while (PCCERT_CONTEXT next = CertEnumCertificatesInStore(store.get(), current.release())) {
+      current.reset(next);
+      if (IsSystemCertificate(next)) installed.push_back(DescribeInstalled(next));
     }
     LogInfo("Found " + std::to_string(installed.size()) + " installed certificates");
   } catch (const std::exception& error) {
-    // The enumeration's current context is still held when a step inside the loop throws.
-    if (context != nullptr) CertFreeCertificateContext(context);
     LogError(std::string("CertStoreManager::ListInstalledCertificates - Exception: ") +
              error.what());
   }
