@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "string_conversion.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ std::vector<std::string> GetCommandLineArguments() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv == nullptr) return {};
+  const UniqueLocalMemory argv_block(argv);
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) arguments.push_back(WideToUtf8(argv[i]));
-  LocalFree(argv);
   return arguments;
 }

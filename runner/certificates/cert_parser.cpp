@@ -9,7 +9,6 @@
 
 #include "cert_handles.h"
 #include "cert_text.h"
-#include "log_redaction.h"
 #include "logged_reason.h"
 #include "logger.h"
 #include "simple_display_name.h"
@@ -87,12 +86,12 @@ ValueOrReason<CertificateInfo> ParseDerUnguarded(const std::vector<uint8_t>& der
   CertificateInfo info = ReadCertificate(context.get(), der);
   context.reset();
   LogInfo("Certificate parsed successfully");
-  LogInfo("  Subject CN: " + EscapeForLog(info.subjectCn));
-  LogInfo("  Issuer CN: " + EscapeForLog(info.issuerCn));
-  LogInfo("  Serial: " + EscapeForLog(info.serialNumber));
-  LogInfo("  DNI: " + EscapeForLog(info.dni));
-  LogInfo("  Name: " + EscapeForLog(info.name));
-  LogInfo("  Surnames: " + EscapeForLog(info.surnames));
+  LogInfo("  Subject CN: " + info.subjectCn);
+  LogInfo("  Issuer CN: " + info.issuerCn);
+  LogInfo("  Serial: " + info.serialNumber);
+  LogInfo("  DNI: " + info.dni);
+  LogInfo("  Name: " + info.name);
+  LogInfo("  Surnames: " + info.surnames);
   return info;
 }
 

@@ -8,11 +8,10 @@
 #include "logged_reason.h"
 #include "logger.h"
 #include "personal_store.h"
-#include "secure_storage.h"
 #include "simple_display_name.h"
-#include "storage_keys.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
+#include "thumbprint_mappings.h"
 #include "provider_name.h"
 
 namespace {
@@ -93,33 +92,13 @@ void DeleteExistingCopy(HCERTSTORE store, std::vector<uint8_t>& hashBytes) {
   }
 }
 
-// One mapping of an installed certificate; `name` names it in the success line.
-void StoreMapping(const std::string& key, const std::string& value, const char* name,
-                  const std::string& failure) {
-  if (SecureStorage::StoreToken(key, value)) {
-    LogInfo(std::string("  \xE2\x9C\x85 Stored ") + name + " mapping: " + key + " \xE2\x86\x92 " +
-            value);
-  } else {
-    LogError(failure);
-  }
-}
-
-void StoreMappings(const std::string& thumbprint, const std::string& signIdentityId,
-                   const std::string& userType) {
-  const ThumbprintMappingKeyPair keys = ThumbprintMappingKeysFor(thumbprint);
-  StoreMapping(keys.sign_identity, signIdentityId, "thumbprint",
-               "Failed to store mapping for thumbprint: " + thumbprint);
-  StoreMapping(keys.user_type, userType, "user_type",
-               "Failed to store user_type for thumbprint: " + thumbprint);
-}
-
 ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certificate,
                                                    const std::string& signIdentityId,
                                                    const std::string& oauthToken,
-                                                   const std::string& userType) {
+                                                   UserType userType) {
   LogInfo("CertStoreManager::AddCertificate - Adding certificate for: " + certificate.subjectCn);
   LogInfo("  Sign Identity ID: " + signIdentityId);
-  LogInfo("  User Type: " + userType);
+  LogInfo("  User Type: " + UserTypeWord(userType));
   const ValueOrReason<std::string> calculated =
       CertStoreManager::CalculateThumbprint(certificate.derData);
   if (!calculated) return LoggedReason("Failed to calculate thumbprint");
@@ -156,7 +135,7 @@ ValueOrReason<std::string> AddCertificateUnguarded(const CertificateInfo& certif
   }
   context.reset();
   store.reset();  // written before the mappings that point signing programs at it
-  StoreMappings(thumbprint, signIdentityId, userType);
+  StoreThumbprintMappings(thumbprint, signIdentityId, userType, UserTypeMappingLine::kKeyToWord);
   LogInfo("Certificate added successfully with thumbprint: " + thumbprint);
   return thumbprint;
 }
@@ -220,7 +199,7 @@ ValueOrReason<std::string> CertStoreManager::CalculateThumbprint(const std::vect
 ValueOrReason<std::string> CertStoreManager::AddCertificate(const CertificateInfo& certificate,
                                                             const std::string& signIdentityId,
                                                             const std::string& oauthToken,
-                                                            const std::string& userType) {
+                                                            UserType userType) {
   try {
     return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType);
   } catch (const std::exception& error) {
@@ -265,7 +244,6 @@ bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string&
 
 std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() {
   std::vector<InstalledCertificate> installed;
-  PCCERT_CONTEXT context = nullptr;
   try {
     LogInfo("CertStoreManager::ListInstalledCertificates");
     UniqueCertStore store(OpenCurrentUserPersonalStore());
@@ -273,13 +251,14 @@ std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() 
       LogError("Failed to open certificate store: " + CodeText(GetLastError()));
       return installed;
     }
-    while ((context = CertEnumCertificatesInStore(store.get(), context)) != nullptr) {
-      if (IsSystemCertificate(context)) installed.push_back(DescribeInstalled(context));
+    // Each call frees the context it is given and returns the next one, held until then.
+    UniqueCertContext current;
+    while (PCCERT_CONTEXT next = CertEnumCertificatesInStore(store.get(), current.release())) {
+      current.reset(next);
+      if (IsSystemCertificate(next)) installed.push_back(DescribeInstalled(next));
     }
     LogInfo("Found " + std::to_string(installed.size()) + " installed certificates");
   } catch (const std::exception& error) {
-    // The enumeration's current context is still held when a step inside the loop throws.
-    if (context != nullptr) CertFreeCertificateContext(context);
     LogError(std::string("CertStoreManager::ListInstalledCertificates - Exception: ") +
              error.what());
   }

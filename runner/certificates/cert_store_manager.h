@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "certificate_info.h"
+#include "user_type.h"
 #include "value_or_reason.h"
 
 // One of the system's certificates found in the personal store.
@@ -32,7 +33,7 @@ class CertStoreManager {
   static ValueOrReason<std::string> AddCertificate(const CertificateInfo& certificate,
                                                    const std::string& signIdentityId,
                                                    const std::string& oauthToken,
-                                                   const std::string& userType);
+                                                   UserType userType);
   static bool SetKspProperty(PCCERT_CONTEXT context, const std::string& providerName,
                              const std::string& keyName);
   static std::vector<InstalledCertificate> ListInstalledCertificates();

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "logger.h"
-#include "log_redaction.h"
 #include "secure_storage.h"
 #include "storage_keys.h"
 #include "session_state.h"
@@ -64,10 +63,9 @@ StoredAccountUser ReadUser(UserType type) {
     user.dni = Member(info, "dni", "");
     user.cif = professional ? Member(info, "cif", "") : "";
     user.organization = Member(info, "organization", default_organization);
-    LogInfo(EscapeForLog(professional ? "Loaded user info: name=" + user.name + ", cif=" +
-                                            user.cif + ", organization=" + user.organization
-                                      : "Loaded user info: name=" + user.name + ", dni=" +
-                                            user.dni));
+    LogInfo(professional ? "Loaded user info: name=" + user.name + ", cif=" + user.cif +
+                               ", organization=" + user.organization
+                         : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
   } catch (const std::exception& error) {
     LogWarning(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
     user = StoredAccountUser{};

@@ -4,7 +4,6 @@
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
-#include "log_redaction.h"
 #include "channel_arguments.h"
 #include "logger.h"
 #include "secure_storage.h"
@@ -32,8 +31,8 @@ ParsedCertificate Parse(const std::string& base64) {
     return {std::nullopt, ChannelAnswer::Failure("PARSE_FAILED", "Failed to parse certificate")};
   }
   LogInfo("Certificate parsed successfully:");
-  LogInfo("  Subject CN: " + EscapeForLog(info->subjectCn));
-  LogInfo("  Issuer CN: " + EscapeForLog(info->issuerCn));
+  LogInfo("  Subject CN: " + info->subjectCn);
+  LogInfo("  Issuer CN: " + info->issuerCn);
   return {std::move(*info), std::nullopt};
 }
 
@@ -98,7 +97,7 @@ ChannelAnswer InstallCertificate(ApplicationHost&, const EncodableValue* argumen
   if (parsed.failure) return *parsed.failure;
 
   const ValueOrReason<std::string> installed =
-      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, UserTypeWord(type));
+      CertStoreManager::AddCertificate(*parsed.info, identity_id, *token, type);
   if (auto failure = StoreFailure(installed, kInstallTexts)) {
     return *failure;
   }
@@ -112,19 +111,20 @@ ChannelAnswer AddCertificateToStore(ApplicationHost&, const EncodableValue* argu
       RequireStrings(arguments, {"certificateData", "signIdentityId", "oauthToken"},
                      "Missing required arguments", "Arguments must be strings");
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
+  if (auto error = CheckStoredLength("signIdentityId", checked.values[1])) {
+    return ChannelAnswer::Failure(*error);
+  }
   const std::string user_type =
       StringArgument(arguments, "userType").value_or(UserTypeWord(UserType::kCitizen));
-  for (const auto& [key, value] : {std::make_pair("signIdentityId", checked.values[1]),
-                                   std::make_pair("userType", user_type)}) {
-    if (auto error = CheckStoredLength(key, value)) return ChannelAnswer::Failure(*error);
-  }
+  if (auto error = CheckUserTypeWord(user_type)) return ChannelAnswer::Failure(*error);
   LogInfo("Adding certificate to Windows Certificate Store...");
   LogInfo("Sign Identity ID: " + checked.values[1]);
 
   const ParsedCertificate parsed = Parse(checked.values[0]);
   if (parsed.failure) return *parsed.failure;
   const ValueOrReason<std::string> added =
-      CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2], user_type);
+      CertStoreManager::AddCertificate(*parsed.info, checked.values[1], checked.values[2],
+                                       ParseUserType(user_type, UserType::kCitizen));
   if (auto failure = StoreFailure(added, kAddTexts)) return *failure;
   return ChannelAnswer::Success(MapOf({{"success", Flag(true)}, {"thumbprint", Text(*added)}}));
 }

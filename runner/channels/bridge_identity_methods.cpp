@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "channel_arguments.h"
-#include "linking_rules.h"
+#include "linking_storage.h"
 #include "logger.h"
 #include "murako_api_client.h"
 #include "secure_storage.h"

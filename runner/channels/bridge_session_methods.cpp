@@ -47,10 +47,7 @@ StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
   StringArguments checked =
       RequireStrings(arguments, {"userType", "redirectUri"}, "Missing userType or redirectUri",
                      "Arguments must be strings");
-  if (!checked.error && !IsUserTypeWord(checked.values[0])) {
-    checked.error =
-        ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
-  }
+  if (!checked.error) checked.error = CheckUserTypeWord(checked.values[0]);
   return checked;
 }
 

@@ -52,6 +52,11 @@ UserType ChannelUserType(const std::string& user_type) {
   return ParseUserType(user_type, UserType::kProfessional);
 }
 
+std::optional<ChannelError> CheckUserTypeWord(const std::string& user_type) {
+  if (IsUserTypeWord(user_type)) return std::nullopt;
+  return ChannelError{"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"};
+}
+
 int TruncatedNumber(const EncodableValue* value) {
   if (value == nullptr) return 0;
   if (const auto* whole = std::get_if<int32_t>(value)) return *whole;

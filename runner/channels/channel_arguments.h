@@ -40,5 +40,9 @@ std::optional<ChannelError> CheckStoredLength(const char* key, const std::string
 // The interface's "userType": "ciudadano" selects the citizen; any other text the professional.
 UserType ChannelUserType(const std::string& user_type);
 
+// For methods that take only the two words: INVALID_USER_TYPE, "User type must be 'ciudadano' or
+// 'profesional'" for any other text.
+std::optional<ChannelError> CheckUserTypeWord(const std::string& user_type);
+
 // A number argument of a double or an int, truncated toward zero; any other kind gives 0.
 int TruncatedNumber(const flutter::EncodableValue* value);

@@ -58,10 +58,7 @@ void RefreshTokenWithCookies(ApplicationHost& host, const flutter::EncodableValu
   const StringArguments checked = RequireStrings(
       arguments, {"userType"}, "Missing userType argument", "userType must be a string");
   if (checked.error) return AnswerError(result, *checked.error);
-  if (!IsUserTypeWord(checked.values[0])) {
-    return AnswerError(result,
-                       {"INVALID_USER_TYPE", "User type must be 'ciudadano' or 'profesional'"});
-  }
+  if (auto error = CheckUserTypeWord(checked.values[0])) return AnswerError(result, *error);
   host.SignIn().RefreshTokenWithCookies(ChannelUserType(checked.values[0]),
                                         ReplyTo(result, SilentRefreshValue));
 }

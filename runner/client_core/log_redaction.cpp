@@ -139,11 +139,11 @@ std::string RedactAddressForLog(const std::string& address) {
   if (fragment != std::string::npos) {
     redacted += "#" + RedactParameters(address.substr(fragment + 1));
   }
-  return EscapeForLog(redacted);
+  return redacted;
 }
 
 std::string RedactJsonSecretsForLog(const std::string& text) {
   std::string redacted = text;
   for (const char* member : kSecretJsonMembers) RedactJsonMember(redacted, member);
-  return EscapeForLog(redacted);
+  return redacted;
 }

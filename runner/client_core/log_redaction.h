@@ -30,11 +30,10 @@ bool IsSecretParameterName(const std::string& name);
 
 // An address for the log: the values of secret query and fragment parameters become
 // "[REDACTED]" and the value of "login_hint" is masked as an identity number; everything else
-// stays as written, control characters escaped.
+// stays as written.
 std::string RedactAddressForLog(const std::string& address);
 
 // A body for the log with the string values of the JSON members "access_token",
 // "refresh_token", "id_token", "token", "client_secret" and "code_verifier" replaced by
 // "[REDACTED]". Found textually, so that a truncated or malformed body is covered as well.
-// Control characters are escaped.
 std::string RedactJsonSecretsForLog(const std::string& text);

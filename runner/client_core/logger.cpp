@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cross_process_writer_lock.h"
+#include "log_redaction.h"
 #include "log_file_rotation.h"
 #include "scoped_srw_exclusive_lock.h"
 #include "service_log_location.h"
@@ -225,7 +226,7 @@ std::string FormatLogLine(const std::tm& local_time, const std::string& tag,
                           const std::string& message) {
   char timestamp[32] = {};
   std::strftime(timestamp, sizeof(timestamp), "%Y-%m-%d %H:%M:%S", &local_time);
-  return "[" + std::string(timestamp) + "] [" + tag + "] " + message + "\n";
+  return "[" + std::string(timestamp) + "] [" + tag + "] " + EscapeForLog(message) + "\n";
 }
 
 std::string ToTextModeLineEndings(const std::string& text) {

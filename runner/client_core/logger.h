@@ -6,8 +6,9 @@
 #include "line_batch.h"
 
 // Process-wide diagnostics shared by the main program and the signing bridge: every message
-// becomes one timestamped line on the debugger output channel and in "murako_windows.log" in
-// the user's temporary directory. Nothing here ever throws or reports failure.
+// becomes one timestamped line (FormatLogLine) on the debugger output channel and in
+// "murako_windows.log" in the user's temporary directory. Nothing here ever throws or reports
+// failure.
 
 enum class LogLevel { Info = 1, Warning = 2, Error = 3 };
 
@@ -38,7 +39,9 @@ void SetMinimumLogLevel(int level);
 void LogOAuthNotice(const std::string& text, bool success);
 void LogSignatureNotice(const std::string& text, bool success);
 
-// "[YYYY-MM-DD HH:MM:SS] [TAG] message\n" for the given local time.
+// "[YYYY-MM-DD HH:MM:SS] [TAG] message\n" for the given local time, with the message's control
+// characters escaped (EscapeForLog): a message, whatever text it carries from outside, is one
+// line. Every line is built here, so callers pass their values as they came.
 std::string FormatLogLine(const std::tm& local_time, const std::string& tag,
                           const std::string& message);
 

@@ -4,6 +4,7 @@
 
 #include "log_redaction.h"
 #include "logger.h"
+#include "proxy_walk.h"
 #include "string_conversion.h"
 #include "url_parser.h"
 #include "winhttp_error_name.h"
@@ -11,19 +12,6 @@
 namespace {
 
 const std::string kRule(40, '=');
-
-struct ProxyStrategy {
-  ProxyAccessType access_type;
-  const char* name;
-};
-
-constexpr ProxyStrategy kStrategies[] = {
-    {ProxyAccessType::Automatic, "AUTOMATIC_PROXY"},
-    {ProxyAccessType::Default, "DEFAULT_PROXY"},
-    {ProxyAccessType::None, "NO_PROXY (direct)"},
-};
-// The success and retry lines name the third strategy without its "(direct)" note.
-constexpr const char* kShortNames[] = {"AUTOMATIC_PROXY", "DEFAULT_PROXY", "NO_PROXY"};
 
 void LogRequestHeader(const std::string& verb, const std::string& url, const UrlParts& parts,
                       const std::string& access_token, const std::string& body) {
@@ -36,6 +24,21 @@ void LogRequestHeader(const std::string& verb, const std::string& url, const Url
     LogInfo("Content-Type: application/json");
     LogInfo("Request Body: " + body);
   }
+}
+
+// The REST client's lines name the last strategy without its "(direct)" note.
+ProxyWalkLines RestWalkLines(const std::string& verb, const std::string& url) {
+  ProxyWalkLines lines;
+  lines.verb = verb;
+  lines.target = url;
+  lines.succeeded = [verb](const ProxyStrategy& used) {
+    return "HTTP " + verb + " succeeded with " + used.short_name;
+  };
+  lines.retrying = [](const ProxyStrategy& failed, const ProxyStrategy& next, uint32_t error) {
+    return std::string(failed.short_name) + " failed with " + WinHttpErrorName(error) +
+           ", retrying with " + next.short_name + "...";
+  };
+  return lines;
 }
 
 }  // namespace
@@ -81,31 +84,16 @@ std::optional<std::string> MurakoApiClient::Send(const std::string& verb,
   RequestAttempt attempt{verb, parts->host, parts->path, body, parts->port,
                          ProxyAccessType::Automatic, "", access_token_};
   attempt.answered_status = http_status;
-  const size_t strategy_count = sizeof(kStrategies) / sizeof(kStrategies[0]);
-  for (size_t step = 0; step < strategy_count; ++step) {
-    attempt.access_type = kStrategies[step].access_type;
-    attempt.strategy_name = kStrategies[step].name;
-    uint32_t last_error = 0;
-    std::optional<std::string> response = attempt_(attempt, last_error);
-    if (response) {
-      LogInfo("HTTP " + verb + " succeeded with " + kShortNames[step]);
-      LogInfo("Response Body: " + RedactJsonSecretsForLog(*response));
-      LogInfo(kRule);
-      return response;
-    }
-    if (step + 1 == strategy_count) break;
-    if (!IsRetryableWinHttpError(last_error)) {
-      LogError(verb + " failed with non-retryable error: " + WinHttpErrorName(last_error));
-      if (attempt.access_type == ProxyAccessType::Default) {
-        LogError(DefaultProxyEndedLine(last_error));
-      }
-      return std::nullopt;
-    }
-    LogWarning(std::string(kShortNames[step]) + " failed with " + WinHttpErrorName(last_error) +
-               ", retrying with " + kShortNames[step + 1] + "...");
-  }
-  LogError("All HTTP " + verb + " strategies failed for " + url +
-           " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
-  LogInfo(kRule);
-  return std::nullopt;
+  const ProxyWalkResult walked = WalkProxyStrategies(
+      [this, &attempt](const ProxyStrategy& strategy) {
+        attempt.access_type = strategy.access_type;
+        attempt.strategy_name = strategy.name;
+        uint32_t last_error = 0;
+        std::optional<std::string> response = attempt_(attempt, last_error);
+        return ProxyAttemptOutcome{std::move(response), last_error};
+      },
+      RestWalkLines(verb, url));
+  if (walked.body) LogInfo("Response Body: " + RedactJsonSecretsForLog(*walked.body));
+  if (walked.body || walked.exhausted) LogInfo(kRule);
+  return walked.body;
 }

@@ -17,7 +17,7 @@ std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
   }
   try {
     UserInfo info = ParseUserInfoJson(*body);
-    LogInfo("User info parsed successfully. User: " + EscapeForLog(info.name) +
+    LogInfo("User info parsed successfully. User: " + info.name +
             ", Identities: " + std::to_string(info.sign_identities.size()));
     return info;
   } catch (const std::exception& error) {

@@ -130,7 +130,7 @@ TEST_F(CertStoreManagerTest, ThumbprintIsUpperCaseSha1OfTheDer) {
 
 TEST_F(CertStoreManagerTest, InstallsBoundToTheProviderWithDescriptionAndMappings) {
   const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
-      Parsed("citizen"), "ident-1", "token-1", "ciudadano");
+      Parsed("citizen"), "ident-1", "token-1", UserType::kCitizen);
   ASSERT_TRUE(added) << added.reason();
   const std::string thumbprint = *added;
   ASSERT_EQ(thumbprint.size(), 40u);
@@ -157,9 +157,9 @@ TEST_F(CertStoreManagerTest, InstallsBoundToTheProviderWithDescriptionAndMapping
 
 TEST_F(CertStoreManagerTest, ReinstallingLeavesOneCopyWithTheSecondIdentity) {
   const ValueOrReason<std::string> first =
-      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "token-1", "ciudadano");
+      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-1", "token-1", UserType::kCitizen);
   const ValueOrReason<std::string> second =
-      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-2", "token-2", "profesional");
+      CertStoreManager::AddCertificate(Parsed("citizen"), "ident-2", "token-2", UserType::kProfessional);
   ASSERT_TRUE(first);
   ASSERT_TRUE(second);
   EXPECT_EQ(*first, *second);
@@ -174,19 +174,19 @@ TEST_F(CertStoreManagerTest, ReinstallingLeavesOneCopyWithTheSecondIdentity) {
 }
 
 TEST_F(CertStoreManagerTest, AMappingThatCannotBeStoredIsLoggedAsAFailure) {
-  // An empty identity or user type is refused by the credential store.
+  // An empty identity is refused by the credential store; the user type is still recorded.
   const ValueOrReason<std::string> added =
-      CertStoreManager::AddCertificate(Parsed("citizen"), "", "token-1", "");
+      CertStoreManager::AddCertificate(Parsed("citizen"), "", "token-1", UserType::kCitizen);
   ASSERT_TRUE(added) << added.reason();
   EXPECT_TRUE(Logged("ERROR", "Failed to store mapping for thumbprint: " + *added));
-  EXPECT_TRUE(Logged("ERROR", "Failed to store user_type for thumbprint: " + *added));
   EXPECT_EQ(Log().find("Stored thumbprint mapping"), std::string::npos);
-  EXPECT_EQ(Log().find("Stored user_type mapping"), std::string::npos);
+  EXPECT_TRUE(Logged("INFO", "  \xE2\x9C\x85 Stored user_type mapping: user_type_by_thumbprint_" +
+                                 *added + " \xE2\x86\x92 ciudadano"));
 }
 
 TEST_F(CertStoreManagerTest, ListsOnlyTheSystemsCertificates) {
   const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
-      Parsed("citizen"), "ident-1", "tok", "ciudadano");
+      Parsed("citizen"), "ident-1", "tok", UserType::kCitizen);
   ASSERT_TRUE(added) << added.reason();
   const std::string citizen = *added;
   AddPlainCertificate(FixtureDer("professional"), nullptr);
@@ -215,7 +215,7 @@ TEST_F(CertStoreManagerTest, ListsOnlyTheSystemsCertificates) {
 
 TEST_F(CertStoreManagerTest, RemovesByThumbprintOfEitherCaseAndReportsAbsentOnes) {
   const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
-      Parsed("professional"), "ident-9", "tok", "profesional");
+      Parsed("professional"), "ident-9", "tok", UserType::kProfessional);
   ASSERT_TRUE(added) << added.reason();
   const std::string thumbprint = *added;
   std::string lower = thumbprint;
@@ -244,7 +244,7 @@ TEST_F(CertStoreManagerTest, UnparsableCertificateIsNotAdded) {
   broken.subjectCn = "roto";
   broken.derData = {0x30, 0x03, 0x02, 0x01, 0x01};
   const ValueOrReason<std::string> added =
-      CertStoreManager::AddCertificate(broken, "ident", "tok", "ciudadano");
+      CertStoreManager::AddCertificate(broken, "ident", "tok", UserType::kCitizen);
   EXPECT_FALSE(added);
   EXPECT_EQ(added.reason().rfind("Failed to add certificate to store: ", 0), 0u);
   const std::string thumbprint = CertStoreManager::CalculateThumbprint(broken.derData).value_or("");

@@ -37,7 +37,12 @@ TEST(LogLineFormat, BracketsTimestampAndTagAroundTheMessage) {
   EXPECT_EQ(FormatLogLine(time, "INFO", "SecureStorage::GetToken - Token not found"),
             "[2026-03-05 14:07:09] [INFO] SecureStorage::GetToken - Token not found\n");
   EXPECT_EQ(FormatLogLine(time, "ERROR", ""), "[2026-03-05 14:07:09] [ERROR] \n");
-  EXPECT_EQ(FormatLogLine(time, "WARNING", "a\nb"), "[2026-03-05 14:07:09] [WARNING] a\nb\n");
+  // A message is one line whatever it carries: control characters are escaped, UTF-8 is not.
+  EXPECT_EQ(FormatLogLine(time, "WARNING", "a\nb"), "[2026-03-05 14:07:09] [WARNING] a\\x0Ab\n");
+  EXPECT_EQ(FormatLogLine(time, "INFO",
+                          "https://h/a\r\n[x] b\t\x7F\xC2\x85\xE2\x80\xA8\xC3\xB1 \xE2\x9C\x85"),
+            "[2026-03-05 14:07:09] [INFO] https://h/a\\x0D\\x0A[x] b\\x09\\x7F\\u0085\\u2028"
+            "\xC3\xB1 \xE2\x9C\x85\n");
 }
 
 TEST_F(LoggerTest, WritesOneCrlfLineWithLocalTimestampAndTag) {
@@ -76,12 +81,13 @@ TEST_F(LoggerTest, EachLevelCarriesItsTagAndTheDebuggerSeesTheSameLine) {
   EXPECT_EQ(LogFile(), expected_file);
 }
 
-TEST_F(LoggerTest, EmbeddedLineFeedsAndEmptyMessagesAreWrittenAsIs) {
-  LogWarning("first\nsecond");
+TEST_F(LoggerTest, EmbeddedLineFeedsAreEscapedAndEmptyMessagesWritten) {
+  LogWarning("first\n[2026-03-05 14:07:09] [INFO] second");
   LogInfo("");
   std::string file = LogFile();
   EXPECT_TRUE(std::regex_match(
-      file, std::regex(R"(\[[-0-9 :]{19}\] \[WARNING\] first\r\nsecond\r\n)"
+      file, std::regex(R"(\[[-0-9 :]{19}\] \[WARNING\] )"
+                       R"(first\\x0A\[2026-03-05 14:07:09\] \[INFO\] second\r\n)"
                        R"(\[[-0-9 :]{19}\] \[INFO\] \r\n)")))
       << file;
 }

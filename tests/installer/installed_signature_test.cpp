@@ -36,7 +36,7 @@ TEST(InstalledProviderTest, SignsThroughTheInstalledProviderAndBridge) {
       CertParser::ParseCertificateFromBase64(details->certificate);
   ASSERT_TRUE(certificate.has_value()) << certificate.reason();
   ValueOrReason<std::string> installed =
-      CertStoreManager::AddCertificate(*certificate, kIdentity, kCitizenToken, "ciudadano");
+      CertStoreManager::AddCertificate(*certificate, kIdentity, kCitizenToken, UserType::kCitizen);
   ASSERT_TRUE(installed.has_value()) << installed.reason();
   const std::string thumbprint = *installed;
 

@@ -5,7 +5,9 @@
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
-#include "linking_rules.h"
+#include "ascii_text.h"
+#include "identity_selection.h"
+#include "linking_storage.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "service_endpoints.h"
@@ -202,7 +204,7 @@ bool AccountLinking::InstallIdentity(const std::string& id, const MurakoApiClien
   const std::string access_token =
       SecureStorage::GetToken(LinkingStorageKeysFor(type_).access_token).value_or(std::string());
   const ValueOrReason<std::string> thumbprint =
-      seams_.store.add(*certificate, id, access_token, UserTypeWord(type_));
+      seams_.store.add(*certificate, id, access_token, type_);
   if (!thumbprint) {
     LogError(std::string("    ") + kCross + " Failed to install certificate");
     return false;

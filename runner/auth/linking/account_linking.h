@@ -8,7 +8,7 @@
 
 #include "auth_vocabulary.h"
 #include "certificate_info.h"
-#include "linking_rules.h"
+#include "linking_texts.h"
 #include "murako_api_client.h"
 #include "value_or_reason.h"
 
@@ -18,7 +18,7 @@ struct LinkingCertificateStore {
   // The installed certificate's thumbprint, or why it was not installed.
   std::function<ValueOrReason<std::string>(
       const CertificateInfo& certificate, const std::string& sign_identity_id,
-      const std::string& oauth_token, const std::string& user_type)>
+      const std::string& oauth_token, UserType user_type)>
       add;
 };
 

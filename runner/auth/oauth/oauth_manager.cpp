@@ -11,27 +11,31 @@
 #include "log_redaction.h"
 #include "logger.h"
 #include "oauth_protocol.h"
+#include "proxy_walk.h"
 #include "service_endpoints.h"
 #include "string_conversion.h"
-#include "winhttp_error_name.h"
 
 namespace {
 
 constexpr wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 
-struct Strategy {
-  ProxyAccessType access_type;
-  const char* name;
-  const char* warning_when_failed;  // null for the last strategy
-};
-
-constexpr Strategy kStrategies[] = {
-    {ProxyAccessType::Automatic, "AUTOMATIC_PROXY",
-     "AUTOMATIC_PROXY failed, retrying with DEFAULT_PROXY..."},
-    {ProxyAccessType::Default, "DEFAULT_PROXY",
-     "DEFAULT_PROXY failed, retrying with NO_PROXY (direct connection)..."},
-    {ProxyAccessType::None, "NO_PROXY (direct)", nullptr},
-};
+// The form POST's lines name each strategy in full; its retry lines name no error.
+ProxyWalkLines FormPostWalkLines(const std::string& host_text) {
+  ProxyWalkLines lines;
+  lines.verb = "POST";
+  lines.target = host_text;
+  lines.succeeded = [](const ProxyStrategy& used) {
+    return std::string("HTTP POST succeeded with ") + used.name;
+  };
+  lines.retrying = [](const ProxyStrategy& failed, const ProxyStrategy& next, uint32_t) {
+    const std::string next_name = next.access_type == ProxyAccessType::None
+                                      ? "NO_PROXY (direct connection)"
+                                      : next.short_name;
+    return std::string(failed.short_name) + " failed, retrying with " + next_name + "...";
+  };
+  lines.last_failure_judged = true;
+  return lines;
+}
 
 }  // namespace
 
@@ -166,28 +170,15 @@ std::optional<std::string> OAuthManager::PostForm(const std::wstring& host,
   // The body carries the client secret and the code or refresh token: those values are not
   // written to the log.
   LogInfo("Request body: " + RedactFormBodyForLog(body));
-  for (const Strategy& strategy : kStrategies) {
-    FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name, {}};
-    std::optional<std::string> response =
-        seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
-    if (response) {
-      LogInfo(std::string("HTTP POST succeeded with ") + strategy.name);
-      return response;
-    }
-    // Only network-path failures walk on, as in the REST client: a refusing proxy, a TLS
-    // failure or a time-out end the exchange.
-    if (attempt.last_error && !IsRetryableWinHttpError(*attempt.last_error)) {
-      LogError("POST failed with non-retryable error: " + WinHttpErrorName(*attempt.last_error));
-      if (strategy.access_type == ProxyAccessType::Default) {
-        LogError(DefaultProxyEndedLine(*attempt.last_error));
-      }
-      return std::nullopt;
-    }
-    if (strategy.warning_when_failed != nullptr) LogWarning(strategy.warning_when_failed);
-  }
-  LogError("All HTTP POST strategies failed for " + host_text +
-           " - possible network/DNS issue (VPN disconnect, corporate proxy change)");
-  return std::nullopt;
+  const ProxyWalkResult walked = WalkProxyStrategies(
+      [&](const ProxyStrategy& strategy) {
+        FormPostAttempt attempt{host, path, body, port, strategy.access_type, strategy.name, {}};
+        std::optional<std::string> response =
+            seams_.attempt ? seams_.attempt(attempt) : TryHttpPost(attempt);
+        return ProxyAttemptOutcome{std::move(response), attempt.last_error};
+      },
+      FormPostWalkLines(host_text));
+  return walked.body;
 }
 
 std::optional<std::string> OAuthManager::TryHttpPost(const FormPostAttempt& attempt) {

@@ -99,7 +99,7 @@ HRESULT OnClientCertificateRequested(ICoreWebView2*,
   int port = 0;
   args->get_Port(&port);
   LogWarning("Client certificate request refused in the sign-in window: " +
-             EscapeForLog(TakeBrowserString(raw_host).value_or(std::string())) + ":" +
+             TakeBrowserString(raw_host).value_or(std::string()) + ":" +
              std::to_string(port));
   return S_OK;
 }

@@ -148,7 +148,7 @@ void OAuthWebViewWindow::HandleRedirect(const std::string& uri) {
     case RedirectOutcome::kStateMismatch:
       break;
     case RedirectOutcome::kError:
-      LogError("Authorization server answered error: " + EscapeForLog(*redirect.error));
+      LogError("Authorization server answered error: " + *redirect.error);
       LogError("Failed to extract authorization code from redirect");
       break;
     case RedirectOutcome::kNoCode:

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "linking_rules.h"
+#include "linking_texts.h"
 #include "auth_vocabulary.h"
 #include "silent_refresh.h"
 

@@ -6,7 +6,7 @@
 #include "auth_vocabulary.h"
 #include "cookie_listing.h"
 #include "flow_proof.h"
-#include "linking_rules.h"
+#include "login_hint.h"
 #include "log_redaction.h"
 #include "logger.h"
 #include "oauth_manager.h"

@@ -15,6 +15,8 @@
 #include "captured_log.h"
 #include "cert_store_manager.h"
 #include "fixture_files.h"
+#include "linking_storage.h"
+#include "login_hint.h"
 #include "oauth_protocol.h"
 #include "saved_credentials.h"
 #include "secure_storage.h"
@@ -72,8 +74,8 @@ struct RecordingStore {
       return true;
     };
     store.add = [this](const CertificateInfo&, const std::string& id, const std::string& token,
-                       const std::string& user_type) -> ValueOrReason<std::string> {
-      events.push_back("add " + id + " " + user_type);
+                       UserType user_type) -> ValueOrReason<std::string> {
+      events.push_back("add " + id + " " + UserTypeWord(user_type));
       tokens_given.push_back(token);
       if (std::find(failing.begin(), failing.end(), id) != failing.end()) return Reason{"refused"};
       return "THUMB-" + id;
@@ -217,6 +219,17 @@ TEST_F(AccountLinkingFlow, OneOfTwoDownloadsFailing) {
                 "    \xE2\x9C\x85 Installed: ",
                 "    [2/2] lost", "] [ERROR]     \xE2\x9D\x8C Failed to download certificate",
                 "\xF0\x9F\x8E\x89 [Windows] Linking completed: 1/2 certificates"}));
+}
+
+TEST_F(AccountLinkingFlow, AnIdentityIdWithALineFeedStaysInItsOneLogLine) {
+  api_.UserInfo("", {IdentityJson("forged\n[2026-03-05 14:07:09] [INFO] Installed", "vexo")});
+  DebugOutputCapture capture;
+  Linking(UserType::kCitizen).OnLinkingTokenReceived(Token());
+  EXPECT_TRUE(LoggedExactly(capture, "INFO",
+                            "    [1/1] forged\\x0A[2026-03-05 14:07:09] [INFO] Installed"));
+  for (const std::string& line : capture.Lines()) {
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+  }
 }
 
 TEST_F(AccountLinkingFlow, EarlierCertificatesGoEvenWhenNoNewOneArrives) {

@@ -2,7 +2,11 @@
 // user data and the login hint taken from it, and the texts and user record of the answer.
 #include <gtest/gtest.h>
 
-#include "linking_rules.h"
+#include "ascii_text.h"
+#include "identity_selection.h"
+#include "linking_storage.h"
+#include "linking_texts.h"
+#include "login_hint.h"
 
 namespace {
 

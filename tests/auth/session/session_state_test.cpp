@@ -287,7 +287,7 @@ TEST_F(SessionStorage, SignOutEmptiesThePersonalStoreOfTheSystemsCertificates) {
   CertStoreManager::RemoveAllCertificates();
   const ValueOrReason<std::string> added = CertStoreManager::AddCertificate(
       CertParser::ParseCertificateFromDER(FixtureDer("citizen")).value(), "cit-1", "access",
-      "ciudadano");
+      UserType::kCitizen);
   ASSERT_TRUE(added) << added.reason();
   const std::string thumbprint = *added;
   ASSERT_EQ(CertStoreManager::ListInstalledCertificates().size(), 1u);

@@ -68,12 +68,12 @@ bool OwnerIsTrusted(HANDLE folder) {
                       nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
+  const UniqueLocalMemory descriptor_block(descriptor);  // `owner` points into it
   std::vector<BYTE> user = ProcessTokenUser();
   PSID self = SidOf(user);
   const bool trusted = owner != nullptr && (IsWellKnownSid(owner, WinLocalSystemSid) ||
                                             IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
                                             (self != nullptr && EqualSid(owner, self)));
-  LocalFree(descriptor);
   return trusted;
 }
 
@@ -101,9 +101,9 @@ void CreateProtectedFolder(const std::string& path, const char* access_list) {
                                                             &descriptor, nullptr)) {
     return;
   }
+  const UniqueLocalMemory descriptor_block(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
   CreateDirectoryA(path.c_str(), &attributes);
-  LocalFree(descriptor);
 }
 
 std::string ProgramDataFolder() {
