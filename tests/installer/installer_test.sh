@@ -40,8 +40,8 @@ upgrade_root=$work/upgrade-build
 for arch in x64 x86; do
   mkdir -p "$upgrade_root/$arch/bin" && ln -s "$build_root/$arch/bin/"* "$upgrade_root/$arch/bin/"
   for file in murako_ksp.dll murako_sign_bridge.dll; do
-    rm "$upgrade_root/$arch/bin/$file" && cp "$build_root/$arch/bin/$file" "$upgrade_root/$arch/bin/"
-    pe_stamp "$upgrade_root/$arch/bin/$file" $new_stamp
+    copy=$upgrade_root/$arch/bin/$file
+    rm "$copy" && cp "$build_root/$arch/bin/$file" "$copy" && pe_stamp "$copy" $new_stamp
   done
 done
 ln -s "$build_root/x64/packaging" "$upgrade_root/x64/packaging"
@@ -315,9 +315,11 @@ start_holder() {  # start_holder NAME: h64.../h32... run the 64-bit/32-bit progr
   local loader=$wine64 folder=sign64 fd
   [ "${1:0:3}" = h32 ] && loader=/usr/lib/wine/wine folder=sign32
   mkfifo "$work/$1.in"
+  # Without the other programs' inputs: each must see only its own writer.
   (for fd in "${holder_fd[@]}"; do eval "exec $fd>&-"; done
     WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" exec "$loader" \
-      "C:\\$folder\\cng_sign_client.exe" "$thumbprint" --hold) <"$work/$1.in" >"$work/$1.out" 2>/dev/null &
+      "C:\\$folder\\cng_sign_client.exe" "$thumbprint" --hold
+  ) <"$work/$1.in" >"$work/$1.out" 2>/dev/null &
   holder_pid[$1]=$!
   exec {fd}>"$work/$1.in"
   holder_fd[$1]=$fd
@@ -348,7 +350,10 @@ stop_holder() {  # stop_holder NAME: ends the program; its exit code goes to hol
 }
 # Windows ends every program at a restart, then carries out the file operations left for it;
 # wineboot -r does the latter.
-restart() { wineserver -k >/dev/null 2>&1; wineserver -w; "$wine64" wineboot -r >/dev/null 2>&1 </dev/null; }
+restart() {
+  wineserver -k >/dev/null 2>&1; wineserver -w
+  "$wine64" wineboot -r >/dev/null 2>&1 </dev/null
+}
 # msiexec's exit code as a Unix exit status keeps its low byte: 3010 is 194.
 exit_code() { [ $1 -eq $((3010 & 255)) ] && echo 3010 || echo $1; }
 
@@ -362,8 +367,9 @@ done
 # The 64-bit program signs all through the upgrade.
 rm -f "$work/upgraded"
 (fed=0
-  while [ ! -e "$work/upgraded" ]; do echo sign; fed=$((fed + 1)); echo $fed >"$work/fed"; sleep 0.5; done
-) >&"${holder_fd[h64]}" &
+  while [ ! -e "$work/upgraded" ]; do
+    echo sign && fed=$((fed + 1)) && echo $fed >"$work/fed" && sleep 0.5
+  done) >&"${holder_fd[h64]}" &
 feeder=$!
 msiexec /i "$work/upgrade-test.msi" /l*v "$work/upgrade.log"
 upgrade_status=$(exit_code $?)
@@ -416,7 +422,8 @@ check "uninstall exits 0 or 3010" [ "$uninstall_status" = 0 -o "$uninstall_statu
 check "uninstall: the unregistration ran" logged uninstall 'BCryptUnregisterProvider exitoso'
 for holder in "${holders[@]/%/.new}"; do
   sign_again $holder
-  echo "$holder after the uninstall: $(grep -v '^copies' "$work/$holder.out" | tail -1 | tr -d '\r')"
+  last_line=$(grep -v '^copies' "$work/$holder.out" | tail -1 | tr -d '\r')
+  echo "$holder after the uninstall: $last_line"
   stop_holder $holder
   check "$holder: no signature without the bridge, and no crash (exit code $holder_status)" \
     [ $holder_status -eq 5 ]
@@ -429,7 +436,8 @@ done
 restart
 check "uninstall leaves no file, registration or product but the providers then in use" \
   nothing_installed "${held[@]}"
-not_checked "the removal at the restart, and 3010, for a provider in use at the uninstall (Wine's msiexec leaves the file and answers $uninstall_status)"
+not_checked "the removal at the restart, and 3010, for a provider in use at the uninstall \
+(Wine's msiexec leaves the file and answers $uninstall_status)"
 check "uninstall keeps the user's certificates and credentials" \
   [ "$user_state_before" -ge 2 -a "$(user_state)" -eq "$user_state_before" ]
 
