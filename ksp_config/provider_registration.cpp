@@ -178,8 +178,11 @@ int UnregisterKspCommand(const ToolOutput& out) {
 
   out.Print(L"\n[3/3] Desregistrando proveedor...\n");
   NTSTATUS status = functions.UnregisterProvider(kMurakoProviderName);
+  // The status key goes whatever CNG answers: a provider it no longer knows (removed by the
+  // application's own unregistration, for example) must not read as registered.
   if (!Succeeded(status)) {
     out.Error(L"BCryptUnregisterProvider fallo", static_cast<unsigned long>(status));
+    RemoveStatusKey(out);
     return 1;
   }
   out.Ok(L"BCryptUnregisterProvider exitoso");

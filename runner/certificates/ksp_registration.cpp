@@ -35,6 +35,26 @@ bool WriteInterfaceValues(const RegistryKey& key) {
   return true;
 }
 
+bool RemoveProvidersEntry(HKEY machineRoot) {
+  RegistryKey providers;
+  LONG status = RegOpenKeyExW(machineRoot, kProvidersPath, 0, KEY_WRITE | KEY_READ,
+                              providers.put());
+  // Without a Providers key no provider is registered: there is nothing to remove.
+  if (status == ERROR_FILE_NOT_FOUND) return true;
+  if (Failed(status, "UnregisterMurakoKsp: Failed to open Providers key: ")) return false;
+  status = RegDeleteTreeW(providers.get(), kMurakoProviderName);
+  return status == ERROR_FILE_NOT_FOUND ||
+         !Failed(status, "UnregisterMurakoKsp: Failed to delete provider tree: ");
+}
+
+// The status checks read the CNG provider key that the system-wide registration writes: left
+// behind, it would show a provider CNG no longer knows as registered and ready.
+bool RemoveCngProviderKey(HKEY machineRoot) {
+  const LONG status = RegDeleteTreeW(machineRoot, kCngProviderKeyPath);
+  return status == ERROR_FILE_NOT_FOUND ||
+         !Failed(status, "UnregisterMurakoKsp: Failed to delete CNG key: ");
+}
+
 }  // namespace
 
 namespace ksp_registration {
@@ -89,20 +109,7 @@ bool RegisterSystemWide(HKEY machineRoot) {
 
 bool UnregisterProviderTree(HKEY machineRoot) {
   LogInfo("UnregisterMurakoKsp: Starting unregistration...");
-  RegistryKey providers;
-  LONG status = RegOpenKeyExW(machineRoot, kProvidersPath, 0, KEY_WRITE | KEY_READ,
-                              providers.put());
-  // Without a Providers key no provider is registered: there is nothing to remove.
-  if (status == ERROR_FILE_NOT_FOUND) {
-    LogInfo("UnregisterMurakoKsp: KSP unregistered successfully!");
-    return true;
-  }
-  if (Failed(status, "UnregisterMurakoKsp: Failed to open Providers key: ")) return false;
-  status = RegDeleteTreeW(providers.get(), kMurakoProviderName);
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-    Failed(status, "UnregisterMurakoKsp: Failed to delete provider tree: ");
-    return false;
-  }
+  if (!RemoveProvidersEntry(machineRoot) || !RemoveCngProviderKey(machineRoot)) return false;
   LogInfo("UnregisterMurakoKsp: KSP unregistered successfully!");
   return true;
 }

@@ -11,7 +11,8 @@ bool RegisterMurakoKsp();
 bool RegisterMurakoKspHKCU();
 // The Providers tree, then the CNG provider key in HKLM.
 bool RegisterMurakoKspHKLM();
-// Deletes the HKLM Providers tree; true when it is gone, also when it never existed.
+// Deletes the HKLM Providers tree and the HKLM CNG provider key the status checks read; true
+// when both are gone, also when they never existed.
 bool UnregisterMurakoKsp();
 bool IsKspRegisteredHKCU();
 bool IsKspRegisteredHKLM();

@@ -105,13 +105,22 @@ TEST_F(KspRegistrationTest, UserLevelRegistrationTouchesOnlyHkcu) {
   EXPECT_TRUE(Logged("INFO", "RegisterMurakoKspHKCU: KSP registered in HKCU (CNG) successfully!"));
 }
 
-TEST_F(KspRegistrationTest, SystemWideRegistrationWritesBothAndUnregisterKeepsTheCngKey) {
+// The status checks read the CNG provider key: once unregistered, the machine's key is gone
+// with the Providers tree (also a key left without one), the user's own key stays.
+TEST_F(KspRegistrationTest, SystemWideRegistrationWritesBothAndUnregisterRemovesBoth) {
   ASSERT_TRUE(RegisterMurakoKspHKLM());
   EXPECT_TRUE(IsKspRegisteredHKLM());
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kProviderKey) + L"\\UM\\00010001"));
   EXPECT_TRUE(Logged("INFO", "RegisterMurakoKspHKLM: KSP registered in HKLM (CNG) successfully!"));
+  ASSERT_TRUE(RegisterMurakoKspHKCU());
   ASSERT_TRUE(UnregisterMurakoKsp());
-  EXPECT_TRUE(IsKspRegisteredHKLM());
+  EXPECT_FALSE(IsKspRegisteredHKLM()) << "a removed registration must not read as registered";
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProviderKey));
+  EXPECT_TRUE(IsKspRegisteredHKCU());
+
+  ASSERT_TRUE(ksp_registration::RegisterCngProviderKey(HKEY_LOCAL_MACHINE, "", "HKLM"));
+  ASSERT_TRUE(UnregisterMurakoKsp());
+  EXPECT_FALSE(IsKspRegisteredHKLM()) << "the key alone, without a Providers tree";
 }
 
 // Wine always runs as an administrator and does not enforce key access rights, so a machine

@@ -3,13 +3,19 @@
 // SHA-256 hash with PKCS #1 v1.5 and with PSS, and check each signature against the
 // certificate's public key. One line per step on standard output; the exit code tells how
 // far it got (0 = everything verified).
-//   cng_sign_client <thumbprint>
+//   cng_sign_client <thumbprint> [--hold]
+// With --hold it keeps the provider and the key open and signs again at each line read from
+// standard input until a line "end" or the input's end, as a long-running signer holds the
+// provider loaded; after each round a line names the copies it signed with, by the time stamps
+// of their PE headers: the provider's loaded image and the bridge's file in the system folder,
+// which the provider loads by name at every signature.
 #include <windows.h>
 #include <bcrypt.h>
 #include <ncrypt.h>
 #include <wincrypt.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -131,7 +137,61 @@ int SignAndVerify(NCRYPT_KEY_HANDLE key, BCRYPT_KEY_HANDLE publicKey, std::vecto
   return kVerified;
 }
 
-int Run(const char* thumbprint) {
+DWORD ImageStamp(const BYTE* image) {
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+  return reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew)->FileHeader.TimeDateStamp;
+}
+
+DWORD BridgeFileStamp() {
+  wchar_t system[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  std::wstring path = std::wstring(system, length) + L"\\murako_sign_bridge.dll";
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  std::vector<BYTE> head(4096);
+  DWORD read = 0;
+  bool complete = ReadFile(file, head.data(), static_cast<DWORD>(head.size()), &read, nullptr) &&
+                  read >= sizeof(IMAGE_DOS_HEADER);
+  CloseHandle(file);
+  if (!complete) return 0;
+  LONG offset = reinterpret_cast<const IMAGE_DOS_HEADER*>(head.data())->e_lfanew;
+  if (offset < 0 || static_cast<DWORD>(offset) + sizeof(IMAGE_NT_HEADERS) > read) return 0;
+  return ImageStamp(head.data());
+}
+
+// Each round verifies with a public key imported anew: after a PSS verification Wine's bcrypt
+// refuses a PKCS #1 one with the same key handle.
+int SignRound(NCRYPT_KEY_HANDLE key, PCCERT_CONTEXT certificate, std::vector<BYTE>& hash) {
+  PublicKey publicKey;
+  PublicKey pssPublicKey;
+  int result = kLocalCryptoFailed;
+  if (ImportPublicKey(certificate, publicKey) && ImportPublicKey(certificate, pssPublicKey)) {
+    result = SignAndVerify(key, publicKey.key, hash, false);
+    if (result == kVerified) result = SignAndVerify(key, pssPublicKey.key, hash, true);
+  }
+  HMODULE provider = GetModuleHandleW(L"murako_ksp.dll");
+  printf("copies: provider %08lX, bridge %08lX\n",
+         provider == nullptr ? 0UL : static_cast<unsigned long>(
+                                         ImageStamp(reinterpret_cast<const BYTE*>(provider))),
+         static_cast<unsigned long>(BridgeFileStamp()));
+  fflush(stdout);
+  return result;
+}
+
+// Signs once, then once more per line of standard input up to "end"; the first failure is the
+// result.
+int SignWhileHeld(NCRYPT_KEY_HANDLE key, PCCERT_CONTEXT certificate, std::vector<BYTE>& hash) {
+  int result = SignRound(key, certificate, hash);
+  char line[64];
+  while (fgets(line, sizeof(line), stdin) != nullptr && strncmp(line, "end", 3) != 0) {
+    int round = SignRound(key, certificate, hash);
+    if (result == kVerified) result = round;
+  }
+  return result;
+}
+
+int Run(const char* thumbprint, bool hold) {
   Store store;
   std::vector<BYTE> hashBytes = ParseHex(thumbprint);
   CRYPT_HASH_BLOB wanted{static_cast<DWORD>(hashBytes.size()), hashBytes.data()};
@@ -177,6 +237,7 @@ int Run(const char* thumbprint) {
     printf("local hashing or public key import failed\n");
     return kLocalCryptoFailed;
   }
+  if (hold) return SignWhileHeld(key.handle, certificate.context, hash);
   int result = SignAndVerify(key.handle, publicKey.key, hash, false);
   if (result != kVerified) return result;
   return SignAndVerify(key.handle, publicKey.key, hash, true);
@@ -186,10 +247,10 @@ int Run(const char* thumbprint) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    printf("usage: cng_sign_client <thumbprint>\n");
+    printf("usage: cng_sign_client <thumbprint> [--hold]\n");
     return kUsage;
   }
-  int result = Run(argv[1]);
+  int result = Run(argv[1], argc > 2 && strcmp(argv[2], "--hold") == 0);
   fflush(stdout);
   return result;
 }

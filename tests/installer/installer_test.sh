@@ -20,9 +20,42 @@ version=$(sed -n 's/.*SendaroVersion = "\([^"]*\)".*/\1/p' \
   "$build_root/x64/packaging/sendaro_version.wxi")
 upgrade=${version%.*}.$((${version##*.} + 1))
 msi=$work/Sendaro-$version-x64-test.msi
+# The copies of the provider and the bridge tell themselves apart by the time stamp in their PE
+# headers: the upgrade package is built from a build root of links whose provider and bridge
+# are copies with a stamp of their own.
+pe_stamp() {  # pe_stamp FILE [STAMP]: prints the file's stamp, or writes STAMP (hexadecimal)
+  python3 - "$@" <<'PYTHON'
+import struct, sys
+with open(sys.argv[1], "r+b") as image:
+    image.seek(0x3C)
+    image.seek(struct.unpack("<I", image.read(4))[0] + 8)
+    if len(sys.argv) > 2:
+        image.write(struct.pack("<I", int(sys.argv[2], 16)))
+    else:
+        print("%08X" % struct.unpack("<I", image.read(4))[0])
+PYTHON
+}
+new_stamp=5E0DA1A0
+upgrade_root=$work/upgrade-build
+for arch in x64 x86; do
+  mkdir -p "$upgrade_root/$arch/bin" && ln -s "$build_root/$arch/bin/"* "$upgrade_root/$arch/bin/"
+  for file in murako_ksp.dll murako_sign_bridge.dll; do
+    copy=$upgrade_root/$arch/bin/$file
+    rm "$copy" && cp "$build_root/$arch/bin/$file" "$copy" && pe_stamp "$copy" $new_stamp
+  done
+done
+ln -s "$build_root/x64/packaging" "$upgrade_root/x64/packaging"
+old_stamp=$(pe_stamp "$bin/murako_ksp.dll")
+old_stamp86=$(pe_stamp "$build_root/x86/bin/murako_ksp.dll")
+old_bridge_stamp=$(pe_stamp "$bin/murako_sign_bridge.dll")
+old_bridge_stamp86=$(pe_stamp "$build_root/x86/bin/murako_sign_bridge.dll")
 bash "$root/scripts/build-msi.sh" --output "$msi" &&
-  bash "$root/scripts/build-msi.sh" --output "$work/upgrade-test.msi" --version "$upgrade" ||
+  SENDARO_BUILD_ROOT=$upgrade_root bash "$root/scripts/build-msi.sh" \
+    --output "$work/upgrade-test.msi" --version "$upgrade" ||
   { echo "FAILED: the packages do not build"; exit 1; }
+[ "$old_stamp" != $new_stamp ] && [ "$old_stamp86" != $new_stamp ] &&
+  [ "$old_bridge_stamp" != $new_stamp ] && [ "$old_bridge_stamp86" != $new_stamp ] ||
+  { echo "FAILED: the build's own copies carry the upgrade's stamp"; exit 1; }
 
 # A release from a fixture application folder and a fixture WebView2 SDK folder carries their
 # files byte for byte; a stand-in in either folder stops it, named.
@@ -97,6 +130,7 @@ done
 data_files=$(find "$bin/data" -type f | wc -l)
 check "table: all of data/" [ "$(wc -l <<<"$placements")" -eq $((9 + data_files)) ]
 check "table: per-machine" row Property 'ALLUSERS\t1'
+check "table: never restarts the machine by itself" row Property 'REBOOT\tReallySuppress'
 check "table: named a test package" row Property 'ProductName\tSendaro \(test package\)'
 check "table: x64" grep -q 'x64;' <(msiinfo suminfo "$msi")
 check "table: shortcut" \
@@ -138,9 +172,10 @@ registered() {
 reg_lines() { "$wine64" reg query "$1" /s 2>/dev/null | tr -d '\r' | grep -cP "$2"; }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 products() { reg_lines "$uninstall_key" 'DisplayName\s+REG_SZ\s+Sendaro \(test package\)$'; }
-nothing_installed() {
-  [ ! -e "$program" ] && [ -z "$(find "$drive" -iname 'murako_*.dll' -o -name Sendaro.lnk)" ] &&
-    ! registered && [ "$(products)" -eq 0 ]
+nothing_installed() {  # nothing_installed [FILE...]: nothing is left but the files named
+  [ ! -e "$program" ] && ! registered && [ "$(products)" -eq 0 ] &&
+    [ "$(find "$drive" -iname 'murako_*.dll' -o -name Sendaro.lnk | sort)" = \
+      "$(printf '%s\n' "$@" | sed '/^$/d' | sort)" ]
 }
 user_state() {
   reg_lines 'HKCU\Software' 'SystemCertificates\\My\\Certificates\\[0-9A-F]{40}$|Credential Manager\\'
@@ -191,6 +226,27 @@ check "installed: the program finds the provider registered" \
 check "installed: and ready, without an NCrypt warning" \
   answered '"message":"El sistema esta listo para usar certificados digitales.","registered":true'
 
+# The program's unregistration, then the tool's: the status reads "not_installed". The tool
+# registers again for the uninstall.
+tool() { WINEDLLOVERRIDES="$WINEDLLOVERRIDES;bcrypt=n,b" "$wine64" \
+  'C:\Program Files\Sendaro\MurakoKspConfig.exe' "$@" | tr -d '\r'; }
+run_program() {  # run_program NAME METHOD...: the installed program calls the methods, then ends
+  local method
+  for method in "${@:2}"; do
+    echo "{\"channel\": \"com.murako.native_bridge\", \"method\": \"$method\"}"
+  done > "$work/$1.jsonl"
+  printf '%s\n' '{"await": "all"}' '{"window": "destroy"}' >> "$work/$1.jsonl"
+  local run=Z:${work//\//\\}\\$1
+  timeout 120 "$wine64" 'C:\Program Files\Sendaro\Sendaro.exe' "--script=$run.jsonl" \
+    "--transcript=$run.transcript.jsonl" >/dev/null 2>&1 </dev/null
+}
+run_program unregister unregisterKsp
+tool -unregister > "$work/unregister.out"
+run_program status_after checkKspStatus
+check "unregistered by the program and the tool: the status reads not_installed" \
+  grep -qF '"registered":false,"status":"not_installed"' "$work/status_after.transcript.jsonl"
+check "registered again by the tool" eval 'tool -register | grep -q "KSP registrado y funcional"'
+
 # -check by the installed tool, which takes ncrypt.dll from the system folder (there the router
 # stand-in, under the override), never the decoy planted beside it: that one has no NCrypt
 # functions.
@@ -213,16 +269,22 @@ check "a signature through the installed provider and bridge verifies" [ $? -eq 
 # the Credential Manager as a 32-bit process sees them.
 # SENDARO_X86_RUNS=yes only once a 32-bit Windows program has run under this host's Wine
 # (scripts/test.sh); otherwise the test run's closing lines say what was left out.
-if [ "${SENDARO_X86_RUNS:-no}" != yes ]; then
-  not_checked="the installer test's 32-bit signature through SysWOW64 (no 32-bit Wine on this host)"
-  echo "NOT CHECKED: $not_checked"
-  [ -z "${SENDARO_NOT_CHECKED:-}" ] || echo "$not_checked" >>"$SENDARO_NOT_CHECKED"
-else
-  thumbprint=$("$wine64" reg query \
-    'HKCU\Software\Microsoft\SystemCertificates\My\Certificates' 2>/dev/null |
-    tr -d '\r' | grep -oP '\\[0-9A-F]{40}$' | head -1 | tr -d '\\')
-  mkdir "$drive/sign32" && cp "$build_root/x86/bin/cng_sign_client.exe" \
+not_checked() {  # not_checked WHAT: one line, and in the test run's closing lines
+  echo "NOT CHECKED: $1"
+  [ -z "${SENDARO_NOT_CHECKED:-}" ] || echo "$1" >>"$SENDARO_NOT_CHECKED"
+}
+thumbprint=$("$wine64" reg query \
+  'HKCU\Software\Microsoft\SystemCertificates\My\Certificates' 2>/dev/null |
+  tr -d '\r' | grep -oP '\\[0-9A-F]{40}$' | head -1 | tr -d '\\')
+# Signing programs with the router stand-in beside them, for each bitness.
+mkdir "$drive/sign64" "$drive/sign32" &&
+  cp "$bin/cng_sign_client.exe" "$bin/cng_router_stand_in/ncrypt.dll" "$drive/sign64/" &&
+  cp "$build_root/x86/bin/cng_sign_client.exe" \
     "$build_root/x86/bin/cng_router_stand_in/ncrypt.dll" "$drive/sign32/"
+x86_runs=${SENDARO_X86_RUNS:-no}
+if [ "$x86_runs" != yes ]; then
+  not_checked "the installer test's 32-bit signature through SysWOW64 (no 32-bit Wine on this host)"
+else
   signed32=$(WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" \
     /usr/lib/wine/wine 'C:\sign32\cng_sign_client.exe' "$thumbprint" | tr -d '\r')
   signed32_status=$?
@@ -243,17 +305,139 @@ check "repair: no registration action" \
   not logged repair 'Action start [0-9:]+: (Undo)?(Un)?[Rr]egisterProvider'
 check "repair: the registration stays" registered
 
-msiexec /i "$work/upgrade-test.msi"
-check "upgrade exits 0" [ $? -eq 0 ]
+# Programs that hold the provider loaded through the upgrade and the uninstall, as browsers,
+# signtool and services do: each signs at every line written to it and names the copies it
+# signed with ("copies: provider STAMP, bridge STAMP").
+declare -A holder_fd holder_pid
+holders=(h64)
+[ "$x86_runs" = yes ] && holders+=(h32)
+start_holder() {  # start_holder NAME: h64.../h32... run the 64-bit/32-bit program
+  local loader=$wine64 folder=sign64 fd
+  [ "${1:0:3}" = h32 ] && loader=/usr/lib/wine/wine folder=sign32
+  mkfifo "$work/$1.in"
+  # Without the other programs' inputs: each must see only its own writer.
+  (for fd in "${holder_fd[@]}"; do eval "exec $fd>&-"; done
+    WINEDLLOVERRIDES="$WINEDLLOVERRIDES;ncrypt=n,b" exec "$loader" \
+      "C:\\$folder\\cng_sign_client.exe" "$thumbprint" --hold
+  ) <"$work/$1.in" >"$work/$1.out" 2>/dev/null &
+  holder_pid[$1]=$!
+  exec {fd}>"$work/$1.in"
+  holder_fd[$1]=$fd
+}
+rounds() { grep -c '^copies:' "$work/$1.out"; }
+signed_rounds() {  # signed_rounds NAME COUNT: waits for COUNT rounds, the last one verified
+  local i
+  for i in $(seq 240); do [ "$(rounds "$1")" -ge "$2" ] && break; sleep 0.5; done
+  [ "$(rounds "$1")" -ge "$2" ] &&
+    grep -B1 '^copies:' "$work/$1.out" | tail -2 | head -1 | grep -q '^PSS: signed'
+}
+sign_again() {  # sign_again NAME: one more round, waited for
+  local target=$(($(rounds "$1") + 1))
+  echo sign >&"${holder_fd[$1]}"
+  signed_rounds "$1" $target
+}
+copies() { grep '^copies:' "$work/$1.out" | tail -1 | tr -d '\r'; }
+for_bits() { [ "${1:0:3}" = h32 ] && echo "$2" || echo "$3"; }  # for_bits NAME X86 X64
+signed_with() {  # signed_with NAME PROVIDER BRIDGE: the last round's copies
+  [ "$(copies "$1")" = "copies: provider $2, bridge $3" ]
+}
+stop_holder() {  # stop_holder NAME: ends the program; its exit code goes to holder_status
+  echo end >&"${holder_fd[$1]}"
+  eval "exec ${holder_fd[$1]}>&-"
+  unset "holder_fd[$1]"
+  wait "${holder_pid[$1]}"
+  holder_status=$?
+}
+# Windows ends every program at a restart, then carries out the file operations left for it;
+# wineboot -r does the latter.
+restart() {
+  wineserver -k >/dev/null 2>&1; wineserver -w
+  "$wine64" wineboot -r >/dev/null 2>&1 </dev/null
+}
+# msiexec's exit code as a Unix exit status keeps its low byte: 3010 is 194.
+exit_code() { [ $1 -eq $((3010 & 255)) ] && echo 3010 || echo $1; }
+
+for holder in "${holders[@]}"; do
+  start_holder $holder
+  old=$(for_bits $holder "$old_stamp86" "$old_stamp")
+  old_bridge=$(for_bits $holder "$old_bridge_stamp86" "$old_bridge_stamp")
+  check "$holder signs with the installed copies" \
+    eval 'signed_rounds $holder 1 && signed_with $holder $old $old_bridge'
+done
+# The 64-bit program signs all through the upgrade.
+rm -f "$work/upgraded"
+(fed=0
+  while [ ! -e "$work/upgraded" ]; do
+    echo sign && fed=$((fed + 1)) && echo $fed >"$work/fed" && sleep 0.5
+  done) >&"${holder_fd[h64]}" &
+feeder=$!
+msiexec /i "$work/upgrade-test.msi" /l*v "$work/upgrade.log"
+upgrade_status=$(exit_code $?)
+touch "$work/upgraded" && wait $feeder
+echo "upgrade exit code: $upgrade_status"
+# Between the old product's removal and the new files no bridge is there: a signature then is
+# refused (NTE_INTERNAL_ERROR), never answered with a wrong one, and the program lives on.
+during=$(cat "$work/fed")
+signed_rounds h64 $((during + 1))
+verified=$(($(grep -c '^PSS: signed' "$work/h64.out") - 1))
+refused=$(grep -c '^PKCS1: NCryptSignHash failed: 0x8009002D' "$work/h64.out")
+echo "h64 during the upgrade: $during signatures, $verified verified, $refused refused"
+check "h64 signed all through the upgrade: each signature verified or refused" \
+  [ $during -gt 1 -a $((verified + refused)) -eq $during -a "$(rounds h64)" -eq $((during + 1)) ]
+check "upgrade: finished, asking for a restart for the provider in use (3010)" \
+  [ "$upgrade_status" = 3010 ]
 check "upgrade: one product" [ "$(products)" -eq 1 ]
 check "upgrade: $upgrade installed" \
   [ "$(reg_lines "$uninstall_key" "DisplayVersion\s+REG_SZ\s+$upgrade$")" -eq 1 ]
 check "upgrade: provider registered" registered
+for holder in "${holders[@]}"; do
+  old=$(for_bits $holder "$old_stamp86" "$old_stamp")
+  check "$holder, which holds the old provider, signs with it and the new bridge" \
+    eval 'sign_again $holder && signed_with $holder $old $new_stamp'
+  stop_holder $holder
+  echo "$holder: $(copies $holder), exit code $holder_status"
+done
+not_checked "Restart Manager closing Sendaro for the upgrade (Wine's msiexec has none)"
+
+# After the restart the new provider is in place; with an old bridge (one still in use at the
+# upgrade, replaced only at the restart) it signs too.
+restart
+for holder in "${holders[@]}"; do
+  start_holder $holder.new
+  check "$holder.new, started after the restart, signs with the new copies" \
+    eval 'signed_rounds $holder.new 1 && signed_with $holder.new $new_stamp $new_stamp'
+  folder=$drive/windows/$(for_bits $holder syswow64 system32)
+  old_bridge=$(for_bits $holder "$build_root/x86/bin" "$bin")/murako_sign_bridge.dll
+  cp "$folder/murako_sign_bridge.dll" "$work/new_bridge.dll" &&
+    cp "$old_bridge" "$folder/murako_sign_bridge.dll"
+  check "$holder.new signs with the new provider and the old bridge" \
+    eval 'sign_again $holder.new && signed_with $holder.new $new_stamp $(pe_stamp "$old_bridge")'
+  cp "$work/new_bridge.dll" "$folder/murako_sign_bridge.dll"
+done
 
 msiexec /x "$work/upgrade-test.msi" /l*v "$work/uninstall.log"
-check "uninstall exits 0" [ $? -eq 0 ]
+uninstall_status=$(exit_code $?)
+echo "uninstall exit code: $uninstall_status"
+check "uninstall exits 0 or 3010" [ "$uninstall_status" = 0 -o "$uninstall_status" = 3010 ]
 check "uninstall: the unregistration ran" logged uninstall 'BCryptUnregisterProvider exitoso'
-check "uninstall leaves no file, registration or product" nothing_installed
+for holder in "${holders[@]/%/.new}"; do
+  sign_again $holder
+  last_line=$(grep -v '^copies' "$work/$holder.out" | tail -1 | tr -d '\r')
+  echo "$holder after the uninstall: $last_line"
+  stop_holder $holder
+  check "$holder: no signature without the bridge, and no crash (exit code $holder_status)" \
+    [ $holder_status -eq 5 ]
+done
+# Wine's msiexec leaves a file it cannot delete, and leaves nothing for the restart.
+held=()
+for holder in "${holders[@]}"; do
+  held+=("$drive/windows/$(for_bits $holder syswow64 system32)/murako_ksp.dll")
+done
+restart
+check "uninstall leaves no file, registration or product but the providers then in use" \
+  nothing_installed "${held[@]}"
+not_checked "the removal at the restart, and 3010, for a provider in use at the uninstall \
+(Wine's msiexec leaves the file and answers $uninstall_status)"
 check "uninstall keeps the user's certificates and credentials" \
   [ "$user_state_before" -ge 2 -a "$(user_state)" -eq "$user_state_before" ]
 

@@ -169,10 +169,16 @@ TEST_F(KspConfigWithProviderTest, UnregisterRemovesTheProviderAndASecondRunRepor
                                 "  *** KSP DESREGISTRADO EXITOSAMENTE ***\n");
   EXPECT_FALSE(StatusKeyWritten());
 
+  // A status key left behind (by the application's own unregistration, for example) goes
+  // although CNG no longer knows the provider.
+  ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kStatusKey, L"Image", REG_SZ, L"x", 4),
+            ERROR_SUCCESS);
   IsolatedRun again = Tool({"-unregister"});
   EXPECT_EQ(again.exit_code, 1u);
   EXPECT_EQ(again.output, head + "  [WARN] No se pudo remover (puede que no existiera)\n" + middle +
-                              "  [ERROR] BCryptUnregisterProvider fallo (0xC0000225)\n");
+                              "  [ERROR] BCryptUnregisterProvider fallo (0xC0000225)\n"
+                              "  [OK] Clave de estado eliminada de KeyStorageProviders\n");
+  EXPECT_FALSE(StatusKeyWritten());
 
   IsolatedRun checked = Tool({"-check"});
   EXPECT_EQ(checked.exit_code, 0u);
