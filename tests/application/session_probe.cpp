@@ -123,17 +123,21 @@ nlohmann::json EndSession(LPARAM reason) {
 
 // The notification area's window: Shell_NotifyIcon sends it WM_COPYDATA and waits for the
 // answer, dispatching the messages sent to the program meanwhile.
+// The program's calls made while the end is sent (its icon's removal) are only answered.
 struct NotificationArea {
   LPARAM reason = 0;
+  bool ending = false;
   nlohmann::json ended;
 };
 NotificationArea* notification_area = nullptr;
 
 LRESULT CALLBACK NotificationAreaProcedure(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
-  if (message == WM_COPYDATA && notification_area != nullptr &&
-      notification_area->ended.is_null()) {
-    notification_area->ended = EndSession(notification_area->reason);
+  if (message == WM_COPYDATA && notification_area != nullptr) {
+    if (!notification_area->ending) {
+      notification_area->ending = true;
+      notification_area->ended = EndSession(notification_area->reason);
+    }
     return TRUE;
   }
   return DefWindowProcW(window, message, wparam, lparam);
