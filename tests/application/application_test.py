@@ -8,6 +8,7 @@ import hashlib
 import json
 import os
 import sys
+import threading
 import time
 import urllib.request
 
@@ -208,6 +209,15 @@ def lifecycle(wine, checks):
     """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy and
     at logoff, the end at an installer's request."""
     app = Application(wine, "lifecycle")
+    # Another user's instance holds the single-instance mutex, which this user may not open.
+    held = {}
+    holder = threading.Thread(target=lambda: held.update(wine.probe("hold-instance-mutex", "15")))
+    holder.start()
+    time.sleep(3)
+    checks.equal("a start beside another user's instance exits with 0",
+                 app.run([], timeout=10).exit_code, 0)
+    holder.join()
+    checks.equal("the other user's mutex may not be opened", held.get("open_refused_with"), 5)
     wine.probe("reset")
     checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
     for user_type in ("ciudadano", "profesional"):

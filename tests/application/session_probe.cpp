@@ -14,6 +14,8 @@
 //   session_probe end-session-in-notice [close-app]  plays the notification area: the same,
 //                                       sent while the program waits for the area to take
 //                                       its first notice
+//   session_probe hold-instance-mutex SECONDS  holds the program's single-instance mutex, as
+//                                       another user's instance does: this user may not open it
 //   session_probe reset                 removes the certificates, mappings and session keys
 #include <windows.h>
 
@@ -171,6 +173,23 @@ nlohmann::json EndSessionInNotice(LPARAM reason) {
   return state.ended;
 }
 
+nlohmann::json HoldInstanceMutex(DWORD seconds) {
+  SECURITY_DESCRIPTOR nobody{};  // an empty access list: no one else may open it
+  ACL empty{};
+  InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION);
+  InitializeAcl(&empty, sizeof(empty), ACL_REVISION);
+  SetSecurityDescriptorDacl(&nobody, TRUE, &empty, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), &nobody, FALSE};
+  HANDLE mutex = CreateMutexW(&attributes, TRUE, L"Global\\MurakoSendaro_SingleInstance");
+  if (mutex == nullptr) return {{"error", "mutex not created"}};
+  HANDLE opened = OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"Global\\MurakoSendaro_SingleInstance");
+  const DWORD refused = opened == nullptr ? GetLastError() : 0;
+  if (opened != nullptr) CloseHandle(opened);
+  Sleep(seconds * 1000);
+  CloseHandle(mutex);
+  return {{"open_refused_with", refused}};
+}
+
 nlohmann::json Run(const std::vector<std::string>& arguments) {
   const std::string command = arguments.empty() ? "" : arguments[0];
   if (command == "state") return State();
@@ -196,6 +215,9 @@ nlohmann::json Run(const std::vector<std::string>& arguments) {
   }
   if (command == "remove-certificate" && arguments.size() == 2) {
     return {{"removed", CertStoreManager::RemoveCertificate(arguments[1])}};
+  }
+  if (command == "hold-instance-mutex" && arguments.size() == 2) {
+    return HoldInstanceMutex(std::stoul(arguments[1]));
   }
   if (command == "reset") return {{"cleared", ClearOAuthSession()}};
   return {{"error", "unknown command"}};
