@@ -461,8 +461,6 @@ def session_end(wine, checks, control):
         checks.true(name + ": no sign-in cookie left", SESSION_COOKIE not in wine.sign_in_cookies())
         urllib.request.urlopen(urllib.request.Request("http://%s/faults" % control,
                                                       method="DELETE"), timeout=10)
-    for kept in ("murako_user_info_", "murako_sign_identities_", "murako_sign_identity_id_"):
-        wine.probe("delete", kept + "ciudadano")  # a sign-out keeps them; the next group not
 
 
 def main():
@@ -484,6 +482,8 @@ def main():
         print("unknown group " + group)
         return 2
     wine.probe("reset")
+    for kept in ("murako_user_info_", "murako_sign_identities_", "murako_sign_identity_id_"):
+        wine.probe("delete", kept + "ciudadano")  # a sign-out keeps them; the next group not
     return checks.result()
 
 
