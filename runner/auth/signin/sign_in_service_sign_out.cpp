@@ -35,7 +35,8 @@ void SignInService::SignOutAtEnd(const std::function<void()>& clear_stored_sessi
     SignOut(clear_stored_session);
   } else {
     // Nothing returns to the delivery after the end of a Windows session: it cannot wait.
-    LogInfo("Signing out at once; the sign-in result being delivered keeps its window until it returns");
+    LogInfo("Signing out at once; the sign-in result being delivered keeps its window until it "
+            "returns");
     DisarmPendingFlows("signed out");
     if (clear_stored_session) clear_stored_session();
     EndBrowserSession();
