@@ -95,20 +95,35 @@ std::optional<LRESULT> Application::HandleMessage(HWND window, UINT message, WPA
         SignOutOfBothAccounts("WM_ENDSESSION received - signing out before the session ends");
         // An installer's Restart Manager asks the program to end so that it can replace its
         // files without a reboot; Windows ends it itself only at logoff or shutdown.
-        if ((lparam & ENDSESSION_CLOSEAPP) != 0) DestroyWindow(window);
+        if ((lparam & ENDSESSION_CLOSEAPP) != 0) RequestEnd(window);
       }
       return 0;
     case WM_OAUTH_COMPLETE:
       sign_in_->OnOAuthComplete(wparam);
+      // The delivery has returned: a request to end that came meanwhile is taken up now.
+      if (end_requested_ && !IsDelivering()) RequestEnd(window);
       break;
   }
   return std::nullopt;
 }
 
+bool Application::IsDelivering() const { return sign_in_->IsDelivering(); }
+
+bool Application::TakeEndRequest() {
+  if (!end_requested_ || IsDelivering()) return false;
+  end_requested_ = false;
+  return true;
+}
+
+void Application::RequestEnd(HWND window) {
+  end_requested_ = true;
+  PostMessageW(window, WM_END_PROGRAM, 0, 0);
+}
+
 void Application::SignOutOfBothAccounts(const char* announcement) {
   LogInfo(announcement);
   try {
-    sign_in_->SignOutAfterDelivery([] {
+    sign_in_->SignOutAtEnd([] {
       try {
         RemoveAllMurakoCertificates();
         DeleteSessionTokens();
@@ -120,4 +135,5 @@ void Application::SignOutOfBothAccounts(const char* announcement) {
   } catch (const std::exception& error) {
     LogError(std::string("Ending the sign-in browser's session failed: ") + error.what());
   }
+  RemoveSessionExpiredNotice();
 }

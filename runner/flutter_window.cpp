@@ -26,8 +26,17 @@ bool FlutterWindow::OnCreate() {
 }
 
 void FlutterWindow::OnDestroy() {
-  flutter_controller_ = nullptr;
+  release_pending_ = true;
+  ReleaseApplicationWhenUnused();
   Win32Window::OnDestroy();
+}
+
+void FlutterWindow::ReleaseApplicationWhenUnused() {
+  if (!release_pending_ || application_calls_ > 0) return;
+  if (application_ && application_->IsDelivering()) return;
+  release_pending_ = false;
+  application_ = nullptr;
+  flutter_controller_ = nullptr;
 }
 
 LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM const wparam,
@@ -37,8 +46,15 @@ LRESULT FlutterWindow::MessageHandler(HWND hwnd, UINT const message, WPARAM cons
         flutter_controller_->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
     if (result) return *result;
   }
+  if (message == WM_END_PROGRAM) {
+    if (application_ && application_->TakeEndRequest()) DestroyWindow(hwnd);
+    return 0;
+  }
   if (application_) {
+    ++application_calls_;
     std::optional<LRESULT> result = application_->HandleMessage(hwnd, message, wparam, lparam);
+    --application_calls_;
+    ReleaseApplicationWhenUnused();
     if (result) return *result;
   }
   switch (message) {

@@ -10,7 +10,9 @@
 class Application;
 
 // The main window: hosts the Flutter view and the application behind it, which sees every
-// message the view does not take.
+// message the view does not take. The application answers through the engine, so it goes first,
+// when the window is destroyed as when this object is; while it is in use further up the stack
+// (a sign-in result being delivered, a message it is handling), both stay until it returns.
 class FlutterWindow : public Win32Window {
  public:
   explicit FlutterWindow(const flutter::DartProject& project);
@@ -23,8 +25,13 @@ class FlutterWindow : public Win32Window {
                          LPARAM const lparam) noexcept override;
 
  private:
-  // Declared in the reverse of the order they are released in.
+  // After the window is destroyed: the application, then the engine, once nothing uses them.
+  void ReleaseApplicationWhenUnused();
+
+  // Released in the reverse of this order.
   flutter::DartProject project_;
   std::unique_ptr<flutter::FlutterViewController> flutter_controller_;
   std::unique_ptr<Application> application_;
+  int application_calls_ = 0;  // messages the application is handling
+  bool release_pending_ = false;
 };

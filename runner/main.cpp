@@ -3,11 +3,29 @@
 #include <flutter/dart_project.h>
 #include <flutter/flutter_view_controller.h>
 
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "flutter_window.h"
+#include "logger.h"
 #include "single_instance.h"
 #include "utils.h"
+
+namespace {
+
+// An installer that closes the program to replace its files (Restart Manager) starts it again
+// afterwards, without the arguments of this run: a restarted program starts as the user's would.
+void RegisterForRestartAfterInstall() {
+  const HRESULT result = RegisterApplicationRestart(nullptr, RESTART_NO_CRASH | RESTART_NO_HANG);
+  if (FAILED(result)) {
+    char code[16];
+    snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(result));
+    LogWarning(std::string("RegisterApplicationRestart failed (") + code + ")");
+  }
+}
+
+}  // namespace
 
 int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
   SingleInstanceMutex instance;
@@ -20,6 +38,7 @@ int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ in
   CreateAndAttachConsole();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   OutputDebugStringW(L"[Murako] Iniciando aplicación Windows\n");
+  RegisterForRestartAfterInstall();
 
   flutter::DartProject project(L"data");
   project.set_dart_entrypoint_arguments(GetCommandLineArguments());

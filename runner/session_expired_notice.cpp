@@ -35,10 +35,11 @@ SessionExpiredNotice::SessionExpiredNotice(ShellNotify shell) : shell_(std::move
   std::memset(&record_, 0, sizeof(record_));
 }
 
+// Marked first: the shell's answer may come after the program's end was handled meanwhile.
 void SessionExpiredNotice::SetUpIcon() {
   record_ = NotificationIconRecord(CreateOwnerWindow(), LoadNoticeIcon());
-  shell_(NIM_ADD, &record_);  // the balloon that follows tells whether the shell took it
   initialised_ = true;
+  shell_(NIM_ADD, &record_);  // the balloon that follows tells whether the shell took it
 }
 
 void SessionExpiredNotice::Show() {
@@ -50,14 +51,36 @@ void SessionExpiredNotice::Show() {
   shell_(NIM_MODIFY, &record_);
 }
 
+void SessionExpiredNotice::Remove() {
+  if (!initialised_) return;
+  initialised_ = false;
+  shell_(NIM_DELETE, &record_);
+}
+
+namespace {
+
+// Never freed: a notice may still be shown while the program ends.
+SessionExpiredNotice& ProcessNotice() {
+  static SessionExpiredNotice* const notice = new SessionExpiredNotice();
+  return *notice;
+}
+
+}  // namespace
+
 void ShowSessionExpiredNotice() {
   try {
-    // Never freed: the icon belongs to the process until it ends.
-    static SessionExpiredNotice* const notice = new SessionExpiredNotice();
-    notice->Show();
+    ProcessNotice().Show();
   } catch (const std::exception& error) {
     LogError(std::string("Session-expired notice failed: ") + error.what());
   } catch (...) {
     LogError("Session-expired notice failed");
+  }
+}
+
+void RemoveSessionExpiredNotice() {
+  try {
+    ProcessNotice().Remove();
+  } catch (...) {
+    LogError("Removing the session-expired notice failed");
   }
 }

@@ -6,8 +6,8 @@
 #include <functional>
 
 // The balloon that tells the user the session has expired, shown from an icon in the
-// notification area. The icon is added at the first notice and stays for the life of the
-// process; later notices only change it.
+// notification area. The icon is added at the first notice and stays until the program ends
+// (`Remove`); later notices only change it.
 class SessionExpiredNotice {
  public:
   // Shell_NotifyIconA, or a stand-in that records the calls.
@@ -18,6 +18,8 @@ class SessionExpiredNotice {
   SessionExpiredNotice& operator=(const SessionExpiredNotice&) = delete;
 
   void Show();
+  // Takes the icon out of the notification area, if it is there.
+  void Remove();
 
  private:
   void SetUpIcon();
@@ -27,5 +29,7 @@ class SessionExpiredNotice {
   NOTIFYICONDATAA record_;
 };
 
-// The process-wide notice, used by session upkeep and the native bridge channel.
+// The process-wide notice, used by session upkeep and the native bridge channel, and removed
+// when the program ends.
 void ShowSessionExpiredNotice();
+void RemoveSessionExpiredNotice();

@@ -28,7 +28,10 @@ void BringToForeground(HWND window) {
 
 SingleInstanceMutex::SingleInstanceMutex() {
   handle_ = CreateMutexW(nullptr, TRUE, kMutexName);
-  already_running_ = GetLastError() == ERROR_ALREADY_EXISTS;
+  const DWORD error = GetLastError();
+  // Another user's or an elevated instance's mutex exists but may not be opened from here.
+  already_running_ =
+      error == ERROR_ALREADY_EXISTS || (handle_ == nullptr && error == ERROR_ACCESS_DENIED);
 }
 
 SingleInstanceMutex::~SingleInstanceMutex() { Release(); }

@@ -12,7 +12,8 @@ class SingleInstanceMutex {
   SingleInstanceMutex(const SingleInstanceMutex&) = delete;
   SingleInstanceMutex& operator=(const SingleInstanceMutex&) = delete;
 
-  // True when another process created the mutex first.
+  // True when another process created the mutex first, also one whose mutex may not be opened
+  // from here (another user, an elevated instance).
   bool AlreadyRunning() const { return already_running_; }
   // Releases (when owned) and closes the handle.
   void Release();

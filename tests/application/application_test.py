@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """Tests of Sendaro.exe driven through its method channels by the stand-in engine, under Wine
 with a private X display, against the signing service double.
-Usage: application_test.py BUILD_DIR GROUP   (GROUP: channels, lifecycle, signing, sign_in)"""
+Usage: application_test.py BUILD_DIR GROUP
+  (GROUP: channels, lifecycle, signing, sign_in, session_end)"""
 import base64
 import hashlib
 import json
 import os
 import sys
+import threading
 import time
 import urllib.request
 
@@ -210,6 +212,15 @@ def lifecycle(wine, checks):
     """Startup clean-up, hide on close, the single-instance handover, sign-out on destroy and
     at logoff, the end at an installer's request."""
     app = Application(wine, "lifecycle")
+    # Another user's instance holds the single-instance mutex, which this user may not open.
+    held = {}
+    holder = threading.Thread(target=lambda: held.update(wine.probe("hold-instance-mutex", "15")))
+    holder.start()
+    time.sleep(3)
+    checks.equal("a start beside another user's instance exits with 0",
+                 app.run([], timeout=10).exit_code, 0)
+    holder.join()
+    checks.equal("the other user's mutex may not be opened", held.get("open_refused_with"), 5)
     wine.probe("reset")
     checks.true("citizen linked for the orphan case", wine.probe("link-citizen").get("success"))
     for user_type in ("ciudadano", "profesional"):
@@ -274,7 +285,7 @@ def lifecycle(wine, checks):
     checks.true("the linked session had mappings", linked["mappings"], linked)
     checks.equal("WM_ENDSESSION leaves no thumbprint mapping",
                  wine.probe("present", *linked["mappings"]).get("present"), [])
-    checks.true("the logoff leaves the program to Windows to end", ending.process.poll() is None)
+    checks.true("the program lives until Windows ends it", logoff.get("alive_until_ended"), logoff)
     ending.wait()
 
     # An installer's Restart Manager (ENDSESSION_CLOSEAPP): the program signs out and ends.
@@ -397,6 +408,64 @@ def sign_in(wine, checks, control):
     checks.equal("exit code", run.exit_code, 0)
 
 
+SESSION_COOKIE = "TXAUTHSESSION"
+
+
+def session_end(wine, checks, control):
+    """The end as Windows brings it, each time with a linked citizen whose sign-in left the
+    authorization server's cookie in the browser: a logoff (the program ended right after
+    WM_ENDSESSION returns) with nothing pending, during the delivery of a renewal's result (its
+    session-expired notice waits on the notification area), during a pending renewal and with
+    the sign-in window open; an installer's close during such a delivery. Nothing of the session
+    may be left, and nothing may crash."""
+    app = Application(wine, "session_end")
+    login = {"path": "/trustedx-authserver/*", "title": ""}
+    user = {"pages": [dict(login, action="submit", times=1,
+                           fields={"username": "12345678Z", "password": "Lucia-2026"}),
+                      dict(login, action="nothing", times=0)]}
+    refresh = [{"wait_ms": 6000}, plugin("refreshTokenWithCookies", {"userType": "ciudadano"})]
+    sign_in_call = call("startOAuth", {"userType": "ciudadano",
+                                       "redirectUri": "oauth-swift://oauth-callback"})
+    renewal_fails = [("/oauth/sessions/revoke", {"account": "ciudadano"}),
+                     ("/oauth/refresh_tokens/revoke", {"account": "ciudadano"})]
+    renewal_hangs = [("/faults", {"kind": "delay", "seconds": 12,
+                                  "path": "/trustedx-authserver/oauth/murako"})]
+    # (case, steps after the linking, the double's changes, seconds before the end, the end)
+    cases = [("a logoff with nothing pending", [], [], 3, ["end-session"]),
+             ("a logoff during a delivery", refresh, renewal_fails, 0, ["end-session-in-notice"]),
+             ("a logoff during a pending renewal", refresh, renewal_hangs, 9, ["end-session"]),
+             ("a logoff with the sign-in window open", [{"wait_ms": 2000}, sign_in_call],
+              renewal_fails[:1], 6, ["end-session"]),
+             ("an installer's close during a delivery", refresh, renewal_fails, 0,
+              ["end-session-in-notice", "close-app"])]
+    for name, then, changes, delay, end in cases:
+        wine.probe("reset")
+        run = app.start([call("vincularCertificadoCiudadano", {"locale": "es"}), {"await": "all"}]
+                        + then + [{"wait_ms": 60000}, {"window": "destroy"}],
+                        environment=browser_environment(app.folder, control, user))
+        linked = result_of(run.wait_for_reply(0, 90)) or {}
+        checks.true(name + ": linked, the sign-in cookie kept", linked.get("success") and
+                    SESSION_COOKIE in wine.sign_in_cookies(), linked)
+        for path, body in changes:
+            post(control, path, body)
+        time.sleep(delay)
+        ended = wine.probe(*end)
+        if "close-app" in end:
+            checks.equal(name + ": the program ends by itself, with 0", run.wait(30), 0)
+        else:
+            checks.true(name + ": answered, alive until Windows ended it",
+                        ended.get("may_end") and ended.get("ended") and
+                        ended.get("alive_until_ended") and ended.get("query_ms", 5000) < 5000 and
+                        ended.get("end_ms", 5000) < 5000, ended)
+            run.wait(30)
+        left = wine.probe("state")
+        checks.equal(name + ": nothing left", [left.get("certificates"), left.get("session_keys"),
+                                              left.get("mappings")], [[], [], []])
+        checks.true(name + ": no sign-in cookie left", SESSION_COOKIE not in wine.sign_in_cookies())
+        urllib.request.urlopen(urllib.request.Request("http://%s/faults" % control,
+                                                      method="DELETE"), timeout=10)
+
+
 def main():
     build, group = sys.argv[1], sys.argv[2]
     wine = Wine(build)
@@ -410,10 +479,14 @@ def main():
         signing(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
     elif group == "sign_in":
         sign_in(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
+    elif group == "session_end":
+        session_end(wine, checks, os.environ["SENDARO_SERVICE_DOUBLE_CONTROL_ADDRESS"])
     else:
         print("unknown group " + group)
         return 2
     wine.probe("reset")
+    for kept in ("murako_user_info_", "murako_sign_identities_", "murako_sign_identity_id_"):
+        wine.probe("delete", kept + "ciudadano")  # a sign-out keeps them; the next group not
     return checks.result()
 
 

@@ -74,6 +74,13 @@ class Wine:
         lines = [line for line in out.stdout.splitlines() if line.startswith("{")]
         return json.loads(lines[-1]) if lines else {"error": out.stdout + out.stderr}
 
+    def sign_in_cookies(self):
+        """The sign-in browser's persisted cookies (the stand-in's Cookies.txt), as text."""
+        pattern = os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local",
+                               "MurakoWebView2", "**", "Cookies.txt")
+        return "".join(open(path, errors="replace").read()
+                       for path in glob.glob(pattern, recursive=True))
+
 
 class Application:
     """A private folder with Sendaro.exe, its engine and the Dart project folder; the provider

@@ -105,13 +105,29 @@ TEST_F(SessionExpiredNoticeShow, AddsTheIconOnceAndShowsABalloonPerNotice) {
   EXPECT_TRUE(LoggedContaining(capture, "[TOAST SESSION EXPIRED] Saioa iraungita (locale: eu)"));
 }
 
+// The end of the program can be handled while the shell is still adding the icon (a message
+// dispatched meanwhile): the icon goes all the same, once.
+TEST_F(SessionExpiredNoticeShow, TheIconIsRemovedAtTheEndAlsoDuringItsAddition) {
+  std::vector<DWORD> calls;
+  SessionExpiredNotice notice([&](DWORD message, NOTIFYICONDATAA*) {
+    calls.push_back(message);
+    if (message == NIM_ADD) notice.Remove();
+    return TRUE;
+  });
+  notice.Show();
+  notice.Remove();
+  EXPECT_EQ(calls, (std::vector<DWORD>{NIM_ADD, NIM_DELETE, NIM_MODIFY}));
+}
+
 TEST_F(SessionExpiredNoticeShow, ThroughTheRealShellTheLineIsLoggedAndNothingFails) {
   DebugOutputCapture capture;
   SecureStorage::StoreToken("app_locale", "es");
   ShowSessionExpiredNotice();
   ShowSessionExpiredNotice();
+  RemoveSessionExpiredNotice();
   EXPECT_TRUE(LoggedContaining(capture, "[TOAST SESSION EXPIRED] Sesi\xC3\xB3n caducada (locale: es)"));
   EXPECT_FALSE(LoggedContaining(capture, "Session-expired notice failed"));
+  EXPECT_FALSE(LoggedContaining(capture, "Removing the session-expired notice failed"));
 }
 
 }  // namespace

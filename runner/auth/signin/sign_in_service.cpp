@@ -221,5 +221,4 @@ void SignInService::GetCookiesInfo(std::unique_ptr<CookiesReply> reply) {
 void SignInService::OnOAuthComplete(WPARAM flow) {
   LogInfo("Received WM_OAUTH_COMPLETE on main thread");
   if (window_) window_->InvokeCallback(flow);
-  if (!deferred_sign_outs_.empty()) RunDeferredSignOuts();
 }

@@ -11,7 +11,6 @@
 
 #include "auth_vocabulary.h"
 #include "cookie_deletion.h"
-#include "main_thread_timer.h"
 #include "oauth_webview_window.h"
 #include "pending_reply.h"
 #include "sign_in_results.h"
@@ -72,20 +71,27 @@ class SignInService {
   // (logged), for the caller to answer its failure.
   bool SignOut(const std::function<void()>& clear_stored_session,
                std::optional<UserType> type = std::nullopt);
-  // The sign-out of both accounts for a caller that has no failure to answer (the end of the
-  // Windows session, the close): asked during a delivery, it waits until the delivery has
-  // returned and runs then.
-  void SignOutAfterDelivery(std::function<void()> clear_stored_session);
+  // The sign-out of both accounts at the end of the program (the close, the end of the Windows
+  // session, an installer's close): it runs at once, also while a flow's result is being
+  // delivered, whose window then stays until the delivery has returned. The browser's cookie
+  // deletions are awaited, dispatching messages, for at most `kEndOfProgramWaitMs`; the profile
+  // is marked signed out before, so a next start deletes what a cut-off deletion left.
+  static constexpr uint32_t kEndOfProgramWaitMs = 3000;
+  void SignOutAtEnd(const std::function<void()>& clear_stored_session);
   // The pending flows of `type`, or of both accounts when none.
   void DisarmPendingFlows(const std::string& reason, std::optional<UserType> type = std::nullopt);
   // The profile is marked signed out and the browser stopped; once the browser confirmed that
   // its cookies are deleted, the mark is taken. Then, or at the time limit (the mark stays),
-  // the hidden sign-in window and its browser are closed.
+  // the hidden sign-in window and its browser are closed (a window whose flow is being
+  // delivered once the service ends).
   void EndBrowserSession();
 
   // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow
   // named by `flow` (its wparam), if that flow is still the current one.
   void OnOAuthComplete(WPARAM flow);
+
+  // A flow's result is being delivered: what the delivery uses must outlive it.
+  bool IsDelivering() const;
 
   // The sign-in window, if any (hidden after a sign-in, kept for renewal and cookies).
   OAuthWebViewWindow* SignInWindow() const;
@@ -103,8 +109,7 @@ class SignInService {
                        std::function<void(bool)> outcome);
   void Retire(std::unique_ptr<OAuthWebViewWindow> window);
   void DeletionDone(const OAuthWebViewWindow* window);
-  void ArmAfterDelivery();
-  void RunDeferredSignOuts();
+  void AwaitCookieDeletions(uint32_t limit_ms);
   void OnStartOAuthTokenReceived(UserType type,
                                  const std::shared_ptr<PendingReply<murako::OAuthToken>>& reply,
                                  const std::optional<murako::OAuthToken>& token);
@@ -116,8 +121,6 @@ class SignInService {
   // in progress (in these or in the current window).
   std::vector<std::unique_ptr<OAuthWebViewWindow>> closing_;
   std::vector<const OAuthWebViewWindow*> deleting_;
-  std::vector<std::function<void()>> deferred_sign_outs_;
-  std::unique_ptr<MainThreadTimer> after_delivery_;
   SilentRefresh silent_refresh_;
   SignInServiceOptions options_;
   // Completions may arrive after this object is gone; they check this first.

@@ -1,9 +1,10 @@
 // SignInService, its sign-outs: disarming what is pending, ending the browser's session (all of
-// it, or one account's cookies) once the browser confirms the cookies are gone, and a sign-out
-// of both accounts asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
+// it, or one account's cookies) once the browser confirms the cookies are gone, and the sign-out
+// at the end of the program, which awaits the deletions. The flows are in sign_in_service.cpp.
 #include "sign_in_service.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "auth_vocabulary.h"
@@ -29,15 +30,21 @@ bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
   return true;
 }
 
-void SignInService::SignOutAfterDelivery(std::function<void()> clear_stored_session) {
-  if (!window_ || !window_->IsDelivering()) {
+void SignInService::SignOutAtEnd(const std::function<void()>& clear_stored_session) {
+  if (!IsDelivering()) {
     SignOut(clear_stored_session);
-    return;
+  } else {
+    // Nothing returns to the delivery after the end of a Windows session: it cannot wait.
+    LogInfo("Signing out at once; the sign-in result being delivered keeps its window until it "
+            "returns");
+    DisarmPendingFlows("signed out");
+    if (clear_stored_session) clear_stored_session();
+    EndBrowserSession();
   }
-  LogInfo("Sign-out waits until the sign-in result being delivered has been handled");
-  deferred_sign_outs_.push_back(std::move(clear_stored_session));
-  if (!after_delivery_) ArmAfterDelivery();
+  AwaitCookieDeletions(kEndOfProgramWaitMs);
 }
+
+bool SignInService::IsDelivering() const { return window_ && window_->IsDelivering(); }
 
 // The account's authorization server runs on its REST hosts, in either environment.
 void SignInService::EndAccountBrowserSession(UserType type) {
@@ -83,10 +90,9 @@ void SignInService::EndBrowserSession() {
   // Marked first: should the process end before the browser confirms the deletion, the next
   // browser deletes the cookies again before it goes anywhere.
   MarkSignedOut();
-  std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
-  if (window && window->webview() != nullptr) {
-    window->StopBrowser();
-    const OAuthWebViewWindow* closing = window.get();
+  const OAuthWebViewWindow* closing = window_.get();
+  if (closing != nullptr && closing->webview() != nullptr) {
+    window_->StopBrowser();
     DeleteCookiesIn(
         closing,
         [&](CookieDeletionDone done) {
@@ -97,7 +103,7 @@ void SignInService::EndBrowserSession() {
           if (gone) TakeSignedOutMark();
         });
   }
-  Retire(std::move(window));
+  if (!IsDelivering()) Retire(std::move(window_));
 }
 
 bool SignInService::DeleteCookiesIn(const OAuthWebViewWindow* window,
@@ -134,21 +140,31 @@ void SignInService::DeletionDone(const OAuthWebViewWindow* window) {
   }
 }
 
-void SignInService::ArmAfterDelivery() {
-  std::weak_ptr<SignInService*> alive = alive_;
-  after_delivery_ = std::make_unique<MainThreadTimer>(0, [alive] {
-    if (auto self = alive.lock()) (*self)->RunDeferredSignOuts();
-  });
-}
-
-// From the message loop, or where the delivery returned (OnOAuthComplete): never under it.
-void SignInService::RunDeferredSignOuts() {
-  if (window_ && window_->IsDelivering()) {
-    if (!after_delivery_ || !after_delivery_->armed()) ArmAfterDelivery();
-    return;
+// The deletions answer from the message queue; a WM_QUIT met meanwhile is posted again for the
+// message loop. Each dispatch may end this object.
+void SignInService::AwaitCookieDeletions(uint32_t limit_ms) {
+  const std::weak_ptr<SignInService*> alive = alive_;
+  const ULONGLONG deadline = GetTickCount64() + limit_ms;
+  std::optional<WPARAM> quit;
+  while (alive.lock() && !deleting_.empty()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) {
+      LogError("The sign-in browser's cookies were not confirmed deleted before the end - the "
+               "next start deletes them");
+      break;
+    }
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (alive.lock() && !deleting_.empty() &&
+           PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = message.wParam;
+        continue;
+      }
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
-  after_delivery_.reset();
-  std::vector<std::function<void()>> pending = std::move(deferred_sign_outs_);
-  deferred_sign_outs_.clear();
-  for (const std::function<void()>& clear_stored_session : pending) SignOut(clear_stored_session);
+  if (quit) PostQuitMessage(static_cast<int>(*quit));
 }
