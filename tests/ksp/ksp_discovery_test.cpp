@@ -127,6 +127,9 @@ TEST(KspDiscovery, EnumerationListsExactlyTheMurakoCertificatesByThumbprint) {
                           "', Thumbprint='" + WideToUtf8(Fixtures()["dni_accents"].thumbprint) + "'"));
   EXPECT_TRUE(log.HasLine("<<< MurakoEnumKeys: SUCCESS keyName='" +
                           WideToUtf8(Fixtures()["rsa4096"].thumbprint) + "' (thumbprint)"));
+  // The end of the enumeration and the release of its state write no exit line.
+  EXPECT_FALSE(log.Contains("<<< MurakoEnumKeys: NTE_"));
+  EXPECT_FALSE(log.Contains("MurakoFreeBuffer"));
 }
 
 TEST(KspDiscovery, EnumerationRecordLayoutAndItsEnd) {

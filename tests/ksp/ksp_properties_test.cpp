@@ -97,6 +97,52 @@ TEST(KspProperties, KeyPropertiesDescribeANonExportableRsaSigningKey) {
             NTE_INVALID_PARAMETER);
 }
 
+// Each key property's three lines: the size query, a buffer one byte short, the value.
+TEST(KspProperties, KeyPropertyLinesNameTheLabelAndShowTheValue) {
+  ScopedProvider provider;
+  ScopedKey key;
+  const std::string name = "'" + WideToUtf8(Lowercase(Fixtures()["rsa2048"].thumbprint)) + "'";
+  ASSERT_EQ(key.Open(provider.get(), Lowercase(Fixtures()["rsa2048"].thumbprint)), ERROR_SUCCESS);
+  struct Expected {
+    const wchar_t* property;
+    const char* query;
+    const char* too_small;
+    std::string success;
+  };
+  const Expected rows[] = {
+      {NCRYPT_LENGTH_PROPERTY, "query size, LENGTH=4", "", "LENGTH=2048"},
+      {NCRYPT_ALGORITHM_PROPERTY, "query size, ALGORITHM", "", "ALGORITHM=RSA"},
+      {NCRYPT_ALGORITHM_GROUP_PROPERTY, "query size, ALGORITHM_GROUP", "", "ALGORITHM_GROUP=RSA"},
+      {NCRYPT_NAME_PROPERTY, "query size, NCRYPT_NAME_PROPERTY=82 bytes", "NCRYPT_NAME_PROPERTY",
+       "NCRYPT_NAME_PROPERTY=" + name},
+      {NCRYPT_UNIQUE_NAME_PROPERTY, "query size, NCRYPT_UNIQUE_NAME_PROPERTY=82 bytes",
+       "NCRYPT_UNIQUE_NAME_PROPERTY", "NCRYPT_UNIQUE_NAME_PROPERTY=" + name},
+      {NCRYPT_EXPORT_POLICY_PROPERTY, "query size, EXPORT_POLICY", "EXPORT_POLICY",
+       "EXPORT_POLICY=0 - not exportable"},
+      {NCRYPT_KEY_USAGE_PROPERTY, "query size, KEY_USAGE", "KEY_USAGE", "KEY_USAGE=SIGNING"},
+      {NCRYPT_KEY_TYPE_PROPERTY, "query size, KEY_TYPE", "KEY_TYPE", "KEY_TYPE=asymmetric"},
+      {NCRYPT_BLOCK_LENGTH_PROPERTY, "query size, BLOCK_LENGTH", "BLOCK_LENGTH",
+       "BLOCK_LENGTH=256 bytes"},
+  };
+  for (const Expected& row : rows) {
+    DebugLogCapture log;
+    const std::vector<BYTE> value = KeyProperty(key.get(), row.property);
+    std::vector<BYTE> buffer(value.size());
+    DWORD size = 0;
+    EXPECT_EQ(Ksp().GetKeyProperty(0, key.get(), row.property, nullptr, 0, &size, 0),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Ksp().GetKeyProperty(0, key.get(), row.property, buffer.data(),
+                                   static_cast<DWORD>(buffer.size() - 1), &size, 0),
+              NTE_BUFFER_TOO_SMALL);
+    const std::vector<std::string> exits = {
+        std::string("<<< MurakoGetKeyProperty: SUCCESS (") + row.query + ")",
+        std::string("<<< MurakoGetKeyProperty: NTE_BUFFER_TOO_SMALL") +
+            (*row.too_small != '\0' ? std::string(" (") + row.too_small + ")" : ""),
+        "<<< MurakoGetKeyProperty: SUCCESS (" + row.success + ")"};
+    for (const std::string& exit : exits) EXPECT_TRUE(log.HasLine(exit)) << exit;
+  }
+}
+
 TEST(KspProperties, CertificatePropertyFollowsTheRuleThatOpenedTheKey) {
   ScopedProvider provider;
   const InstalledFixture& fixture = Fixtures()["rsa3072"];
@@ -321,6 +367,8 @@ TEST(KspProperties, OnlyTheWindowHandleCanBeSetEvenWithoutHandles) {
   EXPECT_TRUE(log.HasLine("<<< MurakoSetKeyProperty: NTE_NOT_SUPPORTED (property='SmartCardPin')"));
   EXPECT_EQ(Ksp().SetProviderProperty(0, NCRYPT_USE_CONTEXT_PROPERTY, nullptr, 0, 0),
             NTE_NOT_SUPPORTED);
+  EXPECT_TRUE(
+      log.HasLine(">>> MurakoSetProviderProperty: property='Use Context' NTE_NOT_SUPPORTED"));
   EXPECT_EQ(Ksp().SetProviderProperty(0, nullptr, nullptr, 0, 0), NTE_NOT_SUPPORTED);
   EXPECT_EQ(Ksp().SetKeyProperty(0, 0, nullptr, nullptr, 0, 0), NTE_NOT_SUPPORTED);
 }

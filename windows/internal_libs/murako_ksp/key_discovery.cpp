@@ -57,8 +57,7 @@ SlotResult OpenKey(NCRYPT_PROV_HANDLE provider_handle, NCRYPT_KEY_HANDLE* out, L
   KspKeyHandle* key = CreateKeyHandle(provider, key_name, key_length_bits, found);
   if (key == nullptr) return Answer(NTE_NO_MEMORY);
   *out = reinterpret_cast<NCRYPT_KEY_HANDLE>(key);
-  return AnswerWithLine(ERROR_SUCCESS, "<<< MurakoOpenKey: SUCCESS keyLength=%d bits",
-                        static_cast<int>(key_length_bits));
+  return Answer(ERROR_SUCCESS, "keyLength=%d bits", static_cast<int>(key_length_bits));
 }
 
 // One heap block: the NCryptKeyName structure, the thumbprint and "RSA".
@@ -116,27 +115,26 @@ bool NextProviderCertificate(KspKeyEnumState* state, std::wstring* thumbprint_te
   return false;
 }
 
-// The failures of an enumeration write no exit line.
+// The failures of an enumeration answer without a detail: they write no exit line.
 SlotResult EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
                     PVOID* state_pointer) {
   KspLog(">>> MurakoEnumKeys");
-  if (ProviderFromHandle(provider_handle) == nullptr) return AnswerQuietly(NTE_INVALID_HANDLE);
-  if (out == nullptr || state_pointer == nullptr) return AnswerQuietly(NTE_INVALID_PARAMETER);
+  if (ProviderFromHandle(provider_handle) == nullptr) return Answer(NTE_INVALID_HANDLE);
+  if (out == nullptr || state_pointer == nullptr) return Answer(NTE_INVALID_PARAMETER);
   if (*state_pointer == nullptr) {
     SECURITY_STATUS status = StartEnumeration(state_pointer);
-    if (status != ERROR_SUCCESS) return AnswerQuietly(status);
+    if (status != ERROR_SUCCESS) return Answer(status);
   } else if (!IsEnumState(*state_pointer)) {
-    return AnswerQuietly(NTE_INVALID_PARAMETER);
+    return Answer(NTE_INVALID_PARAMETER);
   }
   KspKeyEnumState* state = static_cast<KspKeyEnumState*>(*state_pointer);
 
   std::wstring thumbprint;
-  if (!NextProviderCertificate(state, &thumbprint)) return AnswerQuietly(NTE_NO_MORE_ITEMS);
-  const SlotResult listed =
-      AnswerWithLine(ERROR_SUCCESS, "<<< MurakoEnumKeys: SUCCESS keyName='%s' (thumbprint)",
-                     KspLogText(thumbprint.c_str()).c_str());
+  if (!NextProviderCertificate(state, &thumbprint)) return Answer(NTE_NO_MORE_ITEMS);
+  const SlotResult listed = Answer(ERROR_SUCCESS, "keyName='%s' (thumbprint)",
+                                   KspLogText(thumbprint.c_str()).c_str());
   NCryptKeyName* record = CreateKeyNameRecord(thumbprint);
-  if (record == nullptr) return AnswerQuietly(NTE_NO_MEMORY);
+  if (record == nullptr) return Answer(NTE_NO_MEMORY);
   *out = record;
   ++state->count;
   return listed;
@@ -147,12 +145,15 @@ SlotResult EnumKeys(NCRYPT_PROV_HANDLE provider_handle, NCryptKeyName** out,
 SECURITY_STATUS WINAPI MurakoOpenKey(NCRYPT_PROV_HANDLE hProvider, NCRYPT_KEY_HANDLE* phKey,
                                      LPCWSTR pszKeyName, DWORD /*dwLegacyKeySpec*/,
                                      DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoOpenKey", [&] { return OpenKey(hProvider, phKey, pszKeyName); });
+  return GuardSlot(
+      "MurakoOpenKey", [&] { return OpenKey(hProvider, phKey, pszKeyName); },
+      kSuccessAfterSpaceExitLine);
 }
 
 SECURITY_STATUS WINAPI MurakoEnumKeys(NCRYPT_PROV_HANDLE hProvider, LPCWSTR /*pszScope*/,
                                       NCryptKeyName** ppKeyName, PVOID* ppEnumState,
                                       DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoEnumKeys",
-                   [&] { return EnumKeys(hProvider, ppKeyName, ppEnumState); });
+  return GuardSlot(
+      "MurakoEnumKeys", [&] { return EnumKeys(hProvider, ppKeyName, ppEnumState); },
+      kDetailedExitsOnlyLine);
 }

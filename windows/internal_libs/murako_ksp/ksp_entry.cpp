@@ -49,15 +49,18 @@ const NCRYPT_KEY_STORAGE_FUNCTION_TABLE kFunctionTable = {
 extern "C" NTSTATUS WINAPI GetKeyStorageInterface(LPCWSTR pszProviderName,
                                                   NCRYPT_KEY_STORAGE_FUNCTION_TABLE** ppFunctionTable,
                                                   DWORD /*dwFlags*/) {
-  return GuardSlot("GetKeyStorageInterface", [&] {
-    KspLog(">>> GetKeyStorageInterface called (Provider: %s)",
-           KspLogText(pszProviderName).c_str());
-    if (ppFunctionTable == nullptr) return Answer(NTE_INVALID_PARAMETER);
-    // CNG never writes through the table pointer; the interface type is simply not const.
-    *ppFunctionTable = const_cast<NCRYPT_KEY_STORAGE_FUNCTION_TABLE*>(&kFunctionTable);
-    KspLog("    GetKeyStorageInterface returning SUCCESS");
-    return AnswerQuietly(ERROR_SUCCESS);
-  });
+  return GuardSlot(
+      "GetKeyStorageInterface",
+      [&] {
+        KspLog(">>> GetKeyStorageInterface called (Provider: %s)",
+               KspLogText(pszProviderName).c_str());
+        if (ppFunctionTable == nullptr) return Answer(NTE_INVALID_PARAMETER);
+        // CNG never writes through the table pointer; the interface type is simply not const.
+        *ppFunctionTable = const_cast<NCRYPT_KEY_STORAGE_FUNCTION_TABLE*>(&kFunctionTable);
+        KspLog("    GetKeyStorageInterface returning SUCCESS");
+        return Answer(ERROR_SUCCESS);
+      },
+      kFailuresOnlyExitLine);
 }
 
 BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {

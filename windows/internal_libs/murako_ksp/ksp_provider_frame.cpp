@@ -35,9 +35,7 @@ SECURITY_STATUS NewProviderHandle(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
 
 SlotResult OpenProvider(NCRYPT_PROV_HANDLE* out, LPCWSTR name) {
   KspLog(">>> MurakoOpenProvider");
-  const SECURITY_STATUS status = NewProviderHandle(out, name);
-  return AnswerWithLine(status, "<<< MurakoOpenProvider: status=0x%X",
-                        static_cast<unsigned>(status));
+  return Answer(NewProviderHandle(out, name));
 }
 
 SlotResult FreeProvider(NCRYPT_PROV_HANDLE handle) {
@@ -79,7 +77,9 @@ void ReleaseEnumState(KspKeyEnumState* state) {
 
 SECURITY_STATUS WINAPI MurakoOpenProvider(NCRYPT_PROV_HANDLE* phProvider, LPCWSTR pszProviderName,
                                           DWORD /*dwFlags*/) {
-  return GuardSlot("MurakoOpenProvider", [&] { return OpenProvider(phProvider, pszProviderName); });
+  return GuardSlot(
+      "MurakoOpenProvider", [&] { return OpenProvider(phProvider, pszProviderName); },
+      kStatusCodeExitLine);
 }
 
 SECURITY_STATUS WINAPI MurakoFreeProvider(NCRYPT_PROV_HANDLE hProvider) {
@@ -91,13 +91,16 @@ SECURITY_STATUS WINAPI MurakoFreeKey(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_KE
 }
 
 SECURITY_STATUS WINAPI MurakoFreeBuffer(PVOID pvInput) {
-  return GuardSlot("MurakoFreeBuffer", [&] {
-    if (IsEnumState(pvInput)) {
-      KspKeyEnumState* state = static_cast<KspKeyEnumState*>(pvInput);
-      ReleaseEnumState(state);
-      state->magic = 0;
-    }
-    KspHeapFree(pvInput);
-    return AnswerQuietly(ERROR_SUCCESS);
-  });
+  return GuardSlot(
+      "MurakoFreeBuffer",
+      [&] {
+        if (IsEnumState(pvInput)) {
+          KspKeyEnumState* state = static_cast<KspKeyEnumState*>(pvInput);
+          ReleaseEnumState(state);
+          state->magic = 0;
+        }
+        KspHeapFree(pvInput);
+        return Answer(ERROR_SUCCESS);
+      },
+      kFailuresOnlyExitLine);
 }

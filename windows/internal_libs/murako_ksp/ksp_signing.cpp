@@ -128,9 +128,8 @@ SlotResult SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_
       return Answer(NTE_INTERNAL_ERROR, "signature refused");
     }
     memcpy(signature, padded.data(), padded.size());
-    return AnswerWithLine(ERROR_SUCCESS,
-                          "<<< MurakoSignHash: SUCCESS sigSize=%d (HSM real signature)",
-                          static_cast<int>(padded.size()));
+    return Answer(ERROR_SUCCESS, "sigSize=%d (HSM real signature)",
+                  static_cast<int>(padded.size()));
   }
 
   MurakoGetLastErrorFn last_error = bridge.GetLastErrorText();
@@ -141,11 +140,12 @@ SlotResult SignWithBridge(const KspKeyHandle* key, const BYTE* hash, DWORD hash_
   return Answer(NTE_INTERNAL_ERROR, "HSM failed");
 }
 
+// The exits answered without a detail write no exit line.
 SlotResult SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info, const BYTE* hash,
                     DWORD hash_bytes, PBYTE signature, DWORD signature_capacity,
                     DWORD* result_bytes, DWORD flags) {
   const KspKeyHandle* key = KeyFromHandle(key_handle);
-  if (key == nullptr) return AnswerQuietly(NTE_INVALID_HANDLE);
+  if (key == nullptr) return Answer(NTE_INVALID_HANDLE);
   KspLog(">>> MurakoSignHash: keyName='%s' hashSize=%d", KspLogText(key->keyName).c_str(),
          static_cast<int>(hash_bytes));
   LogHashDetails(hash, hash_bytes, padding_info, flags);
@@ -157,13 +157,13 @@ SlotResult SignHash(NCRYPT_KEY_HANDLE key_handle, const void* padding_info, cons
   }
   // A length without bytes behind it is refused before anything reads the hash.
   if (result_bytes == nullptr || (hash == nullptr && hash_bytes != 0)) {
-    return AnswerQuietly(NTE_INVALID_PARAMETER);
+    return Answer(NTE_INVALID_PARAMETER);
   }
   const std::string unsignable = UnsignableRequest(padding_info, hash, hash_bytes, flags);
   if (!unsignable.empty()) return Answer(NTE_NOT_SUPPORTED, "%s", unsignable.c_str());
   *result_bytes = signature_bytes;
-  if (signature == nullptr) return AnswerQuietly(ERROR_SUCCESS);
-  if (signature_capacity < signature_bytes) return AnswerQuietly(NTE_BUFFER_TOO_SMALL);
+  if (signature == nullptr) return Answer(ERROR_SUCCESS);
+  if (signature_capacity < signature_bytes) return Answer(NTE_BUFFER_TOO_SMALL);
   return SignWithBridge(key, hash, hash_bytes, flags, signature, signature_bytes);
 }
 
@@ -173,8 +173,11 @@ SECURITY_STATUS WINAPI MurakoSignHash(NCRYPT_PROV_HANDLE /*hProvider*/, NCRYPT_K
                                       VOID* pPaddingInfo, PBYTE pbHashValue, DWORD cbHashValue,
                                       PBYTE pbSignature, DWORD cbSignature, DWORD* pcbResult,
                                       DWORD dwFlags) {
-  return GuardSlot("MurakoSignHash", [&] {
-    return SignHash(hKey, pPaddingInfo, pbHashValue, cbHashValue, pbSignature, cbSignature,
-                    pcbResult, dwFlags);
-  });
+  return GuardSlot(
+      "MurakoSignHash",
+      [&] {
+        return SignHash(hKey, pPaddingInfo, pbHashValue, cbHashValue, pbSignature, cbSignature,
+                        pcbResult, dwFlags);
+      },
+      kDetailedExitsOnlyLine);
 }

@@ -32,52 +32,73 @@ const char* StatusName(SECURITY_STATUS status) {
   return nullptr;
 }
 
+bool IsSilent(const ExitLineForm& form, const SlotResult& result) {
+  switch (form.silent) {
+    case ExitLineForm::Silent::kWithoutDetail:
+      return result.detail[0] == '\0';
+    case ExitLineForm::Silent::kOnSuccess:
+      return result.status == ERROR_SUCCESS;
+    case ExitLineForm::Silent::kNever:
+      break;
+  }
+  return false;
+}
+
+void WriteStatusNameLine(const char* start, const char* name, const ExitLineForm& form,
+                         const SlotResult& result) {
+  char code[16];
+  snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(result.status));
+  const char* status_name = StatusName(result.status);
+  const char* status = status_name != nullptr ? status_name : code;
+  if (result.detail[0] == '\0') {
+    KspLog("%s%s: %s", start, name, status);
+  } else if (result.status == ERROR_SUCCESS &&
+             form.success_detail == ExitLineForm::SuccessDetail::kAfterSpace) {
+    KspLog("%s%s: %s %s", start, name, status, result.detail);
+  } else {
+    KspLog("%s%s: %s (%s)", start, name, status, result.detail);
+  }
+}
+
+const ExitLineForm kRefusalExitLine{ExitLineForm::Start::kEntryAndExit};
+
 }  // namespace
 
 SlotResult Answer(SECURITY_STATUS status, const char* detail_format, ...) {
-  SlotResult result{status, SlotResult::Line::kUsual};
+  SlotResult result{status};
   va_list arguments;
   va_start(arguments, detail_format);
-  KspFormatInto(result.text, detail_format, arguments);
+  KspFormatInto(result.detail, detail_format, arguments);
   va_end(arguments);
   return result;
 }
 
-SlotResult AnswerWithLine(SECURITY_STATUS status, const char* line_format, ...) {
-  va_list arguments;
-  va_start(arguments, line_format);
-  char line[kKspMessageBytes];
-  KspFormatInto(line, line_format, arguments);
-  va_end(arguments);
-  SlotResult result = Answer(status, "%s", line);
-  result.line = SlotResult::Line::kOwn;
-  return result;
-}
-
-void WriteExitLine(const char* function_name, SECURITY_STATUS status, const char* detail,
-                   SlotLineForm form) noexcept {
-  char code[16];
-  snprintf(code, sizeof(code), "0x%08X", static_cast<unsigned>(status));
-  const char* name = StatusName(status);
-  const char* start = form == SlotLineForm::kEntryAndExit ? ">>>" : "<<<";
-  if (*detail != '\0') {
-    KspLog("%s %s: %s (%s)", start, function_name, name != nullptr ? name : code, detail);
-  } else {
-    KspLog("%s %s: %s", start, function_name, name != nullptr ? name : code);
+void WriteExitLine(const char* function_name, const ExitLineForm& form,
+                   const SlotResult& result) noexcept {
+  if (IsSilent(form, result)) return;
+  const char* start = form.start == ExitLineForm::Start::kEntryAndExit ? ">>> " : "<<< ";
+  const char* name = form.names != nullptr ? form.names : function_name;
+  switch (form.content) {
+    case ExitLineForm::Content::kStatusCode:
+      KspLog("%s%s: status=0x%X", start, name, static_cast<unsigned>(result.status));
+      return;
+    case ExitLineForm::Content::kDetailOnly:
+      KspLog("%s%s: %s", start, name, result.detail);
+      return;
+    case ExitLineForm::Content::kStatusName:
+      WriteStatusNameLine(start, name, form, result);
+      return;
   }
 }
 
-void WriteExitLine(const char* function_name, const SlotResult& result,
-                   SlotLineForm form) noexcept {
-  if (result.line == SlotResult::Line::kUsual) {
-    WriteExitLine(function_name, result.status, result.text, form);
-  } else if (result.line == SlotResult::Line::kOwn) {
-    KspLog("%s", result.text);
-  }
+void WriteBarrierFailureLine(const char* function_name, const ExitLineForm& form,
+                             const char* what) noexcept {
+  ExitLineForm usual;
+  usual.start = form.start;
+  WriteExitLine(function_name, usual, Answer(NTE_INTERNAL_ERROR, "%s", what));
 }
 
 SECURITY_STATUS RefuseSlot(const char* function_name, const char* reason) noexcept {
   return GuardSlot(
-      function_name, [&] { return Answer(NTE_NOT_SUPPORTED, "%s", reason); },
-      SlotLineForm::kEntryAndExit);
+      function_name, [&] { return Answer(NTE_NOT_SUPPORTED, "%s", reason); }, kRefusalExitLine);
 }
