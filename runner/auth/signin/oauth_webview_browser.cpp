@@ -102,7 +102,11 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
       ForwardTo<NavigationCompletedHandler>(alive_, &OAuthWebViewWindow::OnNavigationCompleted)
           .Get(),
       &token);
-  GuardFramesWindowsAndDownloads(webview_.Get());
+  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
+  GuardFramesWindowsAndDownloads(webview_.Get(), [alive] {
+    const std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
+    return self ? (*self)->redirect_uri_ : std::string();
+  });
   if (HasSignedOutMark()) {
     DeleteSignedOutCookies();
   } else {
@@ -111,12 +115,13 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
   return S_OK;
 }
 
-// The profile was signed out, and its cookies may have outlived the browser that was to delete
-// them: a navigation before the deletion is confirmed could carry the old server session.
+// The profile was signed out, and its site data may have outlived the browser that was to
+// delete it: a navigation before the deletion is confirmed could carry the old server session.
 void OAuthWebViewWindow::DeleteSignedOutCookies() {
   std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  const auto deleted = [alive](bool gone) {
-    if (gone) TakeSignedOutMark();
+  const std::string mark = CurrentSignedOutMark().value_or(std::string());
+  const auto deleted = [alive, mark](bool gone) {
+    if (gone) TakeSignedOutMark(mark);
     std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
     if (!self || (*self)->phase_ != Phase::kInteractive) return;  // answered meanwhile
     if (gone) {
@@ -126,7 +131,7 @@ void OAuthWebViewWindow::DeleteSignedOutCookies() {
                           nullptr);
     }
   };
-  if (!DeleteAllBrowserCookies(webview_.Get(), options_.cookie_deletion_bound_ms, deleted)) {
+  if (!DeleteAllSiteData(webview_.Get(), options_.cookie_deletion_bound_ms, deleted)) {
     FailAtOnce("The sign-in does not start while the signed-out session's cookies remain",
                nullptr);
   }

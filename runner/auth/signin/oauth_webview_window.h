@@ -75,6 +75,8 @@ class OAuthWebViewWindow {
   HWND window() const { return window_; }
   ICoreWebView2* webview() const { return webview_.Get(); }
   bool IsSilentRenewalPending() const { return phase_ == Phase::kRenewal; }
+  // A flow not answered yet: under way, or its outcome posted.
+  bool IsFlowPending() const { return phase_ != Phase::kIdle; }
   // The user type of the current or last flow.
   UserType FlowUserType() const { return user_type_; }
   // A sign-in the user is taking part in: the window is shown, or its outcome not yet delivered.

@@ -21,7 +21,7 @@ bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
   }
   DisarmPendingFlows("signed out", type);
   if (clear_stored_session) clear_stored_session();
-  if (type && HasStoredSession(OtherUserType(*type))) {
+  if (type && OtherAccountStays(*type)) {
     EndAccountBrowserSession(*type);
   } else {
     EndBrowserSession();
@@ -42,23 +42,30 @@ void SignInService::SignOutAfterDelivery(std::function<void()> clear_stored_sess
 // The account's authorization server runs on its REST hosts, in either environment.
 void SignInService::EndAccountBrowserSession(UserType type) {
   LogInfo("Ending the " + UserTypeWord(type) +
-          " session in the sign-in browser (its cookies only)");
+          " session in the sign-in browser (its cookies and site data only)");
   const ServiceHosts hosts = DeploymentServiceHosts();
   std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
                                             ServiceHostFor(hosts, type, true)};
+  const std::vector<std::string> account_origins = {ChooseApiEndpoint(hosts, type, false).base_url,
+                                                    ChooseApiEndpoint(hosts, type, true).base_url};
   if (!window_ || window_->webview() == nullptr) {
     MarkSignedOut();
     return;
   }
-  // A page the hidden browser still loads could set the account's cookies after they went; the
-  // other account's renewal, should one be loading there, goes on.
-  if (!OtherAccountFlowPending(type)) window_->StopBrowser();
+  // A page the browser still loads, or a sign-in page left on screen, could set the account's
+  // cookies again after they went: it is stopped and the window hidden, unless the page is the
+  // other account's sign-in, which goes on.
+  if (!OtherAccountFlowPending(type)) {
+    window_->StopBrowser();
+    window_->Hide();
+  }
   const OAuthWebViewWindow* window = window_.get();
   const bool started = DeleteCookiesIn(
       window,
       [&](CookieDeletionDone done) {
-        return DeleteBrowserCookiesOfHosts(window->webview(), std::move(account_hosts),
-                                           options_.cookie_deletion_bound_ms, std::move(done));
+        return DeleteSiteDataOfHosts(window->webview(), std::move(account_hosts),
+                                     account_origins, options_.cookie_deletion_bound_ms,
+                                     std::move(done));
       },
       [](bool gone) {
         if (!gone) MarkSignedOut();
@@ -66,8 +73,13 @@ void SignInService::EndAccountBrowserSession(UserType type) {
   if (!started) MarkSignedOut();
 }
 
+// Called once `type`'s flows are disarmed: a flow still pending is the other account's.
 bool SignInService::OtherAccountFlowPending(UserType type) const {
-  return window_ && window_->IsSilentRenewalPending() && window_->FlowUserType() != type;
+  return window_ && window_->IsFlowPending() && window_->FlowUserType() != type;
+}
+
+bool SignInService::OtherAccountStays(UserType type) const {
+  return HasStoredSession(OtherUserType(type)) || OtherAccountFlowPending(type);
 }
 
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
@@ -81,8 +93,8 @@ void SignInService::EndBrowserSession() {
   LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
   DisarmPendingFlows("signed out");
   // Marked first: should the process end before the browser confirms the deletion, the next
-  // browser deletes the cookies again before it goes anywhere.
-  MarkSignedOut();
+  // browser deletes the site data again before it goes anywhere.
+  const std::string mark = MarkSignedOut();
   std::unique_ptr<OAuthWebViewWindow> window = std::move(window_);
   if (window && window->webview() != nullptr) {
     window->StopBrowser();
@@ -90,11 +102,11 @@ void SignInService::EndBrowserSession() {
     DeleteCookiesIn(
         closing,
         [&](CookieDeletionDone done) {
-          return DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms,
-                                         std::move(done));
+          return DeleteAllSiteData(closing->webview(), options_.cookie_deletion_bound_ms,
+                                   std::move(done));
         },
-        [](bool gone) {
-          if (gone) TakeSignedOutMark();
+        [mark](bool gone) {
+          if (gone) TakeSignedOutMark(mark);
         });
   }
   Retire(std::move(window));

@@ -519,6 +519,15 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   EXPECT_FALSE(refreshed->value->success);
   EXPECT_TRUE(NoSessionTokenStored());
 
+  // A second sign-out before the first one's browser confirmed its deletion: that late
+  // confirmation leaves the second one's mark, for the next browser's deletion to take.
+  ASSERT_TRUE(SignInCitizen()->value);
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  PumpFor(1500);
+  EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a deletion took the mark of a later sign-out";
+
   // Signed in again, then, after a restart, signed out with no browser to delete the cookies
   // in: the next browser deletes them before it goes anywhere, and a new sign-in meets the
   // login page.
@@ -532,6 +541,29 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
   EXPECT_TRUE(signed_out_cleanly());
+}
+
+// A sign-out followed at once by a renewal request, again and again: once the sign-out's
+// deletion is confirmed, no sign-in window of it is left.
+TEST_F(SignInBrowserTest, NoSignInWindowOutlivesASignOutFollowedByARenewal) {
+  const std::wstring mark = SignInBrowserProfileFolder() + L"\\signed-out";
+  ChannelHost channel_host(host_->handle(), *service_);
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(SignInCitizen()->value);
+    if (round % 2 == 0) {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); }));
+    } else {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_FALSE(UnlinkAccount(UserType::kCitizen)); },
+                                    UserType::kCitizen));
+    }
+    auto refreshed = StartRenewal(UserType::kCitizen);
+    EXPECT_EQ(refreshed->answers, 1);
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                          5000));
+    EXPECT_TRUE(PumpUntil([] { return FindWindowW(L"MurakoOAuthWindow", nullptr) == nullptr; },
+                          3500));
+  }
 }
 
 TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
@@ -587,6 +619,67 @@ TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
   EXPECT_EQ(Grants(), before) << "no grant follows a sign-out";
   EXPECT_TRUE(NoSessionTokenStored());
   EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
+}
+
+// The citizen's sign-out ("desactivarCertificado", then "deleteStoredToken") while the
+// professional's first sign-in window is open is the citizen's alone: its cookies and the site
+// data of its origin go, the professional's login page stays, the professional logs in there
+// and is linked. Signing both out then clears the whole profile's site data.
+TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersFirstSignInToComplete) {
+  const std::string folder = WideToUtf8(SignInBrowserProfileFolder());
+  const auto profile_file = [&](const char* name) { return ReadFileBytes(folder + name); };
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  const std::string citizen_origin =
+      ChooseApiEndpoint(hosts, UserType::kCitizen, false).base_url + " ";
+  const std::string professional_origin =
+      ChooseApiEndpoint(hosts, UserType::kProfessional, false).base_url + " ";
+  ChannelHost channel_host(host_->handle(), *service_);
+  for (const bool through_delete_stored_token : {false, true}) {
+    SCOPED_TRACE(through_delete_stored_token ? "deleteStoredToken" : "desactivarCertificado");
+    ASSERT_TRUE(SignInCitizen()->value);
+    // The professional types the name and password a few seconds after the page is shown.
+    nlohmann::json typing = nlohmann::json::parse(BrowserUser::LogInAs("profesional"));
+    typing["pages"][0]["delay_ms"] = 3000;
+    user_.Script(typing.dump());
+    auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
+    service_->LinkCertificates(UserType::kProfessional, std::nullopt, RecordInto(linked));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return profile_file("\\SiteData.txt").find(professional_origin) != std::string::npos; },
+        kFlowTimeoutMs));
+    ASSERT_NE(profile_file("\\SiteData.txt").find(citizen_origin), std::string::npos);
+
+    if (through_delete_stored_token) {
+      const flutter::EncodableValue arguments = MapOf({{"userType", Text("ciudadano")}});
+      EXPECT_EQ(bridge_session::DeleteStoredToken(channel_host, &arguments).value, Flag(true));
+    } else {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_FALSE(DeactivateAccount(UserType::kCitizen)); },
+                                    UserType::kCitizen));
+    }
+    EXPECT_EQ(linked->answers, 0) << "the citizen's sign-out answered the professional's sign-in";
+    EXPECT_TRUE(SignInWindowVisible());
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+          return profile_file("\\Cookies.txt").find(hosts.citizen_development) == std::string::npos &&
+                 profile_file("\\SiteData.txt").find(citizen_origin) == std::string::npos;
+        },
+        5000));
+    EXPECT_NE(profile_file("\\SiteData.txt").find(professional_origin), std::string::npos);
+
+    ASSERT_TRUE(PumpUntil([&] { return linked->answers > 0; }, kFlowTimeoutMs));
+    ASSERT_TRUE(linked->value);
+    EXPECT_TRUE(linked->value->success) << linked->value->message;
+    EXPECT_GT(linked->value->installed, 0);
+    EXPECT_TRUE(SecureStorage::GetToken("oauth_access_token_profesional"));
+    EXPECT_FALSE(SecureStorage::GetToken("oauth_access_token_ciudadano"));
+
+    service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+          return profile_file("\\SiteData.txt").empty() &&
+                 profile_file("\\Cookies.txt").find("TXAUTHSESSION") == std::string::npos;
+        },
+        5000));
+  }
 }
 
 // "deleteStoredToken" is the account's sign-out too: the renewal under way, which the live
