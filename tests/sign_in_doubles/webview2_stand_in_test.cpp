@@ -1,7 +1,8 @@
 // The stand-in browser (WebView2Loader.dll) driven through its COM interfaces against the
 // service double's authorization server, with a scripted user: sign-in ending in the redirect
 // with a code, the session cookie kept in the profile and listed, a live session skipping the
-// login page, a hidden window where the user does nothing, cancel and close. Every event must
+// login page, a hidden window where the user does nothing, cancel and close, web storage kept
+// per origin and cleared after the call. Every event must
 // arrive from the message loop, never inside the call that caused it. Needs an X display.
 #include <windows.h>
 

@@ -153,7 +153,8 @@ void GuardFramesWindowsAndDownloads(ICoreWebView2* webview,
                                     std::function<std::string()> redirect_uri) {
   if (webview == nullptr) return;
   const auto on_frame_navigation = [redirect_uri = std::move(redirect_uri)](
-                                       ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+                                       ICoreWebView2*,
+                                       ICoreWebView2NavigationStartingEventArgs* args) {
     return OnFrameNavigationStarting(redirect_uri ? redirect_uri() : std::string(), args);
   };
   EventRegistrationToken token = {};

@@ -165,11 +165,12 @@ bool ClearOriginStorage(ICoreWebView2* webview, const std::string& origin,
                         const std::shared_ptr<Deletion>& deletion) {
   const std::string parameters =
       nlohmann::json{{"origin", origin}, {"storageTypes", kOriginStorageTypes}}.dump();
-  auto cleared = DevToolsMethodCompletedHandler::Create([deletion, origin](HRESULT result, LPCWSTR) {
-    if (FAILED(result)) LogError("Failed to delete the site data of " + origin);
-    deletion->PartDone(SUCCEEDED(result));
-    return S_OK;
-  });
+  auto cleared = DevToolsMethodCompletedHandler::Create(
+      [deletion, origin](HRESULT result, LPCWSTR) {
+        if (FAILED(result)) LogError("Failed to delete the site data of " + origin);
+        deletion->PartDone(SUCCEEDED(result));
+        return S_OK;
+      });
   if (SUCCEEDED(webview->CallDevToolsProtocolMethod(L"Storage.clearDataForOrigin",
                                                     Utf8ToWide(parameters).c_str(),
                                                     cleared.Get()))) {
@@ -196,11 +197,12 @@ bool StartDeletion(uint32_t limit_ms, int parts, CookieDeletionDone done, Start 
 }  // namespace
 
 bool DeleteAllSiteData(ICoreWebView2* webview, uint32_t limit_ms, CookieDeletionDone done) {
-  return StartDeletion(limit_ms, 1, std::move(done), [webview](const std::shared_ptr<Deletion>& deletion) {
+  const auto start = [webview](const std::shared_ptr<Deletion>& deletion) {
     if (ClearThroughProfile(webview, deletion)) return true;
     LogWarning("Sign-in browser without ICoreWebView2Profile2: only its cookies can be deleted");
     return DeleteThroughCookieManager(webview, [](const std::string&) { return true; }, deletion);
-  });
+  };
+  return StartDeletion(limit_ms, 1, std::move(done), start);
 }
 
 bool DeleteSiteDataOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts,
@@ -213,13 +215,14 @@ bool DeleteSiteDataOfHosts(ICoreWebView2* webview, std::vector<std::string> host
     return false;
   };
   const int parts = static_cast<int>(origins.size()) + 1;
-  return StartDeletion(limit_ms, parts, std::move(done), [&](const std::shared_ptr<Deletion>& deletion) {
+  const auto start = [&](const std::shared_ptr<Deletion>& deletion) {
     if (webview == nullptr) return false;
     for (const std::string& origin : origins) {
       if (!ClearOriginStorage(webview, origin, deletion)) return false;
     }
     return DeleteThroughCookieManager(webview, of_hosts, deletion);
-  });
+  };
+  return StartDeletion(limit_ms, parts, std::move(done), start);
 }
 
 bool CookieDomainMatchesHost(const std::string& domain, const std::string& host) {

@@ -80,9 +80,9 @@ class SignInService {
   void SignOutAfterDelivery(std::function<void()> clear_stored_session);
   // The pending flows of `type`, or of both accounts when none.
   void DisarmPendingFlows(const std::string& reason, std::optional<UserType> type = std::nullopt);
-  // The profile is marked signed out and the browser stopped; once the browser confirmed that
-  // the profile's site data (cookies, storage, cache) is deleted, this sign-out's mark is taken. Then, or at the time limit (the mark stays),
-  // the hidden sign-in window and its browser are closed.
+  // The profile is marked signed out and the browser stopped; once the browser confirmed that the
+  // profile's site data (cookies, storage, cache) is deleted, this sign-out's mark is taken. Then,
+  // or at the time limit (the mark stays), the hidden sign-in window and its browser are closed.
   void EndBrowserSession();
 
   // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow

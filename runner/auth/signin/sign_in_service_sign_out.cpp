@@ -1,5 +1,5 @@
 // SignInService, its sign-outs: disarming what is pending, ending the browser's session (all of
-// it, or one account's cookies) once the browser confirms the cookies are gone, and a sign-out
+// it, or one account's site data) once the browser confirms it is gone, and a sign-out
 // of both accounts asked during a delivery run once the delivery returned. The flows are in sign_in_service.cpp.
 #include "sign_in_service.h"
 

@@ -80,7 +80,8 @@ void BrowserProfile::LoadSiteData() {
   std::string line;
   while (std::getline(file, line)) {
     const size_t blank = line.find(' ');
-    if (blank != std::string::npos) site_data_[line.substr(0, blank)].insert(line.substr(blank + 1));
+    if (blank == std::string::npos) continue;
+    site_data_[line.substr(0, blank)].insert(line.substr(blank + 1));
   }
 }
 
