@@ -38,8 +38,9 @@ def language_of(ui_locales):
 
 
 def login_page(language, action, cancel_href, user_name, failed, blank_frames=False):
-    """With `blank_frames`, the page also holds the frames real sign-in pages script: one at
-    about:blank and one with its document in srcdoc."""
+    """The page keeps an item in the browser's web storage, as sign-in servers remember a
+    device there. With `blank_frames`, it also holds the frames real sign-in pages script: one
+    at about:blank and one with its document in srcdoc."""
     texts = TEXTS[language]
     message = f'<p class="error" id="login-error">{escape(texts["failed"])}</p>\n' if failed else ""
     frames = ('<iframe src="about:blank" hidden></iframe>\n'
@@ -58,6 +59,7 @@ def login_page(language, action, cancel_href, user_name, failed, blank_frames=Fa
 <button type="submit">{escape(texts["submit"])}</button>
 </form>
 <p><a id="cancel" class="cancel" href="{escape(cancel_href)}">{escape(texts["cancel"])}</a></p>
+<script>localStorage.setItem("txauth_device", "known");</script>
 {frames}</body>
 </html>
 """

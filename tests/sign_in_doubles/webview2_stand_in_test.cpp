@@ -1,7 +1,8 @@
 // The stand-in browser (WebView2Loader.dll) driven through its COM interfaces against the
 // service double's authorization server, with a scripted user: sign-in ending in the redirect
 // with a code, the session cookie kept in the profile and listed, a live session skipping the
-// login page, a hidden window where the user does nothing, cancel and close. Every event must
+// login page, a hidden window where the user does nothing, cancel and close, web storage kept
+// per origin and cleared after the call. Every event must
 // arrive from the message loop, never inside the call that caused it. Needs an X display.
 #include <windows.h>
 
@@ -278,6 +279,30 @@ TEST_F(StandInBrowser, CancelLinkAndClosingTheWindow) {
   EXPECT_TRUE(browser.redirect.empty());
 }
 
+// A login page keeps an item in web storage for its origin; the DevTools protocol clears one
+// origin's after the call returned, and another origin's clearing leaves it.
+TEST_F(StandInBrowser, SiteDataIsKeptPerOriginAndClearedAfterTheCall) {
+  const std::string site_data = Profile() + "\\SiteData.txt";
+  const std::string origin =
+      ChooseApiEndpoint(DeploymentServiceHosts(), UserType::kCitizen, false).base_url;
+  BrowserWindow browser(Profile());
+  browser.Navigate(AuthorizationUrl());
+  ASSERT_TRUE(PumpUntil([&] { return ReadFileBytes(site_data).find(origin + " ") == 0; }, 10000));
+  int cleared = 0;
+  auto on_cleared = Make<Handler<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler,
+                                 HRESULT, LPCWSTR>>([&](HRESULT, LPCWSTR) { ++cleared; });
+  for (const std::string& other : {std::string("https://other.example"), origin}) {
+    const std::wstring parameters = Utf8ToWide(R"({"origin": ")" + other + R"("})");
+    EXPECT_EQ(BrowserCall([&] {
+      return browser.web_view->CallDevToolsProtocolMethod(L"Storage.clearDataForOrigin",
+                                                          parameters.c_str(), on_cleared.Get());
+    }), S_OK);
+    EXPECT_FALSE(ReadFileBytes(site_data).empty());
+  }
+  ASSERT_TRUE(PumpUntil([&] { return cleared == 2; }, 5000));
+  EXPECT_EQ(ReadFileBytes(site_data), "");
+}
+
 // An external scheme the navigation events let through asks to launch its application; the
 // sign-in browser's guard cancels the launch where the runtime reports it.
 TEST_F(StandInBrowser, ExternalSchemeLaunchesUnlessTheGuardCancelsIt) {
@@ -291,7 +316,7 @@ TEST_F(StandInBrowser, ExternalSchemeLaunchesUnlessTheGuardCancelsIt) {
     EXPECT_TRUE(logged("external application launched for: ms-settings:privacy"));
   }
   BrowserWindow guarded(Profile());
-  GuardFramesWindowsAndDownloads(guarded.web_view.Get());
+  GuardFramesWindowsAndDownloads(guarded.web_view.Get(), nullptr);
   guarded.Navigate("ms-settings:privacy");
   EXPECT_TRUE(logged("external scheme launch cancelled: ms-settings:privacy"));
 }

@@ -170,6 +170,12 @@ ICoreWebView2GetCookiesCompletedHandler : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT result, ICoreWebView2CookieList* cookieList) = 0;
 };
 
+MIDL_INTERFACE("5C4889F0-5EF6-4C5A-952C-D8F1B92D0574")
+ICoreWebView2CallDevToolsProtocolMethodCompletedHandler : public IUnknown {
+ public:
+  virtual HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, LPCWSTR returnObjectAsJson) = 0;
+};
+
 MIDL_INTERFACE("B96D755E-0319-4E92-A296-23436F46A1FC")
 ICoreWebView2Environment : public IUnknown {
  public:
@@ -483,6 +489,8 @@ SENDARO_WEBVIEW2_IID(ICoreWebView2DownloadStartingEventHandler, 0xefedc989, 0xc3
                      0xf7, 0x07, 0xf8, 0x45, 0xa5, 0x57, 0x24)
 SENDARO_WEBVIEW2_IID(ICoreWebView2GetCookiesCompletedHandler, 0x5a4f5069, 0x5c15, 0x47c3, 0x86,
                      0x46, 0xf4, 0xde, 0x1c, 0x11, 0x66, 0x70)
+SENDARO_WEBVIEW2_IID(ICoreWebView2CallDevToolsProtocolMethodCompletedHandler, 0x5c4889f0, 0x5ef6,
+                     0x4c5a, 0x95, 0x2c, 0xd8, 0xf1, 0xb9, 0x2d, 0x05, 0x74)
 SENDARO_WEBVIEW2_IID(ICoreWebView2EnvironmentOptions, 0x2fde08a8, 0x1e9a, 0x4766, 0x8c, 0x05,
                      0x95, 0xa9, 0xce, 0xb9, 0xd1, 0xc5)
 

@@ -51,12 +51,13 @@ HRESULT OnNewWindowRequested(ICoreWebView2* sender,
 
 // A frame follows the top-level rules, but for the browser's own blank and srcdoc documents, and
 // never reaches the redirect URI: a code a frame carries is not the sign-in's.
-HRESULT OnFrameNavigationStarting(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
+HRESULT OnFrameNavigationStarting(const std::string& redirect_uri,
+                                  ICoreWebView2NavigationStartingEventArgs* args) {
   if (args == nullptr) return S_OK;
   LPWSTR raw_uri = nullptr;
   const HRESULT got_uri = args->get_Uri(&raw_uri);
   const std::string uri = TakeBrowserString(raw_uri).value_or(std::string());
-  if (SUCCEEDED(got_uri) && JudgeFrameNavigation(uri) == NavigationVerdict::kAllow) {
+  if (SUCCEEDED(got_uri) && JudgeFrameNavigation(uri, redirect_uri) == NavigationVerdict::kAllow) {
     return S_OK;
   }
   args->put_Cancel(TRUE);
@@ -148,15 +149,21 @@ void GuardVersionedEvents(ICoreWebView2* webview) {
 
 }  // namespace
 
-void GuardFramesWindowsAndDownloads(ICoreWebView2* webview) {
+void GuardFramesWindowsAndDownloads(ICoreWebView2* webview,
+                                    std::function<std::string()> redirect_uri) {
   if (webview == nullptr) return;
+  const auto on_frame_navigation = [redirect_uri = std::move(redirect_uri)](
+                                       ICoreWebView2*,
+                                       ICoreWebView2NavigationStartingEventArgs* args) {
+    return OnFrameNavigationStarting(redirect_uri ? redirect_uri() : std::string(), args);
+  };
   EventRegistrationToken token = {};
   if (FAILED(webview->add_NewWindowRequested(
           NewWindowRequestedHandler::Create(OnNewWindowRequested).Get(), &token))) {
     LogError("Failed to register the new-window guard of the sign-in browser");
   }
   if (FAILED(webview->add_FrameNavigationStarting(
-          NavigationStartingHandler::Create(OnFrameNavigationStarting).Get(), &token))) {
+          NavigationStartingHandler::Create(on_frame_navigation).Get(), &token))) {
     LogError("Failed to register the frame guard of the sign-in browser");
   }
   GuardVersionedEvents(webview);

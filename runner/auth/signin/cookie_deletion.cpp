@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "cookie_listing.h"
 #include "logger.h"
 #include "main_thread_timer.h"
@@ -19,10 +21,18 @@ namespace {
 
 using CookieFilter = std::function<bool(const std::string& domain)>;
 
-// One deletion in progress: answered once, by the browser or by the time limit.
+// What a full sign-out clears: every kind of site data, and the HTTP cache.
+constexpr auto kSiteDataKinds = static_cast<COREWEBVIEW2_BROWSING_DATA_KINDS>(
+    COREWEBVIEW2_BROWSING_DATA_KINDS_ALL_SITE | COREWEBVIEW2_BROWSING_DATA_KINDS_DISK_CACHE);
+// Storage.clearDataForOrigin's types for an origin's web storage (its cookies go by host).
+constexpr char kOriginStorageTypes[] =
+    "file_systems,indexeddb,local_storage,websql,cache_storage,service_workers";
+
+// One deletion in progress, made of `parts` the browser confirms one by one: answered once,
+// when all are confirmed, at the first that fails, or by the time limit.
 class Deletion : public std::enable_shared_from_this<Deletion> {
  public:
-  explicit Deletion(CookieDeletionDone done) : done_(std::move(done)) {}
+  Deletion(CookieDeletionDone done, int parts) : done_(std::move(done)), parts_(parts) {}
 
   // The limit holds the deletion: a browser closed meanwhile drops its completion unanswered.
   void ArmLimit(uint32_t limit_ms) {
@@ -32,6 +42,11 @@ class Deletion : public std::enable_shared_from_this<Deletion> {
                std::to_string(limit_ms / 1000) + " s");
       self->Finish(false);
     });
+  }
+  // A deletion that did not start as a whole: what of it started answers nobody.
+  void Drop() { done_ = nullptr; }
+  void PartDone(bool deleted) {
+    if (!deleted || --parts_ <= 0) Finish(deleted);
   }
   void Finish(bool deleted) {
     if (!done_) return;
@@ -44,6 +59,7 @@ class Deletion : public std::enable_shared_from_this<Deletion> {
 
  private:
   CookieDeletionDone done_;
+  int parts_;
   std::unique_ptr<MainThreadTimer> limit_;
 };
 
@@ -76,12 +92,12 @@ HRESULT ConfirmDeleted(const std::shared_ptr<Deletion>& deletion, const CookieFi
         if (Matches(filter, cookie)) ++left;
       })) {
     LogError("Failed to list the sign-in browser's cookies for deletion");
-    deletion->Finish(false);
+    deletion->PartDone(false);
     return S_OK;
   }
   if (left > 0) LogError(std::to_string(left) + " of the cookies to delete are still there");
   if (left == 0) LogInfo("Deleted " + std::to_string(deleted) + " cookies of the sign-in browser");
-  deletion->Finish(left == 0);
+  deletion->PartDone(left == 0);
   return S_OK;
 }
 
@@ -101,14 +117,14 @@ HRESULT DeleteListed(const std::shared_ptr<Deletion>& deletion,
   if (!listed || refused) {
     LogError(listed ? "The browser refused to delete a cookie"
                     : "Failed to list the sign-in browser's cookies for deletion");
-    deletion->Finish(false);
+    deletion->PartDone(false);
     return S_OK;
   }
   auto confirm = GetCookiesCompletedHandler::Create(
       [deletion, filter, deleted](HRESULT answer, ICoreWebView2CookieList* left) {
         return ConfirmDeleted(deletion, filter, deleted, answer, left);
       });
-  if (FAILED(manager->GetCookies(L"", confirm.Get()))) deletion->Finish(false);
+  if (FAILED(manager->GetCookies(L"", confirm.Get()))) deletion->PartDone(false);
   return S_OK;
 }
 
@@ -138,19 +154,39 @@ bool ClearThroughProfile(ICoreWebView2* webview, const std::shared_ptr<Deletion>
   const ComPtr<ICoreWebView2Profile2> profile = ProfileOf(webview);
   if (!profile) return false;
   auto cleared = ClearBrowsingDataCompletedHandler::Create([deletion](HRESULT result) {
-    if (SUCCEEDED(result)) LogInfo("Sign-in browser's cookies deleted");
-    deletion->Finish(SUCCEEDED(result));
+    if (SUCCEEDED(result)) LogInfo("Sign-in browser's site data deleted");
+    deletion->PartDone(SUCCEEDED(result));
     return S_OK;
   });
-  return SUCCEEDED(profile->ClearBrowsingData(COREWEBVIEW2_BROWSING_DATA_KINDS_COOKIES,
-                                              cleared.Get()));
+  return SUCCEEDED(profile->ClearBrowsingData(kSiteDataKinds, cleared.Get()));
 }
 
-// Starts `start` for a new deletion with its time limit; false (logged) when it did not start.
+bool ClearOriginStorage(ICoreWebView2* webview, const std::string& origin,
+                        const std::shared_ptr<Deletion>& deletion) {
+  const std::string parameters =
+      nlohmann::json{{"origin", origin}, {"storageTypes", kOriginStorageTypes}}.dump();
+  auto cleared = DevToolsMethodCompletedHandler::Create(
+      [deletion, origin](HRESULT result, LPCWSTR) {
+        if (FAILED(result)) LogError("Failed to delete the site data of " + origin);
+        deletion->PartDone(SUCCEEDED(result));
+        return S_OK;
+      });
+  if (SUCCEEDED(webview->CallDevToolsProtocolMethod(L"Storage.clearDataForOrigin",
+                                                    Utf8ToWide(parameters).c_str(),
+                                                    cleared.Get()))) {
+    return true;
+  }
+  LogError("The sign-in browser cannot delete the site data of " + origin);
+  return false;
+}
+
+// Starts `start` for a new deletion of `parts` with its time limit; false (logged) when it did
+// not start.
 template <typename Start>
-bool StartDeletion(uint32_t limit_ms, CookieDeletionDone done, Start start) {
-  auto deletion = std::make_shared<Deletion>(std::move(done));
+bool StartDeletion(uint32_t limit_ms, int parts, CookieDeletionDone done, Start start) {
+  auto deletion = std::make_shared<Deletion>(std::move(done), parts);
   if (!start(deletion)) {
+    deletion->Drop();
     LogError("Failed to delete the sign-in browser's cookies");
     return false;
   }
@@ -160,24 +196,33 @@ bool StartDeletion(uint32_t limit_ms, CookieDeletionDone done, Start start) {
 
 }  // namespace
 
-bool DeleteAllBrowserCookies(ICoreWebView2* webview, uint32_t limit_ms, CookieDeletionDone done) {
-  return StartDeletion(limit_ms, std::move(done), [webview](const std::shared_ptr<Deletion>& deletion) {
-    return ClearThroughProfile(webview, deletion) ||
-           DeleteThroughCookieManager(webview, [](const std::string&) { return true; }, deletion);
-  });
+bool DeleteAllSiteData(ICoreWebView2* webview, uint32_t limit_ms, CookieDeletionDone done) {
+  const auto start = [webview](const std::shared_ptr<Deletion>& deletion) {
+    if (ClearThroughProfile(webview, deletion)) return true;
+    LogWarning("Sign-in browser without ICoreWebView2Profile2: only its cookies can be deleted");
+    return DeleteThroughCookieManager(webview, [](const std::string&) { return true; }, deletion);
+  };
+  return StartDeletion(limit_ms, 1, std::move(done), start);
 }
 
-bool DeleteBrowserCookiesOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts,
-                                 uint32_t limit_ms, CookieDeletionDone done) {
+bool DeleteSiteDataOfHosts(ICoreWebView2* webview, std::vector<std::string> hosts,
+                           const std::vector<std::string>& origins, uint32_t limit_ms,
+                           CookieDeletionDone done) {
   const CookieFilter of_hosts = [hosts = std::move(hosts)](const std::string& domain) {
     for (const std::string& host : hosts) {
       if (CookieDomainMatchesHost(domain, host)) return true;
     }
     return false;
   };
-  return StartDeletion(limit_ms, std::move(done), [webview, of_hosts](const std::shared_ptr<Deletion>& deletion) {
+  const int parts = static_cast<int>(origins.size()) + 1;
+  const auto start = [&](const std::shared_ptr<Deletion>& deletion) {
+    if (webview == nullptr) return false;
+    for (const std::string& origin : origins) {
+      if (!ClearOriginStorage(webview, origin, deletion)) return false;
+    }
     return DeleteThroughCookieManager(webview, of_hosts, deletion);
-  });
+  };
+  return StartDeletion(limit_ms, parts, std::move(done), start);
 }
 
 bool CookieDomainMatchesHost(const std::string& domain, const std::string& host) {

@@ -69,7 +69,8 @@ HRESULT OAuthWebViewWindow::OnEnvironmentCreated(HRESULT result,
     FailAtOnce(nullptr, nullptr);
     return S_OK;
   }
-  if (window_ == nullptr) return S_OK;  // closed by the user meanwhile: already answered
+  // Closed by the user, or the flow answered (a sign-out, a new sign-in) meanwhile.
+  if (window_ == nullptr || phase_ != Phase::kInteractive) return S_OK;
   auto handler = ForwardTo<ControllerCompletedHandler>(alive_,
                                                        &OAuthWebViewWindow::OnControllerCreated);
   if (FAILED(environment->CreateCoreWebView2Controller(window_, handler.Get()))) {
@@ -80,6 +81,12 @@ HRESULT OAuthWebViewWindow::OnEnvironmentCreated(HRESULT result,
 
 HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
                                                 ICoreWebView2Controller* controller) {
+  // The flow was answered while the browser was being made: it is not wanted, and the browser
+  // in place may still be deleting a signed-out session (closing it would drop that).
+  if (phase_ != Phase::kInteractive) {
+    if (controller != nullptr) controller->Close();
+    return S_OK;
+  }
   if (FAILED(result) || controller == nullptr) {
     FailAtOnce("Failed to create WebView2 controller", nullptr);
     return S_OK;
@@ -102,21 +109,26 @@ HRESULT OAuthWebViewWindow::OnControllerCreated(HRESULT result,
       ForwardTo<NavigationCompletedHandler>(alive_, &OAuthWebViewWindow::OnNavigationCompleted)
           .Get(),
       &token);
-  GuardFramesWindowsAndDownloads(webview_.Get());
+  std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
+  GuardFramesWindowsAndDownloads(webview_.Get(), [alive] {
+    const std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
+    return self ? (*self)->redirect_uri_ : std::string();
+  });
   if (HasSignedOutMark()) {
-    DeleteSignedOutCookies();
+    DeleteSignedOutSiteData();
   } else {
     NavigateToAuthorization();
   }
   return S_OK;
 }
 
-// The profile was signed out, and its cookies may have outlived the browser that was to delete
-// them: a navigation before the deletion is confirmed could carry the old server session.
-void OAuthWebViewWindow::DeleteSignedOutCookies() {
+// The profile was signed out, and its site data may have outlived the browser that was to
+// delete it: a navigation before the deletion is confirmed could carry the old server session.
+void OAuthWebViewWindow::DeleteSignedOutSiteData() {
   std::weak_ptr<OAuthWebViewWindow*> alive = alive_;
-  const auto deleted = [alive](bool gone) {
-    if (gone) TakeSignedOutMark();
+  const std::string mark = CurrentSignedOutMark().value_or(std::string());
+  const auto deleted = [alive, mark](bool gone) {
+    if (gone) TakeSignedOutMark(mark);
     std::shared_ptr<OAuthWebViewWindow*> self = alive.lock();
     if (!self || (*self)->phase_ != Phase::kInteractive) return;  // answered meanwhile
     if (gone) {
@@ -126,7 +138,7 @@ void OAuthWebViewWindow::DeleteSignedOutCookies() {
                           nullptr);
     }
   };
-  if (!DeleteAllBrowserCookies(webview_.Get(), options_.cookie_deletion_bound_ms, deleted)) {
+  if (!DeleteAllSiteData(webview_.Get(), options_.cookie_deletion_bound_ms, deleted)) {
     FailAtOnce("The sign-in does not start while the signed-out session's cookies remain",
                nullptr);
   }

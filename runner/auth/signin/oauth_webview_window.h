@@ -37,9 +37,10 @@ struct SignInWindowOptions {
 // names the flow, so a message of a flow that is no longer current is ignored. The window is
 // then hidden, not destroyed: a later flow on the same object renews silently in the hidden
 // browser, whose cookies keep the authorization server's session. A new browser on a profile
-// marked signed out has its cookies deleted and waits for the browser's word that they are gone
-// before its first navigation (then the mark is taken); when they cannot be deleted, the flow
-// ends without a token and the mark stays.
+// marked signed out has its site data deleted and waits for the browser's word that it is gone
+// before its first navigation (then the mark it found is taken); when it cannot be deleted, the
+// flow ends without a token and the mark stays. A browser that comes after its flow was answered
+// (a sign-out, a new sign-in) is closed unused, and the one in place stays.
 //
 // Every flow is answered exactly once: with a token, or empty when the redirect carries an
 // error, no code or another flow's state, when the user closes the window, when a renewal ends
@@ -75,6 +76,8 @@ class OAuthWebViewWindow {
   HWND window() const { return window_; }
   ICoreWebView2* webview() const { return webview_.Get(); }
   bool IsSilentRenewalPending() const { return phase_ == Phase::kRenewal; }
+  // A flow not answered yet: under way, or its outcome posted.
+  bool IsFlowPending() const { return phase_ != Phase::kIdle; }
   // The user type of the current or last flow.
   UserType FlowUserType() const { return user_type_; }
   // A sign-in the user is taking part in: the window is shown, or its outcome not yet delivered.
@@ -94,7 +97,7 @@ class OAuthWebViewWindow {
   void InitializeWebView();
   HRESULT OnEnvironmentCreated(HRESULT result, ICoreWebView2Environment* environment);
   HRESULT OnControllerCreated(HRESULT result, ICoreWebView2Controller* controller);
-  void DeleteSignedOutCookies();
+  void DeleteSignedOutSiteData();
   void NavigateToAuthorization();
   HRESULT OnNavigationStarting(ICoreWebView2* sender,
                                ICoreWebView2NavigationStartingEventArgs* args);

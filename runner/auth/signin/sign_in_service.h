@@ -63,9 +63,11 @@ class SignInService {
   // store; the other account's flow goes on), then
   // `clear_stored_session` deletes the tokens (and whatever else that sign-out removes), then
   // the browser's session ends. `type` names the one account signed out: while the other
-  // still holds a session, the hidden browser stops what it loads and only the cookies sent to
-  // this account's authorization hosts go (the window stays; the profile is marked signed out
-  // when they cannot be deleted); none, or with no other session left, EndBrowserSession.
+  // still holds a session or has a sign-in under way (its first one included), only this
+  // account's page is stopped and its window hidden (never the other's sign-in), and only the
+  // cookies sent to this account's authorization hosts and the site data of their origins go
+  // (the browser stays; the profile is marked signed out when they cannot be deleted); none,
+  // or with nothing of the other account left, EndBrowserSession.
   // Asked while a flow's result is being delivered (a message dispatched inside the callback),
   // it would pull the window from under the delivery: nothing runs and the answer is false
   // (logged), for the caller to answer its failure.
@@ -80,10 +82,10 @@ class SignInService {
   void SignOutAtEnd(const std::function<void()>& clear_stored_session);
   // The pending flows of `type`, or of both accounts when none.
   void DisarmPendingFlows(const std::string& reason, std::optional<UserType> type = std::nullopt);
-  // The profile is marked signed out and the browser stopped; once the browser confirmed that
-  // its cookies are deleted, the mark is taken. Then, or at the time limit (the mark stays),
-  // the hidden sign-in window and its browser are closed (a window whose flow is being
-  // delivered once the service ends).
+  // The profile is marked signed out and the browser stopped; once the browser confirmed that the
+  // profile's site data (cookies, storage, cache) is deleted, this sign-out's mark is taken. Then,
+  // or at the time limit (the mark stays), the hidden sign-in window and its browser are closed
+  // (a window whose flow is being delivered once the service ends).
   void EndBrowserSession();
 
   // WM_OAUTH_COMPLETE reached the main window: logs it and runs the continuation of the flow
@@ -100,8 +102,11 @@ class SignInService {
  private:
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(UserType type);
-  // Whether the hidden window is renewing the session of the account other than `type`.
+  // Whether the window holds a flow of the account other than `type`, interactive or silent.
   bool OtherAccountFlowPending(UserType type) const;
+  // The other account keeps a stored session or a sign-in under way: `type`'s sign-out is its
+  // own, not the end of the browser's session.
+  bool OtherAccountStays(UserType type) const;
   // Starts a cookie deletion in `window`'s browser through `start`, keeping the window while it
   // runs; `outcome` gets its answer. False when it did not start.
   bool DeleteCookiesIn(const OAuthWebViewWindow* window,

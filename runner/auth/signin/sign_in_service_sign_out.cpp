@@ -1,6 +1,6 @@
 // SignInService, its sign-outs: disarming what is pending, ending the browser's session (all of
-// it, or one account's cookies) once the browser confirms the cookies are gone, and the sign-out
-// at the end of the program, which awaits the deletions. The flows are in sign_in_service.cpp.
+// it, or one account's site data) once the browser confirms it is gone, and the sign-out at the
+// end of the program, which awaits the deletions. The flows are in sign_in_service.cpp.
 #include "sign_in_service.h"
 
 #include <algorithm>
@@ -22,7 +22,7 @@ bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
   }
   DisarmPendingFlows("signed out", type);
   if (clear_stored_session) clear_stored_session();
-  if (type && HasStoredSession(OtherUserType(*type))) {
+  if (type && OtherAccountStays(*type)) {
     EndAccountBrowserSession(*type);
   } else {
     EndBrowserSession();
@@ -49,23 +49,30 @@ bool SignInService::IsDelivering() const { return window_ && window_->IsDeliveri
 // The account's authorization server runs on its REST hosts, in either environment.
 void SignInService::EndAccountBrowserSession(UserType type) {
   LogInfo("Ending the " + UserTypeWord(type) +
-          " session in the sign-in browser (its cookies only)");
+          " session in the sign-in browser (its cookies and site data only)");
   const ServiceHosts hosts = DeploymentServiceHosts();
   std::vector<std::string> account_hosts = {ServiceHostFor(hosts, type, false),
                                             ServiceHostFor(hosts, type, true)};
+  const std::vector<std::string> account_origins = {ChooseApiEndpoint(hosts, type, false).base_url,
+                                                    ChooseApiEndpoint(hosts, type, true).base_url};
   if (!window_ || window_->webview() == nullptr) {
     MarkSignedOut();
     return;
   }
-  // A page the hidden browser still loads could set the account's cookies after they went; the
-  // other account's renewal, should one be loading there, goes on.
-  if (!OtherAccountFlowPending(type)) window_->StopBrowser();
+  // A page the browser still loads, or a sign-in page left on screen, could set the account's
+  // cookies again after they went: it is stopped and the window hidden, unless the page is the
+  // other account's sign-in, which goes on.
+  if (!OtherAccountFlowPending(type)) {
+    window_->StopBrowser();
+    window_->Hide();
+  }
   const OAuthWebViewWindow* window = window_.get();
   const bool started = DeleteCookiesIn(
       window,
       [&](CookieDeletionDone done) {
-        return DeleteBrowserCookiesOfHosts(window->webview(), std::move(account_hosts),
-                                           options_.cookie_deletion_bound_ms, std::move(done));
+        return DeleteSiteDataOfHosts(window->webview(), std::move(account_hosts),
+                                     account_origins, options_.cookie_deletion_bound_ms,
+                                     std::move(done));
       },
       [](bool gone) {
         if (!gone) MarkSignedOut();
@@ -73,8 +80,13 @@ void SignInService::EndAccountBrowserSession(UserType type) {
   if (!started) MarkSignedOut();
 }
 
+// Called once `type`'s flows are disarmed: a flow still pending is the other account's.
 bool SignInService::OtherAccountFlowPending(UserType type) const {
-  return window_ && window_->IsSilentRenewalPending() && window_->FlowUserType() != type;
+  return window_ && window_->IsFlowPending() && window_->FlowUserType() != type;
+}
+
+bool SignInService::OtherAccountStays(UserType type) const {
+  return HasStoredSession(OtherUserType(type)) || OtherAccountFlowPending(type);
 }
 
 // The renewal guard first: the window's answer to an abandoned renewal then finds it disarmed.
@@ -88,19 +100,19 @@ void SignInService::EndBrowserSession() {
   LogInfo("Ending the sign-in browser's session (cookies and hidden window)");
   DisarmPendingFlows("signed out");
   // Marked first: should the process end before the browser confirms the deletion, the next
-  // browser deletes the cookies again before it goes anywhere.
-  MarkSignedOut();
+  // browser deletes the site data again before it goes anywhere.
+  const std::string mark = MarkSignedOut();
   const OAuthWebViewWindow* closing = window_.get();
   if (closing != nullptr && closing->webview() != nullptr) {
     window_->StopBrowser();
     DeleteCookiesIn(
         closing,
         [&](CookieDeletionDone done) {
-          return DeleteAllBrowserCookies(closing->webview(), options_.cookie_deletion_bound_ms,
-                                         std::move(done));
+          return DeleteAllSiteData(closing->webview(), options_.cookie_deletion_bound_ms,
+                                   std::move(done));
         },
-        [](bool gone) {
-          if (gone) TakeSignedOutMark();
+        [mark](bool gone) {
+          if (gone) TakeSignedOutMark(mark);
         });
   }
   if (!IsDelivering()) Retire(std::move(window_));

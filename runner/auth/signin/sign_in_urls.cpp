@@ -91,8 +91,9 @@ NavigationVerdict JudgeNavigation(const std::string& uri, const std::string& red
   return NavigationVerdict::kRefuse;
 }
 
-NavigationVerdict JudgeFrameNavigation(const std::string& uri) {
+NavigationVerdict JudgeFrameNavigation(const std::string& uri, const std::string& redirect_uri) {
   if (uri == "about:blank" || uri == "about:srcdoc") return NavigationVerdict::kAllow;
+  if (IsOAuthRedirect(uri, redirect_uri)) return NavigationVerdict::kRefuse;
   return JudgeNavigation(uri, std::string());
 }
 

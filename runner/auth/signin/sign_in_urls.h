@@ -53,8 +53,9 @@ enum class NavigationVerdict {
 };
 NavigationVerdict JudgeNavigation(const std::string& uri, const std::string& redirect_uri);
 // A frame's: https, or one of the documents the browser makes itself ("about:blank",
-// "about:srcdoc"), which sign-in pages script; never the redirect URI (kRefuse for it).
-NavigationVerdict JudgeFrameNavigation(const std::string& uri);
+// "about:srcdoc"), which sign-in pages script; never the flow's redirect URI, whatever its
+// scheme (kRefuse for it).
+NavigationVerdict JudgeFrameNavigation(const std::string& uri, const std::string& redirect_uri);
 
 // The authorization URL with "&_t=" + milliseconds, so a renewal is never served from a cache.
 std::string WithCacheBuster(const std::string& authorization_url, int64_t unix_milliseconds);

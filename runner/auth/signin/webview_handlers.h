@@ -71,3 +71,5 @@ using GetCookiesCompletedHandler = WebViewHandler<ICoreWebView2GetCookiesComplet
 using NewWindowRequestedHandler = WebViewHandler<ICoreWebView2NewWindowRequestedEventHandler>;
 using ClearBrowsingDataCompletedHandler =
     WebViewHandler<ICoreWebView2ClearBrowsingDataCompletedHandler>;
+using DevToolsMethodCompletedHandler =
+    WebViewHandler<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler>;

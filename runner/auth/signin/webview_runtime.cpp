@@ -4,7 +4,9 @@
 #include <knownfolders.h>
 #include <objbase.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "logger.h"
@@ -86,15 +88,30 @@ std::wstring SignedOutMarkPath() {
   return folder.empty() ? std::wstring() : folder + L"\\signed-out";
 }
 
+// Unique to one sign-out of this process, and across runs of the program.
+std::string NewMarkText() {
+  static uint64_t serial = 0;
+  return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + "-" +
+         std::to_string(++serial);
+}
+
 }  // namespace
 
-void MarkSignedOut() {
-  const std::wstring mark = SignedOutMarkPath();
-  if (mark.empty()) return;
+std::string MarkSignedOut() {
+  const std::wstring path = SignedOutMarkPath();
+  if (path.empty()) return {};
   CreateDirectoryW(SignInBrowserProfileFolder().c_str(), nullptr);
-  UniqueFile file(CreateFileW(mark.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) LogError("Could not mark the sign-in browser's profile as signed out");
+  const std::string mark = NewMarkText();
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), mark.data(), static_cast<DWORD>(mark.size()), &written,
+                          nullptr) ||
+      written != mark.size()) {
+    LogError("Could not mark the sign-in browser's profile as signed out");
+    return {};
+  }
+  return mark;
 }
 
 bool HasSignedOutMark() {
@@ -102,9 +119,19 @@ bool HasSignedOutMark() {
   return !mark.empty() && GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void TakeSignedOutMark() {
-  const std::wstring mark = SignedOutMarkPath();
-  if (!mark.empty()) DeleteFileW(mark.c_str());
+std::optional<std::string> CurrentSignedOutMark() {
+  const std::wstring path = SignedOutMarkPath();
+  if (path.empty()) return std::nullopt;
+  UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  char text[64];
+  DWORD read = 0;
+  if (!file || !ReadFile(file.get(), text, sizeof(text), &read, nullptr)) return std::nullopt;
+  return std::string(text, read);
+}
+
+void TakeSignedOutMark(const std::string& mark) {
+  if (CurrentSignedOutMark() == mark) DeleteFileW(SignedOutMarkPath().c_str());
 }
 
 std::optional<std::string> TakeBrowserString(LPWSTR text) {

@@ -26,11 +26,16 @@ void LogEnvironmentFailure(HRESULT result);
 std::wstring SignInBrowserProfileFolder();
 
 // Every sign-out that ends the browser's session marks the profile folder, and the mark is taken
-// once a browser confirmed that the profile's cookies are deleted: by the browser being closed
-// at the sign-out, or else by the next one, before it navigates anywhere.
-void MarkSignedOut();
+// once a browser confirmed that the profile's site data is deleted: by the browser being closed
+// at the sign-out, or else by the next one, before it navigates anywhere. Each mark names the
+// sign-out that wrote it (the text returned; empty when it could not be written), and only the
+// deletion that belongs to it takes it: a deletion confirmed late leaves a newer sign-out's mark.
+std::string MarkSignedOut();
 bool HasSignedOutMark();
-void TakeSignedOutMark();
+// The mark in place now (an earlier program's may be empty); nothing when there is none.
+std::optional<std::string> CurrentSignedOutMark();
+// Removes the mark if it is still `mark`.
+void TakeSignedOutMark(const std::string& mark);
 
 // Converts and frees a string the browser allocated with CoTaskMemAlloc; null gives nothing.
 std::optional<std::string> TakeBrowserString(LPWSTR text);

@@ -43,6 +43,7 @@ std::shared_ptr<BrowserProfile> BrowserProfile::ForFolder(const std::wstring& re
     text << file.rdbuf();
     profile->cookies_.LoadPersistentText(text.str(), Now());
   }
+  profile->LoadSiteData();
   open[key] = profile;
   return profile;
 }
@@ -56,6 +57,39 @@ void BrowserProfile::SaveCookies() {
     if (!out) return;
   }
   MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void BrowserProfile::StoreSiteData(const std::string& origin, const std::string& key) {
+  site_data_[origin].insert(key);
+  SaveSiteData();
+}
+
+void BrowserProfile::ClearSiteData() {
+  site_data_.clear();
+  SaveSiteData();
+}
+
+void BrowserProfile::ClearSiteDataOf(const std::string& origin) {
+  site_data_.erase(origin);
+  SaveSiteData();
+}
+
+// One line per item: the origin, a blank, the key.
+void BrowserProfile::LoadSiteData() {
+  std::ifstream file(SiteDataFile().c_str(), std::ios::binary);
+  std::string line;
+  while (std::getline(file, line)) {
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    site_data_[line.substr(0, blank)].insert(line.substr(blank + 1));
+  }
+}
+
+void BrowserProfile::SaveSiteData() {
+  std::ofstream out(SiteDataFile().c_str(), std::ios::binary | std::ios::trunc);
+  for (const auto& [origin, keys] : site_data_) {
+    for (const std::string& key : keys) out << origin << ' ' << key << '\n';
+  }
 }
 
 double BrowserProfile::Now() {

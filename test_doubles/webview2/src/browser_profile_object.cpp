@@ -6,6 +6,11 @@ namespace {
 
 constexpr int kCookieKinds =
     COREWEBVIEW2_BROWSING_DATA_KINDS_COOKIES | COREWEBVIEW2_BROWSING_DATA_KINDS_ALL_SITE;
+constexpr int kStorageKinds =
+    COREWEBVIEW2_BROWSING_DATA_KINDS_FILE_SYSTEMS | COREWEBVIEW2_BROWSING_DATA_KINDS_INDEXED_DB |
+    COREWEBVIEW2_BROWSING_DATA_KINDS_LOCAL_STORAGE | COREWEBVIEW2_BROWSING_DATA_KINDS_WEB_SQL |
+    COREWEBVIEW2_BROWSING_DATA_KINDS_CACHE_STORAGE |
+    COREWEBVIEW2_BROWSING_DATA_KINDS_ALL_DOM_STORAGE | COREWEBVIEW2_BROWSING_DATA_KINDS_ALL_SITE;
 
 }  // namespace
 
@@ -28,11 +33,16 @@ HRESULT STDMETHODCALLTYPE ProfileObject::ClearBrowsingData(
     ICoreWebView2ClearBrowsingDataCompletedHandler* handler) {
   ComPtr<ICoreWebView2ClearBrowsingDataCompletedHandler> kept(handler);
   const bool cookies = (kinds & kCookieKinds) != 0;
-  const bool queued = store_->Enqueue([kept, cookies](BrowserProfile& profile) {
+  const bool storage = (kinds & kStorageKinds) != 0;
+  const bool queued = store_->Enqueue([kept, cookies, storage](BrowserProfile& profile) {
     if (cookies) {
       profile.cookies().Clear();
       profile.SaveCookies();
       Trace("browsing data cleared: cookies");
+    }
+    if (storage) {
+      profile.ClearSiteData();
+      Trace("browsing data cleared: site data");
     }
     if (kept) kept->Invoke(S_OK);
   });

@@ -9,7 +9,8 @@
 
 // The browser's profile as ICoreWebView2_13::get_Profile hands it out. ClearBrowsingData
 // clears through the cookie store's queue and calls its handler once the store got to it; a
-// browser closed before then never calls it. Kinds other than cookies have nothing to clear.
+// browser closed before then never calls it. The cookies go with COOKIES or ALL_SITE, the web
+// storage of every origin with a DOM storage kind or ALL_SITE; the stand-in keeps no cache.
 class ProfileObject final : public ComObject<ICoreWebView2Profile2> {
  public:
   explicit ProfileObject(std::shared_ptr<CookieStore> store) : store_(std::move(store)) {}

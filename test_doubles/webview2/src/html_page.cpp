@@ -144,6 +144,9 @@ void ReadScript(const std::string& script, PageBehaviour& behaviour) {
   for (const std::string& target : QuotedArguments(script, "window.open")) {
     behaviour.opens.push_back(target);
   }
+  for (const std::string& key : QuotedArguments(script, "localStorage.setItem")) {
+    behaviour.stored_items.push_back(key);
+  }
 }
 
 // content="N; url=..." (the url part may be quoted).

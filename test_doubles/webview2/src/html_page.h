@@ -37,14 +37,16 @@ struct HtmlLink {
 
 // What a page does by itself once loaded, as far as the stand-in understands it: its frames, a
 // meta refresh, and scripts made of these statements only: `document.forms[0].submit()` (also as
-// the body's onload), `window.location.href = "..."`, `location.replace("...")` and
-// `window.open("...")`. Anything else in a script is ignored.
+// the body's onload), `window.location.href = "..."`, `location.replace("...")`,
+// `window.open("...")` and `localStorage.setItem("key", ...)`. Anything else in a script is
+// ignored.
 struct PageBehaviour {
   std::string refresh_url;        // <meta http-equiv="refresh" content="N; url=...">
   unsigned refresh_seconds = 0;
   bool submits_first_form = false;
   std::string location;           // where a script sends the window
   std::vector<std::string> opens; // the addresses of window.open calls
+  std::vector<std::string> stored_items;  // the keys of localStorage.setItem calls
   // Each <iframe>'s src ("about:srcdoc" for one with a srcdoc), navigated once the page loaded.
   std::vector<std::string> frames;
 };

@@ -42,9 +42,13 @@ std::string WebAddress::Path() const { return path_and_query.substr(0, path_and_
 
 std::string WebAddress::Text() const {
   if (!IsHttp()) return scheme + ":" + path_and_query;
+  return Origin() + path_and_query;
+}
+
+std::string WebAddress::Origin() const {
   std::string text = scheme + "://" + host;
   if (port != DefaultPort(scheme)) text += ":" + std::to_string(port);
-  return text + path_and_query;
+  return text;
 }
 
 std::optional<WebAddress> ParseWebAddress(const std::string& raw) {

@@ -18,6 +18,7 @@ struct WebAddress {
   bool IsSecure() const { return scheme == "https"; }
   std::string Path() const;  // without the query
   std::string Text() const;  // the address written out again, default ports omitted
+  std::string Origin() const;  // "scheme://host[:port]", the default port omitted
 };
 
 // "scheme:..." with an http(s) authority parsed; any other scheme keeps its text in

@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "browser_profile_object.h"
 #include "browser_trace.h"
 #include "cookie_manager.h"
@@ -109,6 +111,27 @@ HRESULT STDMETHODCALLTYPE WebView::get_Profile(ICoreWebView2Profile** profile) {
   if (profile == nullptr) return E_POINTER;
   *profile = Make<ProfileObject>(cookie_store_).Detach();
   return *profile != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT STDMETHODCALLTYPE WebView::CallDevToolsProtocolMethod(
+    LPCWSTR method, LPCWSTR parameters,
+    ICoreWebView2CallDevToolsProtocolMethodCompletedHandler* handler) {
+  if (method == nullptr || parameters == nullptr) return E_INVALIDARG;
+  if (std::wstring(method) != L"Storage.clearDataForOrigin") return E_NOTIMPL;
+  const nlohmann::json request = nlohmann::json::parse(WideToUtf8(parameters), nullptr, false);
+  std::string origin;
+  if (request.is_object() && request.contains("origin") && request["origin"].is_string()) {
+    origin = request["origin"].get<std::string>();
+  }
+  ComPtr<ICoreWebView2CallDevToolsProtocolMethodCompletedHandler> kept(handler);
+  const bool queued = cookie_store_->Enqueue([kept, origin](BrowserProfile& profile) {
+    if (!origin.empty()) {
+      profile.ClearSiteDataOf(origin);
+      Trace("site data cleared: " + origin);
+    }
+    if (kept) kept->Invoke(origin.empty() ? E_INVALIDARG : S_OK, L"{}");
+  });
+  return queued ? S_OK : HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
 }
 
 HRESULT STDMETHODCALLTYPE WebView::get_Environment(ICoreWebView2Environment** environment) {
@@ -231,6 +254,10 @@ void WebView::ShowPage(const Hop& hop, const PageResponse& response) {
 void WebView::RunPageBehaviour(uint64_t navigation) {
   if (!Current(navigation)) return;
   const PageBehaviour behaviour = page_.behaviour;
+  for (const std::string& key : behaviour.stored_items) {
+    profile_->StoreSiteData(address_.Origin(), key);
+    Trace("page: stores site data for " + address_.Origin());
+  }
   frames_loaded_ = NavigateFrames(behaviour.frames);
   for (const std::string& opened : behaviour.opens) RequestNewWindow(opened, false);
   if (!Current(navigation)) return;

@@ -52,7 +52,8 @@
 // shown, the log says so); a 401 with a Basic challenge raises BasicAuthenticationRequested
 // (not cancelled, the runtime's credentials prompt is shown). The cookie store is reached
 // through its queue (cookie_store.h); a page's own Set-Cookie answers store at once, for as
-// long as its navigation has not been stopped.
+// long as its navigation has not been stopped; its web storage (localStorage.setItem) at once,
+// for the page's origin.
 class WebView final : public ComObject<ICoreWebView2_18> {
  public:
   WebView(std::shared_ptr<BrowserProfile> profile, std::shared_ptr<Dispatcher> dispatcher,
@@ -69,6 +70,12 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   HRESULT STDMETHODCALLTYPE get_CookieManager(ICoreWebView2CookieManager** manager) override;
   HRESULT STDMETHODCALLTYPE get_Environment(ICoreWebView2Environment** environment) override;
   HRESULT STDMETHODCALLTYPE get_Profile(ICoreWebView2Profile** profile) override;
+  // The DevTools protocol's Storage.clearDataForOrigin only (any other method: E_NOTIMPL):
+  // the origin's site data goes through the cookie store's queue, and the handler gets S_OK
+  // and "{}" then; parameters without an origin complete with E_INVALIDARG.
+  HRESULT STDMETHODCALLTYPE CallDevToolsProtocolMethod(
+      LPCWSTR method, LPCWSTR parameters,
+      ICoreWebView2CallDevToolsProtocolMethodCompletedHandler* handler) override;
   SENDARO_EVENT(NavigationStarting, ICoreWebView2NavigationStartingEventHandler, starting_handlers_)
   SENDARO_EVENT(NavigationCompleted, ICoreWebView2NavigationCompletedEventHandler, completed_handlers_)
   SENDARO_EVENT(FrameNavigationStarting, ICoreWebView2NavigationStartingEventHandler, frame_handlers_)
@@ -103,7 +110,6 @@ class WebView final : public ComObject<ICoreWebView2_18> {
   SENDARO_NOT_IMPLEMENTED(PostWebMessageAsString, LPCWSTR)
   SENDARO_NOT_IMPLEMENTED(add_WebMessageReceived, ICoreWebView2WebMessageReceivedEventHandler*, EventRegistrationToken*)
   SENDARO_NOT_IMPLEMENTED(remove_WebMessageReceived, EventRegistrationToken)
-  SENDARO_NOT_IMPLEMENTED(CallDevToolsProtocolMethod, LPCWSTR, LPCWSTR, ICoreWebView2CallDevToolsProtocolMethodCompletedHandler*)
   SENDARO_NOT_IMPLEMENTED(get_BrowserProcessId, UINT32*)
   SENDARO_NOT_IMPLEMENTED(get_CanGoBack, BOOL*)
   SENDARO_NOT_IMPLEMENTED(get_CanGoForward, BOOL*)

@@ -3,9 +3,9 @@
 // renewal with a live and with an expired server session, one reaching the redirect through a
 // second navigation and one that hears nothing; forged redirects; where the browser may go;
 // cancel, a closed window, a replaced sign-in and a redirect without a code, each answered
-// once; sign-out ending the browser's session, and one account's sign-out (also through
-// "deleteStoredToken") leaving the other's renewal alone; a missing browser runtime; the
-// window's title.
+// once; sign-out ending the browser's session (its site data, its own signed-out mark, no window
+// left), and one account's sign-out (also through "deleteStoredToken") leaving the other's
+// renewal and first sign-in alone; a missing browser runtime; the window's title.
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
@@ -520,6 +520,15 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   EXPECT_FALSE(refreshed->value->success);
   EXPECT_TRUE(NoSessionTokenStored());
 
+  // A second sign-out before the first one's browser confirmed its deletion: that late
+  // confirmation leaves the second one's mark, for the next browser's deletion to take.
+  ASSERT_TRUE(SignInCitizen()->value);
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+  PumpFor(1500);
+  EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a deletion took the mark of a later sign-out";
+
   // Signed in again, then, after a restart, signed out with no browser to delete the cookies
   // in: the next browser deletes them before it goes anywhere, and a new sign-in meets the
   // login page.
@@ -533,6 +542,32 @@ TEST_F(SignInBrowserTest, SignOutEndsTheBrowsersSessionAndNothingBringsTheTokens
   PumpFor(2000);
   EXPECT_EQ(again->answers, 0) << "no server session came back with a cookie";
   EXPECT_TRUE(signed_out_cleanly());
+}
+
+// A renewal after the user closed the sign-in window opens a new one, whose browser is still
+// being created when a sign-out follows at once, again and again: once the sign-out's deletion
+// is confirmed, no sign-in window of it is left, and the new browser never comes.
+TEST_F(SignInBrowserTest, NoSignInWindowOutlivesASignOutDeletion) {
+  const std::wstring mark = SignInBrowserProfileFolder() + L"\\signed-out";
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(SignInCitizen()->value);
+    control_.Call("POST", "/oauth/sessions/revoke", "{}");
+    user_.Script(BrowserUser::CloseWindow());
+    StartSignIn(UserType::kCitizen, true);
+    ASSERT_EQ(service_->SignInWindow()->window(), nullptr);
+    auto renewal = StartRenewal(UserType::kCitizen);
+    if (round % 2 == 0) {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); }));
+    } else {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_FALSE(UnlinkAccount(UserType::kCitizen)); },
+                                    UserType::kCitizen));
+    }
+    EXPECT_EQ(renewal->answers, 1);
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES; },
+                          5000));
+    EXPECT_EQ(FindWindowW(L"MurakoOAuthWindow", nullptr), nullptr);
+  }
 }
 
 TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersRenewalWorking) {
@@ -588,6 +623,55 @@ TEST_F(SignInBrowserTest, ASignOutDuringARenewalBringsNoTokenAndNoGrant) {
   EXPECT_EQ(Grants(), before) << "no grant follows a sign-out";
   EXPECT_TRUE(NoSessionTokenStored());
   EXPECT_FALSE(service_->RejectConcurrentRefresh()) << "the guard is cleared";
+}
+
+// The citizen's sign-out ("desactivarCertificado", then "deleteStoredToken") while the
+// professional's first sign-in window is open is the citizen's alone: its cookies and the site
+// data of its origin go, the professional's login page stays, the professional logs in there
+// and is linked. Signing both out then clears the whole profile's site data.
+TEST_F(SignInBrowserTest, OneAccountsSignOutLeavesTheOthersFirstSignInToComplete) {
+  const std::string folder = WideToUtf8(SignInBrowserProfileFolder());
+  const auto holds = [&](const char* file, const std::string& text) {
+    return ReadFileBytes(folder + file).find(text) != std::string::npos;
+  };
+  const ServiceHosts hosts = DeploymentServiceHosts();
+  const std::string citizen = ChooseApiEndpoint(hosts, UserType::kCitizen, false).base_url + " ";
+  const std::string professional =
+      ChooseApiEndpoint(hosts, UserType::kProfessional, false).base_url + " ";
+  ChannelHost channel_host(host_->handle(), *service_);
+  for (const bool through_delete_stored_token : {false, true}) {
+    SCOPED_TRACE(through_delete_stored_token ? "deleteStoredToken" : "desactivarCertificado");
+    ASSERT_TRUE(SignInCitizen()->value);
+    // The professional types the name and password a few seconds after the page is shown.
+    nlohmann::json typing = nlohmann::json::parse(BrowserUser::LogInAs("profesional"));
+    typing["pages"][0]["delay_ms"] = 3000;
+    user_.Script(typing.dump());
+    auto linked = std::make_shared<RecordedAnswer<AccountLinkingResult>>();
+    service_->LinkCertificates(UserType::kProfessional, std::nullopt, RecordInto(linked));
+    ASSERT_TRUE(PumpUntil([&] { return holds("\\SiteData.txt", professional); }, kFlowTimeoutMs));
+    ASSERT_TRUE(holds("\\SiteData.txt", citizen));
+    if (through_delete_stored_token) {
+      const flutter::EncodableValue arguments = MapOf({{"userType", Text("ciudadano")}});
+      EXPECT_EQ(bridge_session::DeleteStoredToken(channel_host, &arguments).value, Flag(true));
+    } else {
+      EXPECT_TRUE(service_->SignOut([] { EXPECT_FALSE(DeactivateAccount(UserType::kCitizen)); },
+                                    UserType::kCitizen));
+    }
+    EXPECT_EQ(linked->answers, 0) << "the citizen's sign-out answered the professional's sign-in";
+    EXPECT_TRUE(SignInWindowVisible());
+    EXPECT_TRUE(PumpUntil([&] { return !holds("\\Cookies.txt", hosts.citizen_development) &&
+                                       !holds("\\SiteData.txt", citizen); }, 5000));
+    EXPECT_TRUE(holds("\\SiteData.txt", professional));
+    ASSERT_TRUE(PumpUntil([&] { return linked->answers > 0; }, kFlowTimeoutMs));
+    ASSERT_TRUE(linked->value);
+    EXPECT_TRUE(linked->value->success) << linked->value->message;
+    EXPECT_GT(linked->value->installed, 0);
+    EXPECT_TRUE(SecureStorage::GetToken("oauth_access_token_profesional"));
+
+    service_->SignOut([] { EXPECT_TRUE(ClearOAuthSession()); });
+    EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(folder + "\\SiteData.txt").empty() &&
+                                       !holds("\\Cookies.txt", "TXAUTHSESSION"); }, 5000));
+  }
 }
 
 // "deleteStoredToken" is the account's sign-out too: the renewal under way, which the live

@@ -43,12 +43,15 @@ TEST(SignInRedirect, OnlyTheRedirectUriItselfIsTheRedirect) {
   }
   // A frame: the browser's own documents too, the redirect URI never.
   EXPECT_EQ(JudgeNavigation("about:blank", kRedirect), NavigationVerdict::kRefuse);
-  for (const char* own : {"about:blank", "about:srcdoc", "https://h/p"}) {
-    EXPECT_EQ(JudgeFrameNavigation(own), NavigationVerdict::kAllow) << own;
+  for (const char* own : {"about:blank", "about:srcdoc", "https://h/p", "https://app.example/"}) {
+    EXPECT_EQ(JudgeFrameNavigation(own, kRedirect), NavigationVerdict::kAllow) << own;
   }
   for (const char* refused : {"about:config", "oauth-swift://oauth-callback?code=1", "http://h"}) {
-    EXPECT_EQ(JudgeFrameNavigation(refused), NavigationVerdict::kRefuse) << refused;
+    EXPECT_EQ(JudgeFrameNavigation(refused, kRedirect), NavigationVerdict::kRefuse) << refused;
   }
+  // An https redirect URI given to "startOAuth" is no frame's either.
+  EXPECT_EQ(JudgeFrameNavigation("https://APP.example/cb?code=1&state=s", "https://app.example/cb"),
+            NavigationVerdict::kRefuse);
 }
 
 TEST(SignInRedirect, ParametersAreDecodedAndTheStateDecidesFirst) {
