@@ -8,6 +8,7 @@
 #include "bcrypt_functions.h"
 #include "console_output.h"
 #include "provider_registration.h"
+#include "unique_handle.h"
 #include "x86_provider_image.h"
 
 namespace {
@@ -32,17 +33,16 @@ void PrintUsage() {
 }
 
 void PrintProviderName() {
-  NCRYPT_PROV_HANDLE provider = 0;
-  if (NCryptOpenStorageProvider(&provider, kMurakoProviderName, 0) != ERROR_SUCCESS) return;
+  NCryptObject provider;
+  if (NCryptOpenStorageProvider(provider.put(), kMurakoProviderName, 0) != ERROR_SUCCESS) return;
   BYTE buffer[512] = {};
   DWORD size = 0;
-  if (NCryptGetProperty(provider, NCRYPT_NAME_PROPERTY, buffer, sizeof(buffer) - sizeof(wchar_t),
-                        &size, 0) == ERROR_SUCCESS) {
+  if (NCryptGetProperty(provider.get(), NCRYPT_NAME_PROPERTY, buffer,
+                        sizeof(buffer) - sizeof(wchar_t), &size, 0) == ERROR_SUCCESS) {
     wchar_t line[300];
     swprintf(line, 300, L"       Nombre: %ls\n", reinterpret_cast<const wchar_t*>(buffer));
     out.Print(line);
   }
-  NCryptFreeObject(provider);
 }
 
 // "Ruta" and "Tamano" (in KB, rounded down) of a file that exists.

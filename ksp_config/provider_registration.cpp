@@ -87,10 +87,8 @@ void RemoveStatusKey(const ToolOutput& out) {
 }  // namespace
 
 bool ProviderOpens() {
-  NCRYPT_PROV_HANDLE provider = 0;
-  if (NCryptOpenStorageProvider(&provider, kMurakoProviderName, 0) != ERROR_SUCCESS) return false;
-  NCryptFreeObject(provider);
-  return true;
+  NCryptObject provider;
+  return NCryptOpenStorageProvider(provider.put(), kMurakoProviderName, 0) == ERROR_SUCCESS;
 }
 
 int RegisterKspCommand(const ToolOutput& out) {

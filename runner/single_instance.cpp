@@ -27,20 +27,19 @@ void BringToForeground(HWND window) {
 }  // namespace
 
 SingleInstanceMutex::SingleInstanceMutex() {
-  handle_ = CreateMutexW(nullptr, TRUE, kMutexName);
+  handle_.reset(CreateMutexW(nullptr, TRUE, kMutexName));
   const DWORD error = GetLastError();
   // Another user's or an elevated instance's mutex exists but may not be opened from here.
   already_running_ =
-      error == ERROR_ALREADY_EXISTS || (handle_ == nullptr && error == ERROR_ACCESS_DENIED);
+      error == ERROR_ALREADY_EXISTS || (!handle_ && error == ERROR_ACCESS_DENIED);
 }
 
 SingleInstanceMutex::~SingleInstanceMutex() { Release(); }
 
 void SingleInstanceMutex::Release() {
-  if (handle_ == nullptr) return;
-  if (!already_running_) ReleaseMutex(handle_);
-  CloseHandle(handle_);
-  handle_ = nullptr;
+  if (!handle_) return;
+  if (!already_running_) ReleaseMutex(handle_.get());
+  handle_.reset();
 }
 
 void ActivateRunningInstance() {

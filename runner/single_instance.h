@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "unique_handle.h"
+
 // The single-instance rule: the first process holds the named mutex; a later one brings the
 // first one's main window forward and leaves.
 class SingleInstanceMutex {
@@ -19,7 +21,7 @@ class SingleInstanceMutex {
   void Release();
 
  private:
-  HANDLE handle_ = nullptr;
+  UniqueKernelHandle handle_;
   bool already_running_ = false;
 };
 

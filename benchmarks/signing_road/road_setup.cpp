@@ -9,7 +9,7 @@
 #include "service_endpoints.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
-#include "winhttp_handle.h"
+#include "unique_handle.h"
 #include "winhttp_response.h"
 
 bool Prepare(Setup& setup) {

@@ -41,7 +41,7 @@
 #include "signing_road_support.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
-#include "winhttp_handle.h"
+#include "unique_handle.h"
 #include "winhttp_response.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <regex>
 #include <sstream>
 
-#include "cert_handles.h"
 #include "cert_text.h"
 #include "logged_reason.h"
 #include "logger.h"
 #include "simple_display_name.h"
 #include "string_conversion.h"
+#include "unique_handle.h"
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "cert_handles.h"
 #include "cert_parser.h"
 #include "cert_text.h"
 #include "logged_reason.h"
@@ -13,6 +12,7 @@
 #include "text_encoding.h"
 #include "thumbprint_mappings.h"
 #include "provider_name.h"
+#include "unique_handle.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <optional>
 
-#include "cert_handles.h"
 #include "hash_classification.h"
 #include "logged_reason.h"
 #include "logger.h"
 #include "signature_check.h"
 #include "text_encoding.h"
+#include "unique_handle.h"
 
 namespace {
 

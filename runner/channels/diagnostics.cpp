@@ -8,7 +8,6 @@
 #include "ksp_registration.h"
 #include "ksp_self_test.h"
 #include "logger.h"
-#include "ncrypt_handles.h"
 #include "string_conversion.h"
 #include "unique_handle.h"
 #include "provider_name.h"

@@ -6,10 +6,10 @@
 #include "channel_values.h"
 #include "diagnostics_text.h"
 #include "logger.h"
-#include "ncrypt_handles.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
 #include "provider_name.h"
+#include "unique_handle.h"
 
 using flutter::EncodableValue;
 
@@ -31,21 +31,22 @@ struct SelfTest {
 
 void EnumerateKeys(const NCryptObject& provider, SelfTest& test) {
   test.logs.push_back("[2/5] Enumerating certificates...");
-  PVOID state = nullptr;
+  UniqueNCryptBuffer<void> state;
   for (;;) {
-    NCryptKeyName* name = nullptr;
-    const SECURITY_STATUS status = NCryptEnumKeys(provider.get(), nullptr, &name, &state, 0);
+    UniqueNCryptBuffer<NCryptKeyName> name;
+    PVOID next = state.release();  // handed back: the enumeration goes on
+    const SECURITY_STATUS status = NCryptEnumKeys(provider.get(), nullptr, name.put(), &next, 0);
+    state.reset(next);
     if (status == NTE_NO_MORE_ITEMS) break;
-    if (status != ERROR_SUCCESS || name == nullptr) {
+    if (status != ERROR_SUCCESS || !name) {
       test.Fail("  ❌ NCryptEnumKeys failed: " + StatusHex(status));
       break;
     }
-    const std::string key = WideToUtf8(name->pszName != nullptr ? name->pszName : L"");
-    NCryptFreeBuffer(name);
+    const std::string key =
+        WideToUtf8(name.get()->pszName != nullptr ? name.get()->pszName : L"");
     test.certificates.push_back(key);
     test.logs.push_back("  - Certificate " + std::to_string(test.certificates.size()) + ": " + key);
   }
-  if (state != nullptr) NCryptFreeBuffer(state);
 }
 
 void ReadKeyLength(const NCryptObject& key, SelfTest& test) {

@@ -2,19 +2,10 @@
 
 #include <wincred.h>
 
-#include <memory>
-
 #include "string_conversion.h"
+#include "unique_handle.h"
 
 namespace credential_manager {
-namespace {
-
-struct CredFreeDeleter {
-  void operator()(CREDENTIALW* record) const { CredFree(record); }
-};
-using CredentialRecord = std::unique_ptr<CREDENTIALW, CredFreeDeleter>;
-
-}  // namespace
 
 DWORD Write(const std::string& target_name, const CredentialBytes& blob) {
   std::wstring target = Utf8ToWide(target_name);
@@ -35,11 +26,10 @@ DWORD Write(const std::string& target_name, const CredentialBytes& blob) {
 
 DWORD Read(const std::string& target_name, CredentialBytes& blob) {
   std::wstring target = Utf8ToWide(target_name);
-  CREDENTIALW* raw = nullptr;
-  if (!CredReadW(target.c_str(), CRED_TYPE_GENERIC, 0, &raw)) return GetLastError();
-  CredentialRecord record(raw);
-  const uint8_t* begin = record->CredentialBlob;
-  blob.assign(begin, begin + record->CredentialBlobSize);
+  UniqueCredential record;
+  if (!CredReadW(target.c_str(), CRED_TYPE_GENERIC, 0, record.put())) return GetLastError();
+  const uint8_t* begin = record.get()->CredentialBlob;
+  blob.assign(begin, begin + record.get()->CredentialBlobSize);
   return ERROR_SUCCESS;
 }
 

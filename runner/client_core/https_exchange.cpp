@@ -8,8 +8,8 @@
 #include "logger.h"
 #include "service_endpoints.h"
 #include "string_conversion.h"
+#include "unique_handle.h"
 #include "winhttp_error_name.h"
-#include "winhttp_handle.h"
 #include "winhttp_settings.h"
 
 namespace {

@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "cert_handles.h"
 #include "provider_road.h"
 #include "secure_storage.h"
 #include "service_double_control.h"
 #include "service_endpoints.h"
 #include "signing_road_support.h"
 #include "string_conversion.h"
+#include "unique_handle.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "provider_road.h"
 
-#include "cert_handles.h"
+#include "unique_handle.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "cert_handles.h"
 #include "thumbprint.h"
+#include "unique_handle.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "string_conversion.h"
 #include "text_encoding.h"
-#include "winhttp_handle.h"
+#include "unique_handle.h"
 #include "winhttp_response.h"
 
 namespace {

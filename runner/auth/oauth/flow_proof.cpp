@@ -12,8 +12,6 @@ constexpr size_t kStateBytes = 16;
 constexpr size_t kVerifierBytes = 32;
 constexpr ULONG kSha256Bytes = 32;
 
-void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
-
 std::optional<std::vector<uint8_t>> RandomBytes(size_t count) {
   std::vector<uint8_t> bytes(count);
   if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes.data(), static_cast<ULONG>(bytes.size()),
@@ -24,12 +22,12 @@ std::optional<std::vector<uint8_t>> RandomBytes(size_t count) {
 }
 
 std::optional<std::vector<uint8_t>> Sha256(const std::string& text) {
-  UniqueAny<BCRYPT_ALG_HANDLE, CloseAlgorithm> algorithm;
+  UniqueAlgorithmProvider algorithm;
   if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM,
                                                   nullptr, 0))) {
     return std::nullopt;
   }
-  UniqueAny<BCRYPT_HASH_HANDLE, BCryptDestroyHash> hash;
+  UniqueHash hash;
   std::vector<uint8_t> digest(kSha256Bytes);
   std::vector<uint8_t> input(text.begin(), text.end());
   if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0)) ||

@@ -8,6 +8,7 @@
 #include "logger.h"
 #include "service_endpoints.h"
 #include "string_conversion.h"
+#include "unique_handle.h"
 #include "webview_handlers.h"
 #include "webview_runtime.h"
 
@@ -20,12 +21,9 @@ constexpr char kWarning[] = "\xE2\x9A\xA0\xEF\xB8\x8F";  // U+26A0 U+FE0F
 
 template <typename Getter>
 std::optional<std::string> ReadString(Getter getter) {
-  LPWSTR text = nullptr;
-  if (FAILED(getter(&text))) {
-    CoTaskMemFree(text);
-    return std::nullopt;
-  }
-  return TakeBrowserString(text);
+  UniqueCoTaskMemory<wchar_t> text;
+  if (FAILED(getter(text.put()))) return std::nullopt;
+  return TakeBrowserString(text.release());
 }
 
 template <typename Getter>

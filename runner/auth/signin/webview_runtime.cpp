@@ -35,19 +35,20 @@ std::wstring ProgramFolder() {
 CreateEnvironmentFunction LoadCreateEnvironment() {
   const std::wstring folder = ProgramFolder();
   if (folder.empty()) return nullptr;
-  HMODULE loader = LoadLibraryExW((folder + L"WebView2Loader.dll").c_str(), nullptr,
-                                  LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (loader == nullptr) {
+  UniqueModule loader(LoadLibraryExW((folder + L"WebView2Loader.dll").c_str(), nullptr,
+                                     LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!loader) {
     LogError("WebView2Loader.dll not found next to the program (error " +
              std::to_string(GetLastError()) + ")");
     return nullptr;
   }
-  auto function = reinterpret_cast<CreateEnvironmentFunction>(
-      reinterpret_cast<void*>(GetProcAddress(loader, "CreateCoreWebView2EnvironmentWithOptions")));
+  auto function = reinterpret_cast<CreateEnvironmentFunction>(reinterpret_cast<void*>(
+      GetProcAddress(loader.get(), "CreateCoreWebView2EnvironmentWithOptions")));
   if (function == nullptr) {
     LogError("WebView2Loader.dll has no CreateCoreWebView2EnvironmentWithOptions");
-    FreeLibrary(loader);
+    return nullptr;
   }
+  loader.release();  // stays loaded: the function is kept for the rest of the process
   return function;
 }
 
@@ -71,14 +72,11 @@ void LogEnvironmentFailure(HRESULT result) {
 }
 
 std::wstring SignInBrowserProfileFolder() {
-  PWSTR local_app_data = nullptr;
-  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local_app_data))) {
-    CoTaskMemFree(local_app_data);
+  UniqueCoTaskMemory<wchar_t> local_app_data;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, local_app_data.put()))) {
     return {};
   }
-  std::wstring folder = std::wstring(local_app_data) + L"\\MurakoWebView2";
-  CoTaskMemFree(local_app_data);
-  return folder;
+  return std::wstring(local_app_data.get()) + L"\\MurakoWebView2";
 }
 
 namespace {
@@ -135,8 +133,7 @@ void TakeSignedOutMark(const std::string& mark) {
 }
 
 std::optional<std::string> TakeBrowserString(LPWSTR text) {
-  if (text == nullptr) return std::nullopt;
-  std::string converted = WideToUtf8(text);
-  CoTaskMemFree(text);
-  return converted;
+  const UniqueCoTaskMemory<wchar_t> owned(text);
+  if (!owned) return std::nullopt;
+  return WideToUtf8(owned.get());
 }

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "string_conversion.h"
-#include "winhttp_handle.h"
+#include "unique_handle.h"
 
 namespace {
 

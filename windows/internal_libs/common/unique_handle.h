@@ -1,6 +1,12 @@
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <ncrypt.h>
+#include <objbase.h>
+#include <wincred.h>
+#include <wincrypt.h>
+#include <winhttp.h>
 
 #include <cstdint>
 
@@ -67,6 +73,9 @@ struct HandlePolicy {
 template <typename T, auto kClose, std::intptr_t kInvalid = 0>
 using UniqueAny = UniqueHandle<HandlePolicy<T, kClose, kInvalid>>;
 
+// Every alias below only names a release function: a target that uses none of a library's
+// owners neither links nor imports that library.
+
 using UniqueModule = UniqueAny<HMODULE, FreeLibrary>;
 using UniqueRegistryKey = UniqueAny<HKEY, RegCloseKey>;
 // Kernel objects whose "nothing" is null (threads, events, mutexes, tokens).
@@ -76,3 +85,46 @@ using UniqueFile = UniqueAny<HANDLE, CloseHandle, -1>;
 // Blocks Windows allocates for the caller with LocalAlloc (decoded structures, argument lists,
 // security descriptors).
 using UniqueLocalMemory = UniqueAny<HLOCAL, LocalFree>;
+
+// Blocks taken with HeapAlloc from the process heap.
+inline void FreeProcessHeapBlock(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+using UniqueProcessHeapBlock = UniqueAny<void*, FreeProcessHeapBlock>;
+// Blocks a COM interface or a shell function allocates for the caller (strings, buffers).
+template <typename T>
+using UniqueCoTaskMemory = UniqueAny<T*, CoTaskMemFree>;
+// Security identifiers built by AllocateAndInitializeSid.
+using UniqueSid = UniqueAny<PSID, FreeSid>;
+// Records CredRead allocates for the caller.
+using UniqueCredential = UniqueAny<PCREDENTIALW, CredFree>;
+
+// CryptoAPI.
+inline void CloseCertStore(HCERTSTORE store) { CertCloseStore(store, 0); }
+inline void ReleaseCryptProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
+// Wine drops some store changes at close otherwise; the commit is harmless on Windows.
+inline void CommitAndCloseCertStore(HCERTSTORE store) {
+  CertControlStore(store, 0, CERT_STORE_CTRL_COMMIT, nullptr);
+  CertCloseStore(store, 0);
+}
+using UniqueCertStore = UniqueAny<HCERTSTORE, CloseCertStore>;
+using UniqueCertContext = UniqueAny<PCCERT_CONTEXT, CertFreeCertificateContext>;
+using UniqueCryptProvider = UniqueAny<HCRYPTPROV, ReleaseCryptProvider>;
+using UniqueCryptHash = UniqueAny<HCRYPTHASH, CryptDestroyHash>;
+// A store whose changes are written whenever it is closed, on every path.
+using UniqueCommittingCertStore = UniqueAny<HCERTSTORE, CommitAndCloseCertStore>;
+
+// CNG primitives.
+inline void CloseAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm) {
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+using UniqueAlgorithmProvider = UniqueAny<BCRYPT_ALG_HANDLE, CloseAlgorithmProvider>;
+using UniqueHash = UniqueAny<BCRYPT_HASH_HANDLE, BCryptDestroyHash>;
+
+// CNG key storage: provider and key handles share one type and one release function; buffers
+// the key storage router allocates for the caller (key names, enumeration states) have another.
+using NCryptObject = UniqueAny<NCRYPT_HANDLE, NCryptFreeObject>;
+template <typename T>
+using UniqueNCryptBuffer = UniqueAny<T*, NCryptFreeBuffer>;
+
+// One WinHTTP handle (session, connection or request). Declare session, connection and request
+// in that order so they close in reverse.
+using WinHttpHandle = UniqueAny<HINTERNET, WinHttpCloseHandle>;

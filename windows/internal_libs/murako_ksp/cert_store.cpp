@@ -13,8 +13,6 @@ namespace {
 constexpr DWORD kFriendlyNameBytes = 512;
 constexpr DWORD kCommonNameCharacters = 256;
 
-using UniqueHeapBlock = UniqueAny<void*, KspHeapFree>;
-
 // Where the system keeps the current user's personal store.
 constexpr wchar_t kPersonalStoreKey[] = L"Software\\Microsoft\\SystemCertificates\\My";
 
@@ -216,7 +214,7 @@ std::wstring KeyContainerName(PCCERT_CONTEXT certificate) {
       bytes < sizeof(CRYPT_KEY_PROV_INFO)) {
     return std::wstring();
   }
-  UniqueHeapBlock buffer(KspHeapAlloc(bytes));
+  UniqueProcessHeapBlock buffer(KspHeapAlloc(bytes));
   if (buffer.get() == nullptr ||
       !CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, buffer.get(),
                                          &bytes)) {

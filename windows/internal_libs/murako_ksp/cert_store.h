@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "cert_handles.h"
 #include "personal_store.h"
 #include "thumbprint.h"
+#include "unique_handle.h"
 
 // The certificate questions the provider asks of the current user's personal store.
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "cert_handles.h"
 #include "thumbprint.h"
+#include "unique_handle.h"
 
 struct KspKeyHandle;
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "cert_handles.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -39,9 +39,7 @@ void* KspHeapAllocUninitialised(size_t bytes) {
 }
 
 void KspHeapFree(void* block) {
-  if (block != nullptr) {
-    HeapFree(GetProcessHeap(), 0, block);
-  }
+  if (block != nullptr) FreeProcessHeapBlock(block);
 }
 
 DWORD RecordSizeWithText(size_t header_bytes, const wchar_t* text) {
@@ -82,7 +80,7 @@ KspKeyHandle* CreateKeyHandle(KspProviderHandle* provider, const wchar_t* key_na
 }
 
 void FreeKeyHandle(KspKeyHandle* key) {
-  if (key->certificate != nullptr) CertFreeCertificateContext(key->certificate);
+  const UniqueCertContext certificate(key->certificate);
   WipeAndFree(key, key->size);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 #include "ksp_handles.h"
 #include "ksp_log.h"
@@ -61,16 +62,11 @@ SlotResult FreeKey(NCRYPT_KEY_HANDLE handle) {
 }
 
 void ReleaseEnumState(KspKeyEnumState* state) {
+  UniqueCertContext last(std::exchange(state->last, nullptr));
+  UniqueCertStore store(std::exchange(state->store, nullptr));
   // The certificate reached last holds a reference on the store: release it first, or the
-  // store would stay open after CertCloseStore.
-  if (state->last != nullptr) {
-    CertFreeCertificateContext(state->last);
-    state->last = nullptr;
-  }
-  if (state->store != nullptr) {
-    CertCloseStore(state->store, 0);
-    state->store = nullptr;
-  }
+  // store would stay open after it is closed.
+  last.reset();
 }
 
 }  // namespace
