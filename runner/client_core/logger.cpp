@@ -261,16 +261,6 @@ void LogInfo(const std::string& message) { LogAt(LogLevel::Info, message); }
 void LogWarning(const std::string& message) { LogAt(LogLevel::Warning, message); }
 void LogError(const std::string& message) { LogAt(LogLevel::Error, message); }
 
-std::string CurrentExceptionText(const char* unknown) {
-  try {
-    throw;
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return unknown;
-  }
-}
-
 void SetMinimumLogLevel(int level) { g_minimum_level = level; }
 
 bool IsLogFileSinkDisabled() { return g_file_sink_disabled; }
