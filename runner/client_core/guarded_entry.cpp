@@ -12,9 +12,6 @@ std::string CaughtFailure::JsonText(const char* unknown) const {
 }
 
 void LogEntryFailure(const std::string& failure_line, const CaughtFailure& caught) noexcept {
-  try {
-    LogError(failure_line + caught.Text());
-  } catch (...) {
-    // No memory left to compose the line: the failure value still reaches the caller.
-  }
+  // Without memory left to compose the line, the failure value still reaches the caller.
+  GuardEntry([&] { LogError(failure_line + caught.Text()); }, [](const CaughtFailure&) {});
 }
