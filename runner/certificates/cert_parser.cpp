@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <exception>
 #include <regex>
 #include <sstream>
 
 #include "cert_text.h"
+#include "guarded_entry.h"
 #include "logged_reason.h"
 #include "logger.h"
 #include "simple_display_name.h"
@@ -51,8 +51,12 @@ CertificateInfo ReadCertificate(PCCERT_CONTEXT context, const std::vector<uint8_
 }
 
 // What a public entry point answers for an exception, with its Error line.
-Reason CaughtReason(const char* entry_point, const std::exception& error) {
-  return LoggedReason(std::string("CertParser::") + entry_point + " - Exception: " + error.what());
+// The failure handler of one public operation: its Error line, returned as the reason.
+auto CaughtReason(const char* entry_point) {
+  return [entry_point](const CaughtFailure& caught) {
+    return LoggedReason(std::string("CertParser::") + entry_point + " - Exception: " +
+                        caught.Text());
+  };
 }
 
 ValueOrReason<std::vector<uint8_t>> DecodeBase64Unguarded(const std::string& base64) {
@@ -98,34 +102,27 @@ ValueOrReason<CertificateInfo> ParseDerUnguarded(const std::vector<uint8_t>& der
 }  // namespace
 
 ValueOrReason<std::vector<uint8_t>> CertParser::DecodeBase64(const std::string& base64) {
-  try {
-    return DecodeBase64Unguarded(base64);
-  } catch (const std::exception& error) {
-    return CaughtReason("DecodeBase64", error);
-  }
+  return GuardEntry([&] { return DecodeBase64Unguarded(base64); }, CaughtReason("DecodeBase64"));
 }
 
 ValueOrReason<CertificateInfo> CertParser::ParseCertificateFromDER(
     const std::vector<uint8_t>& der) {
-  try {
-    return ParseDerUnguarded(der);
-  } catch (const std::exception& error) {
-    return CaughtReason("ParseCertificateFromDER", error);
-  }
+  return GuardEntry([&] { return ParseDerUnguarded(der); },
+                    CaughtReason("ParseCertificateFromDER"));
 }
 
 ValueOrReason<CertificateInfo> CertParser::ParseCertificateFromBase64(const std::string& base64) {
-  try {
-    LogInfo("CertParser::ParseCertificateFromBase64");
-    ValueOrReason<std::vector<uint8_t>> der = DecodeBase64Unguarded(base64);
-    if (!der) {
-      LogError("Failed to decode Base64 certificate");
-      return Reason{der.reason()};
-    }
-    return ParseDerUnguarded(*der);
-  } catch (const std::exception& error) {
-    return CaughtReason("ParseCertificateFromBase64", error);
-  }
+  return GuardEntry(
+      [&]() -> ValueOrReason<CertificateInfo> {
+        LogInfo("CertParser::ParseCertificateFromBase64");
+        ValueOrReason<std::vector<uint8_t>> der = DecodeBase64Unguarded(base64);
+        if (!der) {
+          LogError("Failed to decode Base64 certificate");
+          return Reason{der.reason()};
+        }
+        return ParseDerUnguarded(*der);
+      },
+      CaughtReason("ParseCertificateFromBase64"));
 }
 
 std::string CertParser::ExtractDni(const std::string& subjectCn) {

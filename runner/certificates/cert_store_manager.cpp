@@ -4,14 +4,15 @@
 
 #include "cert_parser.h"
 #include "cert_text.h"
+#include "guarded_entry.h"
 #include "logged_reason.h"
 #include "logger.h"
 #include "personal_store.h"
+#include "provider_name.h"
 #include "simple_display_name.h"
 #include "string_conversion.h"
 #include "text_encoding.h"
 #include "thumbprint_mappings.h"
-#include "provider_name.h"
 #include "unique_handle.h"
 
 namespace {
@@ -200,11 +201,11 @@ ValueOrReason<std::string> CertStoreManager::AddCertificate(const CertificateInf
                                                             const std::string& signIdentityId,
                                                             const std::string& oauthToken,
                                                             UserType userType) {
-  try {
-    return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType);
-  } catch (const std::exception& error) {
-    return LoggedReason(std::string("CertStoreManager::AddCertificate - Exception: ") + error.what());
-  }
+  return GuardEntry(
+      [&] { return AddCertificateUnguarded(certificate, signIdentityId, oauthToken, userType); },
+      [](const CaughtFailure& caught) {
+        return LoggedReason("CertStoreManager::AddCertificate - Exception: " + caught.Text());
+      });
 }
 
 bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string& providerName,
@@ -244,34 +245,32 @@ bool CertStoreManager::SetKspProperty(PCCERT_CONTEXT context, const std::string&
 
 std::vector<InstalledCertificate> CertStoreManager::ListInstalledCertificates() {
   std::vector<InstalledCertificate> installed;
-  try {
-    LogInfo("CertStoreManager::ListInstalledCertificates");
-    UniqueCertStore store(OpenCurrentUserPersonalStore());
-    if (!store) {
-      LogError("Failed to open certificate store: " + CodeText(GetLastError()));
-      return installed;
-    }
-    // Each call frees the context it is given and returns the next one, held until then.
-    UniqueCertContext current;
-    while (PCCERT_CONTEXT next = CertEnumCertificatesInStore(store.get(), current.release())) {
-      current.reset(next);
-      if (IsSystemCertificate(next)) installed.push_back(DescribeInstalled(next));
-    }
-    LogInfo("Found " + std::to_string(installed.size()) + " installed certificates");
-  } catch (const std::exception& error) {
-    LogError(std::string("CertStoreManager::ListInstalledCertificates - Exception: ") +
-             error.what());
-  }
+  // A failure part-way keeps the certificates listed so far.
+  GuardEntry(
+      [&] {
+        LogInfo("CertStoreManager::ListInstalledCertificates");
+        UniqueCertStore store(OpenCurrentUserPersonalStore());
+        if (!store) {
+          LogError("Failed to open certificate store: " + CodeText(GetLastError()));
+          return;
+        }
+        // Each call frees the context it is given and returns the next one, held until then.
+        UniqueCertContext current;
+        while (PCCERT_CONTEXT next = CertEnumCertificatesInStore(store.get(), current.release())) {
+          current.reset(next);
+          if (IsSystemCertificate(next)) installed.push_back(DescribeInstalled(next));
+        }
+        LogInfo("Found " + std::to_string(installed.size()) + " installed certificates");
+      },
+      [](const CaughtFailure& caught) {
+        LogError("CertStoreManager::ListInstalledCertificates - Exception: " + caught.Text());
+      });
   return installed;
 }
 
 bool CertStoreManager::RemoveCertificate(const std::string& thumbprint) {
-  try {
-    return RemoveCertificateUnguarded(thumbprint);
-  } catch (const std::exception& error) {
-    LogError(std::string("CertStoreManager::RemoveCertificate - Exception: ") + error.what());
-    return false;
-  }
+  return GuardEntry("CertStoreManager::RemoveCertificate - Exception: ", false,
+                    [&] { return RemoveCertificateUnguarded(thumbprint); });
 }
 
 bool CertStoreManager::RemoveAllCertificates() {

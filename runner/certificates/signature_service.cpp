@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "guarded_entry.h"
 #include "hash_classification.h"
 #include "logged_reason.h"
 #include "logger.h"
@@ -119,45 +120,41 @@ int SignatureService::HashAlgorithmFromName(const std::string& algorithmName) {
 
 ValueOrReason<std::vector<uint8_t>> SignatureService::CalculateHash(
     const std::vector<uint8_t>& data, int algorithm) const {
-  try {
-    return CalculateHashUnguarded(data, algorithm);
-  } catch (...) {
-    return LoggedReason("Exception in CalculateHash");
-  }
+  return GuardEntry(
+      [&] { return CalculateHashUnguarded(data, algorithm); },
+      [](const CaughtFailure&) { return LoggedReason("Exception in CalculateHash"); });
 }
 
 ValueOrReason<SignatureRequest> SignatureService::PrepareSignatureRequest(
     const std::vector<uint8_t>& data, const std::string& signIdentityId,
     const std::string& algorithmName) const {
-  try {
-    LogInfo("Preparing signature request");
-    LogInfo("Sign identity ID: " + signIdentityId);
-    LogInfo("Algorithm: " + algorithmName);
-    const ValueOrReason<std::vector<uint8_t>> hash =
-        CalculateHashUnguarded(data, HashAlgorithmFromName(algorithmName));
-    if (!hash) {
-      LogError("Failed to calculate hash");
-      return Reason{hash.reason()};
-    }
-    std::string digest = EncodeBase64(*hash);
-    LogInfo("Digest value (Base64): " + digest.substr(0, 32) + "...");
-    SignatureRequest request;
-    request.sign_identity_id = signIdentityId;
-    request.digest_value = digest;
-    request.signature_algorithm = algorithmName;
-    LogInfo("Signature request prepared successfully");
-    return request;
-  } catch (...) {
-    return LoggedReason("Exception in PrepareSignatureRequest");
-  }
+  return GuardEntry(
+      [&]() -> ValueOrReason<SignatureRequest> {
+        LogInfo("Preparing signature request");
+        LogInfo("Sign identity ID: " + signIdentityId);
+        LogInfo("Algorithm: " + algorithmName);
+        const ValueOrReason<std::vector<uint8_t>> hash =
+            CalculateHashUnguarded(data, HashAlgorithmFromName(algorithmName));
+        if (!hash) {
+          LogError("Failed to calculate hash");
+          return Reason{hash.reason()};
+        }
+        std::string digest = EncodeBase64(*hash);
+        LogInfo("Digest value (Base64): " + digest.substr(0, 32) + "...");
+        SignatureRequest request;
+        request.sign_identity_id = signIdentityId;
+        request.digest_value = digest;
+        request.signature_algorithm = algorithmName;
+        LogInfo("Signature request prepared successfully");
+        return request;
+      },
+      [](const CaughtFailure&) { return LoggedReason("Exception in PrepareSignatureRequest"); });
 }
 
 ValueOrReason<std::vector<uint8_t>> SignatureService::CheckedSignature(
     const std::vector<uint8_t>& certificate_der, const SignatureRequest& request,
     const std::vector<uint8_t>& signature) const {
-  try {
-    return CheckedSignatureUnguarded(certificate_der, request, signature);
-  } catch (...) {
-    return LoggedReason("Exception in CheckedSignature");
-  }
+  return GuardEntry(
+      [&] { return CheckedSignatureUnguarded(certificate_der, request, signature); },
+      [](const CaughtFailure&) { return LoggedReason("Exception in CheckedSignature"); });
 }

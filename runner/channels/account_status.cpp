@@ -2,9 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include <exception>
 #include <stdexcept>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "storage_keys.h"
@@ -33,12 +33,12 @@ std::optional<std::vector<std::string>> ReadIdentityIds(UserType type) {
     LogInfo("No " + UserTypeWord(type) + " identities found");
     return std::nullopt;
   }
-  try {
-    return StoredIdentityIds(*stored);
-  } catch (const std::exception& error) {
-    LogError(std::string("Error parsing identities JSON: ") + JsonErrorText(error));
-    return std::nullopt;
-  }
+  return GuardEntry(
+      [&]() -> std::optional<std::vector<std::string>> { return StoredIdentityIds(*stored); },
+      [](const CaughtFailure& caught) {
+        LogError("Error parsing identities JSON: " + caught.JsonText());
+        return std::nullopt;
+      });
 }
 
 std::string Member(const nlohmann::json& object, const char* name, const std::string& fallback) {
@@ -56,22 +56,25 @@ StoredAccountUser ReadUser(UserType type) {
     LogWarning("No stored user info found for " + UserTypeWord(type));
     return user;
   }
-  try {
-    const nlohmann::json info = ParseUntrustedJson(*stored);
-    if (!info.is_object()) throw std::runtime_error("user info is not an object");
-    user.name = Member(info, "name", "");
-    user.dni = Member(info, "dni", "");
-    user.cif = professional ? Member(info, "cif", "") : "";
-    user.organization = Member(info, "organization", default_organization);
-    LogInfo(professional ? "Loaded user info: name=" + user.name + ", cif=" + user.cif +
-                               ", organization=" + user.organization
-                         : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
-  } catch (const std::exception& error) {
-    LogWarning(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
-    user = StoredAccountUser{};
-    user.organization = default_organization;
-  }
-  return user;
+  return GuardEntry(
+      [&] {
+        const nlohmann::json info = ParseUntrustedJson(*stored);
+        if (!info.is_object()) throw std::runtime_error("user info is not an object");
+        user.name = Member(info, "name", "");
+        user.dni = Member(info, "dni", "");
+        user.cif = professional ? Member(info, "cif", "") : "";
+        user.organization = Member(info, "organization", default_organization);
+        LogInfo(professional ? "Loaded user info: name=" + user.name + ", cif=" + user.cif +
+                                   ", organization=" + user.organization
+                             : "Loaded user info: name=" + user.name + ", dni=" + user.dni);
+        return user;
+      },
+      [&](const CaughtFailure& caught) {
+        LogWarning("Failed to parse user info JSON: " + caught.JsonText());
+        StoredAccountUser defaults;
+        defaults.organization = default_organization;
+        return defaults;
+      });
 }
 
 }  // namespace
@@ -104,21 +107,23 @@ AccountStatusOutcome DecideAccountStatus(const AccountStatusInputs& inputs) {
 }
 
 std::optional<AccountStatus> ReadAccountStatus(UserType type) {
-  try {
-    AccountStatusInputs inputs;
-    inputs.professional = type == UserType::kProfessional;
-    auto ids = ReadIdentityIds(type);
-    if (!ids) return std::nullopt;
-    inputs.identity_ids = std::move(*ids);
-    inputs.certificates = CertStoreManager::ListInstalledCertificates();
-    inputs.user = ReadUser(type);
-    inputs.session_active = IsSessionActive(type);
-    AccountStatusOutcome outcome = DecideAccountStatus(inputs);
-    LogInfo(outcome.log_line);
-    return outcome.status;
-  } catch (const std::exception& error) {
-    LogError("Reading the " + UserTypeWord(type) + " account status failed: " +
-             JsonErrorText(error));
-  }
-  return std::nullopt;
+  return GuardEntry(
+      [&]() -> std::optional<AccountStatus> {
+        AccountStatusInputs inputs;
+        inputs.professional = type == UserType::kProfessional;
+        auto ids = ReadIdentityIds(type);
+        if (!ids) return std::nullopt;
+        inputs.identity_ids = std::move(*ids);
+        inputs.certificates = CertStoreManager::ListInstalledCertificates();
+        inputs.user = ReadUser(type);
+        inputs.session_active = IsSessionActive(type);
+        AccountStatusOutcome outcome = DecideAccountStatus(inputs);
+        LogInfo(outcome.log_line);
+        return outcome.status;
+      },
+      [&](const CaughtFailure& caught) {
+        LogError("Reading the " + UserTypeWord(type) + " account status failed: " +
+                 caught.JsonText());
+        return std::nullopt;
+      });
 }

@@ -1,8 +1,7 @@
 #include "bridge_identity_methods.h"
 
-#include <exception>
-
 #include "channel_arguments.h"
+#include "guarded_entry.h"
 #include "linking_storage.h"
 #include "logger.h"
 #include "murako_api_client.h"
@@ -168,12 +167,12 @@ ChannelAnswer GetStoredIdentities(ApplicationHost&, const EncodableValue* argume
   const StoredValue stored = StoredForUserType(arguments, &LinkingStorageKeys::sign_identities);
   if (stored.error) return ChannelAnswer::Failure(*stored.error);
   if (!stored.value) return ChannelAnswer::Success(Flag(false));
-  try {
-    return ChannelAnswer::Success(StoredIdentityList(*stored.value));
-  } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse stored identities JSON: ") + JsonErrorText(error));
-    return ChannelAnswer::Failure("PARSE_ERROR", "Failed to parse stored identities");
-  }
+  return GuardEntry(
+      [&] { return ChannelAnswer::Success(StoredIdentityList(*stored.value)); },
+      [](const CaughtFailure& caught) {
+        LogError("Failed to parse stored identities JSON: " + caught.JsonText());
+        return ChannelAnswer::Failure("PARSE_ERROR", "Failed to parse stored identities");
+      });
 }
 
 ChannelAnswer GetIdentityDetails(ApplicationHost&, const EncodableValue* arguments) {

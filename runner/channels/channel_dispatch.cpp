@@ -2,9 +2,9 @@
 
 #include <flutter/standard_method_codec.h>
 
-#include <exception>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 
 namespace {
@@ -38,23 +38,21 @@ void Run(const ChannelMethod& method, ApplicationHost& host,
 void DispatchMethodCall(const ChannelDefinition& channel, ApplicationHost& host,
                         const flutter::MethodCall<flutter::EncodableValue>& call,
                         MethodResultPtr result) {
-  std::string failure;
-  try {
-    LogInfo(channel.log_prefix + call.method_name());
-    const ChannelMethod* method = FindMethod(channel.methods, call.method_name());
-    if (method == nullptr) {
-      result->NotImplemented();
-      return;
-    }
-    Run(*method, host, call.arguments(), result);
-    return;
-  } catch (const std::exception& error) {
-    failure = error.what();
-  } catch (...) {
-    failure = "unknown exception";
-  }
-  LogError("Method " + call.method_name() + " failed: " + failure);
-  if (result) result->Error("ERROR", failure);
+  GuardEntry(
+      [&] {
+        LogInfo(channel.log_prefix + call.method_name());
+        const ChannelMethod* method = FindMethod(channel.methods, call.method_name());
+        if (method == nullptr) {
+          result->NotImplemented();
+          return;
+        }
+        Run(*method, host, call.arguments(), result);
+      },
+      [&](const CaughtFailure& caught) {
+        const std::string failure = caught.Text();
+        LogError("Method " + call.method_name() + " failed: " + failure);
+        if (result) result->Error("ERROR", failure);
+      });
 }
 
 }  // namespace

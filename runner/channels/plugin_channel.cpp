@@ -1,10 +1,9 @@
 #include "plugin_channel.h"
 
-#include <exception>
-
 #include "account_status.h"
 #include "application_host.h"
 #include "channel_arguments.h"
+#include "guarded_entry.h"
 #include "logger.h"
 #include "session_state.h"
 #include "sign_in_service.h"
@@ -37,18 +36,21 @@ ChannelAnswer ClearAccount(ApplicationHost& host, const EncodableValue* argument
                            const char* failure_prefix, AccountClearing clear) {
   const CertificateKind kind = CertificateKindArgument(arguments);
   if (kind.error) return ChannelAnswer::Failure(*kind.error);
-  try {
-    std::optional<std::string> failure;
-    if (!host.SignIn().SignOut([&] { failure = clear(kind.type, SessionStore()); }, kind.type)) {
-      failure = "a sign-in result is being delivered - try again";
-    }
-    if (!failure) return ChannelAnswer::Success(Flag(true));
-    LogError(failure_prefix + *failure);
-    return ChannelAnswer::Failure("ERROR", *failure);
-  } catch (const std::exception& error) {
-    LogError(failure_prefix + std::string(error.what()));
-    return ChannelAnswer::Failure("ERROR", error.what());
-  }
+  return GuardEntry(
+      [&] {
+        std::optional<std::string> failure;
+        if (!host.SignIn().SignOut([&] { failure = clear(kind.type, SessionStore()); },
+                                   kind.type)) {
+          failure = "a sign-in result is being delivered - try again";
+        }
+        if (!failure) return ChannelAnswer::Success(Flag(true));
+        LogError(failure_prefix + *failure);
+        return ChannelAnswer::Failure("ERROR", *failure);
+      },
+      [&](const CaughtFailure& caught) {
+        LogError(failure_prefix + caught.Text());
+        return ChannelAnswer::Failure("ERROR", caught.Text());
+      });
 }
 
 ChannelAnswer DesactivarCertificado(ApplicationHost& host, const EncodableValue* arguments) {

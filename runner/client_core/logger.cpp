@@ -4,10 +4,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <string>
 
 #include "cross_process_writer_lock.h"
+#include "guarded_entry.h"
 #include "log_redaction.h"
 #include "log_file_rotation.h"
 #include "scoped_srw_exclusive_lock.h"
@@ -141,11 +141,13 @@ LineQueue g_lines;
 
 // Without the queue's lock, by the one writing thread.
 void WriteBatch(const std::string& text) {
-  try {
-    std::string path = LogFilePath();
-    if (!path.empty() && g_log_file.Append(path, text)) return;
-  } catch (...) {
-  }
+  const bool appended = GuardEntry(
+      [&] {
+        std::string path = LogFilePath();
+        return !path.empty() && g_log_file.Append(path, text);
+      },
+      [](const CaughtFailure&) { return false; });
+  if (appended) return;
   g_log_file.Close();
   g_file_sink_disabled = true;
 }
@@ -204,11 +206,13 @@ void SendToDebugger(const std::string& lines) {
 void WriteLines(const std::string& lines) {
   SendToDebugger(lines);
   if (g_file_sink_disabled) return;
-  try {
-    AppendToLogFile(lines);
-  } catch (...) {
-    g_file_sink_disabled = true;
-  }
+  GuardEntry([&] { AppendToLogFile(lines); },
+             [](const CaughtFailure&) { g_file_sink_disabled = true; });
+}
+
+void LogNotice(const char* prefix, const std::string& text, bool success) {
+  GuardEntry([&] { LogAt(success ? LogLevel::Info : LogLevel::Error, prefix + text); },
+             [](const CaughtFailure&) {});
 }
 
 const char* TagFor(LogLevel level) {
@@ -241,12 +245,13 @@ std::string ToTextModeLineEndings(const std::string& text) {
 
 void WriteLog(int level, const std::string& tag, const std::string& message) {
   if (level < g_minimum_level) return;
-  try {
-    std::string line = FormatLogLine(CurrentLocalTime(), tag, message);
-    if (!LineBatch::Hold(&WriteLines, line)) WriteLines(line);
-  } catch (...) {
-    // Composing the line failed (out of memory): the message is lost, the caller is not.
-  }
+  // Composing the line may fail (out of memory): the message is lost, the caller is not.
+  GuardEntry(
+      [&] {
+        std::string line = FormatLogLine(CurrentLocalTime(), tag, message);
+        if (!LineBatch::Hold(&WriteLines, line)) WriteLines(line);
+      },
+      [](const CaughtFailure&) {});
 }
 
 LogBatch::LogBatch() noexcept : LineBatch(&WriteLines) {}
@@ -261,30 +266,14 @@ void LogInfo(const std::string& message) { LogAt(LogLevel::Info, message); }
 void LogWarning(const std::string& message) { LogAt(LogLevel::Warning, message); }
 void LogError(const std::string& message) { LogAt(LogLevel::Error, message); }
 
-std::string CurrentExceptionText(const char* unknown) {
-  try {
-    throw;
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return unknown;
-  }
-}
-
 void SetMinimumLogLevel(int level) { g_minimum_level = level; }
 
 bool IsLogFileSinkDisabled() { return g_file_sink_disabled; }
 
 void LogOAuthNotice(const std::string& text, bool success) {
-  try {
-    LogAt(success ? LogLevel::Info : LogLevel::Error, "[TOAST OAUTH] " + text);
-  } catch (...) {
-  }
+  LogNotice("[TOAST OAUTH] ", text, success);
 }
 
 void LogSignatureNotice(const std::string& text, bool success) {
-  try {
-    LogAt(success ? LogLevel::Info : LogLevel::Error, "[TOAST SIGNATURE] " + text);
-  } catch (...) {
-  }
+  LogNotice("[TOAST SIGNATURE] ", text, success);
 }

@@ -17,9 +17,6 @@ void LogInfo(const std::string& message);
 void LogWarning(const std::string& message);
 void LogError(const std::string& message);
 
-// Inside a catch block: the text of the exception being handled, for its Error line (what() of
-// a standard exception, `unknown` for anything else).
-std::string CurrentExceptionText(const char* unknown = "unknown exception");
 // For lines whose level is decided elsewhere, e.g. by functions that return their log lines.
 void LogAt(LogLevel level, const std::string& message);
 

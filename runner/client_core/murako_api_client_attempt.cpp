@@ -1,7 +1,6 @@
 // One WinHTTP attempt of MurakoApiClient: its own session, connection and request, all closed
 // before it returns.
-#include <exception>
-
+#include "guarded_entry.h"
 #include "https_exchange.h"
 #include "log_redaction.h"
 #include "logger.h"
@@ -43,14 +42,15 @@ std::optional<std::string> Attempt(const RequestAttempt& attempt, uint32_t& last
 std::optional<std::string> MurakoApiClient::TryWinHttpRequest(const RequestAttempt& attempt,
                                                               uint32_t& last_error) {
   last_error = 0;
-  try {
-    LogInfo("  [ApiClient] Attempting " + attempt.verb +
-            " with access type: " + attempt.strategy_name);
-    return Attempt(attempt, last_error);
-  } catch (const std::exception& error) {
-    LogError(std::string("  Exception in TryWinHttpRequest: ") + error.what());
-  } catch (...) {
-    LogError("  Unknown exception in TryWinHttpRequest");
-  }
-  return std::nullopt;
+  return GuardEntry(
+      [&] {
+        LogInfo("  [ApiClient] Attempting " + attempt.verb +
+                " with access type: " + attempt.strategy_name);
+        return Attempt(attempt, last_error);
+      },
+      [](const CaughtFailure& caught) -> std::optional<std::string> {
+        LogError(caught.IsStandard() ? "  Exception in TryWinHttpRequest: " + caught.Text()
+                                     : std::string("  Unknown exception in TryWinHttpRequest"));
+        return std::nullopt;
+      });
 }

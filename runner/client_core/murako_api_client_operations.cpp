@@ -1,6 +1,5 @@
 // The three REST operations of MurakoApiClient on top of Get and Post.
-#include <exception>
-
+#include "guarded_entry.h"
 #include "log_redaction.h"
 #include "logger.h"
 #include "murako_api_client.h"
@@ -15,16 +14,18 @@ std::optional<UserInfo> MurakoApiClient::GetUserInfo() const {
     LogError("Failed to fetch user info");
     return std::nullopt;
   }
-  try {
-    UserInfo info = ParseUserInfoJson(*body);
-    LogInfo("User info parsed successfully. User: " + info.name +
-            ", Identities: " + std::to_string(info.sign_identities.size()));
-    return info;
-  } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse user info JSON: ") + JsonErrorText(error));
-    LogError("Response was: " + RedactJsonSecretsForLog(*body));
-  }
-  return std::nullopt;
+  return GuardEntry(
+      [&]() -> std::optional<UserInfo> {
+        UserInfo info = ParseUserInfoJson(*body);
+        LogInfo("User info parsed successfully. User: " + info.name +
+                ", Identities: " + std::to_string(info.sign_identities.size()));
+        return info;
+      },
+      [&](const CaughtFailure& caught) {
+        LogError("Failed to parse user info JSON: " + caught.JsonText());
+        LogError("Response was: " + RedactJsonSecretsForLog(*body));
+        return std::nullopt;
+      });
 }
 
 std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
@@ -36,14 +37,16 @@ std::optional<IdentityDetails> MurakoApiClient::GetIdentityDetails(
     return std::nullopt;
   }
   LogInfo("Identity details response received: " + std::to_string(body->size()) + " bytes");
-  try {
-    IdentityDetails details = ParseIdentityDetailsJson(*body);
-    LogInfo("Identity details parsed successfully. Certificate size: " +
-            std::to_string(details.certificate.size()) + " chars (base64)");
-    return details;
-  } catch (const std::exception& error) {
-    LogError(std::string("Failed to parse identity details JSON: ") + JsonErrorText(error));
-    LogError("Response was: " + RedactJsonSecretsForLog(*body));
-  }
-  return std::nullopt;
+  return GuardEntry(
+      [&]() -> std::optional<IdentityDetails> {
+        IdentityDetails details = ParseIdentityDetailsJson(*body);
+        LogInfo("Identity details parsed successfully. Certificate size: " +
+                std::to_string(details.certificate.size()) + " chars (base64)");
+        return details;
+      },
+      [&](const CaughtFailure& caught) {
+        LogError("Failed to parse identity details JSON: " + caught.JsonText());
+        LogError("Response was: " + RedactJsonSecretsForLog(*body));
+        return std::nullopt;
+      });
 }

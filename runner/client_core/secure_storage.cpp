@@ -6,6 +6,7 @@
 
 #include "credential_chunks.h"
 #include "credential_manager.h"
+#include "guarded_entry.h"
 #include "logger.h"
 
 namespace {
@@ -51,10 +52,17 @@ uint64_t NewGeneration() {
   return mixed ^ (mixed >> 31);
 }
 
+// Storage reports failure through its result and its own lines only: an exception (no memory
+// left) ends the operation with `failure` and no further line.
+template <typename Failure, typename Body>
+auto WithoutThrowing(Failure failure, Body&& body) -> decltype(body()) {
+  return GuardEntry(std::forward<Body>(body), [&](const CaughtFailure&) { return failure; });
+}
+
 }  // namespace
 
 bool SecureStorage::StoreCredential(const std::string& key, const std::vector<uint8_t>& data) {
-  try {
+  return WithoutThrowing(false, [&] {
     LogInfo("SecureStorage::StoreCredential - Storing credential for key: " + key);
     if (key.empty()) {
       LogError("SecureStorage::StoreCredential - Key is empty");
@@ -73,13 +81,11 @@ bool SecureStorage::StoreCredential(const std::string& key, const std::vector<ui
     }
     LogInfo("SecureStorage::StoreCredential - Successfully stored credential");
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool SecureStorage::RetrieveCredential(const std::string& key, std::vector<uint8_t>& output) {
-  try {
+  return WithoutThrowing(false, [&] {
     LogInfo("SecureStorage::RetrieveCredential - Retrieving credential for key: " + key);
     if (key.empty()) {
       LogError("SecureStorage::RetrieveCredential - Key is empty");
@@ -106,13 +112,11 @@ bool SecureStorage::RetrieveCredential(const std::string& key, std::vector<uint8
     LogInfo("SecureStorage::RetrieveCredential - Successfully retrieved credential (" +
             std::to_string(output.size()) + " bytes)");
     return true;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool SecureStorage::DeleteCredential(const std::string& key) {
-  try {
+  return WithoutThrowing(false, [&] {
     LogInfo("SecureStorage::DeleteCredential - Deleting credential for key: " + key);
     if (key.empty()) {
       LogError("SecureStorage::DeleteCredential - Key is empty");
@@ -132,26 +136,22 @@ bool SecureStorage::DeleteCredential(const std::string& key) {
     LogError("SecureStorage::DeleteCredential - CredDelete failed with error: " +
              std::to_string(error));
     return false;
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 bool SecureStorage::StoreToken(const std::string& key, const std::string& value) {
-  try {
+  return WithoutThrowing(false, [&] {
     LogInfo("SecureStorage::StoreToken - Storing token for key: " + key);
     if (value.empty()) {
       LogError("SecureStorage::StoreToken - Token is empty");
       return false;
     }
     return StoreCredential(key, std::vector<uint8_t>(value.begin(), value.end()));
-  } catch (...) {
-    return false;
-  }
+  });
 }
 
 std::optional<std::string> SecureStorage::GetToken(const std::string& key) {
-  try {
+  return WithoutThrowing(std::nullopt, [&]() -> std::optional<std::string> {
     LogInfo("SecureStorage::GetToken - Retrieving token for key: " + key);
     std::vector<uint8_t> bytes;
     if (RetrieveCredential(key, bytes)) {
@@ -160,16 +160,12 @@ std::optional<std::string> SecureStorage::GetToken(const std::string& key) {
     }
     LogInfo("SecureStorage::GetToken - Token not found");
     return std::nullopt;
-  } catch (...) {
-    return std::nullopt;
-  }
+  });
 }
 
 bool SecureStorage::DeleteToken(const std::string& key) {
-  try {
+  return WithoutThrowing(false, [&] {
     LogInfo("SecureStorage::DeleteToken - Deleting token for key: " + key);
     return DeleteCredential(key);
-  } catch (...) {
-    return false;
-  }
+  });
 }

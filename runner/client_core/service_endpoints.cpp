@@ -3,6 +3,7 @@
 #include <cctype>
 #include <exception>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "secure_storage.h"
 #include "storage_keys.h"
@@ -70,17 +71,18 @@ std::string CitizenApiBaseUrl(const ServiceHosts& hosts, bool production) {
 
 std::string GetApiBaseUrl(UserType type, const std::optional<std::string>& stored_environment) {
   const ServiceHosts& hosts = DeploymentServiceHosts();
-  try {
-    EndpointChoice choice = ChooseApiEndpoint(hosts, type, IsProductionValue(stored_environment));
-    LogInfo(choice.description);
-    return choice.base_url;
-  } catch (const std::exception& error) {
-    LogWarning(std::string("Failed to read environment setting, using DEVELOPMENT ciudadano: ") +
-               error.what());
-  } catch (...) {
-    LogWarning("Failed to read environment setting, using DEVELOPMENT ciudadano: unknown error");
-  }
-  return CitizenApiBaseUrl(hosts, false);
+  return GuardEntry(
+      [&] {
+        EndpointChoice choice =
+            ChooseApiEndpoint(hosts, type, IsProductionValue(stored_environment));
+        LogInfo(choice.description);
+        return choice.base_url;
+      },
+      [&](const CaughtFailure& caught) {
+        LogWarning("Failed to read environment setting, using DEVELOPMENT ciudadano: " +
+                   caught.Text("unknown error"));
+        return CitizenApiBaseUrl(hosts, false);
+      });
 }
 
 std::string TokenEnvironmentValue(const std::optional<std::string>& stored_environment) {

@@ -1,11 +1,11 @@
 #include "account_linking.h"
 
-#include <exception>
 #include <utility>
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
 #include "ascii_text.h"
+#include "guarded_entry.h"
 #include "identity_selection.h"
 #include "linking_storage.h"
 #include "logger.h"
@@ -43,23 +43,23 @@ AccountLinking::AccountLinking(UserType type, AccountLinkingSeams seams)
 
 AccountLinkingResult AccountLinking::OnLinkingTokenReceived(
     const std::optional<murako::OAuthToken>& token) const {
-  try {
-    LogInfo("  OAuth completed");
-    if (!token) {
-      LogWarning(
-          "  OAuth flow failed - no token received (possible causes: user cancelled, network "
-          "error, DNS failure, token exchange error)");
-      AccountLinkingResult result;
-      result.message = kLinkingAuthenticationFailed;
-      return result;
-    }
-    return Link(*token);
-  } catch (const std::exception& error) {
-    LogError(Indented(kCross, std::string("Linking failed: ") + JsonErrorText(error)));
-  } catch (...) {
-    LogError(Indented(kCross, "Linking failed: unknown exception"));
-  }
-  return AccountLinkingResult();
+  return GuardEntry(
+      [&] {
+        LogInfo("  OAuth completed");
+        if (!token) {
+          LogWarning(
+              "  OAuth flow failed - no token received (possible causes: user cancelled, network "
+              "error, DNS failure, token exchange error)");
+          AccountLinkingResult result;
+          result.message = kLinkingAuthenticationFailed;
+          return result;
+        }
+        return Link(*token);
+      },
+      [](const CaughtFailure& caught) {
+        LogError(Indented(kCross, "Linking failed: " + caught.JsonText()));
+        return AccountLinkingResult();
+      });
 }
 
 AccountLinkingResult AccountLinking::Link(const murako::OAuthToken& token) const {
@@ -169,13 +169,15 @@ bool AccountLinking::StoreTokens(const murako::OAuthToken& token) const {
 
 void AccountLinking::StoreUserData(const UserInfo& user) const {
   const LinkingStorageKeys keys = LinkingStorageKeysFor(type_);
-  try {
-    SecureStorage::StoreToken(keys.sign_identities, SignIdentitiesJson(user.sign_identities));
-    SecureStorage::StoreToken(keys.user_info, UserInfoJson(user));
-    LogInfo(UserInfoStoredLine(user, professional_));
-  } catch (const std::exception& error) {
-    LogWarning(Indented(kWarning, std::string("Failed to store user info: ") + JsonErrorText(error)));
-  }
+  GuardEntry(
+      [&] {
+        SecureStorage::StoreToken(keys.sign_identities, SignIdentitiesJson(user.sign_identities));
+        SecureStorage::StoreToken(keys.user_info, UserInfoJson(user));
+        LogInfo(UserInfoStoredLine(user, professional_));
+      },
+      [](const CaughtFailure& caught) {
+        LogWarning(Indented(kWarning, "Failed to store user info: " + caught.JsonText()));
+      });
 }
 
 std::string AccountLinking::ApiBaseUrl() const {

@@ -6,6 +6,7 @@
 
 #include "cert_parser.h"
 #include "cert_store_manager.h"
+#include "guarded_entry.h"
 #include "identity_selection.h"
 #include "linking_texts.h"
 #include "logger.h"
@@ -61,12 +62,14 @@ int CreateThumbprintMappings(UserType type, const std::vector<SignIdentity>& ide
   LogInfo("Filtering identities for user_type: " + UserTypeWord(type));
   // A failure with one identity is logged and the next one still gets its mappings.
   for (const SignIdentity& identity : identities) {
-    try {
-      if (MapIdentity(type, identity, api)) ++mapped;
-    } catch (...) {
-      LogError("Exception while creating mapping for identity " + identity.id + ": " +
-               CurrentExceptionText());
-    }
+    const bool identity_mapped = GuardEntry(
+        [&] { return MapIdentity(type, identity, api); },
+        [&](const CaughtFailure& caught) {
+          LogError("Exception while creating mapping for identity " + identity.id + ": " +
+                   caught.Text());
+          return false;
+        });
+    if (identity_mapped) ++mapped;
   }
   return mapped;
 }

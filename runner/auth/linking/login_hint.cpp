@@ -1,7 +1,6 @@
 #include "login_hint.h"
 
-#include <exception>
-
+#include "guarded_entry.h"
 #include "log_redaction.h"
 #include "logger.h"
 #include "secure_storage.h"
@@ -11,16 +10,19 @@
 LoginHintOutcome LoginHintFromStoredUserInfo(const std::optional<std::string>& stored) {
   LoginHintOutcome outcome;
   if (!stored || stored->empty()) return outcome;
-  try {
-    outcome.hint = ParseUntrustedJson(*stored).value("dni", std::string());
-    outcome.log_line = TokenLogLine{
-        LogLevel::Info, "  Found existing DNI for login_hint: " + MaskIdentityNumber(outcome.hint)};
-  } catch (const std::exception& error) {
-    outcome.hint.clear();
-    outcome.log_line = TokenLogLine{
-        LogLevel::Warning, "  Could not parse user info for login_hint: " + JsonErrorText(error)};
-  }
-  return outcome;
+  return GuardEntry(
+      [&] {
+        outcome.hint = ParseUntrustedJson(*stored).value("dni", std::string());
+        outcome.log_line = TokenLogLine{LogLevel::Info, "  Found existing DNI for login_hint: " +
+                                                            MaskIdentityNumber(outcome.hint)};
+        return outcome;
+      },
+      [&](const CaughtFailure& caught) {
+        outcome.hint.clear();
+        outcome.log_line = TokenLogLine{
+            LogLevel::Warning, "  Could not parse user info for login_hint: " + caught.JsonText()};
+        return outcome;
+      });
 }
 
 std::string ReadLoginHint(UserType type) {

@@ -4,9 +4,9 @@
 // on the network path.
 #include "oauth_manager.h"
 
-#include <exception>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "https_exchange.h"
 #include "log_redaction.h"
 #include "logger.h"
@@ -60,7 +60,7 @@ std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string
                                                 const std::string& locale,
                                                 const std::string& login_hint,
                                                 const AuthorizationRequestProof& proof) const {
-  try {
+  return GuardEntry("Failed to build authorization URL: ", std::string(), [&] {
     LogInfo("Generating OAuth authorization URL with locale=" + locale + ", login_hint=" +
             (login_hint.empty() ? std::string("(empty)") : MaskIdentityNumber(login_hint)));
     std::string url = ComposeAuthorizationUrl(GetOAuthDomain(user_type), client_id_,
@@ -68,68 +68,63 @@ std::string OAuthManager::BuildAuthorizationUrl(int user_type, const std::string
                                               locale, login_hint, proof);
     LogInfo("Authorization URL: " + RedactAddressForLog(url));
     return url;
-  } catch (...) {
-    LogError("Failed to build authorization URL: " + CurrentExceptionText("unknown error"));
-  }
-  return std::string();
+  });
 }
 
 std::string OAuthManager::GetOAuthDomain(int user_type) const {
   const ServiceHosts hosts = DeploymentServiceHosts();
   const UserType type = UserTypeFromOAuthNumber(user_type);
-  try {
-    OAuthDomainChoice choice = ChooseOAuthDomain(hosts, type, IsProduction());
-    LogInfo(choice.log_line);
-    return choice.address;
-  } catch (...) {
-    LogWarning("Failed to read environment setting, using DEVELOPMENT: " +
-               CurrentExceptionText("unknown error"));
-  }
-  return ChooseOAuthDomain(hosts, type, false).address;
+  return GuardEntry(
+      [&] {
+        OAuthDomainChoice choice = ChooseOAuthDomain(hosts, type, IsProduction());
+        LogInfo(choice.log_line);
+        return choice.address;
+      },
+      [&](const CaughtFailure& caught) {
+        LogWarning("Failed to read environment setting, using DEVELOPMENT: " +
+                   caught.Text("unknown error"));
+        return ChooseOAuthDomain(hosts, type, false).address;
+      });
 }
 
 TokenEndpoint OAuthManager::GetTokenEndpoint(int user_type) const {
   const ServiceHosts hosts = DeploymentServiceHosts();
   const UserType type = UserTypeFromOAuthNumber(user_type);
-  TokenEndpointChoice choice;
-  try {
-    choice = ChooseTokenEndpoint(hosts, type, IsProduction());
-    LogInfo(choice.log_line);
-  } catch (...) {
-    LogWarning("Failed to read environment setting, using DEVELOPMENT token endpoint: " +
-               CurrentExceptionText("unknown error"));
-    choice = ChooseTokenEndpoint(hosts, type, false);
-  }
+  const TokenEndpointChoice choice = GuardEntry(
+      [&] {
+        TokenEndpointChoice chosen = ChooseTokenEndpoint(hosts, type, IsProduction());
+        LogInfo(chosen.log_line);
+        return chosen;
+      },
+      [&](const CaughtFailure& caught) {
+        LogWarning("Failed to read environment setting, using DEVELOPMENT token endpoint: " +
+                   caught.Text("unknown error"));
+        return ChooseTokenEndpoint(hosts, type, false);
+      });
   return {Utf8ToWide(choice.host), choice.port};
 }
 
 std::optional<murako::OAuthToken> OAuthManager::ExchangeCodeForToken(
     const std::string& code, const std::string& redirect_uri, int user_type,
     const std::string& code_verifier) const {
-  try {
+  return GuardEntry("Exception in ExchangeCodeForToken: ", std::nullopt, [&] {
     LogInfo("Exchanging authorization code for access token");
     LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     const std::string body =
         AuthorizationCodeGrantBody(code, redirect_uri, client_id_, client_secret_, code_verifier);
     return RequestToken(body, GetTokenEndpoint(user_type), TokenGrant::AuthorizationCode, "");
-  } catch (...) {
-    LogError("Exception in ExchangeCodeForToken: " + CurrentExceptionText("unknown error"));
-  }
-  return std::nullopt;
+  });
 }
 
 std::optional<murako::OAuthToken> OAuthManager::RefreshAccessToken(
     const std::string& refresh_token, int user_type) const {
-  try {
+  return GuardEntry("Exception in RefreshAccessToken: ", std::nullopt, [&] {
     LogInfo("Refreshing access token");
     LogInfo("User type: " + UserTypeWord(UserTypeFromOAuthNumber(user_type)));
     const std::string body = RefreshTokenGrantBody(refresh_token, client_id_, client_secret_);
     return RequestToken(body, GetTokenEndpoint(user_type), TokenGrant::RefreshToken,
                         refresh_token);
-  } catch (...) {
-    LogError("Exception in RefreshAccessToken: " + CurrentExceptionText("unknown error"));
-  }
-  return std::nullopt;
+  });
 }
 
 std::optional<murako::OAuthToken> OAuthManager::RequestToken(
@@ -152,14 +147,12 @@ std::optional<murako::OAuthToken> OAuthManager::RequestToken(
 std::optional<std::string> OAuthManager::HttpPost(const std::wstring& host,
                                                   const std::string& path,
                                                   const std::string& body, uint16_t port) const {
-  try {
-    return PostForm(host, path, body, port);
-  } catch (const std::exception& error) {
-    LogError(std::string("Exception in HttpPost: ") + error.what());
-  } catch (...) {
-    LogError("Unknown exception in HttpPost");
-  }
-  return std::nullopt;
+  return GuardEntry([&] { return PostForm(host, path, body, port); },
+                    [](const CaughtFailure& caught) {
+                      LogError(caught.IsStandard() ? "Exception in HttpPost: " + caught.Text()
+                                                   : std::string("Unknown exception in HttpPost"));
+                      return std::nullopt;
+                    });
 }
 
 std::optional<std::string> OAuthManager::PostForm(const std::wstring& host,

@@ -1,7 +1,6 @@
 #include "oauth_protocol.h"
 
-#include <exception>
-
+#include "guarded_entry.h"
 #include "logger.h"
 #include "url_parser.h"
 
@@ -57,18 +56,18 @@ std::string ClientSecretFor(bool production) {
 }
 
 std::string SelectClientSecretForStoredEnvironment(const EnvironmentReader& read_environment) {
-  try {
-    const bool production = IsProductionValue(read_environment());
-    LogInfo(production ? "Using PRODUCTION OAuth client_secret"
-                       : "Using DEVELOPMENT OAuth client_secret");
-    return ClientSecretFor(production);
-  } catch (const std::exception& error) {
-    LogWarning(std::string("Failed to read environment, using DESA client_secret: ") +
-               error.what());
-  } catch (...) {
-    LogWarning("Failed to read environment, using DESA client_secret: unknown error");
-  }
-  return ClientSecretFor(false);
+  return GuardEntry(
+      [&] {
+        const bool production = IsProductionValue(read_environment());
+        LogInfo(production ? "Using PRODUCTION OAuth client_secret"
+                           : "Using DEVELOPMENT OAuth client_secret");
+        return ClientSecretFor(production);
+      },
+      [](const CaughtFailure& caught) {
+        LogWarning("Failed to read environment, using DESA client_secret: " +
+                   caught.Text("unknown error"));
+        return ClientSecretFor(false);
+      });
 }
 
 OAuthDomainChoice ChooseOAuthDomain(const ServiceHosts& hosts, UserType type, bool production) {

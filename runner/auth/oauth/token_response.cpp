@@ -4,7 +4,10 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
+#include <utility>
 
+#include "guarded_entry.h"
 #include "log_redaction.h"
 #include "untrusted_json.h"
 
@@ -198,14 +201,18 @@ TokenResponseOutcome ParseTokenResponse(const std::string& body, TokenGrant gran
                                         int64_t obtained_at) {
   const GrantTexts texts = TextsFor(grant);
   TokenResponseOutcome outcome;
-  murako::OAuthToken token;
-  try {
-    token = ReadToken(ParseUntrustedJson(body), sent_refresh_token, obtained_at);
-  } catch (const std::exception& error) {
-    outcome.log_lines.push_back({LogLevel::Error, texts.parse_failed + JsonErrorText(error)});
-    outcome.log_lines.push_back({LogLevel::Error, "Response was: " + RedactTokensForLog(body)});
-    return outcome;
-  }
+  std::optional<murako::OAuthToken> read = GuardEntry(
+      [&]() -> std::optional<murako::OAuthToken> {
+        return ReadToken(ParseUntrustedJson(body), sent_refresh_token, obtained_at);
+      },
+      [&](const CaughtFailure& caught) {
+        outcome.log_lines.push_back({LogLevel::Error, texts.parse_failed + caught.JsonText()});
+        outcome.log_lines.push_back(
+            {LogLevel::Error, "Response was: " + RedactTokensForLog(body)});
+        return std::nullopt;
+      });
+  if (!read) return outcome;
+  murako::OAuthToken token = std::move(*read);
   if (token.access_token.empty()) {
     outcome.log_lines.push_back({LogLevel::Error, texts.missing_access_token});
     return outcome;

@@ -1,13 +1,13 @@
 #include "session_state.h"
 
-#include <exception>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "secure_storage.h"
 
 bool IsSessionActive(UserType type, const SecondsClock& clock) {
-  try {
+  return GuardEntry("IsSessionActive failed: ", false, [&] {
     const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
     const std::optional<std::string> access_token = SecureStorage::GetToken(keys.access_token);
     std::optional<std::string> expiry;
@@ -16,12 +16,7 @@ bool IsSessionActive(UserType type, const SecondsClock& clock) {
     const SessionValidity validity = DecideSessionValidity(access_token, expiry, now);
     for (const TokenLogLine& line : validity.log_lines) LogAt(line.level, line.text);
     return validity.active;
-  } catch (const std::exception& error) {
-    LogError(std::string("IsSessionActive failed: ") + error.what());
-  } catch (...) {
-    LogError("IsSessionActive failed: unknown exception");
-  }
-  return false;
+  });
 }
 
 bool HasStoredSession(UserType type) {
@@ -55,8 +50,8 @@ std::vector<std::string> ThumbprintMappingKeys(
 
 namespace {
 
-void LogCaught(const std::string& what, const std::string& detail) {
-  LogError("RemoveAllMurakoCertificates - " + what + " failed: " + detail);
+std::string CaughtLine(const std::string& step) {
+  return "RemoveAllMurakoCertificates - " + step + " failed: ";
 }
 
 }  // namespace
@@ -66,14 +61,8 @@ std::vector<std::string> DeleteKeys(const std::vector<std::string>& keys,
   const SessionStore with_defaults = WithSessionStoreDefaults(store);
   std::vector<std::string> kept;
   for (const std::string& key : keys) {
-    bool deleted = false;
-    try {
-      deleted = with_defaults.delete_key(key);
-    } catch (const std::exception& error) {
-      LogError("Deleting " + key + " failed: " + error.what());
-    } catch (...) {
-      LogError("Deleting " + key + " failed: unknown exception");
-    }
+    const bool deleted = GuardEntry("Deleting " + key + " failed: ", false,
+                                    [&] { return with_defaults.delete_key(key); });
     if (!deleted) kept.push_back(key);
   }
   return kept;
@@ -82,23 +71,16 @@ std::vector<std::string> DeleteKeys(const std::vector<std::string>& keys,
 MurakoCertificateRemoval RemoveAllMurakoCertificates(const SessionStore& store) {
   const SessionStore with_defaults = WithSessionStoreDefaults(store);
   MurakoCertificateRemoval removal;
-  try {
-    LogInfo("RemoveAllMurakoCertificates - removing all Murako certs from store");
-    std::vector<InstalledCertificate> listed = with_defaults.list_certificates();
-    removal.listed = static_cast<int>(listed.size());
-    removal.kept_keys = DeleteKeys(ThumbprintMappingKeys(listed), with_defaults);
-  } catch (const std::exception& error) {
-    LogCaught("listing", error.what());
-  } catch (...) {
-    LogCaught("listing", "unknown exception");
-  }
-  try {
-    removal.certificates_removed = with_defaults.remove_all_certificates();
-  } catch (const std::exception& error) {
-    LogCaught("removal", error.what());
-  } catch (...) {
-    LogCaught("removal", "unknown exception");
-  }
+  GuardEntry(
+      [&] {
+        LogInfo("RemoveAllMurakoCertificates - removing all Murako certs from store");
+        std::vector<InstalledCertificate> listed = with_defaults.list_certificates();
+        removal.listed = static_cast<int>(listed.size());
+        removal.kept_keys = DeleteKeys(ThumbprintMappingKeys(listed), with_defaults);
+      },
+      [](const CaughtFailure& caught) { LogEntryFailure(CaughtLine("listing"), caught); });
+  removal.certificates_removed = GuardEntry(
+      CaughtLine("removal"), false, [&] { return with_defaults.remove_all_certificates(); });
   LogInfo("RemoveAllMurakoCertificates - removed " + std::to_string(removal.listed) +
           " certificates");
   return removal;
@@ -137,14 +119,7 @@ std::vector<std::string> DeleteSessionTokens(const SessionStore& store) {
 }
 
 bool ClearOAuthSession(const SessionStore& store) {
-  try {
-    return ClearEverything(store);
-  } catch (const std::exception& error) {
-    LogError(std::string("clearOAuthSession failed: ") + error.what());
-  } catch (...) {
-    LogError("clearOAuthSession failed: unknown exception");
-  }
-  return false;
+  return GuardEntry("clearOAuthSession failed: ", false, [&] { return ClearEverything(store); });
 }
 
 namespace {
@@ -166,12 +141,8 @@ std::optional<std::string> DeactivateAccount(UserType type, const SessionStore& 
   const std::string word = UserTypeWord(type);
   LogInfo("Desactivar " + word +
           " certificate (clear session AND remove certificates from cert store)");
-  bool removed = false;
-  try {
-    removed = with_defaults.remove_all_certificates();
-  } catch (...) {
-    LogError("Removing the certificates failed: " + CurrentExceptionText());
-  }
+  const bool removed = GuardEntry("Removing the certificates failed: ", false,
+                                  [&] { return with_defaults.remove_all_certificates(); });
   const LinkingStorageKeys keys = LinkingStorageKeysFor(type);
   std::optional<std::string> failure = DeleteAfterRemoval(
       removed, {keys.access_token, keys.refresh_token, keys.token_expiry}, with_defaults);

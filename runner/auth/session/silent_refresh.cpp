@@ -1,9 +1,9 @@
 #include "silent_refresh.h"
 
 #include <chrono>
-#include <exception>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "oauth_manager.h"
 #include "secure_storage.h"
@@ -96,19 +96,14 @@ bool SilentRefresh::StartedTooLongAgo() const {
 
 SilentRefreshResult SilentRefresh::OnSilentRefreshTokenReceived(
     const SilentRenewal& renewal, UserType type, const std::optional<murako::OAuthToken>& token) {
-  try {
+  return GuardEntry("Silent refresh failed: ", Failed(kSessionMayHaveExpired), [&] {
     if (renewal.id <= disarmed_through_) {
       LogWarning("Silent refresh ended by a sign-out - nothing renewed or stored");
       return Failed(kSessionMayHaveExpired);
     }
     EndRenewal(renewal);
     return Continue(renewal, type, token);
-  } catch (const std::exception& error) {
-    LogError(std::string("Silent refresh failed: ") + error.what());
-  } catch (...) {
-    LogError("Silent refresh failed: unknown exception");
-  }
-  return Failed(kSessionMayHaveExpired);
+  });
 }
 
 // Only the latest renewal clears the guard: an abandoned one that continues late leaves the
@@ -182,14 +177,12 @@ std::optional<SilentRefreshResult> SilentRefresh::TryRefreshTokenFallback(
   }
   if (!TokensBelongToStoredEnvironment(type)) return std::nullopt;
   LogInfo("Attempting HTTP-based refresh_token fallback...");
-  std::optional<murako::OAuthToken> token;
-  try {
-    if (refresh) token = refresh(*refresh_token, type);
-  } catch (const std::exception& error) {
-    LogError(std::string("Token refresh failed: ") + error.what());
-  } catch (...) {
-    LogError("Token refresh failed: unknown exception");
-  }
+  // A grant that throws is a failed fallback: the session-expired path still runs.
+  const std::optional<murako::OAuthToken> token = GuardEntry(
+      "Token refresh failed: ", std::nullopt, [&]() -> std::optional<murako::OAuthToken> {
+        if (!refresh) return std::nullopt;
+        return refresh(*refresh_token, type);
+      });
   if (!token || token->access_token.empty()) {
     LogError("HTTP-based refresh_token fallback also failed");
     return std::nullopt;
@@ -210,10 +203,10 @@ void SilentRefresh::StoreExpiry(UserType type, int32_t expires_in) {
 }
 
 SilentRefreshResult SilentRefresh::SessionExpired() {
-  try {
-    if (session_expired_) session_expired_();
-  } catch (...) {
-    LogError("Session-expired notice failed");
-  }
+  GuardEntry(
+      [&] {
+        if (session_expired_) session_expired_();
+      },
+      [](const CaughtFailure&) { LogError("Session-expired notice failed"); });
   return Failed(kSessionMayHaveExpired);
 }

@@ -1,6 +1,5 @@
 #include "remote_signer.h"
 
-#include <exception>
 
 #include "bridge_credentials.h"
 #include "bridge_last_error.h"
@@ -140,12 +139,5 @@ HRESULT SignHashRemotely(const std::string& thumbprint, const uint8_t* hash, uin
     return E_INVALIDARG;
   }
   LogInfo(classified.log_line);
-  try {
-    return SignClassifiedHash(thumbprint, classified, padding_flags, signature);
-  } catch (const std::exception& error) {
-    SetBridgeError(std::string("Exception: ") + error.what());
-  } catch (...) {
-    SetBridgeError("Exception: unknown error");
-  }
-  return E_FAIL;
+  return SignClassifiedHash(thumbprint, classified, padding_flags, signature);
 }
