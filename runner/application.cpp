@@ -50,10 +50,10 @@ Application::Application(HWND main_window, flutter::BinaryMessenger* messenger)
   SetMinimumLogLevel(kLowestLogLevel);
   LogInfo("FlutterWindow::OnCreate - Initializing native bridge");
   RemoveOrphanedCertificatesAtStartup();
-  oauth_manager_ =
-      std::make_shared<OAuthManager>("", kOAuthClientId, SelectClientSecretForStoredEnvironment());
-  sign_in_ = std::make_unique<SignInService>(main_window_, oauth_manager_,
-                                             ShowSessionExpiredNotice);
+  sign_in_ = std::make_unique<SignInService>(
+      main_window_,
+      std::make_shared<OAuthManager>("", kOAuthClientId, SelectClientSecretForStoredEnvironment()),
+      ShowSessionExpiredNotice);
   native_bridge_channel_ = CreateMethodChannel(messenger, NativeBridgeChannel(), *this);
   LogInfo("Native bridge MethodChannel registered");
   plugin_channel_ = CreateMethodChannel(messenger, PluginChannel(), *this);
@@ -63,13 +63,6 @@ Application::Application(HWND main_window, flutter::BinaryMessenger* messenger)
 Application::~Application() = default;
 
 HWND Application::MainWindow() const { return main_window_; }
-
-std::shared_ptr<OAuthManager> Application::CurrentOAuthManager() const { return oauth_manager_; }
-
-void Application::ReplaceOAuthManager(std::shared_ptr<OAuthManager> manager) {
-  oauth_manager_ = std::move(manager);
-  sign_in_->SetOAuthManager(oauth_manager_);
-}
 
 SignInService& Application::SignIn() { return *sign_in_; }
 

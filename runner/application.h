@@ -14,8 +14,8 @@
 // itself when the application gives up the request (`TakeEndRequest`).
 constexpr UINT WM_END_PROGRAM = WM_USER + 101;
 
-// The application the main window hosts: the two method channels, the OAuth manager and the
-// sign-in flows, and the session's rules. At start, provider-bound certificates left without a
+// The application the main window hosts: the two method channels, the sign-in flows (with the
+// OAuth manager they hold), and the session's rules. At start, provider-bound certificates left without a
 // session are removed. Closing the window only hides it; destroying it, or the end of the
 // Windows session, signs the user out before the message is answered, also while a sign-in
 // result is being delivered; an installer's request to end the program (ENDSESSION_CLOSEAPP)
@@ -27,8 +27,6 @@ class Application : public ApplicationHost {
   ~Application() override;
 
   HWND MainWindow() const override;
-  std::shared_ptr<OAuthManager> CurrentOAuthManager() const override;
-  void ReplaceOAuthManager(std::shared_ptr<OAuthManager> manager) override;
   SignInService& SignIn() override;
 
   // A message of the main window: its result when the application answers it; nothing when
@@ -59,6 +57,5 @@ class Application : public ApplicationHost {
   // Declared in the reverse of the order they are released in.
   std::unique_ptr<Channel> native_bridge_channel_;
   std::unique_ptr<Channel> plugin_channel_;
-  std::shared_ptr<OAuthManager> oauth_manager_;
   std::unique_ptr<SignInService> sign_in_;
 };

@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <memory>
-
-class OAuthManager;
 class SignInService;
 
 // What the channel handlers reach of the application: the main window's handle and the
@@ -14,9 +11,7 @@ class ApplicationHost {
   virtual ~ApplicationHost() = default;
 
   virtual HWND MainWindow() const = 0;
-  // Shared, so that a sign-in or renewal started earlier keeps the manager it started with.
-  virtual std::shared_ptr<OAuthManager> CurrentOAuthManager() const = 0;
-  virtual void ReplaceOAuthManager(std::shared_ptr<OAuthManager> manager) = 0;
-  // Linking, plain sign-in, silent renewal and cookies through the sign-in window.
+  // Linking, plain sign-in, silent renewal and cookies through the sign-in window; it holds
+  // the current OAuth manager.
   virtual SignInService& SignIn() = 0;
 };

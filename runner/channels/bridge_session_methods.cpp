@@ -54,7 +54,7 @@ StringArguments SignInArguments(const flutter::EncodableValue* arguments) {
 ChannelAnswer GetAuthorizationUrl(ApplicationHost& host, const flutter::EncodableValue* arguments) {
   const StringArguments checked = SignInArguments(arguments);
   if (checked.error) return ChannelAnswer::Failure(*checked.error);
-  const std::string url = host.CurrentOAuthManager()->BuildAuthorizationUrl(
+  const std::string url = host.SignIn().Manager()->BuildAuthorizationUrl(
       OAuthUserTypeNumber(ChannelUserType(checked.values[0])), checked.values[1], "es", "");
   return ChannelAnswer::Success(Text(url));
 }
@@ -98,7 +98,7 @@ ChannelAnswer SetEnvironment(ApplicationHost& host, const flutter::EncodableValu
     return ChannelAnswer::Failure("STORAGE_ERROR", "Failed to save environment setting");
   }
   LogInfo("Environment set successfully");
-  host.ReplaceOAuthManager(
+  host.SignIn().SetOAuthManager(
       std::make_shared<OAuthManager>("", kOAuthClientId, ClientSecretFor(production)));
   LogInfo(production ? "Reconfigured OAuth manager with PRODUCTION client_secret"
                      : "Reconfigured OAuth manager with DEVELOPMENT client_secret");

@@ -72,12 +72,13 @@ bool OAuthWebViewWindow::IsInteractiveFlowPending() const {
 
 void OAuthWebViewWindow::StartOAuthFlow(const std::string& authorization_url,
                                         const std::string& redirect_uri,
-                                        std::shared_ptr<OAuthManager> manager, int user_type,
-                                        OAuthCallback callback, const std::string& locale,
+                                        std::shared_ptr<OAuthManager> manager,
+                                        UserType user_type, OAuthCallback callback,
+                                        const std::string& locale,
                                         const AuthorizationRequestProof& proof) {
   AbandonFlow("a new sign-in flow started");
   LogInfo("Starting OAuth flow with URL: " + RedactAddressForLog(authorization_url));
-  user_type_ = UserTypeFromOAuthNumber(user_type);
+  user_type_ = user_type;
   LogInfo("User type: " + UserTypeWord(user_type_));
   authorization_url_ = authorization_url;
   redirect_uri_ = redirect_uri;

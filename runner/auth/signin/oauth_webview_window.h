@@ -53,12 +53,11 @@ class OAuthWebViewWindow {
   OAuthWebViewWindow(const OAuthWebViewWindow&) = delete;
   OAuthWebViewWindow& operator=(const OAuthWebViewWindow&) = delete;
 
-  // User type: 0 citizen, 1 professional. The flow keeps its share of `manager`. `proof` holds
-  // the state and PKCE verifier the authorization URL was built with. A flow still pending on
-  // this object is answered (empty) first. A redirect URI that cannot be recognised fails the
-  // flow at once.
+  // The flow keeps its share of `manager`. `proof` holds the state and PKCE verifier the
+  // authorization URL was built with. A flow still pending on this object is answered (empty)
+  // first. A redirect URI that cannot be recognised fails the flow at once.
   void StartOAuthFlow(const std::string& authorization_url, const std::string& redirect_uri,
-                      std::shared_ptr<OAuthManager> manager, int user_type,
+                      std::shared_ptr<OAuthManager> manager, UserType user_type,
                       OAuthCallback callback, const std::string& locale,
                       const AuthorizationRequestProof& proof = {});
   // WM_OAUTH_COMPLETE with the flow named in its wparam: runs that flow's callback with its

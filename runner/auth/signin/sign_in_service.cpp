@@ -85,6 +85,31 @@ void SignInService::ReplaceSignInWindow() {
   window_ = std::make_unique<OAuthWebViewWindow>(main_window_, options_);
 }
 
+SignInService::FlowAnswer SignInService::Answering(OAuthCallback callback) {
+  return [callback](const std::shared_ptr<OAuthManager>&) { return callback; };
+}
+
+// The one start of every flow: its state and verifier, its authorization URL from the current
+// manager, then the flow in a new sign-in window, or as a renewal in the hidden one in place.
+bool SignInService::StartFlow(const FlowStart& start, const FlowAnswer& answer) {
+  const std::optional<AuthorizationRequestProof> proof = FlowProof();
+  if (!proof) return false;
+  if (start.renewal) LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
+  const std::shared_ptr<OAuthManager> manager = manager_;
+  const std::string url =
+      manager->BuildAuthorizationUrl(OAuthUserTypeNumber(start.type), start.redirect_uri,
+                                     start.locale, start.login_hint, *proof);
+  if (start.renewal) {
+    LogInfo("Starting silent OAuth flow with existing WebView");
+    LogInfo("Authorization URL: " + RedactAddressForLog(url));
+  }
+  OAuthCallback callback = answer(manager);
+  if (!start.renewal) ReplaceSignInWindow();
+  window_->StartOAuthFlow(url, start.redirect_uri, manager, start.type, std::move(callback),
+                          start.locale, *proof);
+  return true;
+}
+
 void SignInService::LinkCertificates(UserType type, const std::optional<std::string>& locale,
                                      std::unique_ptr<LinkingReply> reply) {
   LogInfo(std::string(kLock) + " [Windows] Starting complete " + UserTypeWord(type) +
@@ -99,14 +124,9 @@ void SignInService::LinkCertificates(UserType type, const std::optional<std::str
     if (pending->IsAnswered()) return;
     pending->Success(AccountLinking(type).OnLinkingTokenReceived(token));
   };
-  const std::optional<AuthorizationRequestProof> proof = FlowProof();
-  if (!proof) return linked(std::nullopt);
-  const std::shared_ptr<OAuthManager> manager = manager_;
-  const int number = OAuthUserTypeNumber(type);
-  const std::string url = manager->BuildAuthorizationUrl(number, kOAuthRedirectUri, used_locale,
-                                                         login_hint, *proof);
-  ReplaceSignInWindow();
-  window_->StartOAuthFlow(url, kOAuthRedirectUri, manager, number, linked, used_locale, *proof);
+  if (!StartFlow({type, kOAuthRedirectUri, used_locale, login_hint, false}, Answering(linked))) {
+    linked(std::nullopt);
+  }
 }
 
 void SignInService::StartOAuth(UserType type, const std::string& redirect_uri,
@@ -116,13 +136,9 @@ void SignInService::StartOAuth(UserType type, const std::string& redirect_uri,
     if (pending->IsAnswered()) return;
     OnStartOAuthTokenReceived(type, pending, token);
   };
-  const std::optional<AuthorizationRequestProof> proof = FlowProof();
-  if (!proof) return received(std::nullopt);
-  const std::shared_ptr<OAuthManager> manager = manager_;
-  const int number = OAuthUserTypeNumber(type);
-  const std::string url = manager->BuildAuthorizationUrl(number, redirect_uri, "es", "", *proof);
-  ReplaceSignInWindow();
-  window_->StartOAuthFlow(url, redirect_uri, manager, number, received, "es", *proof);
+  if (!StartFlow({type, redirect_uri, "es", "", false}, Answering(received))) {
+    received(std::nullopt);
+  }
 }
 
 void SignInService::OnStartOAuthTokenReceived(
@@ -185,26 +201,17 @@ void SignInService::RefreshTokenWithCookies(UserType type,
     pending->Success(SilentRefreshResult{false, kSessionExpired, ""});
     return;
   }
-  const std::optional<AuthorizationRequestProof> proof = FlowProof();
-  if (!proof) {
+  const auto renew = [this, pending, type](const std::shared_ptr<OAuthManager>& manager) {
+    const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager), type);
+    return [this, pending, renewal, type](std::optional<murako::OAuthToken> token) {
+      if (pending->IsAnswered()) return;
+      pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, type, token));
+    };
+  };
+  if (!StartFlow({type, kOAuthRedirectUri, "es", "", true}, renew)) {
     pending->Success(SilentRefreshResult{false, kSessionExpired, ""});
     return;
   }
-  LogInfo("Using existing OAuth WebView for silent renewal (like iOS)...");
-  const std::shared_ptr<OAuthManager> manager = manager_;
-  const int number = OAuthUserTypeNumber(type);
-  const std::string url =
-      manager->BuildAuthorizationUrl(number, kOAuthRedirectUri, "es", "", *proof);
-  LogInfo("Starting silent OAuth flow with existing WebView");
-  LogInfo("Authorization URL: " + RedactAddressForLog(url));
-  const SilentRenewal renewal = silent_refresh_.MarkStarted(TokenRefresherOf(manager), type);
-  window_->StartOAuthFlow(
-      url, kOAuthRedirectUri, manager, number,
-      [this, pending, renewal, type](std::optional<murako::OAuthToken> token) {
-        if (pending->IsAnswered()) return;
-        pending->Success(silent_refresh_.OnSilentRefreshTokenReceived(renewal, type, token));
-      },
-      "es", *proof);
   LogInfo("DEBUG: WebView kept VISIBLE for debugging");
 }
 

@@ -22,8 +22,8 @@ using SignInServiceOptions = SignInWindowOptions;
 
 // The sign-in flows of the main window: account linking, the plain sign-in, silent renewal
 // through the hidden browser, the cookie listing and the end of the browser's session at
-// sign-out. Owns the sign-in window, the renewal guard and a share of the current OAuth
-// manager; every flow keeps the manager it started with, so replacing the manager
+// sign-out. Owns the sign-in window, the renewal guard and the program's current OAuth
+// manager; every flow keeps a share of the manager it started with, so replacing the manager
 // ("setEnvironment") never pulls it from under a running flow. Every flow has its own state
 // and PKCE verifier, and every call gets exactly one answer: a flow replaced by a new one is
 // answered first, and a reply released unanswered answers the call's failure. Main thread
@@ -41,6 +41,7 @@ class SignInService {
 
   // "setEnvironment": later flows use `manager`; running ones keep theirs.
   void SetOAuthManager(std::shared_ptr<OAuthManager> manager);
+  // The current manager, for the channels' own calls.
   std::shared_ptr<OAuthManager> Manager() const;
 
   // "vincularCertificadoCiudadano" / "vincularCertificadoProfesional". `locale` is the
@@ -100,6 +101,21 @@ class SignInService {
   void HideSignInWindow();
 
  private:
+  // What the starts of the flows differ in.
+  struct FlowStart {
+    UserType type;
+    std::string redirect_uri;
+    std::string locale;
+    std::string login_hint;
+    // A silent renewal in the window in place; any other flow gets a new sign-in window.
+    bool renewal;
+  };
+  // Makes the flow's callback once its authorization URL is built, from the flow's manager.
+  using FlowAnswer = std::function<OAuthCallback(const std::shared_ptr<OAuthManager>&)>;
+  static FlowAnswer Answering(OAuthCallback callback);
+
+  // False, and nothing started, when the flow's state and verifier cannot be made.
+  bool StartFlow(const FlowStart& start, const FlowAnswer& answer);
   void ReplaceSignInWindow();
   void EndAccountBrowserSession(UserType type);
   // Whether the window holds a flow of the account other than `type`, interactive or silent.

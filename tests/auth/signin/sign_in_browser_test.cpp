@@ -46,8 +46,6 @@ constexpr uint32_t kRenewalBoundMs = 8000;
 struct ChannelHost : ApplicationHost {
   ChannelHost(HWND window, SignInService& sign_in) : window(window), sign_in(sign_in) {}
   HWND MainWindow() const override { return window; }
-  std::shared_ptr<OAuthManager> CurrentOAuthManager() const override { return sign_in.Manager(); }
-  void ReplaceOAuthManager(std::shared_ptr<OAuthManager>) override {}
   SignInService& SignIn() override { return sign_in; }
   HWND window;
   SignInService& sign_in;
@@ -275,7 +273,7 @@ TEST_F(SignInBrowserTest, CancelClosedWindowAndRedirectWithoutCodeEachAnswerOnce
   host_->OnOAuthComplete([&window](WPARAM flow) { window.InvokeCallback(flow); });
   int calls = 0;
   std::optional<murako::OAuthToken> outcome = murako::OAuthToken();
-  window.StartOAuthFlow(url, kOAuthRedirectUri, manager_, kOAuthProfessional,
+  window.StartOAuthFlow(url, kOAuthRedirectUri, manager_, UserType::kProfessional,
                         [&](std::optional<murako::OAuthToken> token) {
                           ++calls;
                           outcome = std::move(token);
@@ -750,11 +748,13 @@ TEST_F(SignInBrowserTest, ARenewalThatHearsNothingEndsEmptyAtItsBound) {
     ++calls;
     outcome = std::move(token);
   };
-  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, kOAuthCitizen, callback, "es");
+  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, UserType::kCitizen, callback,
+                        "es");
   ASSERT_TRUE(PumpUntil([&] { return window.webview() != nullptr; }, kFlowTimeoutMs));
 
   // The renewal answers the interactive flow it replaces first.
-  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, kOAuthCitizen, callback, "es");
+  window.StartOAuthFlow(server.Url(), kOAuthRedirectUri, manager_, UserType::kCitizen, callback,
+                        "es");
   EXPECT_TRUE(window.IsSilentRenewalPending());
   EXPECT_EQ(calls, 1);
   outcome = murako::OAuthToken();
