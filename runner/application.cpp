@@ -1,9 +1,10 @@
 #include "application.h"
 
-#include <exception>
+#include <functional>
 #include <string>
 
 #include "cert_store_manager.h"
+#include "guarded_entry.h"
 #include "logger.h"
 #include "native_bridge_channel.h"
 #include "oauth_callback.h"
@@ -28,19 +29,22 @@ bool AnySession(const std::optional<std::string>& citizen_access_token,
 
 // Provider-bound certificates left without any session are removed.
 void RemoveOrphanedCertificatesAtStartup() {
-  try {
-    const size_t count = CertStoreManager::ListInstalledCertificates().size();
-    if (count == 0) return;
-    if (AnySession(SecureStorage::GetToken("oauth_access_token_ciudadano"),
-                   SecureStorage::GetToken("oauth_access_token_profesional"))) {
-      return;
-    }
-    LogInfo("Startup cleanup: found " + std::to_string(count) +
-            " orphaned certs with no active session - removing");
-    CertStoreManager::RemoveAllCertificates();
-  } catch (const std::exception& error) {
-    LogError(std::string("Startup cleanup failed: ") + error.what());
+  const size_t count = CertStoreManager::ListInstalledCertificates().size();
+  if (count == 0) return;
+  if (AnySession(SecureStorage::GetToken("oauth_access_token_ciudadano"),
+                 SecureStorage::GetToken("oauth_access_token_profesional"))) {
+    return;
   }
+  LogInfo("Startup cleanup: found " + std::to_string(count) +
+          " orphaned certs with no active session - removing");
+  CertStoreManager::RemoveAllCertificates();
+}
+
+// A step that fails is logged with `failure_line`; what follows it still runs.
+void RunStep(const char* failure_line, const std::function<void()>& step) {
+  GuardEntry(step, [failure_line](const CaughtFailure& caught) {
+    LogEntryFailure(failure_line, caught);
+  });
 }
 
 }  // namespace
@@ -49,7 +53,7 @@ Application::Application(HWND main_window, flutter::BinaryMessenger* messenger)
     : main_window_(main_window) {
   SetMinimumLogLevel(kLowestLogLevel);
   LogInfo("FlutterWindow::OnCreate - Initializing native bridge");
-  RemoveOrphanedCertificatesAtStartup();
+  RunStep("Startup cleanup failed: ", RemoveOrphanedCertificatesAtStartup);
   sign_in_ = std::make_unique<SignInService>(
       main_window_,
       std::make_shared<OAuthManager>("", kOAuthClientId, SelectClientSecretForStoredEnvironment()),
@@ -115,18 +119,14 @@ void Application::RequestEnd(HWND window) {
 
 void Application::SignOutOfBothAccounts(const char* announcement) {
   LogInfo(announcement);
-  try {
+  RunStep("Ending the sign-in browser's session failed: ", [this] {
     sign_in_->SignOutAtEnd([] {
-      try {
+      RunStep("Sign-out on close failed: ", [] {
         RemoveAllMurakoCertificates();
         DeleteSessionTokens();
         LogInfo("OAuth tokens and certificates cleared on app close");
-      } catch (const std::exception& error) {
-        LogError(std::string("Sign-out on close failed: ") + error.what());
-      }
+      });
     });
-  } catch (const std::exception& error) {
-    LogError(std::string("Ending the sign-in browser's session failed: ") + error.what());
-  }
+  });
   RemoveSessionExpiredNotice();
 }

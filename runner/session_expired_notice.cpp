@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "notification_icon_record.h"
 #include "secure_storage.h"
@@ -68,19 +69,17 @@ SessionExpiredNotice& ProcessNotice() {
 }  // namespace
 
 void ShowSessionExpiredNotice() {
-  try {
-    ProcessNotice().Show();
-  } catch (const std::exception& error) {
-    LogError(std::string("Session-expired notice failed: ") + error.what());
-  } catch (...) {
-    LogError("Session-expired notice failed");
-  }
+  GuardEntry([] { ProcessNotice().Show(); },
+             [](const CaughtFailure& caught) {
+               if (caught.IsStandard()) {
+                 LogEntryFailure("Session-expired notice failed: ", caught);
+               } else {
+                 LogError("Session-expired notice failed");
+               }
+             });
 }
 
 void RemoveSessionExpiredNotice() {
-  try {
-    ProcessNotice().Remove();
-  } catch (...) {
-    LogError("Removing the session-expired notice failed");
-  }
+  GuardEntry([] { ProcessNotice().Remove(); },
+             [](const CaughtFailure&) { LogError("Removing the session-expired notice failed"); });
 }

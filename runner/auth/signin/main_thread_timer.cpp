@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 
 namespace {
@@ -44,11 +45,7 @@ void CALLBACK MainThreadTimer::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   timer->id_ = 0;
   std::function<void()> fire = std::move(timer->fire_);
-  try {
+  GuardEntry([&] {
     if (fire) fire();
-  } catch (const std::exception& error) {
-    LogError(std::string("Timer callback failed: ") + error.what());
-  } catch (...) {
-    LogError("Timer callback failed: unknown exception");
-  }
+  }, [](const CaughtFailure& caught) { LogEntryFailure("Timer callback failed: ", caught); });
 }

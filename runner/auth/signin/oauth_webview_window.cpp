@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "auth_vocabulary.h"
+#include "guarded_entry.h"
 #include "log_redaction.h"
 #include "logger.h"
 #include "oauth_manager.h"
@@ -249,15 +250,19 @@ void OAuthWebViewWindow::Deliver(std::optional<murako::OAuthToken> outcome) {
 
 bool OAuthWebViewWindow::RunCallback(OAuthCallback callback,
                                      std::optional<murako::OAuthToken> outcome) {
-  try {
-    callback(std::move(outcome));
-    return true;
-  } catch (const std::exception& error) {
-    LogError(std::string("Exception in callback: ") + error.what());
-  } catch (...) {
-    LogError("Unknown exception in callback");
-  }
-  return false;
+  return GuardEntry(
+      [&] {
+        callback(std::move(outcome));
+        return true;
+      },
+      [](const CaughtFailure& caught) {
+        if (caught.IsStandard()) {
+          LogEntryFailure("Exception in callback: ", caught);
+        } else {
+          LogError("Unknown exception in callback");
+        }
+        return false;
+      });
 }
 
 void OAuthWebViewWindow::Hide() {

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "guarded_entry.h"
 #include "logger.h"
 #include "sign_in_results.h"
 
@@ -47,11 +48,8 @@ class PendingReply {
   void Answer(Give give) {
     std::unique_ptr<SignInReply<Value>> reply = std::move(reply_);
     if (!reply) return;
-    try {
-      give(*reply);
-    } catch (...) {
-      LogError("Answering a sign-in request failed");
-    }
+    GuardEntry([&] { give(*reply); },
+               [](const CaughtFailure&) { LogError("Answering a sign-in request failed"); });
   }
 
   std::unique_ptr<SignInReply<Value>> reply_;

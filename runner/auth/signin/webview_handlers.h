@@ -6,6 +6,8 @@
 
 #include <WebView2.h>
 
+#include "guarded_entry.h"
+
 #include <atomic>
 #include <functional>
 #include <utility>
@@ -46,11 +48,8 @@ class WebViewHandler<Interface, HRESULT (STDMETHODCALLTYPE Declaring::*)(Argumen
     return remaining;
   }
   HRESULT STDMETHODCALLTYPE Invoke(Arguments... arguments) override {
-    try {
-      return function_ ? function_(arguments...) : S_OK;
-    } catch (...) {
-      return E_FAIL;
-    }
+    return GuardEntry([&] { return function_ ? function_(arguments...) : S_OK; },
+                      [](const CaughtFailure&) -> HRESULT { return E_FAIL; });
   }
 
  private:
