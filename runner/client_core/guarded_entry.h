@@ -1,29 +1,15 @@
 #pragma once
 
-#include <exception>
 #include <string>
 #include <utility>
+
+#include "caught_failure.h"
 
 // Failures are values plus one log line. Exceptions (an allocation failure, a JSON document of
 // the wrong shape, a fault in a system call wrapper) travel up to the entry point that owns the
 // call: a channel handler, an export, a window procedure, a timer or browser callback, or a
 // public operation whose failure line is fixed. That entry point runs its body through
 // GuardEntry, which holds the one catch; code beneath it does not catch.
-
-// What an entry point caught, as text for its failure line.
-class CaughtFailure {
- public:
-  explicit CaughtFailure(const std::exception* error) noexcept : error_(error) {}
-
-  bool IsStandard() const { return error_ != nullptr; }
-  // what() of a standard exception, `unknown` for anything else.
-  std::string Text(const char* unknown = "unknown exception") const;
-  // Same, with the JSON library's "[json.exception...]" prefix and echoed input removed.
-  std::string JsonText(const char* unknown = "unknown exception") const;
-
- private:
-  const std::exception* error_;
-};
 
 // Runs `body`; an exception that escapes it becomes `on_failure(const CaughtFailure&)`, which
 // writes the failure line and gives the failure value. It runs inside the handler: what it
