@@ -1,7 +1,6 @@
 #include "session_expired_notice.h"
 
 #include <cstring>
-#include <exception>
 #include <utility>
 
 #include "guarded_entry.h"

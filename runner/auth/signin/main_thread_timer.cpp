@@ -1,6 +1,5 @@
 #include "main_thread_timer.h"
 
-#include <exception>
 #include <map>
 #include <string>
 #include <utility>

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <utility>
 
 #include "auth_vocabulary.h"

@@ -101,6 +101,10 @@ class SignInService {
   void HideSignInWindow();
 
  private:
+  // The sign-out itself, once it may run: `type`'s flows (or all) disarmed, the stored session
+  // cleared, then the browser's session of that account, or all of it, ended.
+  void RunSignOut(const std::function<void()>& clear_stored_session,
+                  std::optional<UserType> type);
   // What the starts of the flows differ in.
   struct FlowStart {
     UserType type;

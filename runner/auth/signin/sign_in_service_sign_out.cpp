@@ -16,10 +16,16 @@
 
 bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
                             std::optional<UserType> type) {
-  if (window_ && window_->IsDelivering()) {
+  if (IsDelivering()) {
     LogError("Sign-out not run: the sign-in result being delivered is handled first");
     return false;
   }
+  RunSignOut(clear_stored_session, type);
+  return true;
+}
+
+void SignInService::RunSignOut(const std::function<void()>& clear_stored_session,
+                               std::optional<UserType> type) {
   DisarmPendingFlows("signed out", type);
   if (clear_stored_session) clear_stored_session();
   if (type && OtherAccountStays(*type)) {
@@ -27,20 +33,15 @@ bool SignInService::SignOut(const std::function<void()>& clear_stored_session,
   } else {
     EndBrowserSession();
   }
-  return true;
 }
 
 void SignInService::SignOutAtEnd(const std::function<void()>& clear_stored_session) {
-  if (!IsDelivering()) {
-    SignOut(clear_stored_session);
-  } else {
-    // Nothing returns to the delivery after the end of a Windows session: it cannot wait.
+  // Nothing returns to the delivery after the end of a Windows session: it cannot wait.
+  if (IsDelivering()) {
     LogInfo("Signing out at once; the sign-in result being delivered keeps its window until it "
             "returns");
-    DisarmPendingFlows("signed out");
-    if (clear_stored_session) clear_stored_session();
-    EndBrowserSession();
   }
+  RunSignOut(clear_stored_session, std::nullopt);
   AwaitCookieDeletions(kEndOfProgramWaitMs);
 }
 
